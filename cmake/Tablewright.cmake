@@ -1,0 +1,22 @@
+# Helpers shared by the per-folder CMakeLists files.
+
+# The folder that holds the project's sources; tests use it to find their data.
+set(TW_SOURCE_DIR ${CMAKE_SOURCE_DIR})
+# Where real Access and FoxPro files made by other programs may be found. Tests that
+# use them skip when the folder is absent.
+get_filename_component(TW_SHARED_DIR ${CMAKE_SOURCE_DIR}/../shared ABSOLUTE)
+
+# tw_add_test(NAME SOURCES ... LIBS ... [ENV ...])
+# One GoogleTest executable whose cases are registered with CTest one by one.
+function(tw_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    TW_SOURCE_DIR="${TW_SOURCE_DIR}"
+    TW_SHARED_DIR="${TW_SHARED_DIR}"
+    TW_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${T_ENV}")
+endfunction()

@@ -1,0 +1,114 @@
+#include "convert/row_statement.h"
+
+#include "common/value_helpers.h"
+#include "convert/ado_type_name.h"
+
+namespace tw {
+
+namespace {
+
+// Cuts a UTF-8 text to its first `n` characters (code points), in place.
+void cutToChars(std::string& s, std::size_t n) {
+  if (s.size() <= n) return;  // fewer bytes than n means fewer characters too
+  std::size_t i = 0, chars = 0;
+  while (i < s.size() && chars < n) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    i += c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    ++chars;
+  }
+  if (i < s.size()) s.resize(i);
+}
+
+void writeNull(std::string& statement) {
+  std::size_t n = statement.size();
+  if (n >= 2 && statement[n - 2] == ',' && statement[n - 1] == ' ') statement.pop_back();
+  statement += "NULL, ";
+}
+
+// Doubles quotes and removes line breaks (CR LF pairs, then lone LF, then lone CR: all of
+// them go, so the order does not change the result).
+std::string escapeText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (char c : text) {
+    if (c == '\'') out += "''";
+    else if (c != '\r' && c != '\n') out += c;
+  }
+  return out;
+}
+
+void replaceCommasByPoints(std::string& s) {
+  for (char& c : s)
+    if (c == ',') c = '.';
+}
+
+}  // namespace
+
+std::string RenderFieldValue(const Value& value, const Locale& locale) {
+  static const Value kEmptyText{std::string()};
+  std::string text = locale.displayText(NullToDefault(value, kEmptyText));
+  cutToChars(text, kMaxValueChars);
+  return text;
+}
+
+void FormatFieldValue(std::string& statement, std::string_view rendered, bool numeric,
+                      bool tableHasNumeric, const Locale& locale) {
+  if (rendered.empty()) {
+    writeNull(statement);
+    return;
+  }
+  if (numeric) {
+    if (rendered == "False") {
+      statement += "0, ";
+    } else if (rendered == "True") {
+      statement += "1, ";
+    } else {
+      std::string text(rendered);
+      if (locale.readsAsNumber(text)) replaceCommasByPoints(text);
+      statement += text;
+      statement += ", ";
+    }
+    return;
+  }
+  std::string text = escapeText(rendered);
+  if (!tableHasNumeric && locale.readsAsNumber(text)) replaceCommasByPoints(text);
+  statement += '\'';
+  if (auto date = locale.parseDateOrTime(text)) {
+    bool withTime = text.find(':') != std::string::npos;
+    statement += locale.formatDate(*date, withTime);
+  } else {
+    statement += text;
+  }
+  statement += "', ";
+}
+
+std::string BuildInsertStatement(std::string_view tableName,
+                                 const std::vector<data::FieldInfo>& fields,
+                                 const std::vector<Value>& values,
+                                 const NumericFieldList& numericFields, const Locale& locale,
+                                 const std::function<void()>& onField) {
+  std::string statement;
+  statement.reserve(64 + tableName.size() + fields.size() * 16);
+  statement += "INSERT INTO [";
+  statement += tableName;
+  statement += "] VALUES (";
+  const bool tableHasNumeric = !numericFields.empty();
+  std::size_t position = 0;
+  for (std::size_t i = 0; i < fields.size() && i < values.size(); ++i) {
+    if (AdoTypeNameLower(fields[i].type) == "adlongvarbinary") continue;
+    if (onField) onField();
+    std::string rendered = RenderFieldValue(values[i], locale);
+    bool numeric = false;
+    if (tableHasNumeric && position < numericFields.size() &&
+        numericFields[position] == static_cast<int>(i)) {
+      numeric = true;
+      ++position;
+    }
+    FormatFieldValue(statement, rendered, numeric, tableHasNumeric, locale);
+  }
+  statement.resize(statement.size() >= 2 ? statement.size() - 2 : 0);
+  statement += ");";
+  return statement;
+}
+
+}  // namespace tw

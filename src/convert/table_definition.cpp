@@ -1,0 +1,136 @@
+#include "convert/table_definition.h"
+
+#include <algorithm>
+
+#include "common/text_list.h"
+#include "convert/ado_type_name.h"
+
+namespace tw {
+
+namespace {
+
+bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+FieldTypeRule rule(int number, std::string suffix, std::string keyword, std::string category, bool numeric) {
+  FieldTypeRule r;
+  r.number = number;
+  r.suffix = std::move(suffix);
+  r.keyword = std::move(keyword);
+  r.category = std::move(category);
+  r.numeric = numeric;
+  return r;
+}
+
+std::string numericSuffix(int precision, int scale) {
+  if (precision <= 0) {
+    precision = 18;
+    scale = 0;
+  }
+  int width = std::min(precision + 2, 20);
+  int decimals = std::clamp(scale, 0, width - 2);
+  return "] N(" + std::to_string(width) + "," + std::to_string(decimals) + "),";
+}
+
+// Case-insensitive substring search, ASCII fast path; other text through Unicode folding.
+bool containsIgnoringCase(std::string_view haystack, std::string_view needle) {
+  if (needle.empty()) return true;
+  if (needle.size() > haystack.size()) return false;
+  bool ascii = std::all_of(haystack.begin(), haystack.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }) &&
+               std::all_of(needle.begin(), needle.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (!ascii) return LowerCaseText(haystack).find(LowerCaseText(needle)) != std::string::npos;
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  auto it = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
+                        [&](char a, char b) { return lower(a) == lower(b); });
+  return it != haystack.end();
+}
+
+// The first n characters (code points) of a UTF-8 text.
+std::string leftChars(std::string_view s, std::size_t n) {
+  std::size_t i = 0, chars = 0;
+  while (i < s.size() && chars < n) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    i += c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    ++chars;
+  }
+  return std::string(s.substr(0, std::min(i, s.size())));
+}
+
+}  // namespace
+
+FieldTypeRule MapFieldType(std::string_view t, int precision, int scale) {
+  if (t == "adlongvarbinary") {
+    FieldTypeRule r;
+    r.number = 1;
+    r.skipped = true;
+    r.keyword.clear();
+    r.category.clear();
+    return r;
+  }
+  if (contains(t, "varwchar")) return rule(2, "] CHAR(254),", "varwchar", "TEXT", false);
+  // Memo text written as text into a memo column (LONG would declare a Logical column).
+  if (contains(t, "longvar")) return rule(3, "] MEMO,", "longvar", "TEXT", false);
+  if (contains(t, "decimal")) return rule(4, numericSuffix(precision, scale), "decimal", "NUMERIC", true);
+  if (contains(t, "smallint") || contains(t, "tinyint")) return rule(5, "] INT,", "int", "INTEGER", true);
+  if (contains(t, "int")) return rule(6, "] INT,", "int", "INTEGER", true);
+  if (contains(t, "currency")) return rule(7, "] DOUBLE,", "currency", "NUMERIC", true);
+  if (contains(t, "bool")) return rule(8, "] INT,", "bool", "INTEGER", true);
+  if (contains(t, "numeric")) return rule(9, numericSuffix(precision, scale), "numeric", "NUMERIC", true);
+  // Wide enough for the "mm/dd/yyyy hh:nn:ss" text the row statements write.
+  if (contains(t, "date")) return rule(10, "] CHAR(19),", "date", "TEXT", false);
+  if (contains(t, "timestamp")) return rule(11, "] CHAR(25),", "timestamp", "TEXT", false);
+  if (contains(t, "double")) return rule(12, "] DOUBLE,", "double", "NUMERIC", true);
+  return rule(13, "] CHAR(254),", "OTHER TYPES", "TEXT", false);
+}
+
+std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNames) {
+  std::string name;
+  name.reserve(fieldName.size());
+  for (char c : fieldName)
+    if (c != ' ') name += c;
+  std::string candidate = leftChars(name, 8);
+  int counter = 0;
+  while (containsIgnoringCase(usedNames, candidate)) {
+    ++counter;
+    candidate = leftChars(candidate, 7) + std::to_string(counter);
+  }
+  usedNames += ',';
+  usedNames += candidate;
+  return candidate;
+}
+
+std::string DropTableStatement(std::string_view tableName) {
+  std::string s = "DROP TABLE \"";
+  s += tableName;
+  s += '"';
+  return s;
+}
+
+CreateTableDefinition BuildCreateTableStatement(std::string_view tableName,
+                                                const std::vector<data::FieldInfo>& fields,
+                                                const std::function<void()>& onField) {
+  CreateTableDefinition def;
+  def.statement = "CREATE TABLE \"";
+  def.statement += tableName;
+  def.statement += "\"(";
+  std::string usedNames;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const data::FieldInfo& f = fields[i];
+    def.rows.push_back({std::string(tableName), f.name, {}, {}});
+    if (onField) onField();
+    std::string column = MakeFoxProFieldName(f.name, usedNames);
+    FieldTypeRule r = MapFieldType(AdoTypeNameLower(f.type), f.precision, f.scale);
+    if (r.skipped) continue;
+    def.statement += '[';
+    def.statement += column;
+    def.statement += r.suffix;
+    def.rows.back().accessType = r.keyword;
+    def.rows.back().foxproType = r.category;
+    def.hasColumns = true;
+    if (r.numeric) def.numericFields.push_back(static_cast<int>(i));
+  }
+  def.statement.pop_back();  // the comma after the last column (or the parenthesis)
+  def.statement += ");";
+  return def;
+}
+
+}  // namespace tw

@@ -1,0 +1,71 @@
+// Table-definition statements: the FoxPro column name of each Access field, the mapping of
+// ADO data types to FoxPro column types, and the DROP TABLE and CREATE TABLE texts.
+//
+// Pure text work: field descriptors in, statement text and by-products out. The by-products
+// are one `FieldConversionRow` per field (the Datatypes Conversion list) and the table's
+// `NumericFieldList` (the fields whose values the row statements write unquoted).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/data_access.h"
+
+namespace tw {
+
+// One row of the Datatypes Conversion list.
+struct FieldConversionRow {
+  std::string table;        // "MS Access Table"
+  std::string field;        // "MS Access Table Field": the source name, unchanged
+  std::string accessType;   // "MS Access Field Datatype": the rule's keyword; empty if skipped
+  std::string foxproType;   // "New FoxPro Datatype": "TEXT", "NUMERIC", "INTEGER"; empty if skipped
+  friend bool operator==(const FieldConversionRow&, const FieldConversionRow&) = default;
+};
+
+// The captions of the four columns, in order.
+inline constexpr const char* kConversionCaptions[4] = {
+    "MS Access Table", "MS Access Table Field", "MS Access Field Datatype", "New FoxPro Datatype"};
+
+// Ascending indexes of the fields whose values are written unquoted.
+using NumericFieldList = std::vector<int>;
+
+// One rule of the type mapping, as it applies to a field.
+struct FieldTypeRule {
+  int number = 13;          // 1 to 13, in the order the rules are tried
+  bool skipped = false;     // rule 1: the field gets no column
+  std::string suffix;       // text after the column name, from "]" to ","
+  std::string keyword;
+  std::string category;
+  bool numeric = false;
+};
+
+// The rule for a lower-cased ADO type name (AdoTypeNameLower). Rules 4 and 9 declare
+// N(w,d) from the field's precision and scale: w = min(p + 2, 20), d = min(s, w - 2); a
+// precision of 0 (none reported) counts as 18, 0.
+FieldTypeRule MapFieldType(std::string_view lowerTypeName, int precision = 0, int scale = 0);
+
+// Derives the column name of a field (blanks removed, 8 characters, made unique against
+// the used-name text without regard to case) and appends "," + the name to `usedNames`.
+std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNames);
+
+// DROP TABLE "name"
+std::string DropTableStatement(std::string_view tableName);
+
+struct CreateTableDefinition {
+  std::string statement;            // CREATE TABLE "name"([col] TYPE,...);
+  std::vector<FieldConversionRow> rows;
+  NumericFieldList numericFields;
+  // False when every field was skipped (only binary fields): the statement text then has no
+  // column and no target accepts it, so the run leaves such a table out.
+  bool hasColumns = false;
+};
+
+// Builds the CREATE TABLE statement of a table. `onField` is called once per field, after
+// its conversion row has been started (the run yields there); it may be empty.
+CreateTableDefinition BuildCreateTableStatement(std::string_view tableName,
+                                                const std::vector<data::FieldInfo>& fields,
+                                                const std::function<void()>& onField = {});
+
+}  // namespace tw

@@ -1,0 +1,236 @@
+// The data-access layer: connections and record sets in the shape of ADO, over providers
+// that register under the "Provider=" value of a connection string.
+//
+// Callers create objects by class name ("ADODB.Connection", "ADODB.RecordSet") through a
+// `DataAccess` instance, set connection properties, Open with a connection string, Execute
+// statements, ask for the table schema with OpenSchema(20), and walk record sets with
+// Eof/Bof/RecordCount/MoveNext, reading fields by position (name, ADO type code, precision,
+// scale, value) or by name. Every failing operation throws `Failure`, which carries an error
+// number and the description the provider gave.
+//
+// Providers implement `Provider`, `Session` and `RowSource` (below). The Access reader, the
+// FoxPro engine and the in-memory test provider (memory_provider.h) all plug in that way, so
+// callers never see which one serves them. Everything here runs on one thread.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/value.h"
+
+namespace tw::data {
+
+// Error numbers the callers rely on (ADO's own values).
+inline constexpr std::int32_t kErrGeneric = static_cast<std::int32_t>(0x80004005);
+inline constexpr std::int32_t kErrProviderNotFound = 3706;
+inline constexpr std::int32_t kErrObjectClosed = 3704;
+inline constexpr std::int32_t kErrObjectOpen = 3705;
+inline constexpr std::int32_t kErrNoCurrentRecord = 3021;
+inline constexpr std::int32_t kErrItemNotFound = 3265;
+inline constexpr std::int32_t kErrInvalidClass = static_cast<std::int32_t>(0x800401F3);
+
+inline constexpr std::string_view kConnectionClass = "ADODB.Connection";
+inline constexpr std::string_view kRecordsetClass = "ADODB.RecordSet";
+inline constexpr int kSchemaTables = 20;
+
+// A failed data-access operation: ADO's error number and the provider's description.
+class Failure : public std::runtime_error {
+ public:
+  Failure(std::int32_t number, const std::string& description)
+      : std::runtime_error(description), number_(number) {}
+  explicit Failure(const std::string& description) : Failure(kErrGeneric, description) {}
+  std::int32_t number() const { return number_; }
+  std::string description() const { return what(); }
+
+ private:
+  std::int32_t number_;
+};
+
+// One column of a record set. `type` is the ADO DataTypeEnum code (202 adVarWChar, ...);
+// precision and scale are those ADO's Field reports (0 where the type has none).
+struct FieldInfo {
+  std::string name;
+  std::int16_t type = 0;
+  int precision = 0;
+  int scale = 0;
+  friend bool operator==(const FieldInfo&, const FieldInfo&) = default;
+};
+
+// A connection string split the way OLE DB splits it: "key=value" pairs separated by ";",
+// keys compared without regard to case and trimmed of blanks, values kept as written.
+// A pair without "=" is kept with an empty value; a later key replaces an earlier one.
+class ConnectionString {
+ public:
+  ConnectionString() = default;
+  explicit ConnectionString(std::string_view text);
+  const std::string& text() const { return text_; }
+  bool has(std::string_view key) const;
+  // The value of `key`, or `fallback` when it is absent.
+  std::string get(std::string_view key, std::string_view fallback = {}) const;
+
+ private:
+  std::string text_;
+  std::map<std::string, std::string> values_;  // lower-cased key -> value
+};
+
+// Connection properties set before Open, handed to the provider as they stand.
+struct ConnectionSettings {
+  int cursorLocation = 2;     // 2 server-side, 3 client-side
+  int mode = 0;               // 3 read and write
+  int commandTimeout = 30;    // seconds
+  int connectionTimeout = 15; // seconds
+};
+
+// ---------------------------------------------------------------------------------------
+// Provider side.
+
+// A forward-only stream of rows with a fixed field list and an exact row count.
+class RowSource {
+ public:
+  virtual ~RowSource() = default;
+  virtual const std::vector<FieldInfo>& fields() const = 0;
+  // The exact number of rows `next` will deliver in all.
+  virtual std::int64_t rowCount() = 0;
+  // Fills `row` (one value per field) with the next row; false when there is none left.
+  virtual bool next(std::vector<Value>& row) = 0;
+};
+
+// An open provider connection.
+class Session {
+ public:
+  virtual ~Session() = default;
+  // Runs one statement; any result is discarded.
+  virtual void execute(const std::string& statement) = 0;
+  // A schema rowset; providers support at least kSchemaTables (fields TABLE_NAME and
+  // TABLE_TYPE among others, see makeTablesSchema).
+  virtual std::unique_ptr<RowSource> openSchema(int schema) = 0;
+  // The rows of a record-set source text such as "SELECT * FROM `Orders`".
+  virtual std::unique_ptr<RowSource> openRowset(const std::string& source) = 0;
+};
+
+class Provider {
+ public:
+  virtual ~Provider() = default;
+  // Opens a session for the connection string, or throws Failure.
+  virtual std::unique_ptr<Session> open(const ConnectionString& connection,
+                                        const ConnectionSettings& settings) = 0;
+};
+
+// A tables schema rowset with ADO's columns TABLE_CATALOG, TABLE_SCHEMA, TABLE_NAME,
+// TABLE_TYPE, TABLE_GUID, DESCRIPTION, TABLE_PROPID, DATE_CREATED, DATE_MODIFIED; only the
+// name and type are filled, the others are null. Rows come in the order given.
+struct SchemaTable {
+  std::string name;
+  std::string type;  // "TABLE", "SYSTEM TABLE", "VIEW", "LINK", "PASS-THROUGH", ...
+};
+std::unique_ptr<RowSource> makeTablesSchema(std::vector<SchemaTable> tables);
+
+// A RowSource over rows held in memory.
+std::unique_ptr<RowSource> makeRowSource(std::vector<FieldInfo> fields,
+                                         std::vector<std::vector<Value>> rows);
+
+// ---------------------------------------------------------------------------------------
+// Caller side.
+
+class DataAccess;
+class Recordset;
+
+class Connection {
+ public:
+  explicit Connection(const DataAccess& owner) : owner_(&owner) {}
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  void setCursorLocation(int value) { settings_.cursorLocation = value; }
+  void setMode(int value) { settings_.mode = value; }
+  void setCommandTimeout(int value) { settings_.commandTimeout = value; }
+  void setConnectionTimeout(int value) { settings_.connectionTimeout = value; }
+  const ConnectionSettings& settings() const { return settings_; }
+
+  // Opens the provider named by "Provider=" (case-insensitive). Fails with 3706 when no such
+  // provider is registered, 3705 when already open, or with the provider's own failure.
+  void Open(const std::string& connectionString);
+  void Execute(const std::string& statement);
+  std::unique_ptr<Recordset> OpenSchema(int schema);
+  // Closing a connection that is not open fails with 3704, as in ADO.
+  void Close();
+  bool isOpen() const { return session_ != nullptr; }
+  const std::string& connectionString() const { return connectionString_; }
+  // The provider session, for callers that need provider-specific access; null when closed.
+  Session* session() const { return session_.get(); }
+
+ private:
+  Session& openSession(const char* operation) const;
+
+  const DataAccess* owner_;
+  ConnectionSettings settings_;
+  std::string connectionString_;
+  std::unique_ptr<Session> session_;
+};
+
+class Recordset {
+ public:
+  Recordset() = default;
+  Recordset(const Recordset&) = delete;
+  Recordset& operator=(const Recordset&) = delete;
+
+  // Opens the source text on an open connection and moves to the first row.
+  void Open(const std::string& source, Connection& connection);
+  // Takes over a row source (used by OpenSchema and by providers' tests).
+  void openFrom(std::unique_ptr<RowSource> source);
+  void Close();
+  bool isOpen() const { return source_ != nullptr; }
+
+  bool Eof() const;
+  bool Bof() const;
+  std::int64_t RecordCount() const;
+  void MoveNext();
+
+  int fieldCount() const;
+  const FieldInfo& field(int index) const;
+  // The value of a field of the current row, by position or by name (case-insensitive).
+  // Fails with 3021 at EOF/BOF and 3265 for an unknown name or position.
+  const Value& value(int index) const;
+  const Value& value(std::string_view name) const;
+  const std::vector<Value>& row() const;
+
+ private:
+  void requireOpen() const;
+  void requireRow() const;
+
+  std::unique_ptr<RowSource> source_;
+  std::vector<Value> row_;
+  std::int64_t count_ = 0;
+  std::int64_t position_ = 0;  // 0-based index of the current row; == count_ at EOF
+  bool atEnd_ = true;
+};
+
+// The object factory and provider registry: what "installed data-access layer" means here.
+class DataAccess {
+ public:
+  // Registers a provider under a name such as "Microsoft.Jet.OLEDB.4.0" (case-insensitive).
+  void registerProvider(std::string name, std::shared_ptr<Provider> provider);
+  std::shared_ptr<Provider> findProvider(std::string_view name) const;
+  bool hasProviders() const { return !providers_.empty(); }
+
+  // Creates objects by class name. With no provider registered at all, the layer counts as
+  // missing and creation fails with 3706; an unknown class name fails with "Invalid class
+  // string".
+  std::unique_ptr<Connection> createConnection(std::string_view className = kConnectionClass) const;
+  std::unique_ptr<Recordset> createRecordset(std::string_view className = kRecordsetClass) const;
+
+ private:
+  void requireLayer() const;
+  std::map<std::string, std::shared_ptr<Provider>> providers_;  // lower-cased name
+};
+
+// Lower-cases ASCII letters; names, keys and SQL keywords are compared this way.
+std::string asciiLower(std::string_view text);
+bool equalsIgnoreCase(std::string_view a, std::string_view b);
+
+}  // namespace tw::data

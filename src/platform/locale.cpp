@@ -1,0 +1,424 @@
+#include "platform/locale.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QTime>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace tw {
+
+namespace {
+
+// Days from 1970-01-01 to a civil date (proleptic Gregorian), after Howard Hinnant.
+long long daysFromCivil(long long y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+void civilFromDays(long long z, int& y, int& m, int& d) {
+  z += 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long yy = static_cast<long long>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  y = static_cast<int>(yy + (m <= 2));
+}
+
+const long long kOleEpoch = daysFromCivil(1899, 12, 30);
+
+bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+int daysInMonth(int y, int m) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && isLeap(y) ? 29 : kDays[m - 1];
+}
+
+// Removes the time-zone tokens ("t" ... "tttt") outside quoted literals, with the blanks
+// around them, from a Qt time format.
+QString withoutTimeZone(const QString& format) {
+  QString out;
+  bool quoted = false;
+  for (qsizetype i = 0; i < format.size(); ++i) {
+    QChar c = format[i];
+    if (c == QLatin1Char('\'')) quoted = !quoted;
+    if (!quoted && c == QLatin1Char('t')) continue;
+    out += c;
+  }
+  return out.simplified();
+}
+
+// The first separator character of a date or time format: neither a letter, a blank nor a
+// quote.
+std::string firstSeparator(const QString& format, const char* fallback) {
+  bool quoted = false;
+  for (QChar c : format) {
+    if (c == QLatin1Char('\'')) { quoted = !quoted; continue; }
+    if (quoted || c.isLetter() || c.isSpace()) continue;
+    return QString(c).toStdString();
+  }
+  return fallback;
+}
+
+void appendTwoDigits(std::string& out, int v) {
+  out += static_cast<char>('0' + (v / 10) % 10);
+  out += static_cast<char>('0' + v % 10);
+}
+
+std::string_view trimmed(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool allDigits(std::string_view s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+int toInt(std::string_view s) {
+  int v = 0;
+  for (char c : s) v = v * 10 + (c - '0');
+  return v;
+}
+
+bool equalsIgnoreCaseAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Removes trailing zeros after a decimal point, and the point itself when nothing follows.
+void trimFraction(std::string& s) {
+  if (s.find('.') == std::string::npos) return;
+  while (!s.empty() && s.back() == '0') s.pop_back();
+  if (!s.empty() && s.back() == '.') s.pop_back();
+}
+
+}  // namespace
+
+DateTimeParts splitDateTime(double days) {
+  double whole = std::trunc(days);
+  double fraction = std::fabs(days - whole);
+  long long seconds = std::llround(fraction * 86400.0);
+  long long day = static_cast<long long>(whole);
+  if (seconds >= 86400) {
+    seconds -= 86400;
+    day += 1;
+  }
+  DateTimeParts p;
+  civilFromDays(kOleEpoch + day, p.year, p.month, p.day);
+  p.hour = static_cast<int>(seconds / 3600);
+  p.minute = static_cast<int>(seconds / 60 % 60);
+  p.second = static_cast<int>(seconds % 60);
+  return p;
+}
+
+struct Locale::Impl {
+  QLocale locale;
+  QString shortDate;  // with a four-digit year
+  QString longTime;   // without time zone
+  std::string decimal;
+  char32_t decimalChar = U'.';
+  std::string dateSep;
+  std::string timeSep;
+  std::string am, pm;
+  enum class Order { MDY, DMY, YMD } order = Order::MDY;
+
+  explicit Impl(QLocale l) : locale(std::move(l)) {
+    QString sd = locale.dateFormat(QLocale::ShortFormat);
+    if (!sd.contains(QLatin1String("yyyy"))) sd.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    shortDate = sd;
+    longTime = withoutTimeZone(locale.timeFormat(QLocale::LongFormat));
+    QString dp = locale.decimalPoint();
+    decimal = dp.toStdString();
+    decimalChar = dp.isEmpty() ? U'.' : dp.toUcs4().value(0, U'.');
+    dateSep = firstSeparator(shortDate, "/");
+    timeSep = firstSeparator(longTime, ":");
+    am = locale.amText().toStdString();
+    pm = locale.pmText().toStdString();
+    qsizetype d = sd.indexOf(QLatin1Char('d')), m = sd.indexOf(QLatin1Char('M')),
+              y = sd.indexOf(QLatin1Char('y'));
+    if (y >= 0 && y < m && y < d) order = Order::YMD;
+    else if (d >= 0 && d < m) order = Order::DMY;
+    else order = Order::MDY;
+  }
+
+  std::string number(double v, int digits) const {
+    if (v == 0.0) return "0";  // also -0
+    if (std::isnan(v)) return "NaN";
+    if (std::isinf(v)) return v < 0 ? "-Infinity" : "Infinity";
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
+    std::string s(buf, res.ptr);
+    // Upper-case exponent as "1E+15"; the decimal point in the locale's form.
+    std::string out;
+    out.reserve(s.size() + 2);
+    for (char c : s) {
+      if (c == 'e') out += 'E';
+      else if (c == '.') out += decimal;
+      else out += c;
+    }
+    return out;
+  }
+
+  std::string exact(bool negative, std::string digits, int scale) const {
+    if (scale > 0) {
+      if (static_cast<int>(digits.size()) <= scale)
+        digits.insert(0, static_cast<std::size_t>(scale) + 1 - digits.size(), '0');
+      digits.insert(digits.size() - static_cast<std::size_t>(scale), 1, '.');
+      trimFraction(digits);
+    }
+    std::size_t firstNonZero = digits.find_first_not_of("0.");
+    if (firstNonZero == std::string::npos) return "0";
+    std::size_t point = digits.find('.');
+    if (point != std::string::npos) digits.replace(point, 1, decimal);
+    return negative ? "-" + digits : digits;
+  }
+};
+
+Locale::Locale(const std::string& name)
+    : impl_(std::make_unique<Impl>(QLocale(QString::fromStdString(name)))) {}
+Locale::Locale(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Locale Locale::system() { return Locale(std::make_unique<Impl>(QLocale::system())); }
+Locale::Locale(const Locale& other) : impl_(std::make_unique<Impl>(*other.impl_)) {}
+Locale& Locale::operator=(const Locale& other) {
+  if (this != &other) impl_ = std::make_unique<Impl>(*other.impl_);
+  return *this;
+}
+Locale::~Locale() = default;
+
+std::string Locale::name() const { return impl_->locale.name().toStdString(); }
+char32_t Locale::decimalSeparator() const { return impl_->decimalChar; }
+const std::string& Locale::dateSeparator() const { return impl_->dateSep; }
+const std::string& Locale::timeSeparator() const { return impl_->timeSep; }
+
+std::string Locale::displayText(const Value& value) const {
+  const Impl& im = *impl_;
+  struct Visitor {
+    const Impl& im;
+    std::string operator()(Null) const { return {}; }
+    std::string operator()(bool b) const { return b ? "True" : "False"; }
+    std::string operator()(std::int64_t v) const { return std::to_string(v); }
+    std::string operator()(Single v) const { return im.number(static_cast<double>(v.value), 7); }
+    std::string operator()(double v) const { return im.number(v, 15); }
+    std::string operator()(const Currency& c) const {
+      // Magnitude without overflow for INT64_MIN.
+      unsigned long long mag = c.scaled < 0 ? 0ULL - static_cast<unsigned long long>(c.scaled)
+                                            : static_cast<unsigned long long>(c.scaled);
+      return im.exact(c.scaled < 0, std::to_string(mag), 4);
+    }
+    std::string operator()(const Decimal& d) const { return im.exact(d.negative, d.digits, d.scale); }
+    std::string operator()(const DateTime& dt) const {
+      DateTimeParts p = splitDateTime(dt.days);
+      bool dateZero = std::trunc(dt.days) == 0.0;
+      bool midnight = p.hour == 0 && p.minute == 0 && p.second == 0;
+      QTime time(p.hour, p.minute, p.second);
+      if (dateZero && p.year == 1899 && p.month == 12 && p.day == 30) {
+        // Only a time of day (the date part is zero).
+        return im.locale.toString(time, im.longTime).toStdString();
+      }
+      QDate date(p.year, p.month, p.day);
+      std::string out = im.locale.toString(date, im.shortDate).toStdString();
+      if (!midnight) out += " " + im.locale.toString(time, im.longTime).toStdString();
+      return out;
+    }
+    std::string operator()(const std::string& s) const { return s; }
+    std::string operator()(const Bytes& b) const {
+      static const char* kHex = "0123456789ABCDEF";
+      std::string out;
+      out.reserve(b.size() * 2);
+      for (std::uint8_t x : b) {
+        out += kHex[x >> 4];
+        out += kHex[x & 15];
+      }
+      return out;
+    }
+    std::string operator()(const Guid& g) const {
+      const auto& b = g.bytes;
+      char buf[40];
+      std::snprintf(buf, sizeof buf,
+                    "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                    b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11],
+                    b[12], b[13], b[14], b[15]);
+      return buf;
+    }
+  };
+  return std::visit(Visitor{im}, value.storage());
+}
+
+bool Locale::readsAsNumber(std::string_view text) const {
+  std::string_view s = trimmed(text);
+  if (!s.empty() && (s.front() == '+' || s.front() == '-')) s.remove_prefix(1);
+  const std::string& dec = impl_->decimal;
+  bool digits = false, point = false;
+  std::size_t i = 0;
+  while (i < s.size()) {
+    char c = s[i];
+    if (c >= '0' && c <= '9') {
+      digits = true;
+      ++i;
+    } else if (!point && !dec.empty() && s.compare(i, dec.size(), dec) == 0) {
+      point = true;
+      i += dec.size();
+    } else {
+      break;
+    }
+  }
+  if (!digits) return false;
+  if (i == s.size()) return true;
+  if (s[i] != 'e' && s[i] != 'E') return false;
+  ++i;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  std::string_view exponent = s.substr(i);
+  return allDigits(exponent);
+}
+
+std::optional<DateTimeParts> Locale::parseDateOrTime(std::string_view text) const {
+  const Impl& im = *impl_;
+  std::string_view s = trimmed(text);
+  if (s.empty() || s.front() < '0' || s.front() > '9') return std::nullopt;
+
+  // Split into blank-separated tokens: [date] [time] [AM/PM].
+  std::string_view tokens[4];
+  int count = 0;
+  while (!s.empty()) {
+    if (count == 3) return std::nullopt;
+    std::size_t blank = s.find(' ');
+    tokens[count++] = s.substr(0, blank);
+    s = blank == std::string_view::npos ? std::string_view{} : trimmed(s.substr(blank));
+  }
+
+  DateTimeParts p;
+  int t = 0;
+  bool haveDate = false, haveTime = false;
+
+  auto parseDate = [&](std::string_view tok) -> bool {
+    // Exactly three groups of digits joined by one and the same separator.
+    std::string_view parts[3];
+    std::string_view sep;
+    int n = 0;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= tok.size(); ++i) {
+      bool end = i == tok.size();
+      if (!end && tok[i] >= '0' && tok[i] <= '9') continue;
+      if (n == 3) return false;
+      parts[n++] = tok.substr(start, i - start);
+      if (end) break;
+      std::string_view here;
+      if (!im.dateSep.empty() && tok.compare(i, im.dateSep.size(), im.dateSep) == 0) here = tok.substr(i, im.dateSep.size());
+      else if (tok[i] == '/' || tok[i] == '-' || tok[i] == '.') here = tok.substr(i, 1);
+      else return false;
+      if (!sep.empty() && here != sep) return false;
+      sep = here;
+      i += here.size() - 1;
+      start = i + 1;
+    }
+    if (n != 3) return false;
+    for (auto& part : parts)
+      if (!allDigits(part) || part.size() > 4) return false;
+    std::string_view ys, ms, ds;
+    if (parts[0].size() == 4 || im.order == Impl::Order::YMD) {
+      ys = parts[0]; ms = parts[1]; ds = parts[2];
+    } else if (im.order == Impl::Order::DMY) {
+      ds = parts[0]; ms = parts[1]; ys = parts[2];
+    } else {
+      ms = parts[0]; ds = parts[1]; ys = parts[2];
+    }
+    if (ms.size() > 2 || ds.size() > 2) return false;
+    int y = toInt(ys);
+    if (ys.size() <= 2) y += y < 30 ? 2000 : 1900;
+    int m = toInt(ms), d = toInt(ds);
+    if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1 || d > daysInMonth(y, m)) return false;
+    p.year = y; p.month = m; p.day = d;
+    return true;
+  };
+
+  auto parseTime = [&](std::string_view tok, std::string_view ampm) -> bool {
+    // AM/PM may follow the digits directly ("1:05PM").
+    std::size_t letters = tok.find_first_not_of("0123456789:");
+    if (letters != std::string_view::npos) {
+      if (!ampm.empty()) return false;
+      ampm = tok.substr(letters);
+      tok = tok.substr(0, letters);
+    }
+    std::string_view parts[3];
+    int n = 0;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= tok.size(); ++i) {
+      if (i < tok.size() && tok[i] != ':') continue;
+      if (n == 3) return false;
+      parts[n++] = tok.substr(start, i - start);
+      start = i + 1;
+    }
+    if (n < 2) return false;
+    for (int i = 0; i < n; ++i)
+      if (!allDigits(parts[i]) || parts[i].size() > 2) return false;
+    int h = toInt(parts[0]), mi = toInt(parts[1]), se = n == 3 ? toInt(parts[2]) : 0;
+    if (mi > 59 || se > 59) return false;
+    if (!ampm.empty()) {
+      bool isAm = equalsIgnoreCaseAscii(ampm, "AM") || equalsIgnoreCaseAscii(ampm, im.am);
+      bool isPm = equalsIgnoreCaseAscii(ampm, "PM") || equalsIgnoreCaseAscii(ampm, im.pm);
+      if (!isAm && !isPm) return false;
+      if (h < 1 || h > 12) return false;
+      h = h % 12 + (isPm ? 12 : 0);
+    } else if (h > 23) {
+      return false;
+    }
+    p.hour = h; p.minute = mi; p.second = se;
+    return true;
+  };
+
+  if (tokens[0].find(':') == std::string_view::npos) {
+    if (!parseDate(tokens[0])) return std::nullopt;
+    haveDate = true;
+    t = 1;
+  }
+  if (t < count) {
+    std::string_view ampm = t + 1 < count ? tokens[t + 1] : std::string_view{};
+    if (t + 2 < count) return std::nullopt;
+    if (!parseTime(tokens[t], ampm)) return std::nullopt;
+    haveTime = true;
+  }
+  if (!haveDate && !haveTime) return std::nullopt;
+  return p;
+}
+
+std::string Locale::formatDate(const DateTimeParts& p, bool withTime) const {
+  std::string out;
+  out.reserve(24);
+  appendTwoDigits(out, p.month);
+  out += impl_->dateSep;
+  appendTwoDigits(out, p.day);
+  out += impl_->dateSep;
+  char year[8];
+  std::snprintf(year, sizeof year, "%04d", p.year);
+  out += year;
+  if (withTime) {
+    out += ' ';
+    appendTwoDigits(out, p.hour);
+    out += impl_->timeSep;
+    appendTwoDigits(out, p.minute);
+    out += impl_->timeSep;
+    appendTwoDigits(out, p.second);
+  }
+  return out;
+}
+
+}  // namespace tw

@@ -1,0 +1,44 @@
+// The user-interface side that the program's logic sees: message boxes, the event-loop
+// yield and the window pointer. The Qt implementation lives in platform/qt; `FakeUi`
+// (fake_ui.h) records every box and answers from a script, so logic runs without a display.
+#pragma once
+
+#include <string>
+
+namespace tw {
+
+enum class MessageIcon { None, Critical, Question, Exclamation, Information };
+enum class MessageButtons { Ok, YesNo };
+enum class MessageAnswer { Ok, Yes, No };
+
+// Mouse pointer values as the program sets them.
+inline constexpr int kPointerDefault = 0;
+inline constexpr int kPointerHourglass = 11;
+
+class Ui {
+ public:
+  virtual ~Ui() = default;
+
+  // Shows a modal message box and returns when the user has answered it. Line breaks in
+  // `text` are "\r\n" or a lone "\r"; implementations break the line at either.
+  virtual MessageAnswer messageBox(const std::string& title, const std::string& text,
+                                   MessageIcon icon, MessageButtons buttons) = 0;
+  // Lets the event loop process pending window events, then returns.
+  virtual void yield() = 0;
+  // Sets the main window's mouse pointer (kPointerDefault, kPointerHourglass).
+  virtual void setPointer(int pointer) = 0;
+
+  // The caption of every message box that names no title of its own.
+  const std::string& applicationTitle() const { return applicationTitle_; }
+  void setApplicationTitle(std::string title) { applicationTitle_ = std::move(title); }
+
+  // An information box with the application title and a single OK button.
+  void inform(const std::string& text) {
+    messageBox(applicationTitle_, text, MessageIcon::None, MessageButtons::Ok);
+  }
+
+ private:
+  std::string applicationTitle_ = "Tablewright";
+};
+
+}  // namespace tw
