@@ -1,6 +1,7 @@
 #include "platform/data_access.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace tw::data {
 
@@ -146,8 +147,28 @@ void Recordset::openFrom(std::unique_ptr<RowSource> source) {
   count_ = source->rowCount();
   row_.clear();
   position_ = 0;
-  atEnd_ = !source->next(row_);
+  atEnd_ = false;
   source_ = std::move(source);
+  advance();
+}
+
+void Recordset::advance() {
+  // A source that keeps failing is given up on after this many rows in a row.
+  constexpr int kMaxConsecutiveFailures = 100000;
+  std::exception_ptr first;
+  for (int failures = 0;; ++failures) {
+    try {
+      atEnd_ = !source_->next(row_);
+      break;
+    } catch (...) {
+      if (!first) first = std::current_exception();
+      if (failures >= kMaxConsecutiveFailures) {
+        atEnd_ = true;
+        break;
+      }
+    }
+  }
+  if (first) std::rethrow_exception(first);
 }
 
 void Recordset::Close() {
@@ -188,7 +209,7 @@ std::int64_t Recordset::RecordCount() const {
 void Recordset::MoveNext() {
   requireRow();
   ++position_;
-  atEnd_ = !source_->next(row_);
+  advance();
 }
 
 int Recordset::fieldCount() const {

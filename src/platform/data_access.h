@@ -97,6 +97,9 @@ class RowSource {
   // The exact number of rows `next` will deliver in all.
   virtual std::int64_t rowCount() = 0;
   // Fills `row` (one value per field) with the next row; false when there is none left.
+  // A row that cannot be read (a damaged page, say) may be reported by throwing Failure:
+  // the row counts as skipped, the record set moves on to the following row and then
+  // passes the failure to its caller, so one bad row costs one report and reading goes on.
   virtual bool next(std::vector<Value>& row) = 0;
 };
 
@@ -179,7 +182,9 @@ class Recordset {
   Recordset(const Recordset&) = delete;
   Recordset& operator=(const Recordset&) = delete;
 
-  // Opens the source text on an open connection and moves to the first row.
+  // Opens the source text on an open connection and moves to the first row. When the
+  // first rows cannot be read the record set is open all the same, positioned on the first
+  // readable row, and the failure is passed on.
   void Open(const std::string& source, Connection& connection);
   // Takes over a row source (used by OpenSchema and by providers' tests).
   void openFrom(std::unique_ptr<RowSource> source);
@@ -202,6 +207,8 @@ class Recordset {
  private:
   void requireOpen() const;
   void requireRow() const;
+  // Moves to the next readable row; rethrows the first failure met on the way.
+  void advance();
 
   std::unique_ptr<RowSource> source_;
   std::vector<Value> row_;
