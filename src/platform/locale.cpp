@@ -146,11 +146,22 @@ struct Locale::Impl {
     if (!sd.contains(QLatin1String("yyyy"))) sd.replace(QLatin1String("yy"), QLatin1String("yyyy"));
     shortDate = sd;
     longTime = withoutTimeZone(locale.timeFormat(QLocale::LongFormat));
+    // A time form that spells its units in words ("H時mm分ss秒") cannot be read back as a
+    // time; such locales render times as hours, minutes and seconds joined by ":".
+    for (QChar c : longTime)
+      if (!QStringLiteral("hHmsAaPp:. ").contains(c)) {
+        longTime = QStringLiteral("H:mm:ss");
+        break;
+      }
     QString dp = locale.decimalPoint();
     decimal = dp.toStdString();
     decimalChar = dp.isEmpty() ? U'.' : dp.toUcs4().value(0, U'.');
     dateSep = firstSeparator(shortDate, "/");
     timeSep = firstSeparator(longTime, ":");
+    // Times render with ":" whatever the locale writes, so that a rendered time is always
+    // told apart from a date ("13.05.00" in Finnish reads as 13 May 2000) and the row
+    // statements see the ":" that marks a value with a time of day.
+    if (timeSep != ":") longTime.replace(QString::fromStdString(timeSep), QStringLiteral(":"));
     am = locale.amText().toStdString();
     pm = locale.pmText().toStdString();
     qsizetype d = sd.indexOf(QLatin1Char('d')), m = sd.indexOf(QLatin1Char('M')),

@@ -1,0 +1,147 @@
+#include "convert/row_statement.h"
+
+#include <gtest/gtest.h>
+
+#include "convert/ado_type_name.h"
+
+namespace tw {
+namespace {
+
+using data::FieldInfo;
+
+// 3 February 2021 as an OLE date.
+constexpr double kFeb3 = 44230.0;
+
+std::vector<FieldInfo> ordersFields() {
+  return {{"Order ID", ado::kInteger},   {"Customer Name", ado::kVarWChar},
+          {"Notes", ado::kLongVarWChar}, {"Photo", ado::kLongVarBinary},
+          {"Order Date", ado::kDate},    {"Amount", ado::kCurrency},
+          {"Paid", ado::kBoolean}};
+}
+
+std::vector<Value> ordersRow() {
+  return {Value(7), Value("O'Neil"), Value(), Value(Bytes{0x42, 0x4D, 0}),
+          Value(DateTime{kFeb3}), Value(Currency{125000}), Value(true)};
+}
+
+std::string insert(const std::vector<FieldInfo>& fields, const std::vector<Value>& values,
+                   const char* locale = "en_US") {
+  CreateTableDefinition def = BuildCreateTableStatement("t", fields);
+  return BuildInsertStatement("t", fields, values, def.numericFields, Locale(locale));
+}
+
+TEST(InsertStatement, OrdersExampleInTheUnitedStates) {
+  auto fields = ordersFields();
+  CreateTableDefinition def = BuildCreateTableStatement("Orders", fields);
+  EXPECT_EQ(BuildInsertStatement("Orders", fields, ordersRow(), def.numericFields, Locale("en_US")),
+            "INSERT INTO [Orders] VALUES (7, 'O''Neil',NULL, '02/03/2021', 12.5, 1);");
+}
+
+TEST(InsertStatement, OrdersExampleInGermanyKeepsMonthFirstWithTheLocaleSeparator) {
+  auto fields = ordersFields();
+  CreateTableDefinition def = BuildCreateTableStatement("Orders", fields);
+  EXPECT_EQ(BuildInsertStatement("Orders", fields, ordersRow(), def.numericFields, Locale("de_DE")),
+            "INSERT INTO [Orders] VALUES (7, 'O''Neil',NULL, '02.03.2021', 12.5, 1);");
+}
+
+TEST(InsertStatement, DecimalCommaCases) {
+  // Numeric field: "1234,5" becomes 1234.5.
+  EXPECT_EQ(insert({{"a", ado::kDouble}}, {Value(1234.5)}, "de_DE"), "INSERT INTO [t] VALUES (1234.5);");
+  EXPECT_EQ(insert({{"a", ado::kCurrency}}, {Value(Currency{-12345})}, "de_DE"), "INSERT INTO [t] VALUES (-1.2345);");
+  // Text "3,5": kept in a table with numeric fields, turned to 3.5 in one without.
+  EXPECT_EQ(insert({{"n", ado::kInteger}, {"s", ado::kVarWChar}}, {Value(1), Value("3,5")}, "de_DE"),
+            "INSERT INTO [t] VALUES (1, '3,5');");
+  EXPECT_EQ(insert({{"s", ado::kVarWChar}}, {Value("3,5")}, "de_DE"), "INSERT INTO [t] VALUES ('3.5');");
+  // A single renders in the locale's form and lands in a text column as it rendered.
+  EXPECT_EQ(insert({{"n", ado::kInteger}, {"f", ado::kSingle}}, {Value(1), Value(Single{2.5f})}, "de_DE"),
+            "INSERT INTO [t] VALUES (1, '2,5');");
+}
+
+TEST(InsertStatement, NullSeparators) {
+  std::vector<FieldInfo> two = {{"a", ado::kInteger}, {"b", ado::kInteger}};
+  EXPECT_EQ(insert(two, {Value(7), Value()}), "INSERT INTO [t] VALUES (7,NULL);");
+  EXPECT_EQ(insert(two, {Value(), Value(7)}), "INSERT INTO [t] VALUES (NULL, 7);");
+  std::vector<FieldInfo> text = {{"a", ado::kVarWChar}, {"b", ado::kVarWChar}, {"c", ado::kVarWChar}};
+  EXPECT_EQ(insert(text, {Value(), Value("a"), Value()}), "INSERT INTO [t] VALUES (NULL, 'a',NULL);");
+  EXPECT_EQ(insert(text, {Value("a"), Value(), Value("b")}), "INSERT INTO [t] VALUES ('a',NULL, 'b');");
+  // Zero-length text is written as NULL, like a null.
+  EXPECT_EQ(insert({{"a", ado::kVarWChar}}, {Value("")}), "INSERT INTO [t] VALUES (NULL);");
+}
+
+TEST(InsertStatement, TextEscapingAndCutting) {
+  std::vector<FieldInfo> memo = {{"m", ado::kLongVarWChar}};
+  EXPECT_EQ(insert(memo, {Value("ab\r\ncd")}), "INSERT INTO [t] VALUES ('abcd');");
+  EXPECT_EQ(insert(memo, {Value("a\nb\rc\r\n\r\nd")}), "INSERT INTO [t] VALUES ('abcd');");
+  EXPECT_EQ(insert(memo, {Value("It's")}), "INSERT INTO [t] VALUES ('It''s');");
+  std::string long300(300, 'x');
+  EXPECT_EQ(insert(memo, {Value(long300)}), "INSERT INTO [t] VALUES ('" + std::string(254, 'x') + "');");
+  // The cut counts characters, not bytes: 300 e-acute keep 254 whole characters.
+  std::string accents;
+  for (int i = 0; i < 300; ++i) accents += "\xC3\xA9";
+  std::string kept;
+  for (int i = 0; i < 254; ++i) kept += "\xC3\xA9";
+  EXPECT_EQ(insert(memo, {Value(accents)}), "INSERT INTO [t] VALUES ('" + kept + "');");
+  // Quotes are doubled after the cut: 254 quotes become 508.
+  EXPECT_EQ(insert(memo, {Value(std::string(300, '\''))}),
+            "INSERT INTO [t] VALUES ('" + std::string(508, '\'') + "');");
+}
+
+TEST(InsertStatement, DatesAndDateLikeText) {
+  std::vector<FieldInfo> date = {{"d", ado::kDate}};
+  // With a time of day: the 19-character pattern.
+  EXPECT_EQ(insert(date, {Value(DateTime{kFeb3 + 0.5 + 1.0 / 86400})}),
+            "INSERT INTO [t] VALUES ('02/03/2021 12:00:01');");
+  // Time only: the date part 12/30/1899.
+  EXPECT_EQ(insert(date, {Value(DateTime{0.75})}), "INSERT INTO [t] VALUES ('12/30/1899 18:00:00');");
+  // Before 1900 and negative with a time of day (-1.25 is 29 December 1899, 06:00).
+  EXPECT_EQ(insert(date, {Value(DateTime{-1.25})}), "INSERT INTO [t] VALUES ('12/29/1899 06:00:00');");
+  EXPECT_EQ(insert(date, {Value(DateTime{-231762.53125})}), "INSERT INTO [t] VALUES ('06/14/1265 12:45:00');");
+  EXPECT_EQ(insert(date, {Value(DateTime{-1.25})}, "de_DE"), "INSERT INTO [t] VALUES ('12.29.1899 06:00:00');");
+  // A text that looks like a date is reformatted like one; plain words are left alone.
+  std::vector<FieldInfo> text = {{"s", ado::kVarWChar}};
+  EXPECT_EQ(insert(text, {Value("2021-02-03")}), "INSERT INTO [t] VALUES ('02/03/2021');");
+  EXPECT_EQ(insert(text, {Value("3/2/21 1:05 PM")}), "INSERT INTO [t] VALUES ('03/02/2021 13:05:00');");
+  EXPECT_EQ(insert(text, {Value("Tuesday")}), "INSERT INTO [t] VALUES ('Tuesday');");
+  EXPECT_EQ(insert(text, {Value("2021-02-30")}), "INSERT INTO [t] VALUES ('2021-02-30');");
+  EXPECT_EQ(insert(text, {Value("03.02.2021")}, "de_DE"), "INSERT INTO [t] VALUES ('02.03.2021');");
+}
+
+TEST(InsertStatement, YesNoAndNumbers) {
+  EXPECT_EQ(insert({{"b", ado::kBoolean}, {"c", ado::kBoolean}}, {Value(true), Value(false)}),
+            "INSERT INTO [t] VALUES (1, 0);");
+  // A text holding the word True stays text.
+  EXPECT_EQ(insert({{"b", ado::kBoolean}, {"s", ado::kVarWChar}}, {Value(true), Value("True")}),
+            "INSERT INTO [t] VALUES (1, 'True');");
+  EXPECT_EQ(insert({{"d", ado::kDouble}}, {Value(0.1 + 0.2)}), "INSERT INTO [t] VALUES (0.3);");
+  EXPECT_EQ(insert({{"d", ado::kDouble}}, {Value(1e20)}), "INSERT INTO [t] VALUES (1E+20);");
+  EXPECT_EQ(insert({{"d", ado::kDouble}}, {Value(-0.0)}), "INSERT INTO [t] VALUES (0);");
+  EXPECT_EQ(insert({{"i", ado::kBigInt}}, {Value(std::int64_t{-9223372036854775807LL - 1})}),
+            "INSERT INTO [t] VALUES (-9223372036854775808);");
+  Decimal d{true, "123456789012345678901234567", 6};
+  EXPECT_EQ(insert({{"n", ado::kNumeric, 28, 6}}, {Value(d)}),
+            "INSERT INTO [t] VALUES (-123456789012345678901.234567);");
+  EXPECT_EQ(insert({{"n", ado::kNumeric, 18, 4}}, {Value(Decimal{false, "5000", 4})}), "INSERT INTO [t] VALUES (0.5);");
+}
+
+TEST(InsertStatement, SkippedBinaryFieldsLeaveTheNumericPositionAlone) {
+  std::vector<FieldInfo> f = {{"p", ado::kLongVarBinary}, {"n", ado::kInteger}, {"q", ado::kLongVarBinary},
+                              {"s", ado::kVarWChar},     {"m", ado::kInteger}};
+  EXPECT_EQ(insert(f, {Value(Bytes{1}), Value(5), Value(Bytes{2}), Value("x"), Value(6)}),
+            "INSERT INTO [t] VALUES (5, 'x', 6);");
+  int calls = 0;
+  CreateTableDefinition def = BuildCreateTableStatement("t", f);
+  BuildInsertStatement("t", f, {Value(Bytes{1}), Value(5), Value(Bytes{2}), Value("x"), Value(6)},
+                       def.numericFields, Locale("en_US"), [&] { ++calls; });
+  EXPECT_EQ(calls, 3);
+}
+
+TEST(InsertStatement, OtherTypesRenderAsText) {
+  Guid g{{0x78, 0x56, 0x34, 0x12, 0xBC, 0x9A, 0xF0, 0xDE, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
+  EXPECT_EQ(insert({{"g", ado::kGuid}}, {Value(g)}),
+            "INSERT INTO [t] VALUES ('{12345678-9ABC-DEF0-0123-456789ABCDEF}');");
+  EXPECT_EQ(insert({{"b", ado::kVarBinary}}, {Value(Bytes{0x00, 0x1F, 0xA0})}), "INSERT INTO [t] VALUES ('001FA0');");
+  EXPECT_EQ(insert({{"f", ado::kSingle}}, {Value(Single{0.1f})}), "INSERT INTO [t] VALUES ('0.1');");
+}
+
+}  // namespace
+}  // namespace tw
