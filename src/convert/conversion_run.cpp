@@ -1,0 +1,212 @@
+#include "convert/conversion_run.h"
+
+#include "common/guard.h"
+#include "common/text_list.h"
+#include "convert/row_statement.h"
+#include "db/access.h"
+#include "db/foxpro.h"
+
+namespace tw {
+
+std::string NoTransferableFieldMessage(const std::string& table) {
+  return "The table " + table +
+         " was skipped: it has no field that can be transferred (only OLE objects or other "
+         "binary fields).";
+}
+
+namespace {
+enum class Answer { None, Yes, No };
+}
+
+void ConversionRun::StartConverting() {
+  // 1. A second press while a run is going on does nothing.
+  if (state_.runInProgress) return;
+  state_.runInProgress = true;
+
+  Guard guard(ui_, ProcedureTag("Form1.PushButton7_Click"));
+  ThrottledYield yieldNow(ui_, yieldInterval_);
+  std::unique_ptr<data::Connection> source;
+  std::unique_ptr<data::Recordset> rs;
+  bool connectionsOpen = false;
+
+  // 2. The data-access objects.
+  guard(104, [&] { state_.FoxPro_conn = access_.createConnection("ADODB.Connection"); });
+  guard(108, [&] { source = access_.createConnection("ADODB.Connection"); });
+  guard(110, [&] { rs = access_.createRecordset("ADODB.RecordSet"); });
+
+  // 3. A target that cannot be opened ends the run quietly.
+  if (guard.test(116, [&] { return !IsValidFoxProConnection(access_, ui_, window_); })) {
+    state_.runInProgress = false;
+    reported_ = guard.reports();
+    return;
+  }
+
+  // 4.-5. Hourglass; refresh both table lists.
+  guard(118, [&] { ui_.setPointer(kPointerHourglass); });
+  guard(120, [&] { window_.List1().clear(); });
+  guard(122, [&] { window_.List2().clear(); });
+  guard(124, [&] { AddTablesToFoxproListbox(access_, ui_, window_, window_.List1()); });
+  guard(126, [&] { AddTablesToAccessListbox(access_, ui_, window_, window_.List2(), window_.Text5()); });
+
+  // 6. The source connection.
+  guard(128, [&] { source->setCursorLocation(3); });
+  guard(130, [&] { source->setMode(3); });
+  guard(132, [&] { source->Open(AccessConnectionString(window_)); });
+
+  // 7. The target connection, kept open for the SQL Preview window.
+  guard(134, [&] { state_.FoxPro_conn->setCursorLocation(2); });
+  guard(136, [&] { state_.FoxPro_conn->setCommandTimeout(5000); });
+  guard(138, [&] { state_.FoxPro_conn->setConnectionTimeout(5000); });
+  guard.line(140);
+  connectionsOpen = true;
+  if (guard.test(142, [&] { return window_.OptionDBC1(); }))
+    guard(144, [&] {
+      state_.FoxPro_conn->Open("Provider=vfpoledb.1;Data Source=" + window_.DBCPath1() +
+                               ";Collating Sequence=machine;");
+    });
+  else
+    guard(146, [&] {
+      state_.FoxPro_conn->Open("Provider=vfpoledb.1;Data Source=" + window_.Text2() +
+                               ";Collating Sequence=machine;");
+    });
+
+  // 8. Fresh lists for the preview windows.
+  guard(150, [&] { state_.statements.clear(); });
+  guard(152, [&] { state_.conversions.clear(); });
+
+  auto preview = [&] { return window_.Check1() == 1; };
+  auto emit = [&](int appendLine, int executeLine, const std::string& statement) {
+    if (guard.test(appendLine - 2, preview))
+      guard(appendLine, [&] { state_.statements.append(statement); });
+    else
+      guard(executeLine, [&] { state_.FoxPro_conn->Execute(statement); });
+  };
+
+  // 9. Every source table, last entry first.
+  int last = 0;
+  guard.run([&] { last = window_.List2().count() - 1; });
+  for (int i = last; i >= 0; --i) {
+    guard(154, [&] { ui_.yield(); });
+    std::string name;
+    guard(156, [&] { name = window_.List2().item(i); });
+
+    Answer answer = Answer::None;
+    if (guard.test(158, [&] { return ListContainsText(window_.List1(), name); }))
+      guard(160, [&] {
+        answer = ui_.messageBox("Overwrite?", "Would you like to overwrite " + name + "?",
+                                MessageIcon::Question, MessageButtons::YesNo) == MessageAnswer::Yes
+                     ? Answer::Yes
+                     : Answer::No;
+      });
+    if (guard.test(162, [&] { return answer == Answer::No; })) continue;
+
+    if (guard.test(166, [&] { return window_.Option2(); })) {
+      guard(168, [&] { state_.statements.clear(); });
+      guard(170, [&] { state_.conversions.clear(); });
+    }
+
+    if (guard.test(172, [&] { return answer == Answer::Yes; })) {
+      emit(176, 178, DropTableStatement(name));
+      guard(180, [&] { ListRemoveText(window_.List1(), LowerCaseText(name)); });
+    }
+
+    guard(182, [&] { window_.setProgressCaption("Please wait.. Processing table " + name); });
+    guard(184, [&] { rs->Open("SELECT * FROM `" + name + "`", *source); });
+
+    // The table definition, one conversion row and one yield per field.
+    std::vector<data::FieldInfo> fields;
+    guard(186, [&] {
+      int count = rs->fieldCount();
+      for (int f = 0; f < count; ++f) fields.push_back(rs->field(f));
+    });
+    CreateTableDefinition def;
+    guard(196, [&] {
+      def = BuildCreateTableStatement(name, fields, [&] {
+        guard.line(200);
+        yieldNow();
+      });
+    });
+    guard(330, [&] {
+      for (auto& row : def.rows) state_.conversions.push_back(row);
+    });
+
+    bool transferable = true;
+    if (guard.test(334, [&] { return !fields.empty() && !def.hasColumns; }, false)) {
+      // A CREATE TABLE without columns, and a row statement without values, would be
+      // refused by every target: leave the table out with one message instead.
+      transferable = false;
+      guard(336, [&] { ui_.inform(NoTransferableFieldMessage(name)); });
+    }
+
+    if (transferable) {
+      emit(340, 342, def.statement);
+
+      // The rows.
+      if (guard.test(346, [&] { return !rs->Eof() && !rs->Bof(); })) {
+        std::int64_t total = 0;
+        guard(348, [&] { total = rs->RecordCount(); });
+        std::int64_t r = 0;
+        bool atEnd = false;
+        do {
+          guard(350, [&] { yieldNow(); });
+          guard(354, [&] { ++r; });
+          guard(356, [&] {
+            window_.setProgressValue(static_cast<double>(r + 1) / static_cast<double>(total + 1) * 100.0);
+          });
+          std::string statement;
+          guard(358, [&] {
+            statement = BuildInsertStatement(name, fields, rs->row(), def.numericFields, locale_, [&] {
+              guard.line(366);
+              yieldNow();
+            });
+          });
+          // A row whose statement could not be built (its failure is reported) has
+          // nothing to append or execute.
+          if (!statement.empty()) emit(440, 450, statement);
+          guard(452, [&] { rs->MoveNext(); });
+          atEnd = guard.test(454, [&] { return rs->Eof(); }, /*onFailure=*/true);
+        } while (!atEnd);
+      }
+    }
+
+    guard(456, [&] { rs->Close(); });
+    if (guard.test(458, [&] { return preview() && window_.Option2(); })) {
+      guard(460, [&] { state_.StopAfterPreview = true; });
+      guard(464, [&] {
+        if (preview_) preview_->showModal(state_);
+      });
+      if (guard.test(466, [&] { return state_.StopAfterPreview; })) break;
+    }
+    guard(468, [&] { window_.setProgressCaption(""); });
+  }
+
+  // 10. The per-file preview, after the last table.
+  if (guard.test(474, [&] { return preview() && window_.Option1(); })) {
+    guard(476, [&] { state_.SQLFormOK = false; });
+    guard(478, [&] {
+      if (preview_) preview_->showModal(state_);
+    });
+    if (guard.test(480, [&] { return !state_.SQLFormOK; })) {
+      guard(482, [&] { state_.FoxPro_conn->Close(); });
+      guard(484, [&] { source->Close(); });
+      guard.line(486);
+      connectionsOpen = false;
+      guard(488, [&] { window_.setProgressCaption(""); });
+    }
+  }
+
+  // 11.-12. Close, reset the progress bar, tell the user.
+  if (guard.test(490, [&] { return connectionsOpen; })) {
+    guard(492, [&] { state_.FoxPro_conn->Close(); });
+    guard(494, [&] { source->Close(); });
+  }
+  guard(496, [&] { ui_.setPointer(kPointerDefault); });
+  guard(498, [&] { window_.setProgressValue(0); });
+  guard(500, [&] { window_.setProgressCaption("Progress Bar"); });
+  guard(502, [&] { ui_.inform("Done."); });
+  reported_ = guard.reports();
+  guard.line(504);
+  state_.runInProgress = false;
+}
+
+}  // namespace tw

@@ -1,0 +1,104 @@
+// The conversion run: what "Start Converting" does. For every table of the Access source,
+// last list entry first, it asks before overwriting a target table of the same name, builds
+// DROP TABLE / CREATE TABLE / one INSERT INTO per row, and either executes each statement
+// on the FoxPro target at once (direct mode) or appends it to the statement list for the
+// SQL Preview window (preview mode, shown once per table or once after all tables).
+//
+// The run reads the main window's state through `MainWindowFields`, talks to the databases
+// through `DataAccess`, and shows boxes and yields through `Ui`, so it runs without any
+// window. Every step is guarded: a failing step is reported in the "Application Error"
+// box with the step's number, and the run goes on with its next step.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/main_window_fields.h"
+#include "convert/statement_list.h"
+#include "convert/table_definition.h"
+#include "platform/data_access.h"
+#include "platform/locale.h"
+#include "platform/ui.h"
+
+namespace tw {
+
+// What the run shares with the SQL Preview window: the target connection it keeps open
+// while the window is shown, the two lists the window shows, and the outcome flags.
+struct ConversionState {
+  std::unique_ptr<data::Connection> FoxPro_conn;
+  StatementList statements;
+  std::vector<FieldConversionRow> conversions;
+  // Set by the window after it has executed its statements; cleared before a per-file preview.
+  bool SQLFormOK = false;
+  // Set before each per-table preview; cleared only by "Skip Table / Do Not Execute SQL".
+  bool StopAfterPreview = false;
+  bool runInProgress = false;
+};
+
+// "Show the SQL Preview window modally, owned by the main window": returns when it closes.
+class PreviewWindow {
+ public:
+  virtual ~PreviewWindow() = default;
+  virtual void showModal(ConversionState& state) = 0;
+};
+
+// Hands control to the event loop only when `interval` has passed since it last did, so
+// that yielding per row and per value keeps the window responsive at no cost to speed.
+// The clock is read only every few calls. An interval of zero yields at every call.
+class ThrottledYield {
+ public:
+  explicit ThrottledYield(Ui& ui, std::chrono::milliseconds interval = std::chrono::milliseconds(25))
+      : ui_(ui), interval_(interval) {}
+  void operator()() {
+    if (interval_.count() == 0) {
+      ui_.yield();
+      return;
+    }
+    if (++calls_ % 16 != 0) return;
+    auto now = std::chrono::steady_clock::now();
+    if (now - last_ >= interval_) {
+      ui_.yield();
+      last_ = std::chrono::steady_clock::now();
+    }
+  }
+
+ private:
+  Ui& ui_;
+  std::chrono::milliseconds interval_;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+  std::uint32_t calls_ = 0;
+};
+
+// The message shown for a table that has no field the target can hold (only OLE objects).
+std::string NoTransferableFieldMessage(const std::string& table);
+
+class ConversionRun {
+ public:
+  ConversionRun(data::DataAccess& access, Ui& ui, MainWindowFields& window, ConversionState& state,
+                const Locale& locale, PreviewWindow* preview = nullptr)
+      : access_(access), ui_(ui), window_(window), state_(state), locale_(locale), preview_(preview) {}
+
+  // How often the run hands control to the event loop (zero: at every yield point).
+  void setYieldInterval(std::chrono::milliseconds interval) { yieldInterval_ = interval; }
+
+  // Runs the whole conversion; returns at once when a run is already in progress.
+  void StartConverting();
+
+  // How many failures the last run reported.
+  int reportedFailures() const { return reported_; }
+
+ private:
+  data::DataAccess& access_;
+  Ui& ui_;
+  MainWindowFields& window_;
+  ConversionState& state_;
+  const Locale& locale_;
+  PreviewWindow* preview_;
+  std::chrono::milliseconds yieldInterval_{25};
+  int reported_ = 0;
+};
+
+}  // namespace tw

@@ -1,0 +1,253 @@
+#include "convert/conversion_run.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "common/guard.h"
+#include "convert/ado_type_name.h"
+#include "platform/fake_ui.h"
+#include "platform/memory_provider.h"
+
+namespace tw {
+namespace {
+
+using data::MemoryDatabase;
+using data::MemoryProvider;
+using data::MemoryTable;
+
+// The window state, with every progress value recorded.
+class RecordingWindow : public MainWindowModel {
+ public:
+  void setProgressValue(double percent) override {
+    MainWindowModel::setProgressValue(percent);
+    values.push_back(percent);
+  }
+  std::vector<double> values;
+};
+
+class ScriptedPreview : public PreviewWindow {
+ public:
+  void showModal(ConversionState& state) override {
+    shown.push_back(std::vector<std::string>());
+    for (std::size_t i = 0; i < state.statements.size(); ++i) shown.back().emplace_back(state.statements.item(i));
+    conversionsSeen.push_back(state.conversions.size());
+    targetOpen.push_back(state.FoxPro_conn && state.FoxPro_conn->isOpen());
+    if (skipTable) state.StopAfterPreview = false;
+  }
+  bool skipTable = false;
+  std::vector<std::vector<std::string>> shown;
+  std::vector<std::size_t> conversionsSeen;
+  std::vector<bool> targetOpen;
+};
+
+MemoryTable table(const std::string& name, int rows) {
+  MemoryTable t{name, "TABLE", {{"ID", ado::kInteger}, {"Name", ado::kVarWChar}}, {}};
+  for (int r = 1; r <= rows; ++r) t.rows.push_back({Value(r), Value(name + std::to_string(r))});
+  return t;
+}
+
+class ConversionRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = std::filesystem::temp_directory_path() / ("tw-run-" + std::to_string(::getpid()) + "-" +
+                                                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir);
+    sourcePath = (dir / "source.mdb").string();
+    std::ofstream(sourcePath) << "x";
+    targetPath = (dir / "target").string();
+    std::filesystem::create_directories(targetPath);
+    access.registerProvider("Microsoft.Jet.OLEDB.4.0", sourceProvider);
+    access.registerProvider("vfpoledb.1", targetProvider);
+    source = &sourceProvider->addDatabase(sourcePath);
+    target = &targetProvider->addDatabase(targetPath);
+    window.text5 = sourcePath;
+    window.text2 = targetPath;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+
+  void run(PreviewWindow* preview = nullptr) {
+    ConversionRun r(access, ui, window, state, Locale("en_US"), preview);
+    r.setYieldInterval(std::chrono::milliseconds(0));
+    r.StartConverting();
+  }
+  std::vector<std::string> reports() const {
+    std::vector<std::string> out;
+    for (const auto& b : ui.boxes)
+      if (b.title == kErrorTitle) out.push_back(b.text);
+    return out;
+  }
+
+  std::filesystem::path dir;
+  std::string sourcePath, targetPath;
+  data::DataAccess access;
+  std::shared_ptr<MemoryProvider> sourceProvider = std::make_shared<MemoryProvider>();
+  std::shared_ptr<MemoryProvider> targetProvider = std::make_shared<MemoryProvider>();
+  MemoryDatabase* source = nullptr;
+  MemoryDatabase* target = nullptr;
+  FakeUi ui;
+  RecordingWindow window;
+  ConversionState state;
+};
+
+TEST_F(ConversionRunTest, DirectModeConvertsTablesLastEntryFirst) {
+  source->tables = {table("A", 1), table("B", 0), table("C", 2)};
+  run();
+  EXPECT_EQ(target->executed,
+            (std::vector<std::string>{"CREATE TABLE \"C\"([ID] INT,[Name] CHAR(254));",
+                                      "INSERT INTO [C] VALUES (1, 'C1');", "INSERT INTO [C] VALUES (2, 'C2');",
+                                      "CREATE TABLE \"B\"([ID] INT,[Name] CHAR(254));",
+                                      "CREATE TABLE \"A\"([ID] INT,[Name] CHAR(254));",
+                                      "INSERT INTO [A] VALUES (1, 'A1');"}));
+  ASSERT_FALSE(ui.boxes.empty());
+  EXPECT_EQ(ui.boxes.back().text, "Done.");
+  EXPECT_EQ(ui.boxes.back().title, ui.applicationTitle());
+  EXPECT_TRUE(reports().empty());
+  EXPECT_EQ(state.conversions.size(), 6u);
+  EXPECT_EQ(state.conversions.front().table, "C");
+  EXPECT_EQ(window.progressValue, 0);
+  EXPECT_EQ(window.progressCaption, "Progress Bar");
+  EXPECT_EQ(ui.pointers, (std::vector<int>{kPointerHourglass, kPointerDefault}));
+  EXPECT_EQ(window.list2.items, (std::vector<std::string>{"A", "B", "C"}));
+  EXPECT_FALSE(state.runInProgress);
+  EXPECT_EQ(target->openSessions, 0);
+  EXPECT_EQ(source->openSessions, 0);
+  EXPECT_EQ(source->lastSettings.cursorLocation, 3);
+  EXPECT_EQ(source->lastSettings.mode, 3);
+  EXPECT_EQ(target->lastSettings.commandTimeout, 5000);
+  EXPECT_EQ(target->lastConnectionString, "Provider=vfpoledb.1;Data Source=" + targetPath + ";Collating Sequence=machine;");
+}
+
+TEST_F(ConversionRunTest, OverwriteQuestionIgnoresCaseAndNoSkipsTheTableCompletely) {
+  source->tables = {table("Orders", 1), table("Items", 1)};
+  target->tables = {MemoryTable{"orders"}, MemoryTable{"ITEMS"}};
+  ui.answers = {MessageAnswer::No, MessageAnswer::Yes};  // Items first, then Orders
+  run();
+  ASSERT_GE(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[0].title, "Overwrite?");
+  EXPECT_EQ(ui.boxes[0].text, "Would you like to overwrite Items?");
+  EXPECT_EQ(ui.boxes[0].buttons, MessageButtons::YesNo);
+  EXPECT_EQ(ui.boxes[1].text, "Would you like to overwrite Orders?");
+  EXPECT_EQ(target->executed,
+            (std::vector<std::string>{"DROP TABLE \"Orders\"", "CREATE TABLE \"Orders\"([ID] INT,[Name] CHAR(254));",
+                                      "INSERT INTO [Orders] VALUES (1, 'Orders1');"}));
+  EXPECT_EQ(state.conversions.size(), 2u);  // none for Items
+  // The listed name is removed only where it matches the lower-cased name exactly.
+  EXPECT_EQ(window.list1.items, (std::vector<std::string>{"ITEMS"}));
+}
+
+TEST_F(ConversionRunTest, ProgressOfAFourRowTableAndOfAnEmptyOne) {
+  source->tables = {table("Empty", 0), table("Four", 4)};
+  run();
+  EXPECT_EQ(window.values, (std::vector<double>{40, 60, 80, 100, 0}));
+}
+
+TEST_F(ConversionRunTest, ARejectedRowCostsOneReportAndTheRunGoesOn) {
+  source->tables = {table("T", 3)};
+  target->onExecute = [](const std::string& s) {
+    if (s == "INSERT INTO [T] VALUES (2, 'T2');") throw data::Failure("SQLException: Numeric overflow. Data was lost.");
+  };
+  run();
+  auto r = reports();
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0], ProcedureErrorText(ProcedureTag("Form1.PushButton7_Click"), 450,
+                                     "SQLException: Numeric overflow. Data was lost."));
+  EXPECT_EQ(target->executed.back(), "INSERT INTO [T] VALUES (3, 'T3');");
+  EXPECT_EQ(ui.boxes.back().text, "Done.");
+}
+
+TEST_F(ConversionRunTest, ASecondPressDuringAYieldIsIgnored) {
+  source->tables = {table("T", 3)};
+  ConversionRun r(access, ui, window, state, Locale("en_US"));
+  r.setYieldInterval(std::chrono::milliseconds(0));
+  int nested = 0;
+  ui.onYield = [&] {
+    ++nested;
+    r.StartConverting();
+  };
+  r.StartConverting();
+  EXPECT_GT(nested, 0);
+  EXPECT_EQ(target->executed.size(), 4u);
+  int done = 0;
+  for (const auto& b : ui.boxes) done += b.text == "Done.";
+  EXPECT_EQ(done, 1);
+}
+
+TEST_F(ConversionRunTest, TableOfOnlyOleObjectsIsSkippedWithOneMessage) {
+  MemoryTable pics{"Pictures", "TABLE", {{"Photo", ado::kLongVarBinary}}, {{Value(Bytes{1, 2})}, {Value(Bytes{3})}}};
+  source->tables = {pics, table("T", 1)};
+  run();
+  EXPECT_EQ(target->executed.size(), 2u);  // T only
+  int messages = 0;
+  for (const auto& b : ui.boxes) messages += b.text == NoTransferableFieldMessage("Pictures");
+  EXPECT_EQ(messages, 1);
+  EXPECT_TRUE(reports().empty());
+}
+
+TEST_F(ConversionRunTest, PreviewPerFileListsEverythingAndExecutesNothing) {
+  source->tables = {table("A", 1), table("B", 1), table("C", 1)};
+  window.check1 = 1;
+  window.option1 = true;
+  ScriptedPreview preview;
+  run(&preview);
+  EXPECT_TRUE(target->executed.empty());
+  ASSERT_EQ(preview.shown.size(), 1u);
+  EXPECT_EQ(preview.shown[0].size(), 6u);
+  EXPECT_EQ(preview.shown[0][0], "CREATE TABLE \"C\"([ID] INT,[Name] CHAR(254));");
+  EXPECT_EQ(preview.conversionsSeen[0], 6u);
+  EXPECT_TRUE(preview.targetOpen[0]);
+  EXPECT_FALSE(state.FoxPro_conn->isOpen());
+  EXPECT_EQ(ui.boxes.back().text, "Done.");
+  EXPECT_TRUE(reports().empty());
+}
+
+TEST_F(ConversionRunTest, PreviewPerTableStopsUnlessTheTableIsSkipped) {
+  source->tables = {table("A", 1), table("B", 2)};
+  target->tables = {MemoryTable{"B"}};
+  ui.answers = {MessageAnswer::Yes};
+  window.check1 = 1;
+  window.option1 = false;
+  window.option2 = true;
+  ScriptedPreview stop;
+  run(&stop);
+  ASSERT_EQ(stop.shown.size(), 1u);  // the run ended after B
+  EXPECT_EQ(stop.shown[0], (std::vector<std::string>{"DROP TABLE \"B\"", "CREATE TABLE \"B\"([ID] INT,[Name] CHAR(254));",
+                                                     "INSERT INTO [B] VALUES (1, 'B1');",
+                                                     "INSERT INTO [B] VALUES (2, 'B2');"}));
+  EXPECT_EQ(stop.conversionsSeen[0], 2u);
+
+  ScriptedPreview skip;
+  skip.skipTable = true;
+  ui.answers = {MessageAnswer::Yes};
+  run(&skip);
+  ASSERT_EQ(skip.shown.size(), 2u);  // walked through both tables
+  EXPECT_EQ(skip.shown[1].size(), 2u);
+  EXPECT_TRUE(target->executed.empty());
+}
+
+TEST_F(ConversionRunTest, AnUnreachableTargetEndsTheRunSilently) {
+  source->tables = {table("A", 1)};
+  window.text2 = (dir / "nowhere").string();
+  run();
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_TRUE(ui.pointers.empty());
+  EXPECT_FALSE(state.runInProgress);
+}
+
+TEST_F(ConversionRunTest, AMissingSourceFileIsReportedAndEveryStepGoesOn) {
+  window.text5 = (dir / "missing.mdb").string();
+  run();
+  ASSERT_FALSE(ui.boxes.empty());
+  EXPECT_EQ(ui.boxes[0].text, "Unable to access the database");
+  // The source connection's open fails at its step, and closing it at the end fails too.
+  auto r = reports();
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_NE(r[0].find("at line 132"), std::string::npos);
+  EXPECT_NE(r[1].find("at line 494"), std::string::npos);
+  EXPECT_EQ(ui.boxes.back().text, "Done.");
+}
+
+}  // namespace
+}  // namespace tw
