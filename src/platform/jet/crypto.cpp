@@ -361,7 +361,7 @@ std::vector<XmlElement> xmlStartTags(std::string_view xml) {
       continue;
     }
     std::size_t start = i;
-    while (i < xml.size() && !isXmlSpace(xml[i]) && xml[i] != '/' && xml[i] != '>') ++i;
+    while (i < xml.size() && !isXmlSpace(xml[i]) && xml[i] != '/' && xml[i] != '>' && xml[i] != '<') ++i;
     std::string_view qname = xml.substr(start, i - start);
     if (qname.empty()) damaged("encryption descriptor has an unnamed tag");
     XmlElement element;
@@ -370,6 +370,7 @@ std::vector<XmlElement> xmlStartTags(std::string_view xml) {
     for (;;) {
       while (i < xml.size() && isXmlSpace(xml[i])) ++i;
       if (i >= xml.size()) damaged("encryption descriptor ends inside a tag");
+      if (xml[i] == '<') damaged("encryption descriptor has a tag that is not closed");
       if (xml[i] == '>') {
         ++i;
         break;
