@@ -1,0 +1,321 @@
+#!/usr/bin/python3
+"""End-to-end check of the headless converter against independent readers.
+
+For every Access file given, the file is read with mdb-reader (node, through
+mdb_dump.mjs), converted with tablewright-convert into an empty folder in the en_US
+locale, and every resulting table is read back with dbfread. Each value must equal the
+source value as the row statements transform it: dates as mm/dd/yyyy text, yes/no as
+0/1, text cut at 254 characters with line breaks removed, OLE objects left out, nulls
+as nulls (decoded from the _NullFlags field), text in code page 1252.
+
+    end_to_end.py CONVERTER FILE[:PASSWORD] ...
+
+Prints one line per table and a closing "N passed, N failed" line; exits non-zero when
+any table failed. Tables that mdb-reader itself cannot read are reported as skipped.
+"""
+import datetime
+import json
+import math
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+from decimal import Decimal
+
+import dbfread
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+MAX_CHARS = 254
+
+# mdb-reader's type names and the ADO codes the Access providers report for them.
+NUMERIC_TYPES = {"boolean", "byte", "integer", "long", "bigint", "currency", "double", "numeric"}
+
+
+def dump(path, password):
+    args = ["node", os.path.join(HERE, "mdb_dump.mjs"), path] + ([password] if password else [])
+    out = subprocess.run(args, check=True, capture_output=True, timeout=300).stdout
+    return json.loads(out)
+
+
+# --- the en_US rendering and text rules -----------------------------------------------
+
+DATE_RE = re.compile(r"^(\d{1,4})([/.-])(\d{1,4})\2(\d{1,4})$")
+TIME_RE = re.compile(r"^(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?\s*(AM|PM|am|pm|Am|Pm|aM|pM)?$")
+
+
+def parse_date_or_time(text):
+    """The date/time an en_US text stands for, as the converter recognises it, or None."""
+    s = text.strip(" \t")
+    if not s or not s[0].isdigit():
+        return None
+    parts = s.split()
+    if len(parts) > 3:
+        return None
+    year, month, day, hour, minute, second = 1899, 12, 30, 0, 0, 0
+    i = 0
+    if ":" not in parts[0]:
+        m = DATE_RE.match(parts[0])
+        if not m:
+            return None
+        a, b, c = m.group(1), m.group(3), m.group(4)
+        if len(a) == 4:
+            ys, ms, ds = a, b, c
+        else:
+            ms, ds, ys = a, b, c
+        if len(ms) > 2 or len(ds) > 2:
+            return None
+        year = int(ys)
+        if len(ys) <= 2:
+            year += 2000 if year < 30 else 1900
+        month, day = int(ms), int(ds)
+        try:
+            if year < 100:
+                return None
+            datetime.date(year, month, day)
+        except ValueError:
+            return None
+        i = 1
+    if i < len(parts):
+        rest = " ".join(parts[i:])
+        m = TIME_RE.match(rest)
+        if not m:
+            return None
+        hour, minute = int(m.group(1)), int(m.group(2))
+        second = int(m.group(3) or 0)
+        if minute > 59 or second > 59:
+            return None
+        if m.group(4):
+            if hour < 1 or hour > 12:
+                return None
+            hour = hour % 12 + (12 if m.group(4).upper() == "PM" else 0)
+        elif hour > 23:
+            return None
+    return (year, month, day, hour, minute, second)
+
+
+def format_date(p, with_time):
+    text = "%02d/%02d/%04d" % (p[1], p[2], p[0])
+    if with_time:
+        text += " %02d:%02d:%02d" % (p[3], p[4], p[5])
+    return text
+
+
+def reads_as_number(text):
+    return re.match(r"^\s*[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?\s*$", text) is not None
+
+
+def cut(text):
+    return text[:MAX_CHARS]
+
+
+def general(value, digits):
+    if value == 0:
+        return "0"
+    text = format(value, "." + str(digits) + "g")
+    return text.replace("e", "E")
+
+
+def render_date(iso):
+    """mdb-reader's UTC date as the converter renders an Access date (en_US)."""
+    d = datetime.datetime.strptime(iso, "%Y-%m-%dT%H:%M:%S.%fZ")
+    seconds = round(d.microsecond / 1e6)
+    d = d.replace(microsecond=0) + datetime.timedelta(seconds=seconds)
+    midnight = d.hour == 0 and d.minute == 0 and d.second == 0
+    if d.date() == datetime.date(1899, 12, 30):
+        return None, (1899, 12, 30, d.hour, d.minute, d.second), True
+    return d, (d.year, d.month, d.day, d.hour, d.minute, d.second), not midnight
+
+
+def text_item(text, table_has_numeric):
+    """The stored text of a text field, or None for NULL."""
+    if text == "":
+        return None
+    text = text.replace("\r", "").replace("\n", "")
+    if not table_has_numeric and reads_as_number(text):
+        text = text.replace(",", ".")
+    p = parse_date_or_time(text)
+    if p is not None:
+        return format_date(p, ":" in text)
+    return text
+
+
+def expected_value(column, value, table_has_numeric):
+    """(kind, value) the FoxPro table must hold; kind 'skip' when no check applies."""
+    t = column["type"]
+    if value is None:
+        return ("null", None)
+    if t == "boolean":
+        return ("num", 1 if value else 0)
+    if t in ("byte", "integer", "long"):
+        return ("num", int(value))
+    if t == "bigint":
+        return ("num", int(value["bigint"]))
+    if t == "currency":
+        return ("num", float(Decimal(value)))
+    if t == "double":
+        return ("num", float(general(float(value), 15)))
+    if t == "numeric":
+        return ("num", float(Decimal(value)))
+    if t == "float":
+        return ("text", text_item(cut(general(float(value), 7)), table_has_numeric))
+    if t == "datetime":
+        d, parts, with_time = render_date(value["date"])
+        if d is not None and d.year < 1900 and with_time:
+            return ("skip", "mdb-reader misreads dates before 1900 with a time of day")
+        return ("text", format_date(parts, with_time))
+    if t in ("text", "memo"):
+        return ("text", text_item(cut(value), table_has_numeric))
+    if t == "repid":
+        g = value.upper()
+        return ("text", g if g.startswith("{") else "{" + g + "}")
+    if t == "binary":
+        return ("text", text_item(cut(value["hex"].upper()), table_has_numeric))
+    return ("skip", "type " + t)
+
+
+def as_cp1252(text):
+    return text.encode("cp1252", errors="replace").decode("cp1252")
+
+
+# --- reading the FoxPro tables ---------------------------------------------------------
+
+
+def field_flags(path):
+    """Descriptor flags by field name, from the .dbf header."""
+    with open(path, "rb") as f:
+        head = f.read(32)
+        header_len = struct.unpack("<H", head[8:10])[0]
+        rest = f.read(header_len - 32)
+    flags = []
+    for off in range(0, len(rest), 32):
+        d = rest[off:off + 32]
+        if len(d) < 32 or d[0] == 0x0D:
+            break
+        name = d[:11].split(b"\0")[0].decode("ascii", "replace")
+        flags.append((name, d[11:12].decode("ascii", "replace"), d[18]))
+    return flags
+
+
+def read_table(path):
+    flags = field_flags(path)
+    table = dbfread.DBF(path, encoding="cp1252", load=True, ignore_missing_memofile=False,
+                        recfactory=lambda items: [v for _, v in items])
+    names = [f.name for f in table.fields]
+    null_index = names.index("_NullFlags") if "_NullFlags" in names else None
+    user = [(n, t, fl) for (n, t, fl) in flags if n != "_NullFlags"]
+    bit_of = {}
+    bit = 0
+    for (n, t, fl) in user:
+        if t in ("V", "Q"):
+            bit += 1
+        if fl & 0x02:
+            bit_of[n] = bit
+            bit += 1
+    rows = []
+    for rec in table.records:
+        nullbits = rec[null_index] if null_index is not None else b""
+        row = []
+        for i, (n, t, fl) in enumerate(user):
+            v = rec[names.index(n)]
+            b = bit_of.get(n)
+            if b is not None and b // 8 < len(nullbits) and nullbits[b // 8] & (1 << (b % 8)):
+                v = None
+            row.append(v)
+        rows.append(row)
+    return [n for (n, _, _) in user], rows
+
+
+def find_dbf(folder, table):
+    want = (table + ".dbf").lower()
+    for name in os.listdir(folder):
+        if name.lower() == want:
+            return os.path.join(folder, name)
+    return None
+
+
+def same(kind, want, got):
+    if kind == "null":
+        return got is None
+    if got is None:
+        return False
+    if kind == "num":
+        g = float(got)
+        return g == want or math.isclose(g, want, rel_tol=1e-12, abs_tol=1e-12)
+    if want is None:
+        return False
+    return as_cp1252(want).rstrip(" ") == str(got).rstrip(" ")
+
+
+def check_file(converter, path, password, counts):
+    source = dump(path, password)
+    out = tempfile.mkdtemp(prefix="tw-e2e-")
+    try:
+        args = [converter, "--overwrite=yes"] + (["--password=" + password] if password else []) + [path, out]
+        env = dict(os.environ, LANG="en_US.UTF-8", LC_ALL="en_US.UTF-8")
+        run = subprocess.run(args, capture_output=True, text=True, env=env, timeout=600)
+        for name, table in source["tables"].items():
+            label = "%s: %s" % (os.path.basename(path), name)
+            if "error" in table:
+                print("SKIP %s (mdb-reader: %s)" % (label, table["error"]))
+                counts["skipped"] += 1
+                continue
+            columns = [c for c in table["columns"] if c["type"] != "ole"]
+            if any(c["type"] == "complex" for c in table["columns"]):
+                print("SKIP %s (complex columns; mdb-reader gives no plain value)" % label)
+                counts["skipped"] += 1
+                continue
+            keep = [i for i, c in enumerate(table["columns"]) if c["type"] != "ole"]
+            if not keep:
+                print("SKIP %s (only OLE objects: left out)" % label)
+                counts["skipped"] += 1
+                continue
+            dbf = find_dbf(out, name)
+            problems = []
+            if dbf is None:
+                problems.append("no table in the destination")
+            else:
+                _, rows = read_table(dbf)
+                has_numeric = any(c["type"] in NUMERIC_TYPES for c in columns)
+                if len(rows) != len(table["rows"]):
+                    problems.append("%d rows, source has %d" % (len(rows), len(table["rows"])))
+                for r, (src, got) in enumerate(zip(table["rows"], rows)):
+                    for j, (i, c) in enumerate(zip(keep, columns)):
+                        kind, want = expected_value(c, src[i], has_numeric)
+                        if kind == "skip":
+                            continue
+                        if j >= len(got) or not same(kind, want, got[j]):
+                            problems.append("row %d %s: want %r got %r" % (r + 1, c["name"], want,
+                                                                           got[j] if j < len(got) else "-"))
+                            break
+                    if len(problems) > 5:
+                        break
+            if problems:
+                counts["failed"] += 1
+                print("FAIL %s: %s" % (label, "; ".join(problems[:5])))
+                if run.stderr:
+                    print("  converter said: " + run.stderr.strip().replace("\n", "\n  ")[:2000])
+            else:
+                counts["passed"] += 1
+                print("ok   %s (%d rows)" % (label, len(table["rows"])))
+    finally:
+        shutil.rmtree(out, ignore_errors=True)
+
+
+def main():
+    if len(sys.argv) < 3:
+        print(__doc__)
+        return 2
+    converter = sys.argv[1]
+    counts = {"passed": 0, "failed": 0, "skipped": 0}
+    for arg in sys.argv[2:]:
+        path, _, password = arg.partition(":") if not os.path.exists(arg) else (arg, "", "")
+        check_file(converter, path, password, counts)
+    print("%d passed, %d failed, %d skipped" % (counts["passed"], counts["failed"], counts["skipped"]))
+    return 1 if counts["failed"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
