@@ -1,0 +1,175 @@
+// Tablewright's reader of Access files (Jet 3, Jet 4, ACE 12-17): opens a file read-only,
+// checks the database password, decodes old encoded and encrypted files, reads the catalog
+// and streams the rows of a table as tw::Value cells.
+//
+// Every read is bounds-checked against the page it comes from, every walk over linked
+// pages (TDEF continuations, long-value chains, overflow rows) is capped, and no buffer is
+// sized from a length field without checking it against the file, so a damaged file ends
+// in a tw::data::Failure naming the damage, never in a crash or an endless loop.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <span>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/data_access.h"
+#include "platform/jet/format.h"
+#include "platform/value.h"
+
+namespace tw::jet {
+
+class PageFile;
+
+// One column of a table as the TDEF describes it, plus what the reader derives from it.
+struct ColumnDef {
+  std::string name;
+  std::uint8_t type = 0;         // ColumnType
+  std::uint16_t number = 0;      // position in the row's null mask
+  std::uint16_t varIndex = 0;    // position in the row's variable-offset table
+  std::uint16_t fixedOffset = 0; // offset of fixed data after the column count
+  std::uint16_t length = 0;      // stored length (Jet 4 text: bytes)
+  std::uint8_t flags = 0;        // ColumnFlag
+  std::uint8_t extFlags = 0;     // ColumnExtFlag
+  int precision = 0;             // Decimal only
+  int scale = 0;                 // Decimal only
+  std::int32_t complexId = 0;    // complex columns only
+  bool fixed() const { return (flags & kFlagFixed) != 0; }
+  bool calculated() const { return (extFlags & kExtCalculated) == kExtCalculated; }
+  bool hyperlink() const { return type == kTypeMemo && (flags & kFlagHyperlink) != 0; }
+};
+
+// A table definition read from its TDEF pages.
+struct TableDef {
+  std::string name;
+  std::uint32_t tdefPage = 0;
+  std::uint32_t storedRowCount = 0;  // as the TDEF says; not trusted
+  std::uint16_t varColumnCount = 0;
+  std::uint32_t usageMap = 0;        // row pointer
+  std::vector<ColumnDef> columns;    // in column-number order
+};
+
+// One MSysObjects row, as far as the reader needs it.
+struct CatalogEntry {
+  std::string name;
+  int type = 0;             // raw signed MSysObjects.Type
+  std::uint32_t flags = 0;  // MSysObjects.Flags
+  std::uint32_t id = 0;     // MSysObjects.Id; for tables the low 24 bits are the TDEF page
+  bool hasConnect = false;  // a non-empty Connect string (linked tables)
+  std::uint32_t tdefPage() const { return id & kObjectIdPageMask; }
+};
+
+// How a record set reports a table's fields: ADO type code, precision and scale.
+tw::data::FieldInfo fieldInfoFor(const ColumnDef& column, bool attachment);
+
+class Database;
+
+// A forward-only walk over the rows of one table. Rows come in stored order: data pages in
+// usage-map order, rows in the order of each page's offset table; deleted rows are left
+// out and rows moved to overflow pages are read where they went.
+class TableCursor {
+ public:
+  TableCursor(Database& db, std::shared_ptr<const TableDef> table);
+  ~TableCursor();
+  const TableDef& table() const { return *table_; }
+  // Counts the rows `next` will deliver by reading only the row offset tables.
+  std::int64_t countRows();
+  // Fills `row` (one value per column) with the next row; false at the end. Throws Failure
+  // for a row or page that cannot be read; the walk then goes on with what follows.
+  bool next(std::vector<Value>& row);
+
+ private:
+  struct Complex;
+  void loadPages();
+  void resolveComplex();
+  bool advancePage();
+  void decodeRow(std::span<const std::uint8_t> page, std::uint32_t pageNumber, std::size_t start,
+                 std::size_t end, std::vector<Value>& row);
+  Value decodeColumn(const ColumnDef& c, std::span<const std::uint8_t> bytes, std::uint32_t pageNumber);
+
+  Database& db_;
+  std::shared_ptr<const TableDef> table_;
+  std::vector<std::uint32_t> pages_;
+  bool started_ = false;
+  bool complexResolved_ = false;
+  std::vector<std::size_t> varOffsets_;
+  std::size_t pageIndex_ = 0;
+  std::shared_ptr<const std::vector<std::uint8_t>> page_;
+  std::uint32_t pageNumber_ = 0;
+  std::size_t rowIndex_ = 0;
+  std::size_t rowsOnPage_ = 0;
+  std::vector<std::unique_ptr<Complex>> complex_;  // per column; null for plain columns
+};
+
+class Database {
+ public:
+  // Opens `path` read-only. Throws Failure: "Could not find file 'PATH'." when it does not
+  // exist, a message naming the file and the cause when it cannot be opened,
+  // "Unrecognized database format 'PATH'." when it is not an Access file, and
+  // "Not a valid password." when the file has a password and `password` is not it.
+  static std::unique_ptr<Database> open(const std::string& path, const std::string& password);
+  ~Database();
+
+  const std::string& path() const { return path_; }
+  const Format& format() const { return format_; }
+  unsigned codePage() const { return codePage_; }
+  // The password stored in a Jet 3 / Jet 4 header (empty: none).
+  const std::string& storedPassword() const { return storedPassword_; }
+
+  const std::vector<CatalogEntry>& catalog();
+  // The table of that name (without regard to case) among the catalog's tables, or null.
+  const CatalogEntry* findTable(const std::string& name);
+  // Reads a TDEF; `name` is used in failure descriptions.
+  std::shared_ptr<const TableDef> readTableDef(std::uint32_t tdefPage, const std::string& name);
+
+  // Page access for the table code: the decoded page, or a Failure naming `context`.
+  std::shared_ptr<const std::vector<std::uint8_t>> page(std::uint32_t number, const std::string& context);
+  std::uint32_t pageCount() const;
+  std::uint64_t fileSize() const;
+
+  // Failure for a damaged file: "The database 'PATH' is damaged: WHAT."
+  [[noreturn]] void damaged(const std::string& what) const;
+
+  // A row of a data page through a row pointer; `context` names the use in failures.
+  std::vector<std::uint8_t> lvalRow(std::uint32_t pointer, const std::string& context);
+  // The bytes of a long value from its 12-byte field.
+  std::vector<std::uint8_t> longValue(std::span<const std::uint8_t> field, const std::string& context);
+
+  // The text decoder of this file's format.
+  std::string decodeText(std::span<const std::uint8_t> bytes) const;
+
+  // MSysComplexColumns, read on first use: (ConceptualTableID, ComplexID) -> FlatTableID.
+  std::optional<std::uint32_t> flatTableFor(std::uint32_t tablePage, std::int32_t complexId,
+                                            const std::string& columnName);
+
+ private:
+  Database() = default;
+  void readHeader(const std::string& password);
+  void readCatalog();
+
+  std::string path_;
+  std::unique_ptr<PageFile> file_;
+  Format format_;
+  unsigned codePage_ = 1252;
+  std::string storedPassword_;
+  bool catalogRead_ = false;
+  std::vector<CatalogEntry> catalog_;
+  bool complexRead_ = false;
+  struct ComplexColumn {
+    std::string columnName;
+    std::int32_t complexId = 0;
+    std::uint32_t conceptualTable = 0;
+    std::uint32_t flatTable = 0;
+  };
+  std::vector<ComplexColumn> complexColumns_;
+};
+
+// Splits "SELECT * FROM `name`" (keywords without regard to case; the name in backquotes
+// or square brackets); nullopt for any other text.
+std::optional<std::string> parseSelectAll(const std::string& source);
+
+}  // namespace tw::jet
