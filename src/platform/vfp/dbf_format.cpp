@@ -1,0 +1,256 @@
+#include "platform/vfp/dbf_format.h"
+
+#include <cstring>
+#include <ctime>
+
+namespace tw::vfp {
+
+int fixedWidth(char type) {
+  switch (type) {
+    case 'I': case 'M': case 'G': case 'W': return 4;
+    case 'B': case 'Y': case 'D': case 'T': return 8;
+    case 'L': return 1;
+    default: return 0;
+  }
+}
+
+std::uint8_t fieldFlagsFor(char type, bool nullable) {
+  std::uint8_t flags = 0;
+  if (type == 'I' || type == 'B' || type == 'Y' || type == 'T') flags |= kFieldFlagBinary;
+  if (nullable) flags |= kFieldFlagNullable;
+  return flags;
+}
+
+TableLayout TableLayout::build(std::vector<FieldDef> fields) {
+  TableLayout layout;
+  std::uint32_t offset = 1;
+  int bits = 0;
+  for (auto& f : fields) {
+    if (int w = fixedWidth(f.type)) f.width = static_cast<std::uint8_t>(w);
+    if (f.type == 'Y') f.decimals = 4;  // VFP marks currency with 4 decimals
+    else if (f.type != 'N' && f.type != 'F' && f.type != 'B') f.decimals = 0;
+    f.flags = fieldFlagsFor(f.type, f.nullable);
+    f.offset = offset;
+    offset += f.width;
+    f.nullBit = f.nullable ? bits++ : -1;
+    if (f.type == 'M') layout.hasMemo = true;
+  }
+  layout.fields = std::move(fields);
+  if (bits > 0) {
+    layout.nullFlagsOffset = offset;
+    layout.nullFlagsWidth = static_cast<std::uint8_t>((bits + 7) / 8);
+    offset += layout.nullFlagsWidth;
+  }
+  layout.recordLength = static_cast<std::uint16_t>(offset);
+  layout.headerLength = static_cast<std::uint16_t>(32 + 32 * layout.descriptorCount() + 1 + kBacklinkSize);
+  return layout;
+}
+
+std::vector<std::uint8_t> encodeHeader(const TableLayout& layout, std::uint32_t recordCount, int year,
+                                       int month, int day) {
+  std::vector<std::uint8_t> h(layout.headerLength, 0);
+  h[0] = kVersionVfp;
+  h[1] = static_cast<std::uint8_t>(year % 100);
+  h[2] = static_cast<std::uint8_t>(month);
+  h[3] = static_cast<std::uint8_t>(day);
+  putLe32(&h[4], recordCount);
+  putLe16(&h[8], layout.headerLength);
+  putLe16(&h[10], layout.recordLength);
+  h[28] = layout.hasMemo ? kTableFlagMemo : 0;
+  h[29] = kCodePage1252;
+  std::size_t pos = 32;
+  auto descriptor = [&](const std::string& name, char type, std::uint32_t offset, std::uint8_t width,
+                        std::uint8_t decimals, std::uint8_t flags) {
+    std::memcpy(&h[pos], name.data(), std::min<std::size_t>(name.size(), kMaxFieldName));
+    h[pos + 11] = static_cast<std::uint8_t>(type);
+    putLe32(&h[pos + 12], offset);
+    h[pos + 16] = width;
+    h[pos + 17] = decimals;
+    h[pos + 18] = flags;
+    pos += 32;
+  };
+  for (const auto& f : layout.fields) descriptor(f.name, f.type, f.offset, f.width, f.decimals, f.flags);
+  if (layout.nullFlagsWidth)
+    descriptor("_NullFlags", '0', layout.nullFlagsOffset, layout.nullFlagsWidth, 0,
+               kFieldFlagSystem | kFieldFlagBinary);
+  h[pos] = 0x0D;
+  return h;
+}
+
+HeaderDate today() {
+  std::time_t now = std::time(nullptr);
+  std::tm tm {};
+  localtime_r(&now, &tm);
+  return {static_cast<std::uint8_t>(tm.tm_year % 100), static_cast<std::uint8_t>(tm.tm_mon + 1),
+          static_cast<std::uint8_t>(tm.tm_mday)};
+}
+
+namespace {
+
+bool knownType(char t) {
+  switch (t) {
+    case 'C': case 'N': case 'F': case 'I': case 'B': case 'Y': case 'D': case 'T': case 'L':
+    case 'M': case 'G': case 'W': case 'V': case 'Q': case 'P': case '0': case '+': case '@':
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool writableType(char t) {
+  switch (t) {
+    case 'C': case 'N': case 'F': case 'I': case 'B': case 'Y': case 'D': case 'T': case 'L': case 'M':
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string hex(std::uint8_t b) {
+  static const char* digits = "0123456789ABCDEF";
+  return std::string("0x") + digits[b >> 4] + digits[b & 15];
+}
+
+}  // namespace
+
+TableHeader parseHeader(const std::vector<std::uint8_t>& b, std::uint64_t fileSize) {
+  if (fileSize < 32 || b.size() < 32) throw CorruptTable("the file is shorter than a table header");
+  TableHeader t;
+  t.version = b[0];
+  t.recordCount = getLe32(&b[4]);
+  std::uint32_t headerLength = getLe16(&b[8]);
+  std::uint32_t recordLength = getLe16(&b[10]);
+  t.tableFlags = b[28];
+  t.codePage = b[29];
+  bool vfp = t.version == 0x30 || t.version == 0x31 || t.version == 0x32;
+  if (!vfp) t.unsupported = "it is not a Visual FoxPro table (version byte " + hex(t.version) + ")";
+
+  if (headerLength < 32 + 1) throw CorruptTable("the header length " + std::to_string(headerLength) + " is too small");
+  if (fileSize < headerLength)
+    throw CorruptTable("the file (" + std::to_string(fileSize) + " bytes) is shorter than its header (" +
+                       std::to_string(headerLength) + " bytes)");
+  if (b.size() < headerLength) throw CorruptTable("the header could not be read in full");
+  if (recordLength < 2) throw CorruptTable("the record length " + std::to_string(recordLength) + " is too small");
+
+  // Field descriptors up to the 0x0D terminator.
+  std::vector<FieldDef> fields;
+  std::size_t pos = 32;
+  bool terminated = false;
+  std::uint32_t expectedOffset = 1;
+  FieldDef nullFlags;
+  bool haveNullFlags = false;
+  while (pos < headerLength) {
+    if (b[pos] == 0x0D) {
+      terminated = true;
+      break;
+    }
+    if (pos + 32 > headerLength) break;
+    FieldDef f;
+    std::size_t nameEnd = 0;
+    while (nameEnd < 11 && b[pos + nameEnd] != 0) ++nameEnd;
+    f.name.assign(reinterpret_cast<const char*>(&b[pos]), nameEnd);
+    f.type = static_cast<char>(b[pos + 11]);
+    f.offset = getLe32(&b[pos + 12]);
+    f.width = b[pos + 16];
+    f.decimals = b[pos + 17];
+    f.flags = b[pos + 18];
+    f.nullable = (f.flags & kFieldFlagNullable) != 0;
+    if (!knownType(f.type))
+      throw CorruptTable("field " + std::to_string(fields.size() + 1) + " has the unknown type " + hex(b[pos + 11]));
+    if (f.width == 0) throw CorruptTable("field \"" + f.name + "\" has width 0");
+    if (vfp && f.offset != expectedOffset)
+      throw CorruptTable("field \"" + f.name + "\" is placed at byte " + std::to_string(f.offset) +
+                         " of the record instead of " + std::to_string(expectedOffset));
+    expectedOffset += f.width;
+    if (f.type == '0') {
+      nullFlags = f;
+      haveNullFlags = true;
+    } else {
+      if (f.type == 'M' || f.type == 'G' || f.type == 'W') {
+        if (f.width != 4 && vfp) throw CorruptTable("memo field \"" + f.name + "\" is not 4 bytes wide");
+      }
+      if (t.unsupported.empty() && !writableType(f.type))
+        t.unsupported = std::string("it has a field of type ") + f.type + " (\"" + f.name + "\")";
+      if (t.unsupported.empty() && (f.flags & kFieldFlagAutoIncrement))
+        t.unsupported = "it has an autoincrementing field (\"" + f.name + "\")";
+      fields.push_back(std::move(f));
+    }
+    pos += 32;
+  }
+  if (!terminated) throw CorruptTable("the field list has no end marker within the header");
+  std::size_t descriptors = (pos - 32) / 32;
+  if (descriptors == 0) throw CorruptTable("the table has no fields");
+  if (vfp) {
+    std::size_t expected = 32 + 32 * descriptors + 1 + kBacklinkSize;
+    if (headerLength != expected)
+      throw CorruptTable("the header length " + std::to_string(headerLength) + " does not match its " +
+                         std::to_string(descriptors) + " field descriptors (" + std::to_string(expected) +
+                         " expected)");
+  }
+  if (expectedOffset != recordLength)
+    throw CorruptTable("the record length " + std::to_string(recordLength) + " does not match its fields (" +
+                       std::to_string(expectedOffset) + ")");
+  std::uint64_t needed = static_cast<std::uint64_t>(headerLength) +
+                         static_cast<std::uint64_t>(t.recordCount) * recordLength;
+  if (needed > fileSize) {
+    std::uint64_t held = (fileSize - headerLength) / recordLength;
+    throw CorruptTable("its header counts " + std::to_string(t.recordCount) + " records but the file holds only " +
+                       std::to_string(held));
+  }
+
+  // Null bits as VFP hands them out: nullable fields in order; Varchar/Varbinary take a
+  // length bit first.
+  int bit = 0;
+  for (auto& f : fields) {
+    if (f.type == 'V' || f.type == 'Q') ++bit;
+    if (f.nullable) f.nullBit = bit++;
+  }
+  if (bit > 0) {
+    if (!haveNullFlags) throw CorruptTable("it has nullable fields but no _NullFlags field");
+    if (nullFlags.width * 8 < bit) throw CorruptTable("its _NullFlags field is too narrow");
+  }
+  if (t.unsupported.empty() && (t.tableFlags & kTableFlagCdx))
+    t.unsupported = "it has a structural index (.cdx) that this engine cannot keep up to date";
+  if (t.unsupported.empty() && (t.tableFlags & kTableFlagDbc)) t.unsupported = "it is a database container";
+  if (t.unsupported.empty() && vfp && b[pos + 1] != 0)
+    t.unsupported = "it belongs to a database container";
+  if (t.unsupported.empty() && t.codePage != kCodePage1252 && t.codePage != 0)
+    t.unsupported = "its code page mark is " + hex(t.codePage) + ", not cp1252";
+
+  t.layout.fields = std::move(fields);
+  t.layout.recordLength = static_cast<std::uint16_t>(recordLength);
+  t.layout.headerLength = static_cast<std::uint16_t>(headerLength);
+  if (haveNullFlags) {
+    t.layout.nullFlagsOffset = nullFlags.offset;
+    t.layout.nullFlagsWidth = nullFlags.width;
+  }
+  for (const auto& f : t.layout.fields)
+    if (f.type == 'M' || f.type == 'G' || f.type == 'W' || f.type == 'P') t.layout.hasMemo = true;
+  return t;
+}
+
+std::vector<std::uint8_t> encodeMemoHeader(std::uint32_t nextFreeBlock, std::uint16_t blockSize) {
+  std::vector<std::uint8_t> h(kMemoHeaderSize, 0);
+  putBe32(&h[0], nextFreeBlock);
+  h[6] = static_cast<std::uint8_t>(blockSize >> 8);
+  h[7] = static_cast<std::uint8_t>(blockSize);
+  return h;
+}
+
+MemoHeader parseMemoHeader(const std::vector<std::uint8_t>& b, std::uint64_t fileSize) {
+  if (fileSize < kMemoHeaderSize || b.size() < kMemoHeaderSize)
+    throw CorruptTable("the memo file is shorter than its header");
+  MemoHeader m;
+  m.nextFreeBlock = getBe32(&b[0]);
+  m.blockSize = static_cast<std::uint16_t>((b[6] << 8) | b[7]);
+  if (m.blockSize == 0) throw CorruptTable("the memo file's block size is 0");
+  std::uint64_t next = static_cast<std::uint64_t>(m.nextFreeBlock) * m.blockSize;
+  if (next < kMemoHeaderSize) throw CorruptTable("the memo file's next free block lies inside its header");
+  // VFP leaves the last block short, so the next free block may lie up to one block past
+  // the end of the file, never further.
+  if (next > fileSize + m.blockSize)
+    throw CorruptTable("the memo file's next free block lies past its end");
+  return m;
+}
+
+}  // namespace tw::vfp

@@ -1,0 +1,860 @@
+#include "platform/vfp/engine.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "platform/data_access.h"
+#include "platform/vfp/codepage.h"
+#include "platform/vfp/table_reader.h"
+
+namespace tw::vfp {
+
+namespace {
+
+// ------------------------------------------------------------------------------------
+// Failures
+
+[[noreturn]] void sqlError(std::string_view message) {
+  throw data::Failure(data::kErrGeneric, "SQLException: " + std::string(message));
+}
+
+constexpr std::string_view kSyntax = "Syntax error.";
+constexpr std::string_view kMismatch = "Data type mismatch.";
+constexpr std::string_view kOverflow = "Numeric overflow. Data was lost.";
+constexpr std::string_view kTooLong = "String is too long to fit.";
+constexpr std::string_view kTooMany = "Too many arguments.";
+constexpr std::string_view kMissingOperand = "Missing operand.";
+constexpr std::string_view kMissingComma = "Missing comma (,).";
+constexpr std::string_view kBadFieldName = "Field name is a duplicate or invalid.";
+constexpr std::string_view kBadWidth = "Field width or number of decimal places is invalid.";
+constexpr std::string_view kUnrecognized = "Command contains unrecognized phrase/keyword.";
+
+// ------------------------------------------------------------------------------------
+// Scanning the statement text
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isWordChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigit(c) || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+struct Cursor {
+  const char* p;
+  const char* end;
+
+  explicit Cursor(std::string_view s) : p(s.data()), end(s.data() + s.size()) {}
+  bool atEnd() const { return p >= end; }
+  char peek() const { return p < end ? *p : '\0'; }
+  char peekAt(std::size_t n) const { return p + n < end ? p[n] : '\0'; }
+  void skipSpace() {
+    while (p < end && isSpace(*p)) ++p;
+  }
+  bool consume(char c) {
+    skipSpace();
+    if (p < end && *p == c) {
+      ++p;
+      return true;
+    }
+    return false;
+  }
+  // Consumes `kw` (lower case) when it stands next as a whole word, in any case.
+  bool keyword(std::string_view kw) {
+    skipSpace();
+    if (static_cast<std::size_t>(end - p) < kw.size()) return false;
+    for (std::size_t i = 0; i < kw.size(); ++i)
+      if (lowerAscii(p[i]) != kw[i]) return false;
+    if (p + kw.size() < end && isWordChar(p[kw.size()])) return false;
+    p += kw.size();
+    return true;
+  }
+  std::string_view word() {
+    skipSpace();
+    const char* s = p;
+    while (p < end && isWordChar(*p)) ++p;
+    return {s, static_cast<std::size_t>(p - s)};
+  }
+  // The rest after an optional ";" must be blank.
+  void expectEnd() {
+    skipSpace();
+    if (p < end && *p == ';') ++p;
+    skipSpace();
+    if (p < end) sqlError(kUnrecognized);
+  }
+};
+
+// A table or file name: "...", '...', [...] or a bare run of characters up to a blank,
+// parenthesis or ";".
+std::string_view scanName(Cursor& c) {
+  c.skipSpace();
+  char open = c.peek();
+  char close = open == '"' ? '"' : open == '\'' ? '\'' : open == '[' ? ']' : '\0';
+  if (close) {
+    const char* s = ++c.p;
+    while (c.p < c.end && *c.p != close) ++c.p;
+    if (c.p >= c.end) sqlError(kSyntax);
+    std::string_view name(s, static_cast<std::size_t>(c.p - s));
+    ++c.p;
+    return name;
+  }
+  const char* s = c.p;
+  while (c.p < c.end && !isSpace(*c.p) && *c.p != '(' && *c.p != ')' && *c.p != ';' && *c.p != ',') ++c.p;
+  if (c.p == s) sqlError(kSyntax);
+  return {s, static_cast<std::size_t>(c.p - s)};
+}
+
+// ------------------------------------------------------------------------------------
+// Numbers, kept exact as digit strings
+
+struct Number {
+  bool negative = false;
+  std::string_view text;  // the literal, sign included
+  // Integer and fraction digits of the exact value, without leading (integer) or trailing
+  // (fraction) zeros; `huge` when either does not fit the buffers (no column holds it).
+  std::array<char, 48> intDigits{};
+  std::array<char, 48> fracDigits{};
+  int intLen = 0;
+  int fracLen = 0;
+  bool huge = false;
+  bool isZero() const { return intLen == 0 && fracLen == 0; }
+};
+
+// Scans a numeric literal at the cursor; false (cursor unchanged) when there is none.
+bool scanNumber(Cursor& c, Number& n) {
+  const char* s = c.p;
+  const char* q = s;
+  bool negative = false;
+  if (q < c.end && (*q == '+' || *q == '-')) {
+    negative = *q == '-';
+    ++q;
+  }
+  const char* intStart = q;
+  while (q < c.end && isDigit(*q)) ++q;
+  const char* intEnd = q;
+  const char* fracStart = q;
+  const char* fracEnd = q;
+  if (q < c.end && *q == '.') {
+    fracStart = ++q;
+    while (q < c.end && isDigit(*q)) ++q;
+    fracEnd = q;
+  }
+  if (intEnd == intStart && fracEnd == fracStart) return false;
+  long exponent = 0;
+  if (q < c.end && (*q == 'e' || *q == 'E')) {
+    const char* e = q + 1;
+    bool expNegative = false;
+    if (e < c.end && (*e == '+' || *e == '-')) {
+      expNegative = *e == '-';
+      ++e;
+    }
+    if (e >= c.end || !isDigit(*e)) sqlError(kSyntax);
+    while (e < c.end && isDigit(*e)) {
+      if (exponent < 100000) exponent = exponent * 10 + (*e - '0');
+      ++e;
+    }
+    if (expNegative) exponent = -exponent;
+    q = e;
+  }
+  if (q < c.end && isWordChar(*q)) sqlError(kSyntax);
+  c.p = q;
+  n = Number{};
+  n.negative = negative;
+  n.text = {s, static_cast<std::size_t>(q - s)};
+
+  // Digits of the mantissa without leading zeros; `point` is where the decimal point falls.
+  const char* d = intStart;
+  while (d < intEnd && *d == '0') ++d;
+  long intCount = intEnd - d;
+  long point = intCount + exponent;
+  // Walk the mantissa digits: the first `point` of them are integer digits.
+  auto digitAt = [&](long i) -> char {  // i-th significant mantissa digit
+    if (i < intCount) return d[i];
+    return fracStart[i - intCount];
+  };
+  long total = intCount + (fracEnd - fracStart);
+  // Trim trailing zeros of the mantissa (they matter only for the integer part, handled
+  // by padding below).
+  long last = total;
+  while (last > 0 && digitAt(last - 1) == '0') --last;
+  long first = 0;
+  while (first < last && digitAt(first) == '0') ++first;
+  if (first == last) return true;  // zero
+  // Integer part: positions [first, point) of the mantissa, zero padded past `last`.
+  if (point > first) {
+    long len = point - first;
+    if (len > static_cast<long>(n.intDigits.size())) {
+      n.huge = true;
+      return true;
+    }
+    for (long i = 0; i < len; ++i) n.intDigits[static_cast<std::size_t>(i)] = first + i < last ? digitAt(first + i) : '0';
+    n.intLen = static_cast<int>(len);
+  }
+  // Fraction part: positions [max(point, 0 ...), last), zero padded before `first`.
+  if (last > point) {
+    long from = point;
+    long len = last - from;
+    if (len > static_cast<long>(n.fracDigits.size())) {
+      n.huge = true;
+      return true;
+    }
+    for (long i = 0; i < len; ++i) {
+      long pos = from + i;
+      n.fracDigits[static_cast<std::size_t>(i)] = pos < first ? '0' : digitAt(pos);
+    }
+    n.fracLen = static_cast<int>(len);
+  }
+  return true;
+}
+
+// ------------------------------------------------------------------------------------
+// Table names and field names
+
+bool reservedDeviceName(std::string_view base) {
+  std::string upper;
+  for (char ch : base) upper.push_back(ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 32) : ch);
+  static const char* names[] = {"CON", "PRN", "AUX", "NUL"};
+  for (auto* n : names)
+    if (upper == n) return true;
+  if (upper.size() == 4 && (upper.rfind("COM", 0) == 0 || upper.rfind("LPT", 0) == 0) && upper[3] >= '1' &&
+      upper[3] <= '9')
+    return true;
+  return false;
+}
+
+}  // namespace
+
+std::string foldName(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toCaseFolded().toUtf8().toStdString();
+}
+
+std::string tableFileBase(std::string_view name) {
+  std::string_view base = name;
+  if (base.size() > 4 && foldName(base.substr(base.size() - 4)) == ".dbf") base.remove_suffix(4);
+  auto invalid = [&](const std::string& why) {
+    sqlError("Invalid path or file name. The table name \"" + std::string(name) + "\" " + why + ".");
+  };
+  if (base.empty() || base.find_first_not_of(' ') == std::string_view::npos) invalid("is empty");
+  for (char ch : base) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || std::strchr("<>:\"/\\|?*", ch) != nullptr)
+      invalid(c < 0x20 ? "contains a control character" : std::string("contains the character ") + ch);
+  }
+  if (base.back() == '.' || base.back() == ' ') invalid("ends with a dot or a blank");
+  if (reservedDeviceName(base)) invalid("is reserved for a device");
+  if (base.size() + 4 > 255) invalid("is too long for a file name");
+  return QString::fromUtf8(base.data(), static_cast<qsizetype>(base.size())).toLower().toUtf8().toStdString();
+}
+
+namespace {
+
+// A column name as VFP stores it (cp1252, upper case), or the 1712 failure.
+std::string fieldNameFrom(std::string_view utf8) {
+  std::string name = toCp1252(utf8);
+  if (name.empty() || name.size() > static_cast<std::size_t>(kMaxFieldName)) sqlError(kBadFieldName);
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    auto c = static_cast<unsigned char>(name[i]);
+    bool ok = cp1252IsLetter(c) || c == '_' || (i > 0 && isDigit(static_cast<char>(c)));
+    if (!ok || c == '?') sqlError(kBadFieldName);
+    name[i] = static_cast<char>(cp1252Upper(c));
+  }
+  return name;
+}
+
+// VFP's type letter for a type word: a recognised long name, else its first letter.
+char typeLetter(std::string_view word) {
+  static const std::pair<std::string_view, char> longNames[] = {
+      {"char", 'C'},      {"character", 'C'}, {"int", 'I'},       {"integer", 'I'},   {"double", 'B'},
+      {"num", 'N'},       {"numeric", 'N'},   {"float", 'F'},     {"currency", 'Y'},  {"date", 'D'},
+      {"datetime", 'T'},  {"logical", 'L'},   {"memo", 'M'},      {"blob", 'W'},      {"general", 'G'},
+      {"varchar", 'V'},   {"varbinary", 'Q'}, {"picture", 'P'}};
+  std::string lower;
+  for (char ch : word) lower.push_back(lowerAscii(ch));
+  for (const auto& [n, letter] : longNames)
+    if (lower == n) return letter;
+  char first = word.empty() ? '\0' : word[0];
+  return static_cast<char>(first >= 'a' && first <= 'z' ? first - 32 : first);
+}
+
+// Reads "(n)" or "(n, m)" when it follows; returns how many numbers were given.
+int scanWidths(Cursor& c, long& width, long& decimals) {
+  if (!c.consume('(')) return 0;
+  auto number = [&](long& out) {
+    c.skipSpace();
+    if (!isDigit(c.peek())) sqlError(kBadWidth);
+    out = 0;
+    while (isDigit(c.peek())) {
+      if (out < 100000) out = out * 10 + (c.peek() - '0');
+      ++c.p;
+    }
+  };
+  number(width);
+  int given = 1;
+  if (c.consume(',')) {
+    number(decimals);
+    given = 2;
+  }
+  if (!c.consume(')')) sqlError(kMissingComma);
+  return given;
+}
+
+// ------------------------------------------------------------------------------------
+// Encoding values into a record
+
+std::size_t copyDigits(std::uint8_t* out, const char* digits, int len) {
+  std::memcpy(out, digits, static_cast<std::size_t>(len));
+  return static_cast<std::size_t>(len);
+}
+
+void encodeNumeric(const FieldDef& f, const Number& n, std::uint8_t* out) {
+  if (n.huge || n.fracLen > f.decimals) sqlError(kOverflow);
+  bool negative = n.negative && !n.isZero();
+  int intLen = std::max(n.intLen, 1);
+  int needed = (negative ? 1 : 0) + intLen + (f.decimals > 0 ? 1 + f.decimals : 0);
+  if (needed > f.width) sqlError(kOverflow);
+  std::uint8_t* p = out + (f.width - needed);  // the blanks before it are already there
+  if (negative) *p++ = '-';
+  if (n.intLen == 0)
+    *p++ = '0';
+  else
+    p += copyDigits(p, n.intDigits.data(), n.intLen);
+  if (f.decimals > 0) {
+    *p++ = '.';
+    p += copyDigits(p, n.fracDigits.data(), n.fracLen);
+    for (int i = n.fracLen; i < f.decimals; ++i) *p++ = '0';
+  }
+}
+
+// The exact integer of `n` scaled by 10^scale, when it fits an int64 (false otherwise).
+bool scaledInteger(const Number& n, int scale, std::int64_t& out) {
+  if (n.huge || n.fracLen > scale || n.intLen + scale > 19) return false;
+  unsigned __int128 v = 0;
+  for (int i = 0; i < n.intLen; ++i) v = v * 10 + static_cast<unsigned>(n.intDigits[static_cast<std::size_t>(i)] - '0');
+  for (int i = 0; i < scale; ++i) v = v * 10 + (i < n.fracLen ? static_cast<unsigned>(n.fracDigits[static_cast<std::size_t>(i)] - '0') : 0u);
+  unsigned __int128 limit = n.negative ? static_cast<unsigned __int128>(INT64_MAX) + 1 : static_cast<unsigned __int128>(INT64_MAX);
+  if (v > limit) return false;
+  out = n.negative ? static_cast<std::int64_t>(0 - static_cast<std::uint64_t>(v)) : static_cast<std::int64_t>(v);
+  return true;
+}
+
+void encodeInteger(const Number& n, std::uint8_t* out) {
+  if (n.fracLen > 0) sqlError(kOverflow);  // the fraction would be lost
+  std::int64_t v = 0;
+  if (!scaledInteger(n, 0, v) || v > 2147483647 || v < -2147483647) sqlError(kOverflow);
+  putLe32(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(v)));
+}
+
+void encodeCurrency(const Number& n, std::uint8_t* out) {
+  std::int64_t v = 0;
+  if (!scaledInteger(n, 4, v)) sqlError(kOverflow);
+  std::memcpy(out, &v, 8);
+}
+
+void encodeDouble(const Number& n, std::uint8_t* out) {
+  const char* s = n.text.data();
+  const char* e = s + n.text.size();
+  if (s < e && *s == '+') ++s;
+  double v = 0;
+  auto r = std::from_chars(s, e, v);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Too small to tell from zero is stored as zero only when it is zero; anything else
+    // does not fit a double.
+    sqlError(kOverflow);
+  }
+  if (r.ec != std::errc() || !std::isfinite(v)) sqlError(kOverflow);
+  std::memcpy(out, &v, 8);
+}
+
+// A {^yyyy-mm-dd[ hh:mm[:ss]]} literal; `empty` for {} and its blank forms.
+struct DateLiteral {
+  bool empty = false;
+  int year = 0, month = 0, day = 0;
+  int hour = 0, minute = 0, second = 0;
+  bool hasTime = false;
+};
+
+DateLiteral scanDate(Cursor& c) {
+  ++c.p;  // '{'
+  const char* s = c.p;
+  while (c.p < c.end && *c.p != '}') ++c.p;
+  if (c.p >= c.end) sqlError(kSyntax);
+  std::string_view body(s, static_cast<std::size_t>(c.p - s));
+  ++c.p;
+  DateLiteral d;
+  if (body.find_first_not_of(" /-:.") == std::string_view::npos) {
+    d.empty = true;
+    return d;
+  }
+  std::size_t i = 0;
+  auto skip = [&] {
+    while (i < body.size() && body[i] == ' ') ++i;
+  };
+  auto num = [&](int maxDigits) {
+    int v = 0, k = 0;
+    while (i < body.size() && isDigit(body[i]) && k < maxDigits) {
+      v = v * 10 + (body[i] - '0');
+      ++i;
+      ++k;
+    }
+    if (k == 0) sqlError(kSyntax);
+    return v;
+  };
+  auto sep = [&](const char* allowed) {
+    if (i >= body.size() || !std::strchr(allowed, body[i])) sqlError(kSyntax);
+    ++i;
+  };
+  skip();
+  if (i >= body.size() || body[i] != '^') sqlError(kSyntax);
+  ++i;
+  d.year = num(4);
+  sep("-/.");
+  d.month = num(2);
+  sep("-/.");
+  d.day = num(2);
+  skip();
+  if (i < body.size() && (body[i] == 'T' || body[i] == 't' || body[i] == ',')) ++i;
+  skip();
+  if (i < body.size()) {
+    d.hasTime = true;
+    d.hour = num(2);
+    if (i < body.size() && body[i] == ':') {
+      ++i;
+      d.minute = num(2);
+      if (i < body.size() && body[i] == ':') {
+        ++i;
+        d.second = num(2);
+      }
+    }
+    skip();
+    if (i + 1 < body.size() + 0 && (body[i] == 'a' || body[i] == 'A' || body[i] == 'p' || body[i] == 'P')) {
+      bool pm = body[i] == 'p' || body[i] == 'P';
+      i += 1;
+      if (i < body.size() && (body[i] == 'm' || body[i] == 'M')) ++i;
+      if (d.hour < 1 || d.hour > 12) sqlError(kSyntax);
+      if (pm && d.hour < 12) d.hour += 12;
+      if (!pm && d.hour == 12) d.hour = 0;
+    }
+    skip();
+    if (i != body.size()) sqlError(kSyntax);
+  }
+  static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (d.year % 4 == 0 && d.year % 100 != 0) || d.year % 400 == 0;
+  if (d.year < 1 || d.month < 1 || d.month > 12 || d.day < 1 || d.day > days[d.month - 1] ||
+      (d.month == 2 && d.day == 29 && !leap) || d.hour > 23 || d.minute > 59 || d.second > 59)
+    sqlError("Date/Datetime evaluated to an invalid value.");
+  return d;
+}
+
+void putDigits(std::uint8_t* out, int value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    out[i] = static_cast<std::uint8_t>('0' + value % 10);
+    value /= 10;
+  }
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------------------------
+
+Engine::Engine(std::shared_ptr<FileSystem> fs, std::string folder) : fs_(std::move(fs)), folder_(std::move(folder)) {}
+
+Engine::~Engine() {
+  try {
+    flush();
+  } catch (...) {
+  }
+}
+
+void Engine::setBatchBytes(std::size_t bytes) {
+  batchBytes_ = bytes;
+  if (table_) table_->setBatchBytes(bytes);
+}
+
+void Engine::flush() {
+  if (!table_) return;
+  std::unique_ptr<TableFile> t = std::move(table_);
+  tableRawName_.clear();
+  t->flush();
+}
+
+std::string Engine::findFile(std::string_view name) {
+  std::string wanted = foldName(name);
+  std::string found;
+  for (const auto& e : fs_->list(folder_)) {
+    if (!e.regularFile) continue;
+    if (e.name == name) return e.name;
+    if (found.empty() && foldName(e.name) == wanted) found = e.name;
+  }
+  return found;
+}
+
+void Engine::execute(std::string_view statement) {
+  Cursor c(statement);
+  if (c.keyword("insert")) {
+    if (!c.keyword("into")) sqlError(kSyntax);
+    insertInto(std::string_view(c.p, static_cast<std::size_t>(c.end - c.p)));
+    return;
+  }
+  if (c.keyword("create")) {
+    if (!c.keyword("table") && !c.keyword("dbf")) sqlError(kSyntax);
+    flush();
+    createTable(std::string_view(c.p, static_cast<std::size_t>(c.end - c.p)));
+    return;
+  }
+  if (c.keyword("drop")) {
+    if (!c.keyword("table")) sqlError(kSyntax);
+    flush();
+    dropTable(std::string_view(c.p, static_cast<std::size_t>(c.end - c.p)));
+    return;
+  }
+  c.skipSpace();
+  if (c.atEnd()) sqlError(kSyntax);
+  sqlError("Unrecognized command verb.");
+}
+
+void Engine::dropTable(std::string_view rest) {
+  Cursor c(rest);
+  std::string_view name = scanName(c);
+  c.keyword("recycle");
+  c.expectEnd();
+  std::string base = tableFileBase(name);
+  std::string dbf = findFile(base + ".dbf");
+  if (dbf.empty()) sqlError("File \"" + base + ".dbf\" does not exist.");
+  std::string stem = dbf.substr(0, dbf.size() - 4);
+  // The .dbf goes first, so no table is ever left without its memo file.
+  fs_->remove(joinPath(folder_, dbf));
+  for (const char* ext : {".fpt", ".cdx", ".bak", ".tbk"}) {
+    std::string other = findFile(stem + ext);
+    if (!other.empty()) fs_->remove(joinPath(folder_, other));
+  }
+}
+
+void Engine::createTable(std::string_view rest) {
+  Cursor c(rest);
+  std::string_view name = scanName(c);
+  std::string base = tableFileBase(name);
+  c.keyword("free");
+  if (!c.consume('(')) sqlError(kSyntax);
+  std::vector<FieldDef> fields;
+  for (;;) {
+    c.skipSpace();
+    std::string_view colName;
+    if (c.peek() == '[') {
+      ++c.p;
+      const char* s = c.p;
+      while (c.p < c.end && *c.p != ']') ++c.p;
+      if (c.p >= c.end) sqlError(kSyntax);
+      colName = {s, static_cast<std::size_t>(c.p - s)};
+      ++c.p;
+    } else {
+      colName = c.word();
+      if (colName.empty()) sqlError(c.peek() == ')' || c.peek() == ',' ? kMissingOperand : kBadFieldName);
+    }
+    FieldDef f;
+    f.name = fieldNameFrom(colName);
+    for (const auto& other : fields)
+      if (other.name == f.name) sqlError(kBadFieldName);
+    std::string_view type = c.word();
+    if (type.empty()) sqlError(kSyntax);
+    f.type = typeLetter(type);
+    long width = 0, decimals = 0;
+    int given = scanWidths(c, width, decimals);
+    switch (f.type) {
+      case 'C':
+        if (given != 1 || width < 1 || width > 254) sqlError(kBadWidth);
+        f.width = static_cast<std::uint8_t>(width);
+        break;
+      case 'N':
+      case 'F':
+        if (given == 0 || width < 1 || width > 20) sqlError(kBadWidth);
+        if (given == 2 && decimals > 0 && decimals > width - 2) sqlError(kBadWidth);
+        f.width = static_cast<std::uint8_t>(width);
+        f.decimals = static_cast<std::uint8_t>(given == 2 ? decimals : 0);
+        break;
+      case 'B':
+        // The width of a double is fixed; the second number, when given, is its decimals.
+        if (given == 2 && decimals > 18) sqlError(kBadWidth);
+        f.decimals = static_cast<std::uint8_t>(given == 2 ? decimals : 2);
+        break;
+      case 'I': case 'Y': case 'D': case 'T': case 'L': case 'M':
+        break;  // widths are ignored, as VFP does
+      case 'V': case 'Q': case 'W': case 'G': case 'P':
+        sqlError("Field type " + std::string(1, f.type) + " (of \"" + std::string(colName) +
+                 "\") is not supported by this FoxPro engine; use C, N, F, I, B, Y, D, T, L or M.");
+      default:
+        sqlError(kSyntax);
+    }
+    f.nullable = true;
+    if (c.keyword("not")) {
+      if (!c.keyword("null")) sqlError(kSyntax);
+      f.nullable = false;
+    } else if (c.keyword("null")) {
+      f.nullable = true;
+    }
+    fields.push_back(std::move(f));
+    if (c.consume(',')) continue;
+    if (c.consume(')')) break;
+    c.skipSpace();
+    if (c.atEnd()) sqlError(kSyntax);
+    if (isWordChar(c.peek())) sqlError(kUnrecognized);
+    sqlError(kMissingComma);
+  }
+  c.expectEnd();
+  bool anyNull = std::any_of(fields.begin(), fields.end(), [](const FieldDef& f) { return f.nullable; });
+  if (static_cast<int>(fields.size()) + (anyNull ? 1 : 0) > kMaxFields)
+    sqlError("Too many fields: a table holds at most 255 (254 when fields accept nulls).");
+  TableLayout layout = TableLayout::build(std::move(fields));
+  if (layout.recordLength > kMaxRecordLength) sqlError("Record is too long: a record holds at most 65,500 bytes.");
+
+  if (!findFile(base + ".dbf").empty()) sqlError("File already exists.");
+  // A memo file without its table is a leftover of an interrupted CREATE: replace it.
+  std::string oldMemo = findFile(base + ".fpt");
+  if (!oldMemo.empty() && layout.hasMemo) fs_->remove(joinPath(folder_, oldMemo));
+  table_ = TableFile::create(*fs_, joinPath(folder_, base + ".dbf"), joinPath(folder_, base + ".fpt"), std::move(layout));
+  table_->setBatchBytes(batchBytes_);
+  tableRawName_ = std::string(name);
+}
+
+TableFile& Engine::openForInsert(const std::string& rawName) {
+  flush();
+  std::string base = tableFileBase(rawName);
+  std::string dbf = findFile(base + ".dbf");
+  if (dbf.empty()) sqlError("File \"" + base + ".dbf\" does not exist.");
+  std::string fpt = findFile(dbf.substr(0, dbf.size() - 4) + ".fpt");
+  std::unique_ptr<TableFile> t;
+  try {
+    t = TableFile::open(*fs_, joinPath(folder_, dbf), fpt.empty() ? std::string() : joinPath(folder_, fpt));
+  } catch (const CorruptTable& e) {
+    sqlError("Table \"" + dbf + "\" has become corrupted: " + e.what() + ".");
+  }
+  if (!t->header().unsupported.empty())
+    sqlError("Cannot add rows to table \"" + dbf + "\": " + t->header().unsupported + ".");
+  t->setBatchBytes(batchBytes_);
+  table_ = std::move(t);
+  tableRawName_ = rawName;
+  return *table_;
+}
+
+void Engine::insertInto(std::string_view rest) {
+  Cursor c(rest);
+  std::string_view name = scanName(c);
+  TableFile* t = table_.get();
+  if (!t || name != tableRawName_) t = &openForInsert(std::string(name));
+  if (!c.keyword("values")) {
+    c.skipSpace();
+    if (c.peek() == '(') sqlError("Column lists in INSERT are not supported by this FoxPro engine; give every value in field order.");
+    sqlError(kSyntax);
+  }
+  if (!c.consume('(')) sqlError(kSyntax);
+
+  const TableLayout& layout = t->layout();
+  std::uint8_t* rec = t->beginRecord();
+  try {
+    const std::size_t fieldCount = layout.fields.size();
+    bool closed = false;
+    c.skipSpace();
+    if (c.peek() == ')') {
+      if (fieldCount > 0) sqlError(kMissingOperand);
+    }
+    Number number;
+    for (std::size_t i = 0; i < fieldCount && !closed; ++i) {
+      const FieldDef& f = layout.fields[i];
+      std::uint8_t* out = rec + f.offset;
+      c.skipSpace();
+      char ch = c.peek();
+      auto setNull = [&] {
+        if (!f.nullable) sqlError("Field \"" + fromCp1252(f.name) + "\" does not accept null values.");
+        rec[layout.nullFlagsOffset + static_cast<std::uint32_t>(f.nullBit / 8)] |=
+            static_cast<std::uint8_t>(1u << (f.nullBit % 8));
+      };
+      if (ch == '\'' || ch == '"' || ch == '[') {
+        // A text: '' stands for one quote inside '...'.
+        char close = ch == '[' ? ']' : ch;
+        ++c.p;
+        if (f.type != 'C' && f.type != 'M') {
+          // Refused either way; an unterminated text is the worse fault.
+          for (;;) {
+            if (c.p >= c.end) sqlError(kSyntax);
+            if (*c.p == close) {
+              if (close == '\'' && c.peekAt(1) == '\'') {
+                c.p += 2;
+                continue;
+              }
+              break;
+            }
+            ++c.p;
+          }
+          sqlError(kMismatch);
+        }
+        std::size_t width = f.type == 'C' ? f.width : SIZE_MAX;
+        std::size_t used = 0;
+        bool tooLong = false;
+        if (f.type == 'M') scratch_.clear();
+        for (;;) {
+          if (c.p >= c.end) sqlError(kSyntax);
+          char q = *c.p;
+          if (q == close) {
+            if (close == '\'' && c.peekAt(1) == '\'') {
+              c.p += 2;
+              q = '\'';
+            } else {
+              ++c.p;
+              break;
+            }
+          } else {
+            ++c.p;
+          }
+          std::uint8_t byte;
+          if (static_cast<unsigned char>(q) < 0x80 || q == '\'') {
+            byte = static_cast<std::uint8_t>(q);
+          } else {
+            std::size_t pos = static_cast<std::size_t>(c.p - 1 - rest.data());
+            char32_t cp = decodeUtf8(rest, pos);
+            c.p = rest.data() + pos;
+            byte = cp1252FromCodePoint(cp);
+          }
+          if (f.type == 'M') {
+            scratch_.push_back(static_cast<char>(byte));
+          } else if (used < width) {
+            out[used++] = byte;
+          } else if (byte != ' ') {
+            tooLong = true;
+          }
+        }
+        if (tooLong) sqlError(kTooLong);
+        if (f.type == 'M' && !scratch_.empty()) putLe32(out, t->addMemo(scratch_.data(), scratch_.size()));
+      } else if (isDigit(ch) || ch == '-' || ch == '+' || (ch == '.' && isDigit(c.peekAt(1)))) {
+        if (!scanNumber(c, number)) sqlError(kSyntax);
+        switch (f.type) {
+          case 'N': case 'F': encodeNumeric(f, number, out); break;
+          case 'I': encodeInteger(number, out); break;
+          case 'B': encodeDouble(number, out); break;
+          case 'Y': encodeCurrency(number, out); break;
+          default: sqlError(kMismatch);
+        }
+      } else if (ch == '.') {
+        // .T. .F. .Y. .N. .NULL.
+        ++c.p;
+        std::string_view w = c.word();
+        if (c.peek() != '.') sqlError(kSyntax);
+        ++c.p;
+        std::string lw;
+        for (char x : w) lw.push_back(lowerAscii(x));
+        if (lw == "null") {
+          setNull();
+        } else if (lw == "t" || lw == "f" || lw == "y" || lw == "n") {
+          if (f.type != 'L') sqlError(kMismatch);
+          *out = (lw == "t" || lw == "y") ? 'T' : 'F';
+        } else {
+          sqlError(kSyntax);
+        }
+      } else if (ch == '{') {
+        DateLiteral d = scanDate(c);
+        if (f.type == 'D') {
+          if (d.hasTime && (d.hour || d.minute || d.second)) sqlError(kMismatch);
+          if (!d.empty) {
+            putDigits(out, d.year, 4);
+            putDigits(out + 4, d.month, 2);
+            putDigits(out + 6, d.day, 2);
+          }
+        } else if (f.type == 'T') {
+          if (!d.empty) {
+            putLe32(out, static_cast<std::uint32_t>(julianDayFromCivil(d.year, d.month, d.day)));
+            putLe32(out + 4, static_cast<std::uint32_t>(((d.hour * 60 + d.minute) * 60 + d.second) * 1000));
+          }
+        } else {
+          sqlError(kMismatch);
+        }
+      } else if (c.keyword("null")) {
+        setNull();
+      } else if (ch == ',' || ch == ')') {
+        sqlError(kMissingOperand);
+      } else if (isWordChar(ch)) {
+        std::string_view w = c.word();
+        std::string upper;
+        for (char x : w) upper.push_back(x >= 'a' && x <= 'z' ? static_cast<char>(x - 32) : x);
+        sqlError("Variable '" + upper + "' is not found.");
+      } else {
+        sqlError(kSyntax);
+      }
+      // After the value: "," for the next one, ")" to end the list.
+      if (c.consume(',')) {
+        if (i + 1 == fieldCount) sqlError(kTooMany);
+      } else if (c.consume(')')) {
+        closed = true;
+        // Fields left out at the end are null, or blank where nulls are refused.
+        for (std::size_t k = i + 1; k < fieldCount; ++k) {
+          const FieldDef& g = layout.fields[k];
+          if (g.nullable)
+            rec[layout.nullFlagsOffset + static_cast<std::uint32_t>(g.nullBit / 8)] |=
+                static_cast<std::uint8_t>(1u << (g.nullBit % 8));
+        }
+      } else {
+        c.skipSpace();
+        sqlError(c.atEnd() ? kSyntax : kMissingComma);
+      }
+    }
+    if (!closed) {
+      // Only a table without fields gets here without a ")".
+      if (!c.consume(')')) sqlError(kTooMany);
+    }
+    c.expectEnd();
+  } catch (...) {
+    t->abortRecord();
+    throw;
+  }
+  try {
+    t->commitRecord();
+  } catch (...) {
+    // A failed batch write closes the table; the next INSERT opens it afresh.
+    table_.reset();
+    tableRawName_.clear();
+    throw;
+  }
+}
+
+std::vector<ListedTable> Engine::listTables() {
+  flush();
+  std::vector<ListedTable> out;
+  auto entries = fs_->list(folder_);
+  for (const auto& e : entries) {
+    if (!e.regularFile || e.name.size() < 5 || foldName(e.name.substr(e.name.size() - 4)) != ".dbf") continue;
+    ListedTable t;
+    t.file = e.name;
+    t.name = e.name.substr(0, e.name.size() - 4);
+    try {
+      std::string fpt;
+      std::string wanted = foldName(t.name + ".fpt");
+      for (const auto& m : entries)
+        if (m.regularFile && foldName(m.name) == wanted) fpt = m.name;
+      auto file = fs_->open(joinPath(folder_, e.name), OpenMode::Read);
+      std::vector<std::uint8_t> head(kMaxHeaderBytes);
+      head.resize(file->readAt(0, head.data(), head.size()));
+      TableHeader h = parseHeader(head, file->size());
+      if (h.layout.hasMemo) {
+        if (fpt.empty()) throw CorruptTable("its memo file (.fpt) is missing");
+        auto memo = fs_->open(joinPath(folder_, fpt), OpenMode::Read);
+        std::vector<std::uint8_t> mh(kMemoHeaderSize);
+        mh.resize(memo->readAt(0, mh.data(), mh.size()));
+        parseMemoHeader(mh, memo->size());
+      }
+    } catch (const CorruptTable& err) {
+      t.problem = "Table \"" + e.name + "\" has become corrupted: " + err.what() + ".";
+    } catch (const data::Failure& err) {
+      t.problem = err.description();
+    }
+    out.push_back(std::move(t));
+  }
+  std::sort(out.begin(), out.end(), [](const ListedTable& a, const ListedTable& b) {
+    std::string fa = foldName(a.name), fb = foldName(b.name);
+    return fa != fb ? fa < fb : a.name < b.name;
+  });
+  return out;
+}
+
+}  // namespace tw::vfp

@@ -1,0 +1,175 @@
+#include "platform/vfp/provider.h"
+
+#include "platform/vfp/engine.h"
+#include "platform/vfp/table_reader.h"
+
+namespace tw::vfp {
+
+namespace {
+
+std::shared_ptr<FileSystem> defaultFileSystem() {
+  static std::shared_ptr<FileSystem> fs = makeRealFileSystem(true);
+  return fs;
+}
+
+// The tables listing: a failure waits behind the row of each damaged table and is thrown
+// by the fetch that follows it.
+class TableListing : public data::RowSource {
+ public:
+  explicit TableListing(std::vector<ListedTable> tables) : tables_(std::move(tables)) {
+    std::vector<data::SchemaTable> rows;
+    for (const auto& t : tables_) rows.push_back({t.name, "TABLE"});
+    schema_ = data::makeTablesSchema(std::move(rows));
+  }
+  const std::vector<data::FieldInfo>& fields() const override { return schema_->fields(); }
+  std::int64_t rowCount() override { return schema_->rowCount(); }
+  bool next(std::vector<Value>& row) override {
+    if (!pending_.empty()) {
+      std::string problem = std::move(pending_);
+      pending_.clear();
+      throw data::Failure(problem);
+    }
+    if (!schema_->next(row)) return false;
+    pending_ = tables_[delivered_++].problem;
+    return true;
+  }
+
+ private:
+  std::vector<ListedTable> tables_;
+  std::unique_ptr<data::RowSource> schema_;
+  std::size_t delivered_ = 0;
+  std::string pending_;
+};
+
+// ADO's type code for a FoxPro field type, as the VFP provider reports it.
+std::int16_t adoType(char type) {
+  switch (type) {
+    case 'C': return 129;  // adChar
+    case 'N': case 'F': return 131;  // adNumeric
+    case 'I': return 3;    // adInteger
+    case 'B': return 5;    // adDouble
+    case 'Y': return 6;    // adCurrency
+    case 'D': return 133;  // adDBDate
+    case 'T': return 135;  // adDBTimeStamp
+    case 'L': return 11;   // adBoolean
+    case 'M': return 201;  // adLongVarChar
+    default: return 128;   // adBinary
+  }
+}
+
+class TableRows : public data::RowSource {
+ public:
+  explicit TableRows(std::unique_ptr<TableReader> reader) : reader_(std::move(reader)) {
+    for (const auto& f : reader_->header().layout.fields) {
+      data::FieldInfo info;
+      info.name = fromName(f.name);
+      info.type = adoType(f.type);
+      info.precision = f.type == 'N' || f.type == 'F' ? f.width : 0;
+      info.scale = f.type == 'N' || f.type == 'F' ? f.decimals : 0;
+      fields_.push_back(info);
+    }
+  }
+  const std::vector<data::FieldInfo>& fields() const override { return fields_; }
+  std::int64_t rowCount() override { return count_; }
+  bool next(std::vector<Value>& row) override {
+    try {
+      return reader_->next(row);
+    } catch (const CorruptTable& e) {
+      throw data::Failure("Table has become corrupted: " + std::string(e.what()) + ".");
+    }
+  }
+  void setCount(std::int64_t n) { count_ = n; }
+
+ private:
+  static std::string fromName(const std::string& cp1252) {
+    std::string out;
+    for (char c : cp1252) out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    return out;
+  }
+  std::unique_ptr<TableReader> reader_;
+  std::vector<data::FieldInfo> fields_;
+  std::int64_t count_ = 0;
+};
+
+class FoxProSession : public data::Session {
+ public:
+  FoxProSession(std::shared_ptr<FileSystem> fs, std::string folder) : engine_(std::move(fs), std::move(folder)) {}
+
+  void execute(const std::string& statement) override { engine_.execute(statement); }
+
+  std::unique_ptr<data::RowSource> openSchema(int schema) override {
+    if (schema != data::kSchemaTables)
+      throw data::Failure("The FoxPro provider does not support schema " + std::to_string(schema) + ".");
+    return std::make_unique<TableListing>(engine_.listTables());
+  }
+
+  std::unique_ptr<data::RowSource> openRowset(const std::string& source) override {
+    engine_.flush();
+    std::string_view s = source;
+    auto trim = [](std::string_view v) {
+      while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
+      while (!v.empty() && (v.back() == ' ' || v.back() == '\t' || v.back() == ';')) v.remove_suffix(1);
+      return v;
+    };
+    s = trim(s);
+    constexpr std::string_view prefix = "select * from ";
+    if (s.size() <= prefix.size() || data::asciiLower(s.substr(0, prefix.size())) != prefix)
+      throw data::Failure("SQLException: Syntax error.");
+    std::string_view name = trim(s.substr(prefix.size()));
+    if (name.size() >= 2 && ((name.front() == '`' && name.back() == '`') || (name.front() == '"' && name.back() == '"') ||
+                             (name.front() == '[' && name.back() == ']') || (name.front() == '\'' && name.back() == '\'')))
+      name = name.substr(1, name.size() - 2);
+    std::string base = tableFileBase(name);
+    std::string dbf = engine_.findFile(base + ".dbf");
+    if (dbf.empty()) throw data::Failure("SQLException: File \"" + base + ".dbf\" does not exist.");
+    std::string fpt = engine_.findFile(dbf.substr(0, dbf.size() - 4) + ".fpt");
+    auto path = [&](const std::string& f) { return f.empty() ? f : joinPath(engine_.folder(), f); };
+    try {
+      // Count the live records first, so the record set knows its size.
+      std::int64_t count = 0;
+      {
+        TableReader counter(engine_.fileSystem(), path(dbf), path(fpt));
+        std::vector<Value> row;
+        try {
+          while (counter.next(row)) ++count;
+        } catch (const CorruptTable&) {
+        }
+      }
+      auto rows = std::make_unique<TableRows>(std::make_unique<TableReader>(engine_.fileSystem(), path(dbf), path(fpt)));
+      rows->setCount(count);
+      return rows;
+    } catch (const CorruptTable& e) {
+      throw data::Failure("SQLException: Table \"" + dbf + "\" has become corrupted: " + e.what() + ".");
+    }
+  }
+
+ private:
+  Engine engine_;
+};
+
+}  // namespace
+
+FoxProProvider::FoxProProvider(std::shared_ptr<FileSystem> fs) : fs_(fs ? std::move(fs) : defaultFileSystem()) {}
+
+std::unique_ptr<data::Session> FoxProProvider::open(const data::ConnectionString& connection,
+                                                    const data::ConnectionSettings&) {
+  std::string folder = connection.get("Data Source");
+  if (folder.empty()) throw data::Failure("Cannot open the FoxPro tables: the connection string names no Data Source.");
+  if (folder.size() >= 4 && data::asciiLower(folder.substr(folder.size() - 4)) == ".dbc")
+    throw data::Failure("Cannot open \"" + folder +
+                        "\": database containers (.dbc) are not supported yet; choose a folder of free tables.");
+  if (!fs_->isDirectory(folder)) {
+    if (fs_->exists(folder)) throw data::Failure("Cannot open the FoxPro folder \"" + folder + "\": it is not a folder.");
+    throw data::Failure("Cannot open the FoxPro folder \"" + folder + "\": it does not exist.");
+  }
+  collatingSequence_ = connection.get("Collating Sequence", "machine");
+  return std::make_unique<FoxProSession>(fs_, folder);
+}
+
+}  // namespace tw::vfp
+
+namespace tw::data {
+void registerFoxProProvider(DataAccess& dataAccess) {
+  dataAccess.registerProvider(vfp::kFoxProProviderName, std::make_shared<vfp::FoxProProvider>());
+}
+}  // namespace tw::data

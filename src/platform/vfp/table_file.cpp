@@ -1,0 +1,194 @@
+#include "platform/vfp/table_file.h"
+
+#include <cstring>
+
+#include "platform/data_access.h"
+
+namespace tw::vfp {
+
+namespace {
+
+std::vector<std::uint8_t> blankRecord(const TableLayout& layout) {
+  std::vector<std::uint8_t> r(layout.recordLength, ' ');
+  r[0] = kRecordLive;
+  for (const auto& f : layout.fields) {
+    switch (f.type) {
+      case 'I': case 'B': case 'Y': case 'T': case 'M': case 'G': case 'W':
+        std::memset(&r[f.offset], 0, f.width);
+        break;
+      default:
+        break;  // C N F D L blank with spaces
+    }
+  }
+  if (layout.nullFlagsWidth) std::memset(&r[layout.nullFlagsOffset], 0, layout.nullFlagsWidth);
+  return r;
+}
+
+std::vector<std::uint8_t> readStart(File& file, std::size_t max) {
+  std::vector<std::uint8_t> bytes(max);
+  bytes.resize(file.readAt(0, bytes.data(), bytes.size()));
+  return bytes;
+}
+
+}  // namespace
+
+std::unique_ptr<TableFile> TableFile::create(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
+                                             TableLayout layout) {
+  std::unique_ptr<TableFile> t(new TableFile);
+  t->layout_ = std::move(layout);
+  HeaderDate d = today();
+  if (t->layout_.hasMemo) {
+    t->fpt_ = fs.open(fptPath, OpenMode::CreateNew);
+    try {
+      auto h = encodeMemoHeader(kMemoHeaderSize / kMemoBlockSize, kMemoBlockSize);
+      t->fpt_->writeAt(0, h.data(), h.size());
+      t->fpt_->sync();
+    } catch (...) {
+      t->fpt_.reset();
+      fs.remove(fptPath);
+      throw;
+    }
+    t->flushedMemoBlock_ = t->nextMemoBlock_ = kMemoHeaderSize / kMemoBlockSize;
+  }
+  std::string temporary = dbfPath + ".tmp";
+  fs.remove(temporary);
+  try {
+    auto file = fs.open(temporary, OpenMode::CreateNew);
+    auto header = encodeHeader(t->layout_, 0, d.yy, d.mm, d.dd);
+    header.push_back(kEndOfFile);
+    file->writeAt(0, header.data(), header.size());
+    file->sync();
+    file.reset();
+    fs.rename(temporary, dbfPath);
+    t->dbf_ = fs.open(dbfPath, OpenMode::ReadWrite);
+  } catch (...) {
+    t->fpt_.reset();
+    try {
+      fs.remove(temporary);
+      if (t->layout_.hasMemo) fs.remove(fptPath);
+    } catch (...) {
+    }
+    throw;
+  }
+  t->header_.version = kVersionVfp;
+  t->header_.codePage = kCodePage1252;
+  t->header_.tableFlags = t->layout_.hasMemo ? kTableFlagMemo : 0;
+  t->header_.layout = t->layout_;
+  t->blank_ = blankRecord(t->layout_);
+  return t;
+}
+
+std::unique_ptr<TableFile> TableFile::open(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath) {
+  std::unique_ptr<TableFile> t(new TableFile);
+  t->dbf_ = fs.open(dbfPath, OpenMode::ReadWrite);
+  std::uint64_t size = t->dbf_->size();
+  t->header_ = parseHeader(readStart(*t->dbf_, kMaxHeaderBytes), size);
+  t->layout_ = t->header_.layout;
+  t->flushedCount_ = t->header_.recordCount;
+  if (t->layout_.hasMemo) {
+    if (fptPath.empty()) throw CorruptTable("its memo file (.fpt) is missing");
+    t->fpt_ = fs.open(fptPath, OpenMode::ReadWrite);
+    MemoHeader m = parseMemoHeader(readStart(*t->fpt_, kMemoHeaderSize), t->fpt_->size());
+    t->blockSize_ = m.blockSize;
+    t->flushedMemoBlock_ = t->nextMemoBlock_ = m.nextFreeBlock;
+  }
+  t->blank_ = blankRecord(t->layout_);
+  if (!t->header_.unsupported.empty()) return t;  // the caller refuses to append
+
+  // Cut whatever lies behind the last counted record and end the file with a fresh marker.
+  std::uint64_t end = t->layout_.headerLength + static_cast<std::uint64_t>(t->flushedCount_) * t->layout_.recordLength;
+  std::uint8_t marker = 0;
+  bool clean = size == end + 1 && t->dbf_->readAt(end, &marker, 1) == 1 && marker == kEndOfFile;
+  if (!clean) {
+    std::uint8_t eof = kEndOfFile;
+    t->dbf_->writeAt(end, &eof, 1);
+    if (size > end + 1) t->dbf_->truncate(end + 1);
+    t->dbf_->sync();
+  }
+  return t;
+}
+
+TableFile::~TableFile() {
+  try {
+    flush();
+  } catch (...) {
+    // A destructor cannot report; the files keep their last consistent state.
+  }
+}
+
+std::uint8_t* TableFile::beginRecord() {
+  recordStart_ = records_.size();
+  memoStart_ = memo_.size();
+  records_.insert(records_.end(), blank_.begin(), blank_.end());
+  return records_.data() + recordStart_;
+}
+
+std::uint32_t TableFile::addMemo(const char* data, std::size_t size) {
+  std::uint32_t block = nextMemoBlock_;
+  std::size_t total = 8 + size;
+  std::size_t blocks = (total + blockSize_ - 1) / blockSize_;
+  std::size_t at = memo_.size();
+  memo_.resize(at + blocks * blockSize_, 0);
+  std::uint8_t* p = memo_.data() + at;
+  putBe32(p, 1);
+  putBe32(p + 4, static_cast<std::uint32_t>(size));
+  std::memcpy(p + 8, data, size);
+  nextMemoBlock_ += static_cast<std::uint32_t>(blocks);
+  return block;
+}
+
+void TableFile::commitRecord() {
+  ++pendingCount_;
+  if (records_.size() + memo_.size() >= batchBytes_) flush();
+}
+
+void TableFile::abortRecord() {
+  records_.resize(recordStart_);
+  std::size_t dropped = memo_.size() - memoStart_;
+  memo_.resize(memoStart_);
+  nextMemoBlock_ -= static_cast<std::uint32_t>(dropped / blockSize_);
+}
+
+void TableFile::flush() {
+  if (pendingCount_ == 0 || broken_) return;
+  std::uint32_t rows = pendingCount_;
+  try {
+    writeBatch();
+  } catch (const data::Failure& f) {
+    broken_ = true;
+    records_.clear();
+    memo_.clear();
+    pendingCount_ = 0;
+    throw data::Failure(f.number(), f.description() + " The last " + std::to_string(rows) +
+                                        " rows inserted into \"" + dbf_->path() + "\" were not saved.");
+  }
+}
+
+void TableFile::writeBatch() {
+  if (!memo_.empty()) {
+    fpt_->writeAt(static_cast<std::uint64_t>(flushedMemoBlock_) * blockSize_, memo_.data(), memo_.size());
+    fpt_->sync();
+    std::uint8_t next[4];
+    putBe32(next, nextMemoBlock_);
+    fpt_->writeAt(0, next, 4);
+    fpt_->sync();
+  }
+  std::uint64_t end = layout_.headerLength + static_cast<std::uint64_t>(flushedCount_) * layout_.recordLength;
+  records_.push_back(kEndOfFile);
+  dbf_->writeAt(end + 1, records_.data() + 1, records_.size() - 1);
+  dbf_->sync();
+  dbf_->writeAt(end, records_.data(), 1);
+  dbf_->sync();
+  std::uint32_t count = flushedCount_ + pendingCount_;
+  HeaderDate d = today();
+  std::uint8_t head[7] = {d.yy, d.mm, d.dd, 0, 0, 0, 0};
+  putLe32(head + 3, count);
+  dbf_->writeAt(1, head, sizeof head);
+  flushedCount_ = count;
+  flushedMemoBlock_ = nextMemoBlock_;
+  pendingCount_ = 0;
+  records_.clear();
+  memo_.clear();
+}
+
+}  // namespace tw::vfp

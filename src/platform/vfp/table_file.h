@@ -1,0 +1,90 @@
+// A free table open for appending records: creates the .dbf/.fpt pair of a new table or
+// opens an existing one, takes records and memo values into memory and writes them out in
+// batches.
+//
+// Crash safety. The program may be ended at any moment, so the files must always be a valid
+// table holding a prefix of the records that were committed. A batch is written in this
+// order, with a write barrier (File::sync) between the steps:
+//   1. the memo blocks at the end of the .fpt, then the .fpt's next-free-block number;
+//   2. the batch's records after the current 0x1A end marker, leaving that marker in place,
+//      followed by a new 0x1A; a reader that scans for the marker still stops at the old end;
+//   3. the first byte of the batch (a delete flag) over the old marker, one byte;
+//   4. the header's update date and record count.
+// So the count never exceeds the complete records in the file, memo blocks exist before any
+// record points to them, and a torn write only ever lands behind an end marker. Opening an
+// existing table cuts anything behind its last counted record and writes a fresh marker.
+//
+// A failed write ends the batch: the files keep their previous state, the table counts as
+// closed, and the failure names the file, the cause and how many rows were not saved.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/vfp/dbf_format.h"
+#include "platform/vfp/file_system.h"
+
+namespace tw::vfp {
+
+class TableFile {
+ public:
+  // Writes a new, empty table: the .fpt first when the layout has memo fields, then the
+  // .dbf under a temporary name that is renamed into place, so that a half-written table
+  // never appears under its own name. Both target files must not exist.
+  static std::unique_ptr<TableFile> create(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
+                                           TableLayout layout);
+  // Opens an existing table for appending. `fptPath` is the memo file found beside it
+  // (empty when there is none). Throws CorruptTable for a damaged table; the caller checks
+  // `header.unsupported` before appending.
+  static std::unique_ptr<TableFile> open(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath);
+
+  ~TableFile();
+  TableFile(const TableFile&) = delete;
+  TableFile& operator=(const TableFile&) = delete;
+
+  const TableLayout& layout() const { return layout_; }
+  const TableHeader& header() const { return header_; }
+  const std::string& dbfPath() const { return dbf_->path(); }
+  // Records on disk plus those waiting in memory.
+  std::uint32_t recordCount() const { return flushedCount_ + pendingCount_; }
+
+  // Starts a record: returns its bytes, set to a blank live record (valid until
+  // commitRecord or abortRecord).
+  std::uint8_t* beginRecord();
+  // Adds a memo value for the record being built and returns its block number.
+  std::uint32_t addMemo(const char* data, std::size_t size);
+  // Keeps the record begun last; may write a batch out.
+  void commitRecord();
+  // Drops the record begun last together with its memo values.
+  void abortRecord();
+  // Writes every committed record out.
+  void flush();
+
+  // How many bytes of records and memo data are kept in memory before a batch is written.
+  void setBatchBytes(std::size_t bytes) { batchBytes_ = bytes; }
+
+ private:
+  TableFile() = default;
+  void writeBatch();
+
+  std::unique_ptr<File> dbf_;
+  std::unique_ptr<File> fpt_;
+  TableHeader header_;
+  TableLayout layout_;
+  std::vector<std::uint8_t> blank_;
+  std::vector<std::uint8_t> records_;
+  std::vector<std::uint8_t> memo_;
+  std::size_t recordStart_ = 0;
+  std::size_t memoStart_ = 0;
+  std::uint32_t flushedCount_ = 0;
+  std::uint32_t pendingCount_ = 0;
+  std::uint32_t flushedMemoBlock_ = 0;  // next free block on disk
+  std::uint32_t nextMemoBlock_ = 0;     // next free block including memory
+  std::uint16_t blockSize_ = kMemoBlockSize;
+  std::size_t batchBytes_ = 1 << 20;
+  bool broken_ = false;
+};
+
+}  // namespace tw::vfp

@@ -1,0 +1,160 @@
+#include "platform/vfp/table_reader.h"
+
+#include <cstring>
+
+#include "platform/vfp/codepage.h"
+
+namespace tw::vfp {
+
+namespace {
+// Julian day number of 30 December 1899.
+constexpr std::int64_t kOleEpochJulian = 2415019;
+}  // namespace
+
+std::int64_t julianDayFromCivil(int year, int month, int day) {
+  std::int64_t a = (14 - month) / 12;
+  std::int64_t y = year + 4800 - a;
+  std::int64_t m = month + 12 * a - 3;
+  return day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
+}
+
+double oleDateFromJulian(std::int64_t julianDay, std::int64_t milliseconds) {
+  double days = static_cast<double>(julianDay - kOleEpochJulian);
+  double fraction = static_cast<double>(milliseconds) / 86400000.0;
+  // The time of day counts as a positive fraction even before the epoch.
+  return days >= 0 ? days + fraction : days - fraction;
+}
+
+TableReader::TableReader(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath) {
+  dbf_ = fs.open(dbfPath, OpenMode::Read);
+  std::vector<std::uint8_t> head(kMaxHeaderBytes);
+  head.resize(dbf_->readAt(0, head.data(), head.size()));
+  header_ = parseHeader(head, dbf_->size());
+  if (header_.layout.hasMemo) {
+    if (fptPath.empty()) throw CorruptTable("its memo file (.fpt) is missing");
+    fpt_ = fs.open(fptPath, OpenMode::Read);
+    std::vector<std::uint8_t> mh(kMemoHeaderSize);
+    mh.resize(fpt_->readAt(0, mh.data(), mh.size()));
+    blockSize_ = parseMemoHeader(mh, fpt_->size()).blockSize;
+  }
+  buffer_.resize(header_.layout.recordLength);
+}
+
+bool TableReader::next(std::vector<Value>& row) {
+  const TableLayout& l = header_.layout;
+  while (index_ < header_.recordCount) {
+    std::uint64_t at = l.headerLength + static_cast<std::uint64_t>(index_) * l.recordLength;
+    ++index_;
+    if (dbf_->readAt(at, buffer_.data(), buffer_.size()) != buffer_.size())
+      throw CorruptTable("record " + std::to_string(index_) + " is cut short");
+    if (buffer_[0] == kRecordDeleted) continue;
+    if (buffer_[0] != kRecordLive)
+      throw CorruptTable("record " + std::to_string(index_) + " has no valid delete flag");
+    row.clear();
+    for (const auto& f : l.fields) {
+      bool isNull = false;
+      if (f.nullBit >= 0 && l.nullFlagsWidth) {
+        std::uint8_t byte = buffer_[l.nullFlagsOffset + static_cast<std::uint32_t>(f.nullBit / 8)];
+        isNull = (byte >> (f.nullBit % 8)) & 1;
+      }
+      row.push_back(isNull ? Value() : decode(f, buffer_.data()));
+    }
+    return true;
+  }
+  return false;
+}
+
+Value TableReader::decode(const FieldDef& f, const std::uint8_t* rec) {
+  const std::uint8_t* p = rec + f.offset;
+  auto text = [&] {
+    std::size_t n = f.width;
+    while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == 0)) --n;
+    return std::string(reinterpret_cast<const char*>(p), n);
+  };
+  switch (f.type) {
+    case 'C':
+      return Value(fromCp1252(text()));
+    case 'N':
+    case 'F': {
+      std::string t = text();
+      std::size_t s = 0;
+      while (s < t.size() && t[s] == ' ') ++s;
+      t.erase(0, s);
+      if (t.empty()) return Value();
+      Decimal d;
+      d.negative = t[0] == '-';
+      std::string digits;
+      int scale = 0;
+      bool point = false;
+      for (std::size_t i = d.negative ? 1 : 0; i < t.size(); ++i) {
+        char c = t[i];
+        if (c == '.') {
+          point = true;
+        } else if (c >= '0' && c <= '9') {
+          digits.push_back(c);
+          if (point) ++scale;
+        } else {
+          throw CorruptTable("field \"" + f.name + "\" of record " + std::to_string(index_) +
+                             " holds no number");
+        }
+      }
+      std::size_t lead = digits.find_first_not_of('0');
+      digits.erase(0, lead == std::string::npos ? digits.size() : lead);
+      if (digits.empty()) digits = "0";
+      d.digits = digits;
+      d.scale = scale;
+      if (d.digits == "0") d.negative = false;
+      return Value(d);
+    }
+    case 'I':
+      return Value(static_cast<std::int64_t>(static_cast<std::int32_t>(getLe32(p))));
+    case 'B': {
+      double v;
+      std::memcpy(&v, p, 8);
+      return Value(v);
+    }
+    case 'Y': {
+      std::int64_t v;
+      std::memcpy(&v, p, 8);
+      return Value(Currency{v});
+    }
+    case 'D': {
+      std::string t = text();
+      if (t.empty()) return Value();
+      if (t.size() != 8) throw CorruptTable("field \"" + f.name + "\" of record " + std::to_string(index_) + " holds no date");
+      int y = std::stoi(t.substr(0, 4)), m = std::stoi(t.substr(4, 2)), d = std::stoi(t.substr(6, 2));
+      return Value(DateTime{oleDateFromJulian(julianDayFromCivil(y, m, d), 0)});
+    }
+    case 'T': {
+      std::uint32_t day = getLe32(p), ms = getLe32(p + 4);
+      if (day == 0 && ms == 0) return Value();
+      return Value(DateTime{oleDateFromJulian(day, ms)});
+    }
+    case 'L':
+      if (*p == 'T' || *p == 't' || *p == 'Y' || *p == 'y') return Value(true);
+      if (*p == 'F' || *p == 'f' || *p == 'N' || *p == 'n') return Value(false);
+      return Value();
+    case 'M': {
+      std::uint32_t block = getLe32(p);
+      if (block == 0) return Value(std::string());
+      return Value(fromCp1252(readMemo(block)));
+    }
+    default:
+      return Value();
+  }
+}
+
+std::string TableReader::readMemo(std::uint32_t block) {
+  std::uint8_t head[8];
+  std::uint64_t at = static_cast<std::uint64_t>(block) * blockSize_;
+  if (at < kMemoHeaderSize || fpt_->readAt(at, head, 8) != 8)
+    throw CorruptTable("memo block " + std::to_string(block) + " lies outside the memo file");
+  std::uint32_t length = getBe32(head + 4);
+  if (at + 8 + length > fpt_->size())
+    throw CorruptTable("memo block " + std::to_string(block) + " runs past the end of the memo file");
+  std::string out(length, '\0');
+  fpt_->readAt(at + 8, out.data(), length);
+  return out;
+}
+
+}  // namespace tw::vfp

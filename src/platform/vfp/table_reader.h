@@ -1,0 +1,47 @@
+// Reads the records of a free table back as values: the provider's record sets and the
+// checks of what the engine wrote use it.
+//
+// Values by field type: C and M as UTF-8 text with trailing blanks removed, N and F as exact
+// decimals, I as integers, B as doubles, Y as currency, D and T as dates (days since
+// 30 December 1899), L as booleans, and null wherever _NullFlags says so. Deleted records
+// are skipped. A record or memo that cannot be read throws CorruptTable naming it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/value.h"
+#include "platform/vfp/dbf_format.h"
+#include "platform/vfp/file_system.h"
+
+namespace tw::vfp {
+
+class TableReader {
+ public:
+  // `fptPath` may be empty when the table has no memo file.
+  TableReader(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath);
+
+  const TableHeader& header() const { return header_; }
+  // Fills `row` with the next live record; false after the last.
+  bool next(std::vector<Value>& row);
+
+ private:
+  Value decode(const FieldDef& f, const std::uint8_t* rec);
+  std::string readMemo(std::uint32_t block);
+
+  std::unique_ptr<File> dbf_;
+  std::unique_ptr<File> fpt_;
+  TableHeader header_;
+  std::uint16_t blockSize_ = kMemoBlockSize;
+  std::uint32_t index_ = 0;
+  std::vector<std::uint8_t> buffer_;
+};
+
+// The OLE automation date (days since 30 December 1899) of a Julian day number and
+// milliseconds since midnight, and back.
+double oleDateFromJulian(std::int64_t julianDay, std::int64_t milliseconds);
+std::int64_t julianDayFromCivil(int year, int month, int day);
+
+}  // namespace tw::vfp
