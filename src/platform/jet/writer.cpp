@@ -1,0 +1,871 @@
+#include "platform/jet/writer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+#include <QTemporaryFile>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "platform/jet/format_encode.h"
+
+namespace tw::jet {
+
+namespace {
+
+using encode::ByteVector;
+
+struct KindInfo {
+  FieldKind kind;
+  const char* name;
+};
+
+constexpr KindInfo kKinds[] = {
+    {FieldKind::YesNo, "yesno"},       {FieldKind::Byte, "byte"},
+    {FieldKind::Integer, "integer"},   {FieldKind::Long, "long"},
+    {FieldKind::AutoNumber, "autonumber"}, {FieldKind::Single, "single"},
+    {FieldKind::Double, "double"},     {FieldKind::Currency, "currency"},
+    {FieldKind::DateTime, "datetime"}, {FieldKind::Text, "text"},
+    {FieldKind::Memo, "memo"},         {FieldKind::Hyperlink, "hyperlink"},
+    {FieldKind::Ole, "ole"},           {FieldKind::ReplicationId, "guid"},
+    {FieldKind::Decimal, "decimal"},   {FieldKind::Binary, "binary"},
+};
+
+// Values up to this many bytes stay in their row; longer ones go to long-value pages.
+constexpr std::size_t kInlineLongValueLimit = 64;
+// The largest part of a long value one LVAL row holds: the whole row (single) or the row
+// less its 4-byte pointer to the next part (chain).
+constexpr std::size_t kSingleLongValueLimit = encode::kMaxRowSize;
+constexpr std::size_t kChainPartSize = encode::kMaxRowSize - 4;
+
+// Catalog object ids and flags.
+constexpr std::int32_t kTablesContainerId = 0x0F000001;
+constexpr std::int32_t kDatabasesContainerId = 0x0F000002;
+constexpr std::int32_t kRelationshipsContainerId = 0x0F000003;
+constexpr std::int32_t kContainerParentId = 0x0F000000;
+constexpr std::int32_t kMSysDbId = 0x10000000;
+constexpr std::int32_t kSyntheticIdBase = 0x10000001;  // queries and links
+constexpr std::int32_t kSystemObjectFlags = static_cast<std::int32_t>(0x80000000u);
+constexpr int kObjectContainer = 3;
+constexpr int kObjectDatabase = 2;
+
+// Pages every file starts with.
+constexpr std::uint32_t kGlobalMapPage = 1;
+constexpr std::uint32_t kMSysObjectsPage = 2;
+constexpr std::uint32_t kFirstFreePage = 6;
+
+std::string inQuotes(const std::string& s) { return "\"" + s + "\""; }
+
+bool sameName(const std::string& a, const std::string& b) {
+  return QString::fromUtf8(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive) == 0;
+}
+
+// Access object and field names: 1..64 characters, no leading blank, no control
+// characters and none of . ! ` [ ].
+void checkName(const std::string& name, const std::string& what) {
+  std::u16string units;
+  if (!encode::utf8ToUtf16(name, units)) throw WriteError(what + " name is not valid UTF-8");
+  if (units.empty()) throw WriteError(what + " name is empty");
+  if (units.size() > 64)
+    throw WriteError(what + " name " + inQuotes(name) + " is longer than 64 characters");
+  if (units.front() == u' ')
+    throw WriteError(what + " name " + inQuotes(name) + " starts with a blank");
+  for (char16_t c : units) {
+    if (c < 0x20 || c == u'.' || c == u'!' || c == u'`' || c == u'[' || c == u']')
+      throw WriteError(what + " name " + inQuotes(name) +
+                       " contains a character Access does not allow in names");
+  }
+}
+
+struct Column {
+  FieldDefinition def;
+  encode::ColumnEntry entry;
+  std::size_t fixedSize = 0;  // bytes in the fixed area (0 for Yes/No and variable columns)
+  bool fixed = false;
+  bool longValue = false;
+};
+
+struct Table {
+  std::string name;
+  bool system = false;
+  std::vector<Column> columns;
+  std::vector<encode::ColumnEntry> entries;
+  std::size_t fixedSize = 0;
+  std::uint16_t varCount = 0;
+  std::vector<std::uint32_t> tdefPages;
+  std::int32_t catalogId = 0;
+
+  std::unique_ptr<encode::DataPage> page;  // the data page being filled
+  std::uint32_t pageNumber = 0;
+  std::vector<std::uint32_t> dataPages;
+  std::int64_t rows = 0;
+  std::int64_t lastAutoNumber = 0;
+  std::uint32_t usageMap = 0;
+  std::uint32_t freeMap = 0;
+
+  // Scratch space reused from row to row.
+  std::vector<ByteVector> payloads;
+  std::vector<encode::FieldBytes> fields;
+  ByteVector row;
+  std::u16string text;
+};
+
+struct CatalogObject {
+  std::string name;
+  std::int32_t id = 0;
+  std::int32_t parentId = kTablesContainerId;
+  int type = kObjectTable;
+  std::int32_t flags = 0;
+  std::string database;
+  std::string connect;
+  std::string foreignName;
+};
+
+}  // namespace
+
+const char* fieldKindName(FieldKind kind) {
+  for (const KindInfo& k : kKinds)
+    if (k.kind == kind) return k.name;
+  return "unknown";
+}
+
+bool fieldKindFromName(const std::string& name, FieldKind& kind) {
+  for (const KindInfo& k : kKinds) {
+    if (sameName(name, k.name)) {
+      kind = k.kind;
+      return true;
+    }
+  }
+  return false;
+}
+
+struct MdbWriter::Impl {
+  std::string target;
+  DatabaseSettings settings;
+  std::u16string password;
+  std::unique_ptr<QTemporaryFile> file;
+  std::uint32_t nextPage = kFirstFreePage;
+  std::uint32_t pageCount = kFirstFreePage;
+  std::vector<std::unique_ptr<Table>> tables;  // 0..3 are the system tables
+  std::vector<QueryDefinition> queries;
+  std::vector<LinkDefinition> links;
+  std::vector<std::string> objectNames;
+  encode::DataPage lvalPage = encode::DataPage::longValuePage();
+  std::uint32_t lvalPageNumber = 0;
+  bool lvalOpen = false;
+  bool finished = false;
+  int queriesTable = 2;
+
+  std::uint32_t allocatePage() { return nextPage++; }
+
+  void writePage(std::uint32_t number, const std::uint8_t* bytes) {
+    const qint64 offset = static_cast<qint64>(number) * encode::kPageSize;
+    if (file->pos() != offset && !file->seek(offset))
+      throw WriteError("Cannot write to " + target + ": " + file->errorString().toStdString());
+    if (file->write(reinterpret_cast<const char*>(bytes), encode::kPageSize) != encode::kPageSize)
+      throw WriteError("Cannot write to " + target + ": " + file->errorString().toStdString());
+    pageCount = std::max(pageCount, number + 1);
+  }
+
+  int createTable(const TableDefinition& def, bool system, std::uint32_t fixedTdefPage);
+  void append(Table& t, const std::vector<Value>& row, std::int64_t rowNumber);
+  void storeField(Table& t, Column& c, std::size_t index, const Value& v);
+  void placeLongValue(Table& t, Column& c, std::size_t index, std::size_t fixedVarBytes);
+  std::uint32_t addLongValueRow(std::span<const std::uint8_t> row);
+  void flushDataPage(Table& t);
+  void flushLongValuePage();
+  void writeCatalog();
+  void writeUsageMaps();
+  void writeTableDefinitions();
+  void writeGlobalMap();
+  void writeHeader();
+};
+
+namespace {
+
+FieldDefinition field(const char* name, FieldKind kind, int size = 0) {
+  FieldDefinition f;
+  f.name = name;
+  f.kind = kind;
+  f.size = size;
+  return f;
+}
+
+TableDefinition msysObjects() {
+  return {"MSysObjects",
+          {field("Id", FieldKind::Long), field("ParentId", FieldKind::Long),
+           field("Name", FieldKind::Text, 255), field("Type", FieldKind::Integer),
+           field("DateCreate", FieldKind::DateTime), field("DateUpdate", FieldKind::DateTime),
+           field("Owner", FieldKind::Binary, 255), field("Flags", FieldKind::Long),
+           field("Database", FieldKind::Memo), field("Connect", FieldKind::Memo),
+           field("ForeignName", FieldKind::Text, 255), field("RmtInfoShort", FieldKind::Binary, 255),
+           field("RmtInfoLong", FieldKind::Ole), field("Lv", FieldKind::Ole),
+           field("LvProp", FieldKind::Ole), field("LvModule", FieldKind::Ole),
+           field("LvExtra", FieldKind::Ole)}};
+}
+
+TableDefinition msysAces() {
+  return {"MSysACEs",
+          {field("ObjectId", FieldKind::Long), field("SID", FieldKind::Binary, 255),
+           field("ACM", FieldKind::Long), field("FInheritable", FieldKind::YesNo)}};
+}
+
+TableDefinition msysQueries() {
+  return {"MSysQueries",
+          {field("ObjectId", FieldKind::Long), field("Attribute", FieldKind::Byte),
+           field("Order", FieldKind::Binary, 255), field("Name1", FieldKind::Text, 255),
+           field("Name2", FieldKind::Text, 255), field("Expression", FieldKind::Memo),
+           field("Flag", FieldKind::Integer), field("LvExtra", FieldKind::Ole)}};
+}
+
+TableDefinition msysRelationships() {
+  return {"MSysRelationships",
+          {field("szRelationship", FieldKind::Text, 255), field("grbit", FieldKind::Long),
+           field("ccolumn", FieldKind::Long), field("icolumn", FieldKind::Long),
+           field("szObject", FieldKind::Text, 255), field("szColumn", FieldKind::Text, 255),
+           field("szReferencedObject", FieldKind::Text, 255),
+           field("szReferencedColumn", FieldKind::Text, 255)}};
+}
+
+std::uint8_t storedType(FieldKind k) {
+  switch (k) {
+    case FieldKind::YesNo: return kTypeBool;
+    case FieldKind::Byte: return kTypeByte;
+    case FieldKind::Integer: return kTypeInt;
+    case FieldKind::Long: case FieldKind::AutoNumber: return kTypeLong;
+    case FieldKind::Single: return kTypeFloat;
+    case FieldKind::Double: return kTypeDouble;
+    case FieldKind::Currency: return kTypeMoney;
+    case FieldKind::DateTime: return kTypeDateTime;
+    case FieldKind::Text: return kTypeText;
+    case FieldKind::Memo: case FieldKind::Hyperlink: return kTypeMemo;
+    case FieldKind::Ole: return kTypeOle;
+    case FieldKind::ReplicationId: return kTypeGuid;
+    case FieldKind::Decimal: return kTypeNumeric;
+    case FieldKind::Binary: return kTypeBinary;
+  }
+  return kTypeLong;
+}
+
+}  // namespace
+
+int MdbWriter::Impl::createTable(const TableDefinition& def, bool system,
+                                 std::uint32_t fixedTdefPage) {
+  checkName(def.name, "Table");
+  for (const std::string& n : objectNames)
+    if (sameName(n, def.name)) throw WriteError("Duplicate table name " + inQuotes(def.name));
+  if (def.fields.empty()) throw WriteError("Table " + inQuotes(def.name) + " has no fields");
+  if (def.fields.size() > 255)
+    throw WriteError("Table " + inQuotes(def.name) + " has more than 255 fields");
+
+  auto t = std::make_unique<Table>();
+  t->name = def.name;
+  t->system = system;
+  std::uint16_t fixedOffset = 0;
+  std::uint16_t varIndex = 0;
+  for (std::size_t i = 0; i < def.fields.size(); ++i) {
+    const FieldDefinition& f = def.fields[i];
+    const std::string where = "Field " + inQuotes(f.name) + " of table " + inQuotes(def.name);
+    checkName(f.name, "Field");
+    for (std::size_t j = 0; j < i; ++j)
+      if (sameName(def.fields[j].name, f.name))
+        throw WriteError("Duplicate field name " + inQuotes(f.name) + " in table " + inQuotes(def.name));
+    Column c;
+    c.def = f;
+    encode::ColumnEntry& e = c.entry;
+    encode::utf8ToUtf16(f.name, e.name);
+    e.type = storedType(f.kind);
+    e.number = static_cast<std::uint16_t>(i);
+    e.flags = kFlagNullable;
+    switch (f.kind) {
+      case FieldKind::Text:
+        if (f.size < 1 || f.size > 255) throw WriteError(where + ": text size must be 1 to 255");
+        e.length = static_cast<std::uint16_t>(2 * f.size);
+        e.extFlags = kExtCompressedUnicode;
+        break;
+      case FieldKind::Binary:
+        if (f.size < 1 || f.size > 255) throw WriteError(where + ": binary size must be 1 to 255");
+        e.length = static_cast<std::uint16_t>(f.size);
+        break;
+      case FieldKind::Memo: case FieldKind::Hyperlink:
+        e.extFlags = kExtCompressedUnicode;
+        if (f.kind == FieldKind::Hyperlink) e.flags |= kFlagHyperlink;
+        c.longValue = true;
+        break;
+      case FieldKind::Ole:
+        c.longValue = true;
+        break;
+      case FieldKind::Decimal:
+        if (f.precision < 1 || f.precision > 28)
+          throw WriteError(where + ": decimal precision must be 1 to 28");
+        if (f.scale < 0 || f.scale > f.precision)
+          throw WriteError(where + ": decimal scale must be 0 to the precision");
+        e.precision = static_cast<std::uint8_t>(f.precision);
+        e.scale = static_cast<std::uint8_t>(f.scale);
+        break;
+      case FieldKind::AutoNumber:
+        e.flags |= kFlagAutoLong;
+        break;
+      default:
+        break;
+    }
+    if (e.type == kTypeBool) {
+      c.fixed = true;
+      e.flags |= kFlagFixed;
+      e.length = 1;
+      e.fixedOffset = fixedOffset;
+      e.varIndex = varIndex;
+    } else if (std::size_t size = fixedSizeOf(e.type); size > 0) {
+      c.fixed = true;
+      c.fixedSize = size;
+      e.flags |= kFlagFixed;
+      e.length = static_cast<std::uint16_t>(size);
+      e.fixedOffset = fixedOffset;
+      e.varIndex = varIndex;
+      fixedOffset = static_cast<std::uint16_t>(fixedOffset + size);
+    } else {
+      e.varIndex = varIndex++;
+    }
+    t->entries.push_back(e);
+    t->columns.push_back(std::move(c));
+  }
+  t->fixedSize = fixedOffset;
+  t->varCount = varIndex;
+  t->payloads.resize(def.fields.size());
+  t->fields.resize(def.fields.size());
+
+  encode::TableDefinitionEntry probe;
+  probe.columns = t->entries;
+  probe.varColumnCount = t->varCount;
+  const std::size_t pages = encode::tableDefinitionPageCount(encode::encodeTableDefinition(probe).size());
+  if (fixedTdefPage != 0) {
+    if (pages != 1) throw WriteError("System table definition does not fit one page");
+    t->tdefPages.push_back(fixedTdefPage);
+  } else {
+    for (std::size_t k = 0; k < pages; ++k) t->tdefPages.push_back(allocatePage());
+  }
+  t->catalogId = static_cast<std::int32_t>(t->tdefPages.front());
+  objectNames.push_back(def.name);
+  tables.push_back(std::move(t));
+  return static_cast<int>(tables.size() - 1);
+}
+
+MdbWriter::MdbWriter(const std::string& path, DatabaseSettings settings)
+    : impl_(std::make_unique<Impl>()) {
+  Impl& d = *impl_;
+  d.target = path;
+  d.settings = std::move(settings);
+  if (!encode::utf8ToUtf16(d.settings.password, d.password))
+    throw WriteError("The database password is not valid UTF-8");
+  if (d.password.size() > 20) throw WriteError("The database password is longer than 20 characters");
+  if (!std::isfinite(d.settings.creationDate))
+    throw WriteError("The creation date is not a valid date");
+  const QFileInfo info(QString::fromStdString(path));
+  if (info.fileName().isEmpty()) throw WriteError("No file name in " + inQuotes(path));
+  const QDir dir = info.absoluteDir();
+  if (!dir.exists()) throw WriteError("The folder " + inQuotes(dir.path().toStdString()) + " does not exist");
+  d.file = std::make_unique<QTemporaryFile>(dir.filePath("." + info.fileName() + ".XXXXXX.part"));
+  if (!d.file->open())
+    throw WriteError("Cannot create a file in " + inQuotes(dir.path().toStdString()) + ": " +
+                     d.file->errorString().toStdString());
+  d.createTable(msysObjects(), true, kMSysObjectsPage);
+  d.createTable(msysAces(), true, 3);
+  d.createTable(msysQueries(), true, 4);
+  d.createTable(msysRelationships(), true, 5);
+}
+
+MdbWriter::~MdbWriter() = default;  // the temporary file removes itself unless renamed
+
+int MdbWriter::addTable(const TableDefinition& table) {
+  if (impl_->finished) throw WriteError("The file is already finished");
+  return impl_->createTable(table, false, 0);
+}
+
+void MdbWriter::addQuery(const QueryDefinition& query) {
+  Impl& d = *impl_;
+  checkName(query.name, "Query");
+  for (const std::string& n : d.objectNames)
+    if (sameName(n, query.name)) throw WriteError("Duplicate object name " + inQuotes(query.name));
+  if (query.from.empty()) throw WriteError("Query " + inQuotes(query.name) + " names no table");
+  d.objectNames.push_back(query.name);
+  d.queries.push_back(query);
+}
+
+void MdbWriter::addLink(const LinkDefinition& link) {
+  Impl& d = *impl_;
+  checkName(link.name, "Linked table");
+  for (const std::string& n : d.objectNames)
+    if (sameName(n, link.name)) throw WriteError("Duplicate object name " + inQuotes(link.name));
+  if (link.database.empty() || link.foreignName.empty())
+    throw WriteError("Linked table " + inQuotes(link.name) + " needs a database and a foreign name");
+  d.objectNames.push_back(link.name);
+  d.links.push_back(link);
+}
+
+std::int64_t MdbWriter::rowCount(int table) const {
+  if (table < 0 || static_cast<std::size_t>(table) >= impl_->tables.size())
+    throw WriteError("No such table");
+  return impl_->tables[static_cast<std::size_t>(table)]->rows;
+}
+
+void MdbWriter::appendRow(int table, const std::vector<Value>& row) {
+  Impl& d = *impl_;
+  if (d.finished) throw WriteError("The file is already finished");
+  if (table < 4 || static_cast<std::size_t>(table) >= d.tables.size())
+    throw WriteError("No such table");
+  Table& t = *d.tables[static_cast<std::size_t>(table)];
+  d.append(t, row, t.rows + 1);
+}
+
+namespace {
+
+[[noreturn]] void wrongValue(const Table& t, const Column& c, const std::string& what) {
+  throw WriteError("Table " + inQuotes(t.name) + ", field " + inQuotes(c.def.name) + " (" +
+                   fieldKindName(c.def.kind) + "): " + what);
+}
+
+std::int64_t integerValue(const Table& t, const Column& c, const Value& v, std::int64_t lo,
+                          std::int64_t hi) {
+  const std::int64_t* i = v.get<std::int64_t>();
+  if (!i) wrongValue(t, c, "expected a whole number");
+  if (*i < lo || *i > hi)
+    wrongValue(t, c, std::to_string(*i) + " is outside " + std::to_string(lo) + " to " + std::to_string(hi));
+  return *i;
+}
+
+double realValue(const Table& t, const Column& c, const Value& v) {
+  if (const double* x = v.get<double>()) return *x;
+  if (const Single* s = v.get<Single>()) return s->value;
+  if (const std::int64_t* i = v.get<std::int64_t>()) return static_cast<double>(*i);
+  wrongValue(t, c, "expected a number");
+}
+
+// Rescales a Decimal to `scale` fraction digits and checks it fits `precision` digits.
+void decimalMagnitude(const Table& t, const Column& c, const Decimal& dec, std::uint32_t& high,
+                      std::uint64_t& low) {
+  if (dec.scale < 0 || dec.digits.empty()) wrongValue(t, c, "not a valid decimal value");
+  if (dec.scale > c.def.scale)
+    wrongValue(t, c, "more than " + std::to_string(c.def.scale) + " digits after the decimal point");
+  std::string digits = dec.digits + std::string(static_cast<std::size_t>(c.def.scale - dec.scale), '0');
+  const std::size_t first = digits.find_first_not_of('0');
+  digits = first == std::string::npos ? "0" : digits.substr(first);
+  if (digits != "0" && digits.size() > static_cast<std::size_t>(c.def.precision))
+    wrongValue(t, c, "more than " + std::to_string(c.def.precision) + " digits");
+  unsigned __int128 m = 0;
+  for (char ch : digits) {
+    if (ch < '0' || ch > '9') wrongValue(t, c, "not a valid decimal value");
+    m = m * 10 + static_cast<unsigned>(ch - '0');
+  }
+  high = static_cast<std::uint32_t>(m >> 64);
+  low = static_cast<std::uint64_t>(m);
+}
+
+}  // namespace
+
+void MdbWriter::Impl::storeField(Table& t, Column& c, std::size_t index, const Value& v) {
+  ByteVector& out = t.payloads[index];
+  encode::FieldBytes& f = t.fields[index];
+  out.clear();
+  f = {};
+  const FieldKind kind = c.def.kind;
+  if (v.isNull()) {
+    if (kind == FieldKind::YesNo) wrongValue(t, c, "a Yes/No field cannot be null");
+    if (kind != FieldKind::AutoNumber) return;
+    if (t.lastAutoNumber >= std::numeric_limits<std::int32_t>::max())
+      wrongValue(t, c, "no AutoNumber values left");
+    encode::append32(out, static_cast<std::uint32_t>(++t.lastAutoNumber));
+  } else {
+    switch (kind) {
+      case FieldKind::YesNo: {
+        const bool* b = v.get<bool>();
+        if (!b) wrongValue(t, c, "expected true or false");
+        f.notNull = *b;
+        return;
+      }
+      case FieldKind::Byte:
+        out.push_back(static_cast<std::uint8_t>(integerValue(t, c, v, 0, 255)));
+        break;
+      case FieldKind::Integer:
+        encode::append16(out, static_cast<std::uint16_t>(integerValue(t, c, v, -32768, 32767)));
+        break;
+      case FieldKind::Long: case FieldKind::AutoNumber: {
+        const std::int64_t i = integerValue(t, c, v, std::numeric_limits<std::int32_t>::min(),
+                                            std::numeric_limits<std::int32_t>::max());
+        if (kind == FieldKind::AutoNumber) t.lastAutoNumber = std::max(t.lastAutoNumber, i);
+        encode::append32(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(i)));
+        break;
+      }
+      case FieldKind::Single: {
+        const double x = realValue(t, c, v);
+        if (std::isfinite(x) && std::fabs(x) > std::numeric_limits<float>::max())
+          wrongValue(t, c, "too large for a Single");
+        encode::appendFloat(out, static_cast<float>(x));
+        break;
+      }
+      case FieldKind::Double:
+        encode::appendDouble(out, realValue(t, c, v));
+        break;
+      case FieldKind::Currency: {
+        std::int64_t scaled;
+        if (const Currency* m = v.get<Currency>()) {
+          scaled = m->scaled;
+        } else if (const std::int64_t* i = v.get<std::int64_t>()) {
+          if (*i > std::numeric_limits<std::int64_t>::max() / 10000 ||
+              *i < std::numeric_limits<std::int64_t>::min() / 10000)
+            wrongValue(t, c, "too large for Currency");
+          scaled = *i * 10000;
+        } else {
+          wrongValue(t, c, "expected an amount");
+        }
+        encode::append64(out, static_cast<std::uint64_t>(scaled));
+        break;
+      }
+      case FieldKind::DateTime: {
+        double days;
+        if (const DateTime* dt = v.get<DateTime>()) {
+          days = dt->days;
+        } else if (const double* x = v.get<double>()) {
+          days = *x;
+        } else {
+          wrongValue(t, c, "expected a date");
+        }
+        if (!std::isfinite(days)) wrongValue(t, c, "not a valid date");
+        encode::appendDouble(out, days);
+        break;
+      }
+      case FieldKind::Text: case FieldKind::Memo: case FieldKind::Hyperlink: {
+        const std::string* s = v.get<std::string>();
+        if (!s) wrongValue(t, c, "expected text");
+        if (!encode::utf8ToUtf16(*s, t.text)) wrongValue(t, c, "the text is not valid UTF-8");
+        if (kind == FieldKind::Text && t.text.size() > static_cast<std::size_t>(c.def.size))
+          wrongValue(t, c, "text of " + std::to_string(t.text.size()) +
+                               " characters is longer than the field size " + std::to_string(c.def.size));
+        const bool compress = kind == FieldKind::Text || t.text.size() <= encode::kMaxCompressedMemoChars;
+        encode::encodeText(t.text, compress, out);
+        break;
+      }
+      case FieldKind::Ole: case FieldKind::Binary: {
+        const Bytes* b = v.get<Bytes>();
+        if (!b) wrongValue(t, c, "expected bytes");
+        if (kind == FieldKind::Binary && b->size() > static_cast<std::size_t>(c.def.size))
+          wrongValue(t, c, std::to_string(b->size()) + " bytes are more than the field size " +
+                               std::to_string(c.def.size));
+        out.assign(b->begin(), b->end());
+        break;
+      }
+      case FieldKind::ReplicationId: {
+        const Guid* g = v.get<Guid>();
+        if (!g) wrongValue(t, c, "expected a GUID");
+        out.assign(g->bytes.begin(), g->bytes.end());
+        break;
+      }
+      case FieldKind::Decimal: {
+        const Decimal* dec = v.get<Decimal>();
+        if (!dec) wrongValue(t, c, "expected a decimal number");
+        std::uint32_t high;
+        std::uint64_t low;
+        decimalMagnitude(t, c, *dec, high, low);
+        const bool zero = high == 0 && low == 0;
+        const auto bytes = encode::encodeNumeric(dec->negative && !zero, high, low);
+        out.assign(bytes.begin(), bytes.end());
+        break;
+      }
+    }
+  }
+  f.notNull = true;
+  f.data = out.data();
+  f.size = out.size();
+}
+
+std::uint32_t MdbWriter::Impl::addLongValueRow(std::span<const std::uint8_t> row) {
+  if (lvalOpen && !lvalPage.fits(row.size())) flushLongValuePage();
+  if (!lvalOpen) {
+    lvalPage.clear();
+    lvalPageNumber = allocatePage();
+    lvalOpen = true;
+  }
+  const unsigned r = lvalPage.add(row);
+  return makeRowPointer(lvalPageNumber, r);
+}
+
+void MdbWriter::Impl::flushLongValuePage() {
+  if (!lvalOpen) return;
+  writePage(lvalPageNumber, lvalPage.bytes());
+  lvalOpen = false;
+}
+
+void MdbWriter::Impl::placeLongValue(Table& t, Column& c, std::size_t index, std::size_t otherBytes) {
+  ByteVector& out = t.payloads[index];
+  encode::FieldBytes& f = t.fields[index];
+  const auto length = static_cast<std::uint32_t>(out.size());
+  if (out.size() > kLongValueLengthMask) wrongValue(t, c, "the value is too long");
+  ByteVector field;
+  const std::size_t inlineRow = encode::rowSize(t.columns.size(), t.fixedSize, t.varCount,
+                                                otherBytes + kLongValueHeaderSize + out.size());
+  if (out.size() <= kInlineLongValueLimit && inlineRow <= encode::kMaxRowSize) {
+    const auto head = encode::encodeLongValueField(kLongValueInline, length, 0);
+    field.assign(head.begin(), head.end());
+    field.insert(field.end(), out.begin(), out.end());
+  } else if (out.size() <= kSingleLongValueLimit) {
+    const std::uint32_t pointer = addLongValueRow(out);
+    const auto head = encode::encodeLongValueField(kLongValueSingle, length, pointer);
+    field.assign(head.begin(), head.end());
+  } else {
+    // Parts are written last first so that each one can point at its successor.
+    const std::size_t parts = (out.size() + kChainPartSize - 1) / kChainPartSize;
+    std::uint32_t next = 0;
+    ByteVector part;
+    for (std::size_t k = parts; k-- > 0;) {
+      const std::size_t begin = k * kChainPartSize;
+      const std::size_t end = std::min(out.size(), begin + kChainPartSize);
+      part.clear();
+      encode::append32(part, next);
+      part.insert(part.end(), out.begin() + static_cast<std::ptrdiff_t>(begin),
+                  out.begin() + static_cast<std::ptrdiff_t>(end));
+      next = addLongValueRow(part);
+    }
+    const auto head = encode::encodeLongValueField(kLongValueChain, length, next);
+    field.assign(head.begin(), head.end());
+  }
+  out.swap(field);
+  f.data = out.data();
+  f.size = out.size();
+}
+
+void MdbWriter::Impl::append(Table& t, const std::vector<Value>& row, std::int64_t rowNumber) {
+  if (row.size() != t.columns.size())
+    throw WriteError("Table " + inQuotes(t.name) + ", row " + std::to_string(rowNumber) + ": " +
+                     std::to_string(row.size()) + " values for " + std::to_string(t.columns.size()) +
+                     " fields");
+  if (t.rows >= std::numeric_limits<std::int32_t>::max())
+    throw WriteError("Table " + inQuotes(t.name) + " has too many rows");
+  std::size_t varBytes = 0;
+  bool anyLong = false;
+  for (std::size_t i = 0; i < t.columns.size(); ++i) {
+    Column& c = t.columns[i];
+    storeField(t, c, i, row[i]);
+    if (c.longValue && t.fields[i].notNull) {
+      anyLong = true;
+    } else if (!c.fixed) {
+      varBytes += t.fields[i].size;
+    }
+  }
+  if (anyLong) {
+    for (std::size_t i = 0; i < t.columns.size(); ++i) {
+      if (!t.columns[i].longValue || !t.fields[i].notNull) continue;
+      placeLongValue(t, t.columns[i], i, varBytes);
+      varBytes += t.fields[i].size;
+    }
+  }
+  if (encode::rowSize(t.columns.size(), t.fixedSize, t.varCount, varBytes) > encode::kMaxRowSize)
+    throw WriteError("Table " + inQuotes(t.name) + ", row " + std::to_string(rowNumber) +
+                     ": the row is longer than a page can hold");
+  encode::encodeRow(t.entries, t.fixedSize, t.varCount, t.fields, t.row);
+  if (t.page && !t.page->fits(t.row.size())) flushDataPage(t);
+  if (!t.page) {
+    t.page = std::make_unique<encode::DataPage>(t.tdefPages.front());
+    t.pageNumber = allocatePage();
+    t.dataPages.push_back(t.pageNumber);
+  }
+  t.page->add(t.row);
+  ++t.rows;
+}
+
+void MdbWriter::Impl::flushDataPage(Table& t) {
+  if (!t.page) return;
+  writePage(t.pageNumber, t.page->bytes());
+  t.page.reset();
+}
+
+void MdbWriter::Impl::writeCatalog() {
+  std::vector<CatalogObject> objects;
+  const auto container = [&](const char* name, std::int32_t id) {
+    CatalogObject o;
+    o.name = name;
+    o.id = id;
+    o.parentId = kContainerParentId;
+    o.type = kObjectContainer;
+    o.flags = kSystemObjectFlags;
+    objects.push_back(o);
+  };
+  container("Tables", kTablesContainerId);
+  container("Databases", kDatabasesContainerId);
+  container("Relationships", kRelationshipsContainerId);
+  {
+    CatalogObject o;
+    o.name = "MSysDb";
+    o.id = kMSysDbId;
+    o.parentId = kDatabasesContainerId;
+    o.type = kObjectDatabase;
+    o.flags = kSystemObjectFlags;
+    objects.push_back(o);
+  }
+  for (const auto& t : tables) {
+    CatalogObject o;
+    o.name = t->name;
+    o.id = t->catalogId;
+    o.flags = t->system ? kSystemObjectFlags : 0;
+    objects.push_back(o);
+  }
+  std::int32_t synthetic = kSyntheticIdBase;
+  Table& queriesT = *tables[static_cast<std::size_t>(queriesTable)];
+  for (const QueryDefinition& q : queries) {
+    CatalogObject o;
+    o.name = q.name;
+    o.id = synthetic++;
+    o.type = kObjectQuery;
+    objects.push_back(o);
+    // The query as Access stores it: its kind (1 select), "all fields" when no column
+    // is named, the source table, the columns, the condition, and an end marker.
+    const auto queryRow = [&](int attribute, Value name1, Value expression, Value flag) {
+      append(queriesT, {Value(static_cast<std::int64_t>(o.id)), Value(attribute), Value(), name1,
+                        Value(), expression, flag, Value()}, queriesT.rows + 1);
+    };
+    queryRow(0, Value(), Value(), Value(1));
+    if (q.columns.empty()) queryRow(3, Value(), Value(), Value(1));
+    queryRow(5, Value(q.from), Value(), Value());
+    for (const std::string& col : q.columns) queryRow(6, Value(), Value(col), Value());
+    if (!q.where.empty()) queryRow(8, Value(), Value(q.where), Value());
+    queryRow(255, Value(), Value(), Value());
+  }
+  for (const LinkDefinition& l : links) {
+    CatalogObject o;
+    o.name = l.name;
+    o.id = synthetic++;
+    o.type = kObjectAccessLink;
+    o.database = l.database;
+    o.connect = ";DATABASE=" + l.database;
+    o.foreignName = l.foreignName;
+    objects.push_back(o);
+  }
+  Table& catalog = *tables[0];
+  const DateTime created{settings.creationDate};
+  for (const CatalogObject& o : objects) {
+    const auto textOrNull = [](const std::string& s) { return s.empty() ? Value() : Value(s); };
+    append(catalog,
+           {Value(static_cast<std::int64_t>(o.id)), Value(static_cast<std::int64_t>(o.parentId)),
+            Value(o.name), Value(o.type), Value(created), Value(created), Value(),
+            Value(static_cast<std::int64_t>(o.flags)), textOrNull(o.database), textOrNull(o.connect),
+            textOrNull(o.foreignName), Value(), Value(), Value(), Value(), Value(), Value()},
+           catalog.rows + 1);
+  }
+}
+
+void MdbWriter::Impl::writeUsageMaps() {
+  // The map rows go on pages of their own (owner 0), as Access keeps them.
+  std::vector<std::pair<Table*, ByteVector>> usedMaps;
+  std::array<std::uint8_t, encode::kPageSize> bitmap{};
+  for (auto& tp : tables) {
+    Table& t = *tp;
+    std::vector<std::uint32_t>& pages = t.dataPages;
+    if (pages.empty()) {
+      usedMaps.emplace_back(&t, encode::encodeInlineUsageMap(0, pages));
+      continue;
+    }
+    const auto [lo, hi] = std::minmax_element(pages.begin(), pages.end());
+    if (*hi - *lo < encode::kInlineUsageBitmapBytes * 8) {
+      usedMaps.emplace_back(&t, encode::encodeInlineUsageMap(*lo, pages));
+      continue;
+    }
+    std::vector<std::uint32_t> bitmapPages(*hi / encode::kPagesPerBitmapPage + 1, 0);
+    for (std::uint32_t k = 0; k < bitmapPages.size(); ++k) {
+      const std::uint32_t base = k * encode::kPagesPerBitmapPage;
+      const bool any = std::any_of(pages.begin(), pages.end(), [&](std::uint32_t p) {
+        return p >= base && p - base < encode::kPagesPerBitmapPage;
+      });
+      if (!any) continue;
+      bitmapPages[k] = allocatePage();
+      encode::encodeUsageBitmapPage(base, pages, bitmap);
+      writePage(bitmapPages[k], bitmap.data());
+    }
+    usedMaps.emplace_back(&t, encode::encodeIndirectUsageMap(bitmapPages));
+  }
+  encode::DataPage mapPage(0);
+  std::uint32_t mapPageNumber = 0;
+  bool open = false;
+  const auto addRow = [&](const ByteVector& row) {
+    if (open && !mapPage.fits(row.size())) {
+      writePage(mapPageNumber, mapPage.bytes());
+      open = false;
+    }
+    if (!open) {
+      mapPage.clear();
+      mapPageNumber = allocatePage();
+      open = true;
+    }
+    return makeRowPointer(mapPageNumber, mapPage.add(row));
+  };
+  const ByteVector emptyMap = encode::encodeInlineUsageMap(0, {});
+  for (auto& [t, row] : usedMaps) {
+    t->usageMap = addRow(row);
+    t->freeMap = addRow(emptyMap);
+  }
+  if (open) writePage(mapPageNumber, mapPage.bytes());
+}
+
+void MdbWriter::Impl::writeTableDefinitions() {
+  std::vector<ByteVector> pages;
+  for (auto& tp : tables) {
+    Table& t = *tp;
+    encode::TableDefinitionEntry e;
+    e.system = t.system;
+    e.rowCount = static_cast<std::uint32_t>(t.rows);
+    e.autoNumber = static_cast<std::uint32_t>(std::max<std::int64_t>(0, t.lastAutoNumber));
+    e.varColumnCount = t.varCount;
+    e.usageMap = t.usageMap;
+    e.freeMap = t.freeMap;
+    e.columns = t.entries;
+    encode::splitTableDefinition(encode::encodeTableDefinition(e), t.tdefPages, pages);
+    for (std::size_t k = 0; k < pages.size(); ++k) writePage(t.tdefPages[k], pages[k].data());
+  }
+}
+
+void MdbWriter::Impl::writeGlobalMap() {
+  // Page 1 keeps the database-wide map of free pages: every page past the end of the
+  // file counts as free.
+  encode::DataPage page(kGlobalMapPage);
+  std::vector<std::uint32_t> freePages;
+  for (std::uint32_t p = pageCount; p < encode::kInlineUsageBitmapBytes * 8; ++p) freePages.push_back(p);
+  page.add(encode::encodeInlineUsageMap(0, freePages));
+  page.add(encode::encodeInlineUsageMap(0, {}));
+  writePage(kGlobalMapPage, page.bytes());
+}
+
+void MdbWriter::Impl::writeHeader() {
+  encode::HeaderEntry h;
+  h.creationDate = settings.creationDate;
+  h.password = password;
+  std::array<std::uint8_t, encode::kPageSize> page{};
+  encode::encodeHeaderPage(h, page);
+  writePage(0, page.data());
+}
+
+void MdbWriter::finish() {
+  Impl& d = *impl_;
+  if (d.finished) throw WriteError("The file is already finished");
+  d.finished = true;
+  d.writeCatalog();
+  for (auto& t : d.tables) d.flushDataPage(*t);
+  d.flushLongValuePage();
+  d.writeUsageMaps();
+  d.writeTableDefinitions();
+  d.writeGlobalMap();
+  d.writeHeader();
+  if (!d.file->flush()) throw WriteError("Cannot write to " + d.target + ": " + d.file->errorString().toStdString());
+  const QString target = QString::fromStdString(d.target);
+  if (QFile::exists(target) && !QFile::remove(target))
+    throw WriteError("Cannot replace " + inQuotes(d.target));
+  d.file->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                         QFileDevice::ReadOther);
+  if (!d.file->rename(target))
+    throw WriteError("Cannot rename the new file to " + inQuotes(d.target) + ": " +
+                     d.file->errorString().toStdString());
+  d.file->setAutoRemove(false);
+  d.file->close();
+}
+
+}  // namespace tw::jet

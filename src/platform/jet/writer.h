@@ -1,0 +1,128 @@
+// A writer of Access 2000-2003 (Jet 4) database files.
+//
+// The writer produces a complete .mdb file: the database header page (with an optional
+// database password), the system catalog MSysObjects and the system tables readers expect
+// beside it (MSysACEs, MSysQueries, MSysRelationships), one table definition per table,
+// data pages, usage maps, and long-value pages for Memo and OLE values that do not fit in
+// their row. It writes no indexes.
+//
+// Rows are streamed: each table keeps only the page it is filling, so a table of millions
+// of rows needs no more memory than a small one. The file is written to a temporary file
+// in the target folder and renamed at `finish`; a writer destroyed before `finish` (or a
+// failing `finish`) removes the temporary file, so a failed run leaves nothing behind.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/value.h"
+
+namespace tw::jet {
+
+// Column types an Access 2000-2003 table can hold, as the Access table designer names them.
+enum class FieldKind {
+  YesNo,
+  Byte,
+  Integer,
+  Long,
+  AutoNumber,  // Long Integer that Access numbers itself
+  Single,
+  Double,
+  Currency,
+  DateTime,
+  Text,        // size = maximum characters, 1..255
+  Memo,
+  Hyperlink,   // a Memo shown as a link
+  Ole,         // OLE Object (long binary)
+  ReplicationId,
+  Decimal,     // precision 1..28, scale 0..precision
+  Binary,      // size = maximum bytes, 1..255
+};
+
+// The name used in descriptions ("text", "autonumber", ...) and in messages.
+const char* fieldKindName(FieldKind kind);
+// The kind for a description name (case-insensitive); false when there is none.
+bool fieldKindFromName(const std::string& name, FieldKind& kind);
+
+struct FieldDefinition {
+  std::string name;
+  FieldKind kind = FieldKind::Long;
+  int size = 0;        // Text: characters; Binary: bytes
+  int precision = 18;  // Decimal
+  int scale = 0;       // Decimal
+};
+
+struct TableDefinition {
+  std::string name;
+  std::vector<FieldDefinition> fields;
+};
+
+// A saved select query: "SELECT <columns> FROM <from> [WHERE <where>]", stored in
+// MSysQueries the way Access keeps it.
+struct QueryDefinition {
+  std::string name;
+  std::string from;
+  std::vector<std::string> columns;  // empty: "*"
+  std::string where;
+};
+
+// A table linked from another Access database.
+struct LinkDefinition {
+  std::string name;
+  std::string database;     // path of the other file
+  std::string foreignName;  // the table's name there
+};
+
+struct DatabaseSettings {
+  // OLE date of creation; it also masks the password. 1 January 2021, 12:00 by default,
+  // so that files made from the same description are identical.
+  double creationDate = 44197.5;
+  // Database password, at most 20 characters; empty for none.
+  std::string password;
+};
+
+// A description the writer refuses (bad name, value of the wrong kind, text too long...)
+// or a file it cannot write. The message names what was wrong.
+class WriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class MdbWriter {
+ public:
+  // Opens a temporary file in the folder of `path`. Throws WriteError when it cannot.
+  MdbWriter(const std::string& path, DatabaseSettings settings = {});
+  ~MdbWriter();
+  MdbWriter(const MdbWriter&) = delete;
+  MdbWriter& operator=(const MdbWriter&) = delete;
+
+  // Declares a table and returns its handle for appendRow. Names of tables, queries and
+  // links share one name space (compared without regard to case), field names are unique
+  // within their table; names are 1..64 characters.
+  int addTable(const TableDefinition& table);
+  void addQuery(const QueryDefinition& query);
+  void addLink(const LinkDefinition& link);
+
+  // Appends one row: one value per field, in field order. Accepted values per kind:
+  // YesNo bool (never null); Byte, Integer, Long int64 in range; AutoNumber int64 or null
+  // (null: the next number); Single Single, double or int64; Double double or int64;
+  // Currency Currency or int64; DateTime DateTime; Text, Memo, Hyperlink UTF-8 string
+  // (Text at most `size` UTF-16 units); Ole and Binary Bytes (Binary at most `size`);
+  // ReplicationId Guid; Decimal Decimal with at most `scale` fraction digits and
+  // `precision` digits in all. Any field but YesNo may be null.
+  void appendRow(int table, const std::vector<Value>& row);
+
+  std::int64_t rowCount(int table) const;
+
+  // Completes the file and renames it to the target path (replacing a file there).
+  void finish();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tw::jet
