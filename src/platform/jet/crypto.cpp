@@ -35,6 +35,14 @@ constexpr std::size_t kMaxPasswordUnits = 255;
 // key derivation to seconds even on a slow machine.
 constexpr std::uint64_t kMaxSpinCount = 10'000'000;
 
+// Text from the file shown in a failure: at most `limit` characters, printable ASCII only.
+std::string printable(std::string_view text, std::size_t limit = 24) {
+  std::string out;
+  for (char c : text.substr(0, limit)) out.push_back(c >= 0x20 && c < 0x7F ? c : '?');
+  if (text.size() > limit) out += "...";
+  return out;
+}
+
 [[noreturn]] void damaged(const std::string& detail) {
   throw data::Failure("The encryption header of this file is damaged: " + detail + ".");
 }
@@ -438,7 +446,7 @@ std::uint64_t numberAttribute(const XmlElement& element, std::string_view name, 
   std::uint64_t value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size())
-    damaged(element.localName + " " + std::string(name) + " \"" + text.substr(0, 20) + "\" is not a number");
+    damaged(element.localName + " " + std::string(name) + " \"" + printable(text) + "\" is not a number");
   if (value < min || value > max)
     damaged(element.localName + " " + std::string(name) + " " + std::to_string(value) + " is out of range");
   return value;
@@ -456,7 +464,7 @@ const EVP_MD* agileHash(const std::string& name) {
   if (name == "SHA256") return EVP_sha256();
   if (name == "SHA1" || name == "SHA-1") return EVP_sha1();
   if (name == "MD5") return EVP_md5();
-  unsupported("agile encryption with hash " + name.substr(0, 20));
+  unsupported("agile encryption with hash " + printable(name));
 }
 
 // Cipher parameters shared by keyData and encryptedKey: AES in CBC mode only.
@@ -469,9 +477,9 @@ struct AgileCipher {
 
 AgileCipher agileCipher(const XmlElement& element) {
   const std::string& algorithm = requireAttribute(element, "cipherAlgorithm");
-  if (algorithm != "AES") unsupported("agile encryption with cipher " + algorithm.substr(0, 20));
+  if (algorithm != "AES") unsupported("agile encryption with cipher " + printable(algorithm));
   const std::string& chaining = requireAttribute(element, "cipherChaining");
-  if (chaining != "ChainingModeCBC") unsupported("agile encryption with chaining " + chaining.substr(0, 30));
+  if (chaining != "ChainingModeCBC") unsupported("agile encryption with chaining " + printable(chaining));
   AgileCipher cipher;
   const auto keyBits = numberAttribute(element, "keyBits", 1, 4096);
   if (keyBits != 128 && keyBits != 192 && keyBits != 256)
