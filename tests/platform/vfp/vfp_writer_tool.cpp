@@ -1,0 +1,55 @@
+// A helper for the FoxPro engine's tests: runs statements into a folder of free tables.
+//
+//   vfp_writer_tool FOLDER                 statements from standard input, one a line
+//   vfp_writer_tool FOLDER --crash-run N   creates tables "alpha" (with a memo) and "beta"
+//                                          and inserts rows 0, 1, 2, ... into both, row i
+//                                          built by crashRowStatement, until killed or
+//                                          N rows are done; prints each completed row
+//                                          number to standard output
+//
+// Failures are printed to standard error and end the tool with status 1.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "crash_rows.h"
+#include "platform/data_access.h"
+#include "platform/vfp/engine.h"
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::cerr << "usage: vfp_writer_tool FOLDER [--crash-run N]\n";
+    return 2;
+  }
+  try {
+    tw::vfp::Engine engine(tw::vfp::makeRealFileSystem(false), argv[1]);
+    if (argc >= 4 && std::strcmp(argv[2], "--crash-run") == 0) {
+      long rows = std::stol(argv[3]);
+      engine.setBatchBytes(static_cast<std::size_t>(std::stol(argc >= 5 ? argv[4] : "65536")));
+      engine.execute(tw::vfp::testing::kCrashCreateAlpha);
+      engine.execute(tw::vfp::testing::kCrashCreateBeta);
+      for (long i = 0; i < rows; ++i) {
+        engine.execute(tw::vfp::testing::crashRowStatement("alpha", i));
+        engine.execute(tw::vfp::testing::crashRowStatement("beta", i));
+        if (i % 64 == 0) {
+          // Unbuffered progress, so the test knows roughly how far the run got.
+          std::string line = std::to_string(i) + "\n";
+          if (::write(1, line.data(), line.size()) < 0) return 1;
+        }
+      }
+      return 0;
+    }
+    std::string line;
+    while (std::getline(std::cin, line)) {
+      if (line.empty()) continue;
+      engine.execute(line);
+    }
+  } catch (const tw::data::Failure& f) {
+    std::cerr << f.description() << "\n";
+    return 1;
+  }
+  return 0;
+}
