@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
 
   tw::data::DataAccess access;
   tw::jet::registerAccessProviders(access);
-  tw::vfp::registerFoxProProvider(access);
+  tw::data::registerFoxProProvider(access);
 
   tw::cli::TerminalUi ui(overwrite, stdin, stderr);
   tw::cli::TerminalWindow window(stderr, isatty(STDERR_FILENO) == 1);

@@ -60,15 +60,9 @@ void ConversionRun::StartConverting() {
   guard.line(140);
   connectionsOpen = true;
   if (guard.test(142, [&] { return window_.OptionDBC1(); }))
-    guard(144, [&] {
-      state_.FoxPro_conn->Open("Provider=vfpoledb.1;Data Source=" + window_.DBCPath1() +
-                               ";Collating Sequence=machine;");
-    });
+    guard(144, [&] { state_.FoxPro_conn->Open(FoxProRunConnectionString(window_)); });
   else
-    guard(146, [&] {
-      state_.FoxPro_conn->Open("Provider=vfpoledb.1;Data Source=" + window_.Text2() +
-                               ";Collating Sequence=machine;");
-    });
+    guard(146, [&] { state_.FoxPro_conn->Open(FoxProRunConnectionString(window_)); });
 
   // 8. Fresh lists for the preview windows.
   guard(150, [&] { state_.statements.clear(); });

@@ -69,6 +69,37 @@ std::string firstSeparator(const QString& format, const char* fallback) {
   return fallback;
 }
 
+// The locale's short date form reduced to day, month and four-digit year as numbers, in
+// the locale's order and with its separator. Forms that spell the month ("d MMM yyyy" in
+// the C locale) or name the weekday would not read back as dates; a blank separator
+// becomes "/".
+QString numericShortDate(const QString& format) {
+  QString order;  // the letters d, M, y in the order they appear
+  QString dayToken = QStringLiteral("d"), monthToken = QStringLiteral("M");
+  bool quoted = false;
+  for (qsizetype i = 0; i < format.size(); ++i) {
+    QChar c = format[i];
+    if (c == QLatin1Char('\'')) { quoted = !quoted; continue; }
+    if (quoted || (c != QLatin1Char('d') && c != QLatin1Char('M') && c != QLatin1Char('y'))) continue;
+    qsizetype run = 1;
+    while (i + run < format.size() && format[i + run] == c) ++run;
+    if (c == QLatin1Char('d') && run <= 2) dayToken = QString(run, c);
+    if (c == QLatin1Char('M') && run <= 2) monthToken = QString(run, c);
+    bool weekday = c == QLatin1Char('d') && run > 2;
+    if (!weekday && !order.contains(c)) order += c;
+    i += run - 1;
+  }
+  if (order.size() != 3) order = QStringLiteral("Mdy");
+  QString sep = QString::fromStdString(firstSeparator(format, "/"));
+  if (sep != QLatin1String("/") && sep != QLatin1String("-") && sep != QLatin1String(".")) sep = QStringLiteral("/");
+  QString out;
+  for (QChar c : order) {
+    if (!out.isEmpty()) out += sep;
+    out += c == QLatin1Char('d') ? dayToken : c == QLatin1Char('M') ? monthToken : QStringLiteral("yyyy");
+  }
+  return out;
+}
+
 void appendTwoDigits(std::string& out, int v) {
   out += static_cast<char>('0' + (v / 10) % 10);
   out += static_cast<char>('0' + v % 10);
@@ -142,8 +173,7 @@ struct Locale::Impl {
   enum class Order { MDY, DMY, YMD } order = Order::MDY;
 
   explicit Impl(QLocale l) : locale(std::move(l)) {
-    QString sd = locale.dateFormat(QLocale::ShortFormat);
-    if (!sd.contains(QLatin1String("yyyy"))) sd.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    QString sd = numericShortDate(locale.dateFormat(QLocale::ShortFormat));
     shortDate = sd;
     longTime = withoutTimeZone(locale.timeFormat(QLocale::LongFormat));
     // A time form that spells its units in words ("H時mm分ss秒") cannot be read back as a
@@ -236,6 +266,9 @@ std::string Locale::displayText(const Value& value) const {
       return im.exact(c.scaled < 0, std::to_string(mag), 4);
     }
     std::string operator()(const Decimal& d) const { return im.exact(d.negative, d.digits, d.scale); }
+    // Dates and times are laid out by the locale's own numeric forms but written with the
+    // C locale, so their digits are always 0-9 (Arabic locales write native digits) and
+    // the row statements can read them back.
     std::string operator()(const DateTime& dt) const {
       DateTimeParts p = splitDateTime(dt.days);
       bool dateZero = std::trunc(dt.days) == 0.0;
@@ -243,11 +276,11 @@ std::string Locale::displayText(const Value& value) const {
       QTime time(p.hour, p.minute, p.second);
       if (dateZero && p.year == 1899 && p.month == 12 && p.day == 30) {
         // Only a time of day (the date part is zero).
-        return im.locale.toString(time, im.longTime).toStdString();
+        return QLocale::c().toString(time, im.longTime).toStdString();
       }
       QDate date(p.year, p.month, p.day);
-      std::string out = im.locale.toString(date, im.shortDate).toStdString();
-      if (!midnight) out += " " + im.locale.toString(time, im.longTime).toStdString();
+      std::string out = QLocale::c().toString(date, im.shortDate).toStdString();
+      if (!midnight) out += " " + QLocale::c().toString(time, im.longTime).toStdString();
       return out;
     }
     std::string operator()(const std::string& s) const { return s; }

@@ -49,6 +49,13 @@ MemoryTable table(const std::string& name, int rows) {
   return t;
 }
 
+// A target table known only by name.
+MemoryTable named(const std::string& name) {
+  MemoryTable t;
+  t.name = name;
+  return t;
+}
+
 class ConversionRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -122,7 +129,7 @@ TEST_F(ConversionRunTest, DirectModeConvertsTablesLastEntryFirst) {
 
 TEST_F(ConversionRunTest, OverwriteQuestionIgnoresCaseAndNoSkipsTheTableCompletely) {
   source->tables = {table("Orders", 1), table("Items", 1)};
-  target->tables = {MemoryTable{"orders"}, MemoryTable{"ITEMS"}};
+  target->tables = {named("orders"), named("ITEMS")};
   ui.answers = {MessageAnswer::No, MessageAnswer::Yes};  // Items first, then Orders
   run();
   ASSERT_GE(ui.boxes.size(), 2u);
@@ -205,7 +212,7 @@ TEST_F(ConversionRunTest, PreviewPerFileListsEverythingAndExecutesNothing) {
 
 TEST_F(ConversionRunTest, PreviewPerTableStopsUnlessTheTableIsSkipped) {
   source->tables = {table("A", 1), table("B", 2)};
-  target->tables = {MemoryTable{"B"}};
+  target->tables = {named("B")};
   ui.answers = {MessageAnswer::Yes};
   window.check1 = 1;
   window.option1 = false;

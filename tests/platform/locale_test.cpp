@@ -41,7 +41,7 @@ TEST(LocaleDisplayText, DatesAlwaysCarryFourDigitYearsAndNoTimeZone) {
 }
 
 TEST(LocaleDisplayText, RenderedValuesAreRecognisedAgain) {
-  for (const char* name : {"en_US", "de_DE", "fr_FR", "fi_FI", "ja_JP"}) {
+  for (const char* name : {"en_US", "de_DE", "fr_FR", "fi_FI", "ja_JP", "C", "hu_HU", "ko_KR", "ar_SA", "en_GB", "nl_NL"}) {
     Locale l(name);
     for (double d : {44230.0, 44230.75, 0.5, -1.25, 2958465.0, -657434.0}) {
       std::string text = l.displayText(Value(DateTime{d}));
