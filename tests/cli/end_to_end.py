@@ -201,7 +201,7 @@ def field_flags(path):
 
 def read_table(path):
     flags = field_flags(path)
-    table = dbfread.DBF(path, encoding="cp1252", load=True, ignore_missing_memofile=False,
+    table = dbfread.DBF(path, encoding="cp1252", load=True, ignore_missing_memofile=True,
                         recfactory=lambda items: [v for _, v in items])
     names = [f.name for f in table.fields]
     null_index = names.index("_NullFlags") if "_NullFlags" in names else None
@@ -237,15 +237,13 @@ def find_dbf(folder, table):
 
 
 def same(kind, want, got):
-    if kind == "null":
+    if kind == "null" or (kind == "text" and want is None):
         return got is None
     if got is None:
         return False
     if kind == "num":
         g = float(got)
         return g == want or math.isclose(g, want, rel_tol=1e-12, abs_tol=1e-12)
-    if want is None:
-        return False
     return as_cp1252(want).rstrip(" ") == str(got).rstrip(" ")
 
 
@@ -272,8 +270,15 @@ def check_file(converter, path, password, counts):
                 print("SKIP %s (only OLE objects: left out)" % label)
                 counts["skipped"] += 1
                 continue
+            if name.startswith(("MSys", "~")):
+                # mdb-reader lists these as user tables; the converter, like Access, counts
+                # them as system objects.
+                print("SKIP %s (system object)" % label)
+                counts["skipped"] += 1
+                continue
             dbf = find_dbf(out, name)
             problems = []
+            note = ""
             if dbf is None:
                 problems.append("no table in the destination")
             else:
@@ -281,17 +286,34 @@ def check_file(converter, path, password, counts):
                 has_numeric = any(c["type"] in NUMERIC_TYPES for c in columns)
                 if len(rows) != len(table["rows"]):
                     problems.append("%d rows, source has %d" % (len(rows), len(table["rows"])))
-                for r, (src, got) in enumerate(zip(table["rows"], rows)):
-                    for j, (i, c) in enumerate(zip(keep, columns)):
-                        kind, want = expected_value(c, src[i], has_numeric)
+                expected = [[expected_value(c, src[i], has_numeric) for i, c in zip(keep, columns)]
+                            for src in table["rows"]]
+
+                def row_problem(want_row, got_row):
+                    for j, (kind, want) in enumerate(want_row):
                         if kind == "skip":
                             continue
-                        if j >= len(got) or not same(kind, want, got[j]):
-                            problems.append("row %d %s: want %r got %r" % (r + 1, c["name"], want,
-                                                                           got[j] if j < len(got) else "-"))
+                        if j >= len(got_row) or not same(kind, want, got_row[j]):
+                            return "%s: want %r got %r" % (columns[j]["name"], want,
+                                                            got_row[j] if j < len(got_row) else "-")
+                    return None
+
+                positional = [(r, row_problem(w, g)) for r, (w, g) in enumerate(zip(expected, rows))]
+                positional = [(r, p) for r, p in positional if p]
+                if positional and len(rows) == len(expected):
+                    # mdb-reader returns rows that moved to overflow pages where the moved
+                    # data lies; the converter returns them where they were inserted. Accept
+                    # the same rows in another order.
+                    unmatched = list(range(len(rows)))
+                    for w in expected:
+                        hit = next((k for k in unmatched if row_problem(w, rows[k]) is None), None)
+                        if hit is None:
                             break
-                    if len(problems) > 5:
-                        break
+                        unmatched.remove(hit)
+                    if not unmatched:
+                        positional = []
+                        note = ", in another row order than mdb-reader"
+                problems += ["row %d %s" % (r + 1, p) for r, p in positional[:5]]
             if problems:
                 counts["failed"] += 1
                 print("FAIL %s: %s" % (label, "; ".join(problems[:5])))
@@ -299,7 +321,7 @@ def check_file(converter, path, password, counts):
                     print("  converter said: " + run.stderr.strip().replace("\n", "\n  ")[:2000])
             else:
                 counts["passed"] += 1
-                print("ok   %s (%d rows)" % (label, len(table["rows"])))
+                print("ok   %s (%d rows%s)" % (label, len(table["rows"]), note))
     finally:
         shutil.rmtree(out, ignore_errors=True)
 
