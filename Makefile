@@ -41,6 +41,10 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	@# The Access reader's fuzz target, in its own clang build folder, run for about 20 s.
+	[ -f build-fuzz/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS) --target jet_fuzz
+	cd build-fuzz && ctest -R jet_fuzz --output-on-failure
 
 bench: build
 	bench/run-all.sh $(BUILD_DIR)
