@@ -44,7 +44,7 @@ def tables(folder):
 def rows(folder, table):
     for n in os.listdir(folder):
         if n.lower() == table.lower() + ".dbf":
-            return len(dbfread.DBF(os.path.join(folder, n), encoding="cp1252", load=True).records)
+            return len(dbfread.DBF(os.path.join(folder, n), encoding="cp1252", load=True, ignore_missing_memofile=True).records)
     return None
 
 
