@@ -2,7 +2,7 @@
 """Reads a free table with three independent readers (dbfread, python-dbf, pgdbf) and
 compares every value with the rows the engine was asked to store.
 
-    check_readers.py TABLE.dbf EXPECTED.json [--prefix]
+    check_readers.py [--prefix] TABLE.dbf EXPECTED.json [TABLE.dbf EXPECTED.json ...]
 
 EXPECTED.json holds {"types": ["C", "N", ...], "rows": [[value-or-null, ...], ...]} with
 each value as text: C/M the text, N/F/B/Y the number as written in the INSERT, I the
@@ -14,7 +14,8 @@ order, least significant first), decoded here from the raw bytes dbfread returns
 numbers its null bits by field index instead, so its nulls are checked only where the two
 layouts agree. pgdbf ignores _NullFlags; null fields are not compared for it.
 
-Prints one "OK <reader> <rows>" line per reader, or the mismatches; exits 1 on any.
+Prints one "OK <reader> <rows>" line per reader and table, or the mismatches (each
+table's mismatches follow a line "== TABLE.dbf"); exits 1 on any.
 """
 import datetime
 import decimal
@@ -60,6 +61,7 @@ class Checker:
         self.expected = expected
         self.prefix = prefix
         self.problems = []
+        self.quiet = False
 
     def same(self, t, want, got, reader, j):
         if t in 'CM':
@@ -119,17 +121,24 @@ class Checker:
                     got = '%r (%s)' % (got, e)
                 if not ok:
                     self.problems.append('%s row %d field %d (%s): %r, expected %r' % (reader, i, j, t, got, want))
-        if not any(p.startswith(reader) for p in self.problems):
+        if not any(p.startswith(reader) for p in self.problems) and not self.quiet:
             print('OK %s %d' % (reader, n))
 
 
 def main():
-    path = sys.argv[1]
-    spec = json.load(open(sys.argv[2]))
+    args = [a for a in sys.argv[1:] if a != '--prefix']
     prefix = '--prefix' in sys.argv
+    failed = False
+    for k in range(0, len(args), 2):
+        failed = not check_table(args[k], json.load(open(args[k + 1])), prefix, len(args) > 2) or failed
+    sys.exit(1 if failed else 0)
+
+
+def check_table(path, spec, prefix, quiet):
     types = spec['types']
     fields = header_fields(path)
     checker = Checker(types, spec['rows'], prefix, [f['dec'] for f in fields])
+    checker.quiet = quiet
     memo = os.path.splitext(path)[0] + '.fpt'
     has_memo = any(f['type'] == 'M' for f in fields)
 
@@ -186,18 +195,21 @@ def main():
         if has_memo:
             cmd += ['-m', memo]
         out = subprocess.run(cmd + [path], capture_output=True, check=True).stdout.decode('utf-8')
-        body = out.split('FROM STDIN\n', 1)[1].rsplit('\n\\.', 1)[0]
         rows = []
-        for line in body.split('\n') if body else []:
+        for line in out.split('FROM STDIN\n', 1)[1].split('\n'):
+            if line == '\\.':
+                break
             cells = line.split('\t')
             rows.append([(None if c == '\\N' else c.replace('\\\\', '\\'), None) for c in cells])
         checker.check('pgdbf', rows, False)
     except Exception as e:
         checker.problems.append('pgdbf failed: %r' % e)
 
+    if checker.problems:
+        print('== ' + path)
     for p in checker.problems[:40]:
         print(p)
-    sys.exit(1 if checker.problems else 0)
+    return not checker.problems
 
 
 if __name__ == '__main__':

@@ -1,16 +1,15 @@
 // A helper for the FoxPro engine's tests: runs statements into a folder of free tables.
 //
 //   vfp_writer_tool FOLDER                 statements from standard input, one a line
-//   vfp_writer_tool FOLDER --crash-run N   creates tables "alpha" (with a memo) and "beta"
-//                                          and inserts rows 0, 1, 2, ... into both, row i
-//                                          built by crashRowStatement, until killed or
-//                                          N rows are done; prints each completed row
-//                                          number to standard output
+//   vfp_writer_tool FOLDER --crash-run N [BATCH]
+//                                          creates tables "alpha" (with a memo) and "beta"
+//                                          and inserts rows 0, 1, 2, ... built by
+//                                          crashRowStatement into both, in blocks of 1000
+//                                          rows a table (so the tables are also reopened
+//                                          along the way), until killed or N rows are done
 //
 // Failures are printed to standard error and end the tool with status 1.
-#include <unistd.h>
-
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -31,14 +30,11 @@ int main(int argc, char** argv) {
       engine.setBatchBytes(static_cast<std::size_t>(std::stol(argc >= 5 ? argv[4] : "65536")));
       engine.execute(tw::vfp::testing::kCrashCreateAlpha);
       engine.execute(tw::vfp::testing::kCrashCreateBeta);
-      for (long i = 0; i < rows; ++i) {
-        engine.execute(tw::vfp::testing::crashRowStatement("alpha", i));
-        engine.execute(tw::vfp::testing::crashRowStatement("beta", i));
-        if (i % 64 == 0) {
-          // Unbuffered progress, so the test knows roughly how far the run got.
-          std::string line = std::to_string(i) + "\n";
-          if (::write(1, line.data(), line.size()) < 0) return 1;
-        }
+      constexpr long kBlock = 1000;
+      for (long start = 0; start < rows; start += kBlock) {
+        for (const char* table : {"alpha", "beta"})
+          for (long i = start; i < std::min(rows, start + kBlock); ++i)
+            engine.execute(tw::vfp::testing::crashRowStatement(table, i));
       }
       return 0;
     }
