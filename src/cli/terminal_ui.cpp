@@ -7,35 +7,21 @@
 
 namespace tw::cli {
 
-std::string PlainLineBreaks(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
-      out += '\n';
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 MessageAnswer TerminalUi::messageBox(const std::string& title, const std::string& text, MessageIcon,
                                      MessageButtons buttons) {
   if (beforeOutput_) beforeOutput_();
   if (title == kErrorTitle || text == "Unable to access the database") ++failures_;
   if (buttons == MessageButtons::Ok) {
-    std::fprintf(err_, "%s: %s\n", title.c_str(), PlainLineBreaks(text).c_str());
+    std::fprintf(err_, "%s: %s\n", title.c_str(), WithLineFeedBreaks(text).c_str());
     std::fflush(err_);
     return MessageAnswer::Ok;
   }
   if (policy_ != OverwritePolicy::Ask) {
     bool yes = policy_ == OverwritePolicy::Yes;
-    std::fprintf(err_, "%s: %s %s\n", title.c_str(), PlainLineBreaks(text).c_str(), yes ? "yes" : "no");
+    std::fprintf(err_, "%s: %s %s\n", title.c_str(), WithLineFeedBreaks(text).c_str(), yes ? "yes" : "no");
     return yes ? MessageAnswer::Yes : MessageAnswer::No;
   }
-  std::fprintf(err_, "%s [y/N] ", PlainLineBreaks(text).c_str());
+  std::fprintf(err_, "%s [y/N] ", WithLineFeedBreaks(text).c_str());
   std::fflush(err_);
   std::string line;
   int c;

@@ -54,7 +54,4 @@ class TerminalWindow : public MainWindowModel {
   bool lineShown_ = false;
 };
 
-// "\r\n" and lone "\r" line breaks as "\n".
-std::string PlainLineBreaks(const std::string& text);
-
 }  // namespace tw::cli

@@ -7,6 +7,10 @@
 
 namespace tw {
 
+// A message text with its "\r\n" and lone "\r" line breaks written as "\n", the form Qt
+// widgets and terminals break lines at.
+std::string WithLineFeedBreaks(const std::string& text);
+
 enum class MessageIcon { None, Critical, Question, Exclamation, Information };
 enum class MessageButtons { Ok, YesNo };
 enum class MessageAnswer { Ok, Yes, No };

@@ -7,25 +7,11 @@
 
 namespace tw {
 
-std::string ToDisplayLineBreaks(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
-      out += '\n';
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 MessageAnswer QtUi::messageBox(const std::string& title, const std::string& text, MessageIcon icon,
                                MessageButtons buttons) {
   QMessageBox box(window_);
   box.setWindowTitle(QString::fromStdString(title));
-  box.setText(QString::fromStdString(ToDisplayLineBreaks(text)));
+  box.setText(QString::fromStdString(WithLineFeedBreaks(text)));
   switch (icon) {
     case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     case MessageIcon::Critical: box.setIcon(QMessageBox::Critical); break;

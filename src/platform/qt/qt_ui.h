@@ -22,7 +22,4 @@ class QtUi : public Ui {
   QWidget* window_;
 };
 
-// Message texts break lines at "\r\n" or a lone "\r"; Qt breaks at "\n".
-std::string ToDisplayLineBreaks(const std::string& text);
-
 }  // namespace tw

@@ -75,7 +75,8 @@ class FaultyFileSystem : public FileSystem {
   int openError = EACCES;
 
   std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
-    if (!refuseOpen.empty() && path.find(refuseOpen) != std::string::npos) throwFileError("open", path, openError);
+    if (!refuseOpen.empty() && path.find(refuseOpen) != std::string::npos)
+      throwFileError(mode == OpenMode::CreateNew ? "create" : "open", path, openError);
     return std::make_unique<FaultyFile>(*this, real_->open(path, mode));
   }
   std::vector<DirEntry> list(const std::string& folder) override { return real_->list(folder); }
