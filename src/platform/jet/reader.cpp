@@ -371,6 +371,14 @@ std::string Database::decodeText(std::span<const std::uint8_t> bytes) const {
 // Table definitions.
 
 std::shared_ptr<const TableDef> Database::readTableDef(std::uint32_t tdefPage, const std::string& name) {
+  auto cached = tableDefs_.find(tdefPage);
+  if (cached != tableDefs_.end() && cached->second->name == name) return cached->second;
+  auto t = parseTableDef(tdefPage, name);
+  if (tableDefs_.size() < 4096) tableDefs_[tdefPage] = t;
+  return t;
+}
+
+std::shared_ptr<const TableDef> Database::parseTableDef(std::uint32_t tdefPage, const std::string& name) {
   const std::string ctx = quoteTable(name);
   const TableDefLayout& L = format_.tableDef();
   // Concatenate the TDEF chain, visiting each page once.
@@ -734,55 +742,71 @@ void TableCursor::loadPages() {
   }
 }
 
-bool TableCursor::advancePage() {
+void TableCursor::ensurePages() {
+  if (pagesKnown_) return;
+  pagesKnown_ = true;
+  try {
+    loadPages();
+  } catch (const Failure& f) {
+    pages_.clear();
+    pageMapError_ = f.description();
+  }
+}
+
+std::shared_ptr<const std::vector<std::uint8_t>> TableCursor::dataPage(std::uint32_t number, std::size_t& rows) {
   const std::string ctx = quoteTable(table_->name);
+  auto p = db_.page(number, ctx);
+  if ((*p)[0] != kPageData) db_.damaged("page " + std::to_string(number) + " of " + ctx + " is not a data page");
+  if (u32(*p, kDataPageOwnerOffset) != table_->tdefPage)
+    db_.damaged("page " + std::to_string(number) + " of " + ctx + " belongs to another table");
+  const Format& f = db_.format();
+  rows = u16(*p, f.dataRowCountOffset());
+  if (f.dataRowTableOffset() + 2 * rows > p->size())
+    db_.damaged("page " + std::to_string(number) + " of " + ctx + " claims " + std::to_string(rows) + " rows");
+  return p;
+}
+
+bool TableCursor::advancePage() {
   page_.reset();
   rowIndex_ = 0;
   rowsOnPage_ = 0;
   if (!started_) {
     started_ = true;
     pageIndex_ = 0;
-    try {
-      loadPages();
-    } catch (...) {
-      pages_.clear();
-      throw;
+    ensurePages();
+    if (!pageMapError_.empty()) {
+      // Reported once; the table then has no rows.
+      std::string e;
+      e.swap(pageMapError_);
+      throw Failure(e);
     }
   } else if (pageIndex_ < pages_.size()) {
     ++pageIndex_;
   }
   if (pageIndex_ >= pages_.size()) return false;
   pageNumber_ = pages_[pageIndex_];
-  auto p = db_.page(pageNumber_, ctx);
-  if ((*p)[0] != kPageData)
-    db_.damaged("page " + std::to_string(pageNumber_) + " of " + ctx + " is not a data page");
-  if (u32(*p, kDataPageOwnerOffset) != table_->tdefPage)
-    db_.damaged("page " + std::to_string(pageNumber_) + " of " + ctx + " belongs to another table");
-  const Format& f = db_.format();
-  std::size_t rows = u16(*p, f.dataRowCountOffset());
-  if (f.dataRowTableOffset() + 2 * rows > p->size())
-    db_.damaged("page " + std::to_string(pageNumber_) + " of " + ctx + " claims " + std::to_string(rows) + " rows");
-  page_ = p;
+  std::size_t rows = 0;
+  page_ = dataPage(pageNumber_, rows);
   rowsOnPage_ = rows;
   return true;
 }
 
 std::int64_t TableCursor::countRows() {
-  // A separate walk over the same pages, looking only at the row offset tables. A page
-  // that cannot be read counts no rows (reading it reports the damage once).
-  TableCursor counter(db_, table_);
+  // Looks only at the row offset tables. A page that cannot be read counts no rows
+  // (reading it reports the damage once).
+  ensurePages();
   std::int64_t count = 0;
   const Format& f = db_.format();
-  for (;;) {
+  for (std::uint32_t number : pages_) {
+    std::size_t rows = 0;
+    std::shared_ptr<const std::vector<std::uint8_t>> p;
     try {
-      if (!counter.advancePage()) break;
+      p = dataPage(number, rows);
     } catch (const Failure&) {
-      if (counter.pageIndex_ >= counter.pages_.size()) break;
       continue;
     }
-    const auto& p = *counter.page_;
-    for (std::size_t r = 0; r < counter.rowsOnPage_; ++r)
-      if (!(u16(p, f.dataRowTableOffset() + 2 * r) & kRowDeletedFlag)) ++count;
+    for (std::size_t r = 0; r < rows; ++r)
+      if (!(u16(*p, f.dataRowTableOffset() + 2 * r) & kRowDeletedFlag)) ++count;
   }
   return count;
 }

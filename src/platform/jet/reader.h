@@ -85,6 +85,8 @@ class TableCursor {
  private:
   struct Complex;
   void loadPages();
+  void ensurePages();
+  std::shared_ptr<const std::vector<std::uint8_t>> dataPage(std::uint32_t number, std::size_t& rows);
   void resolveComplex();
   bool advancePage();
   void decodeRow(std::span<const std::uint8_t> page, std::uint32_t pageNumber, std::size_t start,
@@ -95,6 +97,8 @@ class TableCursor {
   std::shared_ptr<const TableDef> table_;
   std::vector<std::uint32_t> pages_;
   bool started_ = false;
+  bool pagesKnown_ = false;
+  std::string pageMapError_;
   bool complexResolved_ = false;
   std::vector<std::size_t> varOffsets_;
   std::size_t pageIndex_ = 0;
@@ -150,6 +154,7 @@ class Database {
   Database() = default;
   void readHeader(const std::string& password);
   void readCatalog();
+  std::shared_ptr<const TableDef> parseTableDef(std::uint32_t tdefPage, const std::string& name);
 
   std::string path_;
   std::unique_ptr<PageFile> file_;
@@ -158,6 +163,7 @@ class Database {
   std::string storedPassword_;
   bool catalogRead_ = false;
   std::vector<CatalogEntry> catalog_;
+  std::unordered_map<std::uint32_t, std::shared_ptr<const TableDef>> tableDefs_;
   bool complexRead_ = false;
   struct ComplexColumn {
     std::string columnName;
