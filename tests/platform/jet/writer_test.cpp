@@ -735,6 +735,75 @@ void compareWithOwnReader(const QString& file, const QJsonObject& description) {
   }
 }
 
+
+// The sample database is what users try first: it must reach every type the converter
+// maps and the naming and value cases it treats specially.
+TEST(WriterSample, CoversEveryTypeAndSpecialCase) {
+  QTemporaryDir dir;
+  const QString out = dir.filePath("sample.mdb");
+  writeDatabaseFromFile(TW_SOURCE_DIR "/Samples/sample.json", out.toStdString());
+  data::DataAccess access;
+  registerAccessProviders(access);
+  auto conn = access.createConnection();
+  conn->Open(connectionString(out, ""));
+  std::vector<std::string> tables;
+  {
+    auto schema = conn->OpenSchema(data::kSchemaTables);
+    for (; !schema->Eof(); schema->MoveNext())
+      if (schema->value("TABLE_TYPE") == Value("TABLE")) tables.push_back(schema->value("TABLE_NAME").as<std::string>());
+  }
+  std::set<int> types;
+  bool emptyTable = false, longMemo = false, apostrophe = false, lineBreak = false, nullValue = false;
+  bool dateOnly = false, dateTime = false, timeOnly = false, before1900 = false;
+  std::int64_t totalRows = 0;
+  std::map<std::string, std::vector<std::string>> fieldNames;
+  for (const std::string& t : tables) {
+    data::Recordset rs;
+    rs.Open("SELECT * FROM `" + t + "`", *conn);
+    for (int i = 0; i < rs.fieldCount(); ++i) {
+      types.insert(rs.field(i).type);
+      fieldNames[t].push_back(rs.field(i).name);
+    }
+    emptyTable = emptyTable || rs.RecordCount() == 0;
+    totalRows += rs.RecordCount();
+    for (; !rs.Eof(); rs.MoveNext()) {
+      for (const Value& v : rs.row()) {
+        nullValue = nullValue || v.isNull();
+        if (const std::string* s = v.get<std::string>()) {
+          longMemo = longMemo || QString::fromStdString(*s).size() > 254;
+          apostrophe = apostrophe || s->find('\'') != std::string::npos;
+          lineBreak = lineBreak || s->find('\n') != std::string::npos;
+        }
+        if (const DateTime* d = v.get<DateTime>()) {
+          const bool hasTime = std::floor(d->days) != d->days;
+          dateOnly = dateOnly || (!hasTime && d->days != 0);
+          dateTime = dateTime || (hasTime && std::fabs(d->days) >= 1);
+          timeOnly = timeOnly || (hasTime && d->days > 0 && d->days < 1);
+          before1900 = before1900 || d->days < 1;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(types, (std::set<int>{202, 203, 205, 17, 2, 3, 4, 5, 6, 7, 11, 72, 131, 204}));
+  EXPECT_TRUE(emptyTable);
+  EXPECT_TRUE(longMemo);
+  EXPECT_TRUE(apostrophe);
+  EXPECT_TRUE(lineBreak);
+  EXPECT_TRUE(nullValue);
+  EXPECT_TRUE(dateOnly && dateTime && timeOnly && before1900);
+  EXPECT_GE(totalRows, 300);
+  // Names whose 8-character column names collide.
+  const auto& customers = fieldNames["Customers"];
+  EXPECT_EQ(std::vector<std::string>(customers.begin(), customers.begin() + 3),
+            (std::vector<std::string>{"Customer ID", "Customer Name", "Customer Phone"}));
+  const auto& labels = fieldNames["Shelf Labels"];
+  EXPECT_EQ(std::vector<std::string>(labels.begin(), labels.begin() + 3), (std::vector<std::string>{"No", "N o", "N  o"}));
+  const auto& orders = fieldNames["Orders"];
+  const auto paid = std::find(orders.begin(), orders.end(), "Paid");
+  ASSERT_NE(paid, orders.end());
+  EXPECT_EQ(*(paid + 1), "id");
+}
+
 class RoundTrip : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RoundTrip, ReadersGiveBackWhatWasWritten) {
