@@ -239,25 +239,29 @@ std::size_t rowSize(std::size_t columnCount, std::size_t fixedSize, std::size_t 
 
 void encodeRow(std::span<const ColumnEntry> columns, std::size_t fixedSize,
                std::size_t varColumnCount, std::span<const FieldBytes> fields, ByteVector& out) {
+  // Tables hold at most 255 columns, so fixed-size scratch space does.
+  std::array<const FieldBytes*, 256> varFields{};
+  std::array<std::uint8_t, 32> nullMask{};
+  const std::size_t columnCount = std::min<std::size_t>(columns.size(), 255);
+  varColumnCount = std::min<std::size_t>(varColumnCount, 255);
   out.clear();
-  const std::size_t columnCount = columns.size();
   append16(out, static_cast<std::uint16_t>(columnCount));
   out.resize(2 + fixedSize, 0);
-  std::vector<std::uint16_t> varOffsets(varColumnCount, 0);
-  std::vector<const FieldBytes*> varFields(varColumnCount, nullptr);
-  std::vector<std::uint8_t> nullMask((columnCount + 7) / 8, 0);
   for (std::size_t i = 0; i < columnCount; ++i) {
     const ColumnEntry& col = columns[i];
     const FieldBytes& f = fields[i];
-    if (f.notNull) nullMask[col.number / 8] |= static_cast<std::uint8_t>(1u << (col.number % 8));
+    if (f.notNull && col.number < 256)
+      nullMask[col.number / 8] |= static_cast<std::uint8_t>(1u << (col.number % 8));
     if (col.type == kTypeBool) continue;
     if (col.flags & kFlagFixed) {
-      if (f.notNull && f.size > 0) std::memcpy(out.data() + 2 + col.fixedOffset, f.data, f.size);
+      if (f.notNull && f.size > 0 && col.fixedOffset + f.size <= fixedSize)
+        std::memcpy(out.data() + 2 + col.fixedOffset, f.data, f.size);
     } else if (col.varIndex < varColumnCount) {
       varFields[col.varIndex] = &f;
     }
   }
   if (varColumnCount > 0) {
+    std::array<std::uint16_t, 256> varOffsets{};
     for (std::size_t k = 0; k < varColumnCount; ++k) {
       varOffsets[k] = static_cast<std::uint16_t>(out.size());
       const FieldBytes* f = varFields[k];
@@ -267,7 +271,7 @@ void encodeRow(std::span<const ColumnEntry> columns, std::size_t fixedSize,
     for (std::size_t k = varColumnCount; k-- > 0;) append16(out, varOffsets[k]);
     append16(out, static_cast<std::uint16_t>(varColumnCount));
   }
-  out.insert(out.end(), nullMask.begin(), nullMask.end());
+  out.insert(out.end(), nullMask.begin(), nullMask.begin() + static_cast<std::ptrdiff_t>((columnCount + 7) / 8));
 }
 
 // ---------------------------------------------------------------------------------------

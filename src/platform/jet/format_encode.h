@@ -144,9 +144,9 @@ struct FieldBytes {
   std::size_t size = 0;   // fixed columns: exactly the column's fixed size, or 0 when null
 };
 
-// Encodes a row of `columns` (ordered by column number, as in the TDEF) into `out`.
-// `fixedSize` is the size of the fixed area. Fixed columns that are null are stored as
-// zero bytes.
+// Encodes a row of `columns` (ordered by column number, as in the TDEF; at most 255) into
+// `out`. `fixedSize` is the size of the fixed area. Fixed columns that are null are stored
+// as zero bytes.
 void encodeRow(std::span<const ColumnEntry> columns, std::size_t fixedSize,
                std::size_t varColumnCount, std::span<const FieldBytes> fields, ByteVector& out);
 

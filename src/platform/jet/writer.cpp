@@ -57,6 +57,8 @@ constexpr int kObjectDatabase = 2;
 constexpr std::uint32_t kGlobalMapPage = 1;
 constexpr std::uint32_t kMSysObjectsPage = 2;
 constexpr std::uint32_t kFirstFreePage = 6;
+// Access files stop at 2 GB.
+constexpr std::uint32_t kMaxPages = 0x80000000u / encode::kPageSize;
 
 std::string inQuotes(const std::string& s) { return "\"" + s + "\""; }
 
@@ -160,7 +162,10 @@ struct MdbWriter::Impl {
   bool finished = false;
   int queriesTable = 2;
 
-  std::uint32_t allocatePage() { return nextPage++; }
+  std::uint32_t allocatePage() {
+    if (nextPage >= kMaxPages) throw WriteError("The database would grow beyond 2 GB, the limit of an Access file");
+    return nextPage++;
+  }
 
   void writePage(std::uint32_t number, const std::uint8_t* bytes) {
     const qint64 offset = static_cast<qint64>(number) * encode::kPageSize;

@@ -179,9 +179,13 @@ Bytes hexBytes(const QString& s, const Place& at) {
   return out;
 }
 
-std::int64_t repeatCount(const QJsonObject& o, const Place& at) {
+// Repeated values stay below what a long value can hold (and what memory can bear).
+constexpr std::int64_t kMaxRepeatedBytes = 256 * 1024 * 1024;
+
+std::int64_t repeatCount(const QJsonObject& o, std::size_t unitSize, const Place& at) {
   const std::int64_t n = wholeNumber(o.value(QLatin1String("count")), at / "\"count\"");
-  if (n < 0 || n > 64 * 1024 * 1024) at.fail("\"count\" is out of range");
+  if (n < 0 || (unitSize > 0 && n > kMaxRepeatedBytes / static_cast<std::int64_t>(unitSize)))
+    at.fail("\"count\" is out of range: the value would exceed 256 MB");
   return n;
 }
 
@@ -202,7 +206,7 @@ Bytes bytesValue(const QJsonValue& v, const Place& at) {
   if (o.contains(QLatin1String("repeatHex"))) {
     checkKeys(o, {"repeatHex", "count"}, at);
     const Bytes unit = hexBytes(o.value(QLatin1String("repeatHex")).toString(), at);
-    const std::int64_t n = repeatCount(o, at);
+    const std::int64_t n = repeatCount(o, unit.size(), at);
     Bytes out;
     out.reserve(unit.size() * static_cast<std::size_t>(n));
     for (std::int64_t k = 0; k < n; ++k) out.insert(out.end(), unit.begin(), unit.end());
@@ -218,7 +222,7 @@ std::string textValue(const QJsonValue& v, const Place& at) {
     checkKeys(o, {"repeat", "count"}, at);
     if (!o.value(QLatin1String("repeat")).isString()) at.fail("\"repeat\" must be text");
     const std::string unit = o.value(QLatin1String("repeat")).toString().toStdString();
-    const std::int64_t n = repeatCount(o, at);
+    const std::int64_t n = repeatCount(o, unit.size(), at);
     std::string out;
     out.reserve(unit.size() * static_cast<std::size_t>(n));
     for (std::int64_t k = 0; k < n; ++k) out += unit;
@@ -572,10 +576,10 @@ void writeDatabaseFromJson(const std::string& json, const std::string& outPath, 
     Place at = top / indexed("tables", t);
     if (!tables[t].isObject()) at.fail("a table is an object with \"name\" and \"fields\"");
     const QJsonObject o = tables[t].toObject();
-    checkKeys(o, {"name", "fields", "rows", "generate"}, at);
     TableDefinition def;
     def.name = requireString(o, "name", at);
     at = Place(at.text() + " " + inQuotes(def.name));
+    checkKeys(o, {"name", "fields", "rows", "generate"}, at);
     const QJsonValue fieldsValue = o.value(QLatin1String("fields"));
     if (!fieldsValue.isArray()) at.fail("needs a list \"fields\"");
     const QJsonArray fields = fieldsValue.toArray();
