@@ -804,6 +804,65 @@ TEST(WriterSample, CoversEveryTypeAndSpecialCase) {
   EXPECT_EQ(*(paid + 1), "id");
 }
 
+
+// The same description always gives the same bytes, so the built sample never changes
+// unless its description does.
+TEST(WriterFiles, SameDescriptionSameBytes) {
+  QTemporaryDir dir;
+  const QString a = dir.filePath("a.mdb"), b = dir.filePath("b.mdb");
+  writeDatabaseFromFile(TW_SOURCE_DIR "/Samples/sample.json", a.toStdString());
+  writeDatabaseFromFile(TW_SOURCE_DIR "/Samples/sample.json", b.toStdString());
+  QFile fa(a), fb(b);
+  ASSERT_TRUE(fa.open(QIODevice::ReadOnly) && fb.open(QIODevice::ReadOnly));
+  const QByteArray x = fa.readAll(), y = fb.readAll();
+  EXPECT_EQ(x.size() % 4096, 0);
+  EXPECT_TRUE(x == y);
+}
+
+// 200 columns with long names need a table definition of several pages.
+TEST(WriterRoundTrip, WideTableDefinitionSpansPages) {
+  QTemporaryDir dir;
+  const QString out = dir.filePath("wide.mdb");
+  TableDefinition def{"Wide", {}};
+  std::vector<Value> row;
+  for (int i = 0; i < 200; ++i) {
+    const std::string name = "Column number " + std::to_string(i) + " with a long name";
+    if (i % 2 == 0) {
+      def.fields.push_back({name, FieldKind::Long});
+      row.emplace_back(static_cast<std::int64_t>(i * 1000));
+    } else {
+      def.fields.push_back({name, FieldKind::Text, 20});
+      row.emplace_back("value " + std::to_string(i));
+    }
+  }
+  {
+    MdbWriter w(out.toStdString());
+    const int t = w.addTable(def);
+    w.appendRow(t, row);
+    w.finish();
+  }
+  data::DataAccess access;
+  registerAccessProviders(access);
+  auto conn = access.createConnection();
+  conn->Open(connectionString(out, ""));
+  data::Recordset rs;
+  rs.Open("SELECT * FROM `Wide`", *conn);
+  ASSERT_EQ(rs.fieldCount(), 200);
+  ASSERT_FALSE(rs.Eof());
+  for (int i = 0; i < 200; ++i) {
+    EXPECT_EQ(rs.field(i).name, def.fields[static_cast<std::size_t>(i)].name);
+    EXPECT_EQ(rs.value(i), row[static_cast<std::size_t>(i)]);
+  }
+  if (haveNodeOracle()) {
+    const QJsonObject t = nodeView(out).value("tables").toObject().value("Wide").toObject();
+    const QJsonArray cols = t["columns"].toArray();
+    ASSERT_EQ(cols.size(), 200);
+    EXPECT_EQ(cols[199]["name"].toString().toStdString(), def.fields[199].name);
+    EXPECT_EQ(t["rows"][0][198].toInt(), 198000);
+    EXPECT_EQ(t["rows"][0][199].toString(), QString("value 199"));
+  }
+}
+
 class RoundTrip : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RoundTrip, ReadersGiveBackWhatWasWritten) {
