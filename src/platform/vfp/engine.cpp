@@ -695,36 +695,37 @@ void Engine::insertInto(std::string_view rest) {
         std::size_t used = 0;
         bool tooLong = false;
         if (f.type == 'M') scratch_.clear();
-        for (;;) {
-          if (c.p >= c.end) sqlError(kSyntax);
-          char q = *c.p;
-          if (q == close) {
-            if (close == '\'' && c.peekAt(1) == '\'') {
-              c.p += 2;
-              q = '\'';
-            } else {
-              ++c.p;
-              break;
-            }
-          } else {
-            ++c.p;
-          }
-          std::uint8_t byte;
-          if (static_cast<unsigned char>(q) < 0x80 || q == '\'') {
-            byte = static_cast<std::uint8_t>(q);
-          } else {
-            std::size_t pos = static_cast<std::size_t>(c.p - 1 - rest.data());
-            char32_t cp = decodeUtf8(rest, pos);
-            c.p = rest.data() + pos;
-            byte = cp1252FromCodePoint(cp);
-          }
+        auto put = [&](const char* bytes, std::size_t n) {
           if (f.type == 'M') {
-            scratch_.push_back(static_cast<char>(byte));
-          } else if (used < width) {
-            out[used++] = byte;
-          } else if (byte != ' ') {
-            tooLong = true;
+            scratch_.append(bytes, n);
+            return;
           }
+          std::size_t take = std::min(n, width - used);
+          std::memcpy(out + used, bytes, take);
+          used += take;
+          for (std::size_t k = take; k < n; ++k)
+            if (bytes[k] != ' ') tooLong = true;
+        };
+        for (;;) {
+          // A run of plain ASCII goes over in one piece.
+          const char* run = c.p;
+          while (c.p < c.end && *c.p != close && static_cast<unsigned char>(*c.p) < 0x80) ++c.p;
+          if (c.p > run) put(run, static_cast<std::size_t>(c.p - run));
+          if (c.p >= c.end) sqlError(kSyntax);
+          if (*c.p == close) {
+            if (close == '\'' && c.peekAt(1) == '\'') {
+              put(c.p, 1);
+              c.p += 2;
+              continue;
+            }
+            ++c.p;
+            break;
+          }
+          std::size_t pos = static_cast<std::size_t>(c.p - rest.data());
+          char32_t cp = decodeUtf8(rest, pos);
+          c.p = rest.data() + pos;
+          char byte = static_cast<char>(cp1252FromCodePoint(cp));
+          put(&byte, 1);
         }
         if (tooLong) sqlError(kTooLong);
         if (f.type == 'M' && !scratch_.empty()) putLe32(out, t->addMemo(scratch_.data(), scratch_.size()));

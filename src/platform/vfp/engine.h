@@ -81,7 +81,7 @@ class Engine {
   std::unique_ptr<TableFile> table_;
   std::string tableRawName_;  // the name as written in the statement that opened table_
   std::string scratch_;       // memo text being converted
-  std::size_t batchBytes_ = 1 << 20;
+  std::size_t batchBytes_ = 4 << 20;
 };
 
 // The file base name ("orders") a table name stands for, or throws the SQLException for a

@@ -165,18 +165,20 @@ void TableFile::flush() {
 }
 
 void TableFile::writeBatch() {
+  // Memo blocks and records go behind the current ends; nothing points to them yet.
   if (!memo_.empty()) {
     fpt_->writeAt(static_cast<std::uint64_t>(flushedMemoBlock_) * blockSize_, memo_.data(), memo_.size());
-    fpt_->sync();
     std::uint8_t next[4];
     putBe32(next, nextMemoBlock_);
     fpt_->writeAt(0, next, 4);
-    fpt_->sync();
   }
   std::uint64_t end = layout_.headerLength + static_cast<std::uint64_t>(flushedCount_) * layout_.recordLength;
   records_.push_back(kEndOfFile);
   dbf_->writeAt(end + 1, records_.data() + 1, records_.size() - 1);
+  if (!memo_.empty()) fpt_->sync();
   dbf_->sync();
+  // Now the records become visible: first to readers that scan for the end marker, then
+  // to those that trust the count.
   dbf_->writeAt(end, records_.data(), 1);
   dbf_->sync();
   std::uint32_t count = flushedCount_ + pendingCount_;

@@ -4,12 +4,14 @@
 //
 // Crash safety. The program may be ended at any moment, so the files must always be a valid
 // table holding a prefix of the records that were committed. A batch is written in this
-// order, with a write barrier (File::sync) between the steps:
-//   1. the memo blocks at the end of the .fpt, then the .fpt's next-free-block number;
-//   2. the batch's records after the current 0x1A end marker, leaving that marker in place,
-//      followed by a new 0x1A; a reader that scans for the marker still stops at the old end;
+// order:
+//   1. the memo blocks at the end of the .fpt and its next-free-block number, and the
+//      batch's records after the current 0x1A end marker of the .dbf, leaving that marker in
+//      place, followed by a new 0x1A; a reader that scans for the marker still stops at the
+//      old end, and nothing points to the new memo blocks yet;
+//   2. a write barrier (File::sync on both files);
 //   3. the first byte of the batch (a delete flag) over the old marker, one byte;
-//   4. the header's update date and record count.
+//   4. a write barrier, then the header's update date and record count.
 // So the count never exceeds the complete records in the file, memo blocks exist before any
 // record points to them, and a torn write only ever lands behind an end marker. Opening an
 // existing table cuts anything behind its last counted record and writes a fresh marker.
@@ -83,7 +85,7 @@ class TableFile {
   std::uint32_t flushedMemoBlock_ = 0;  // next free block on disk
   std::uint32_t nextMemoBlock_ = 0;     // next free block including memory
   std::uint16_t blockSize_ = kMemoBlockSize;
-  std::size_t batchBytes_ = 1 << 20;
+  std::size_t batchBytes_ = 4 << 20;
   bool broken_ = false;
 };
 
