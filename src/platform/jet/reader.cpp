@@ -176,6 +176,8 @@ std::string itemText(const Value& v) {
 // Days from 0001-01-01 to 1899-12-30 in the proleptic Gregorian calendar.
 constexpr std::int64_t kOleEpochDays = 693593;
 
+}  // namespace
+
 // Decodes the 42-byte Date/Time Extended text "DDDDDDDDDDDDDDDDDDD:TTTTTTTTTTTTTTTTTTT:P".
 Value decodeDateTimeExtended(std::span<const std::uint8_t> b) {
   auto digitsAt = [&](std::size_t at, std::size_t n, std::int64_t& out) {
@@ -201,18 +203,15 @@ Value decodeDateTimeExtended(std::span<const std::uint8_t> b) {
   }
   const std::int64_t ticksPerDay = 864000000000LL;
   if (ticks < ticksPerDay && ticks % 10000 == 0 && days < 3652059) {
-    // Whole milliseconds within 0001..9999: exact enough as an OLE date.
-    double frac = static_cast<double>(ticks) / static_cast<double>(ticksPerDay);
-    std::int64_t ole = days - kOleEpochDays;
-    double value = ole >= 0 ? static_cast<double>(ole) + frac : static_cast<double>(ole) - frac;
-    if (ole < 0 && frac > 0) value = static_cast<double>(ole + 1) - 1.0 - frac;
-    // A time on a day before the epoch: whole day part ole, fraction counts by magnitude.
-    if (ole < 0) value = static_cast<double>(ole) - frac;
-    return Value(DateTime{value});
+    // Whole milliseconds within 0001..9999: exact enough as an OLE date. Before the epoch
+    // the fraction counts by its magnitude (29 Dec 1899 06:00 is -1.25).
+    const double frac = static_cast<double>(ticks) / static_cast<double>(ticksPerDay);
+    const std::int64_t ole = days - kOleEpochDays;
+    return Value(DateTime{ole >= 0 ? static_cast<double>(ole) + frac : static_cast<double>(ole) - frac});
   }
-  // Keep sub-millisecond values exactly, as "YYYY-MM-DD hh:mm:ss.fffffff".
-  std::int64_t z = days + 1 - 1;  // days since 0001-01-01
-  // Civil date from the day count (algorithm of the proleptic Gregorian calendar).
+  // Otherwise keep the value exactly, as "YYYY-MM-DD hh:mm:ss.fffffff": the civil date of
+  // the day count in the proleptic Gregorian calendar, counted from 0000-03-01.
+  const std::int64_t z = days;
   std::int64_t n = z + 306;  // shift to 0000-03-01
   std::int64_t era = n / 146097;
   std::int64_t doe = n - era * 146097;
@@ -231,8 +230,6 @@ Value decodeDateTimeExtended(std::span<const std::uint8_t> b) {
                 static_cast<long long>(rest));
   return Value(std::string(buf));
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------
 // Field types.

@@ -174,6 +174,12 @@ class Database {
   std::vector<ComplexColumn> complexColumns_;
 };
 
+// A Date/Time Extended value (42 ASCII bytes: 19 digits of days since 0001-01-01, ':', 19
+// digits of 100 ns ticks into the day, ':', a precision digit, NUL): a DateTime when it is a
+// whole number of milliseconds in the years 1-9999, else its exact text
+// "YYYY-MM-DD hh:mm:ss.fffffff"; text that is not in that form is kept as it is.
+Value decodeDateTimeExtended(std::span<const std::uint8_t> bytes);
+
 // Splits "SELECT * FROM `name`" (keywords without regard to case; the name in backquotes
 // or square brackets); nullopt for any other text.
 std::optional<std::string> parseSelectAll(const std::string& source);

@@ -268,6 +268,29 @@ TEST(CodePageText, Windows1252WithUndefinedBytesAndOtherCodePages) {
   EXPECT_EQ(jet::decodeCodePageText(bytesOf({'z'}), 0), "z");
 }
 
+std::vector<std::uint8_t> extDate(const std::string& days, const std::string& ticks) {
+  std::string text = days + ":" + ticks + ":7";
+  std::vector<std::uint8_t> b(text.begin(), text.end());
+  b.resize(42, 0);
+  return b;
+}
+
+TEST(DateTimeExtended, WholeMillisecondsBecomeDatesOthersExactText) {
+  // 737592 days after 0001-01-01 is 2020-06-17, OLE day 43999.
+  EXPECT_EQ(jet::decodeDateTimeExtended(extDate("0000000000000737592", "0000000000000000000")),
+            Value(DateTime{43999.0}));
+  // 18:00 on 1899-12-29 (OLE -1.75 by magnitude: day -1, fraction .75).
+  EXPECT_EQ(jet::decodeDateTimeExtended(extDate("0000000000000693592", "0000000648000000000")),
+            Value(DateTime{-1.75}));
+  // 100 ns resolution is kept as text, here 0001-01-01 00:00:00.0000001 and 9999-12-31.
+  EXPECT_EQ(jet::decodeDateTimeExtended(extDate("0000000000000000000", "0000000000000000001")),
+            Value("0001-01-01 00:00:00.0000001"));
+  EXPECT_EQ(jet::decodeDateTimeExtended(extDate("0000000000003652058", "0000000863999999999")),
+            Value("9999-12-31 23:59:59.9999999"));
+  // Not in the form: the printable text as stored.
+  EXPECT_EQ(jet::decodeDateTimeExtended(bytesOf({'x', 'y', 0, 'z'})), Value("xy"));
+}
+
 TEST(Format, VersionsAndPageSizes) {
   jet::Format f;
   ASSERT_TRUE(jet::formatForVersion(0, f));
