@@ -161,6 +161,14 @@ TableHeader parseHeader(const std::vector<std::uint8_t>& b, std::uint64_t fileSi
     if (vfp && f.offset != expectedOffset)
       throw CorruptTable("field \"" + f.name + "\" is placed at byte " + std::to_string(f.offset) +
                          " of the record instead of " + std::to_string(expectedOffset));
+    // Fixed-width types at any other width would be read past their bytes.
+    int fixed = f.type == 'M' || f.type == 'G' || f.type == 'W' || f.type == 'P' ? 0 : fixedWidth(f.type);
+    bool memoWidthOk = fixedWidth(f.type) != 4 || f.type == 'I' || f.width == 4 || f.width == 10;
+    if ((fixed && f.width != fixed) || !memoWidthOk)
+      throw CorruptTable("field \"" + f.name + "\" of type " + std::string(1, f.type) + " is " +
+                         std::to_string(f.width) + " bytes wide");
+    // Older dBase tables leave the displacement at 0: the place follows from the widths.
+    f.offset = expectedOffset;
     expectedOffset += f.width;
     if (f.type == '0') {
       nullFlags = f;

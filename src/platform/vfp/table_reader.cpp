@@ -121,8 +121,14 @@ Value TableReader::decode(const FieldDef& f, const std::uint8_t* rec) {
     case 'D': {
       std::string t = text();
       if (t.empty()) return Value();
-      if (t.size() != 8) throw CorruptTable("field \"" + f.name + "\" of record " + std::to_string(index_) + " holds no date");
-      int y = std::stoi(t.substr(0, 4)), m = std::stoi(t.substr(4, 2)), d = std::stoi(t.substr(6, 2));
+      bool digits = t.size() == 8 && t.find_first_not_of("0123456789") == std::string::npos;
+      if (!digits) throw CorruptTable("field \"" + f.name + "\" of record " + std::to_string(index_) + " holds no date");
+      auto num = [&](std::size_t at, std::size_t n) {
+        int v = 0;
+        for (std::size_t i = at; i < at + n; ++i) v = v * 10 + (t[i] - '0');
+        return v;
+      };
+      int y = num(0, 4), m = num(4, 2), d = num(6, 2);
       return Value(DateTime{oleDateFromJulian(julianDayFromCivil(y, m, d), 0)});
     }
     case 'T': {

@@ -47,6 +47,9 @@ inline std::vector<std::uint8_t> readBytes(const std::string& path) {
 }
 
 inline void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  // A new file rather than a truncated one: file systems flush truncated-and-rewritten
+  // files to disk on close, which makes tests that rewrite files slow.
+  std::filesystem::remove(path);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
