@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <fstream>
 
@@ -131,6 +132,52 @@ TEST_F(Provider, OnlySelectStarFromATableIsServed) {
   EXPECT_NO_THROW(rs.Open("select * from `table1`", *c));
   rs.Close();
   EXPECT_NO_THROW(rs.Open("  SELECT  *  FROM [TABLE2] ", *c));
+}
+
+TEST_F(Provider, ADamagedDataPageIsNamedWithItsTableAndReadingGoesOn) {
+  REQUIRE_CORPUS();
+  const std::string source = kCorpus + "jackcess/V2003/compIndexTestV2003.mdb";
+  std::uint32_t tdef = 0;
+  {
+    auto db = jet::Database::open(source, "");
+    const jet::CatalogEntry* e = db->findTable("Table1");
+    ASSERT_NE(e, nullptr);
+    tdef = e->tdefPage();
+  }
+  std::ifstream in(source, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Spoil the first of the table's data pages.
+  std::size_t spoiled = 0;
+  for (std::size_t p = 1; p * 4096 < bytes.size(); ++p) {
+    const auto* page = reinterpret_cast<const std::uint8_t*>(bytes.data() + p * 4096);
+    if (page[0] == jet::kPageData && jet::u32(std::span<const std::uint8_t>(page, 4096), 4) == tdef) {
+      spoiled = p;
+      break;
+    }
+  }
+  ASSERT_NE(spoiled, 0u);
+  bytes[spoiled * 4096] = 0x07;
+  const std::string copy = (fs::temp_directory_path() / "tw_spoiled_page.mdb").string();
+  std::ofstream(copy, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+
+  auto c = open(copy);
+  data::Recordset rs;
+  std::string first = failureOf([&] { rs.Open("SELECT * FROM `Table1`", *c); });
+  std::int64_t rows = 0;
+  std::vector<std::string> failures;
+  if (first != "<no failure>") failures.push_back(first);
+  while (rs.isOpen() && !rs.Eof()) {
+    ++rows;
+    std::string f = failureOf([&] { rs.MoveNext(); });
+    if (f != "<no failure>") failures.push_back(f);
+  }
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0], "The database '" + copy + "' is damaged: page " + std::to_string(spoiled) +
+                             " of table 'Table1' is not a data page.");
+  EXPECT_GT(rows, 0);
+  EXPECT_LT(rows, 512);
+  EXPECT_EQ(rs.RecordCount(), rows);
+  fs::remove(copy);
 }
 
 struct SelectCase {
