@@ -863,6 +863,75 @@ TEST(WriterRoundTrip, WideTableDefinitionSpansPages) {
   }
 }
 
+
+// Generated rows keep to their generators: ranges, patterns, choices, dates, null shares.
+TEST(WriterGenerate, RowsKeepToTheirGenerators) {
+  const char* json = R"({"tables": [{"name": "G", "fields": [
+      {"name": "N", "type": "autonumber"}, {"name": "S", "type": "long"}, {"name": "R", "type": "integer"},
+      {"name": "M", "type": "currency"}, {"name": "D", "type": "decimal", "precision": 8, "scale": 3},
+      {"name": "C", "type": "text", "size": 10}, {"name": "T", "type": "datetime"},
+      {"name": "P", "type": "text", "size": 20}, {"name": "W", "type": "memo"}, {"name": "B", "type": "ole"},
+      {"name": "Q", "type": "guid"}, {"name": "Y", "type": "yesno"}],
+    "rows": [[null, 0, 0, "0", "0", "x", "2000-01-01", "p", "w", null, null, true]],
+    "generate": {"rows": 400, "seed": 3, "fields": {
+      "S": {"sequence": 10, "step": 5}, "R": {"range": [-5, 5], "nulls": 0.25},
+      "M": {"range": [1, 2], "decimals": 2}, "D": {"range": [-1, 1], "decimals": 3},
+      "C": {"choice": ["a", "b", null]}, "T": {"dates": ["2020-01-01", "2020-01-31"], "time": true},
+      "P": {"pattern": "ID-{n:4}"}, "W": {"words": [2, 3]}, "B": {"bytes": [3, 5]}, "Q": {"guid": true},
+      "Y": {"choice": [true, false]}}}}]})";
+  QTemporaryDir dir;
+  const QString out = dir.filePath("g.mdb");
+  writeDatabaseFromJson(json, out.toStdString());
+  data::DataAccess access;
+  registerAccessProviders(access);
+  auto conn = access.createConnection();
+  conn->Open(connectionString(out, ""));
+  data::Recordset rs;
+  rs.Open("SELECT * FROM `G`", *conn);
+  ASSERT_EQ(rs.RecordCount(), 401);
+  rs.MoveNext();  // the explicit row
+  int nullR = 0, nullC = 0, yes = 0;
+  std::set<std::string> guids;
+  for (std::int64_t i = 0; !rs.Eof(); rs.MoveNext(), ++i) {
+    SCOPED_TRACE("generated row " + std::to_string(i));
+    EXPECT_EQ(rs.value(0), Value(i + 2));
+    EXPECT_EQ(rs.value(1), Value(10 + 5 * i));
+    if (rs.value(2).isNull()) {
+      ++nullR;
+    } else {
+      EXPECT_GE(rs.value(2).as<std::int64_t>(), -5);
+      EXPECT_LE(rs.value(2).as<std::int64_t>(), 5);
+    }
+    const std::int64_t money = rs.value(3).as<Currency>().scaled;
+    EXPECT_TRUE(money >= 10000 && money <= 20000 && money % 100 == 0) << money;
+    const Decimal& d = rs.value(4).as<Decimal>();
+    EXPECT_LE(std::stoi(d.digits), 1000);
+    if (rs.value(5).isNull()) {
+      ++nullC;
+    } else {
+      EXPECT_TRUE(rs.value(5) == Value("a") || rs.value(5) == Value("b"));
+    }
+    const double day = rs.value(6).as<DateTime>().days;
+    EXPECT_GE(day, QDate(1899, 12, 30).daysTo(QDate(2020, 1, 1)));
+    EXPECT_LT(day, QDate(1899, 12, 30).daysTo(QDate(2020, 2, 1)));
+    EXPECT_EQ(rs.value(7), Value(QString("ID-%1").arg(i + 1, 4, 10, QChar('0')).toStdString()));
+    const QStringList words = QString::fromStdString(rs.value(8).as<std::string>()).split(' ');
+    EXPECT_TRUE(words.size() == 2 || words.size() == 3);
+    const std::size_t bytes = rs.value(9).as<Bytes>().size();
+    EXPECT_TRUE(bytes >= 3 && bytes <= 5);
+    guids.insert(readerForm(rs.value(10)).toString().toStdString());
+    yes += rs.value(11) == Value(true);
+  }
+  // About a quarter and a third of 400; far from none and from all.
+  EXPECT_GT(nullR, 60);
+  EXPECT_LT(nullR, 140);
+  EXPECT_GT(nullC, 90);
+  EXPECT_LT(nullC, 180);
+  EXPECT_GT(yes, 140);
+  EXPECT_LT(yes, 260);
+  EXPECT_EQ(guids.size(), 400u);
+}
+
 class RoundTrip : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RoundTrip, ReadersGiveBackWhatWasWritten) {
