@@ -330,9 +330,9 @@ std::string decimalText(std::int64_t scaled, int decimals) {
   return (negative ? "-" : "") + digits;
 }
 
-Generator makeGenerator(const FieldDefinition& f, const QJsonValue& spec, const Place& at) {
-  if (!spec.isObject()) at.fail("a generator is an object such as {\"range\": [1, 10]}");
-  const QJsonObject o = spec.toObject();
+Generator makeGenerator(const FieldDefinition& f, const QJsonValue& generator, const Place& at) {
+  if (!generator.isObject()) at.fail("a generator is an object such as {\"range\": [1, 10]}");
+  const QJsonObject o = generator.toObject();
   double nulls = 0.0;
   if (o.contains(QLatin1String("nulls"))) {
     const QJsonValue n = o.value(QLatin1String("nulls"));
