@@ -130,7 +130,8 @@ std::unique_ptr<Recordset> Connection::OpenSchema(int schema) {
 
 void Connection::Close() {
   openSession("Close");
-  session_.reset();
+  std::unique_ptr<Session> session = std::move(session_);
+  session->close();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -114,6 +114,10 @@ class Session {
   virtual std::unique_ptr<RowSource> openSchema(int schema) = 0;
   // The rows of a record-set source text such as "SELECT * FROM `Orders`".
   virtual std::unique_ptr<RowSource> openRowset(const std::string& source) = 0;
+  // Called by Connection::Close before the session is released: a provider that keeps
+  // work pending (buffered rows) finishes it here and may throw Failure; the connection is
+  // closed either way.
+  virtual void close() {}
 };
 
 class Provider {

@@ -96,6 +96,8 @@ class FoxProSession : public data::Session {
   FoxProSession(std::shared_ptr<FileSystem> fs, std::string folder) : engine_(std::move(fs), std::move(folder)) {}
 
   void execute(const std::string& statement) override { engine_.execute(statement); }
+  // Writes the rows still in memory out, so that a failure there is reported.
+  void close() override { engine_.flush(); }
 
   std::unique_ptr<data::RowSource> openSchema(int schema) override {
     if (schema != data::kSchemaTables)

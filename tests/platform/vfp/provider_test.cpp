@@ -217,8 +217,11 @@ TEST_F(ProviderTest, FileSystemFailuresNameTheFileAndTheCauseWithoutSqlException
   c->Execute("CREATE TABLE \"full\"([a] INT,[m] MEMO);");
   fs->writeBudget = 0;
   c->Execute("INSERT INTO [full] VALUES (1, 'kept in memory')");
-  e = failureOf([&] { c->Close(); });  // closing writes the batch, which fails silently
-  EXPECT_EQ(e, "");
+  // Closing writes the batch out; its failure is reported, and the connection is closed.
+  e = failureOf([&] { c->Close(); });
+  EXPECT_NE(e.find("No space left on device"), std::string::npos) << e;
+  EXPECT_NE(e.find("The last 1 rows inserted into \"" + dir.file("full.dbf") + "\" were not saved."), std::string::npos) << e;
+  EXPECT_FALSE(c->isOpen());
   fs->writeBudget = -1;
   auto d = own.createConnection();
   d->Open(connectionTo(dir.path()));
