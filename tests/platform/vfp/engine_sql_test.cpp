@@ -291,3 +291,26 @@ TEST(Statements, NamesWithBlanksAndNonAsciiLettersMapToLowerCaseFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Statements, TableNamesWithTheCharactersAccessAllowsMakeFilesAndList) {
+  ScratchFolder dir;
+  Engine engine(plainFs(), dir.path());
+  const std::string names[] = {"Sales (2020) #1 & Co's $%@", "a+b=c; d,e", "x{y}~^", "Umsatz \xE2\x82\xAC"};
+  for (const auto& name : names) {
+    SCOPED_TRACE(name);
+    engine.execute("CREATE TABLE \"" + name + "\"([a] INT);");
+    engine.execute("INSERT INTO [" + name + "] VALUES (1);");
+  }
+  auto listed = engine.listTables();
+  std::vector<std::string> got;
+  for (const auto& t : listed) {
+    EXPECT_EQ(t.problem, "") << t.name;
+    got.push_back(t.name);
+  }
+  EXPECT_EQ(got, (std::vector<std::string>{"a+b=c; d,e", "sales (2020) #1 & co's $%@", "umsatz \xE2\x82\xAC", "x{y}~^"}));
+  for (const auto& t : listed) EXPECT_EQ(headerOf(dir.file(t.file)).recordCount, 1u) << t.name;
+}
+
+}  // namespace
