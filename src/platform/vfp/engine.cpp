@@ -645,25 +645,59 @@ void Engine::insertInto(std::string_view rest) {
   std::string_view name = scanName(c);
   TableFile* t = table_.get();
   if (!t || name != tableRawName_) t = &openForInsert(std::string(name));
-  if (!c.keyword("values")) {
-    c.skipSpace();
-    if (c.peek() == '(') sqlError("Column lists in INSERT are not supported by this FoxPro engine; give every value in field order.");
-    sqlError(kSyntax);
+  const TableLayout& layout = t->layout();
+  // An optional column list: the values then go to these fields, in this order.
+  bool listed = false;
+  if (c.consume('(')) {
+    listed = true;
+    columns_.clear();
+    for (;;) {
+      c.skipSpace();
+      std::string_view col;
+      if (c.peek() == '[') {
+        ++c.p;
+        const char* s = c.p;
+        while (c.p < c.end && *c.p != ']') ++c.p;
+        if (c.p >= c.end) sqlError(kSyntax);
+        col = {s, static_cast<std::size_t>(c.p - s)};
+        ++c.p;
+      } else {
+        col = c.word();
+        if (col.empty()) sqlError(kMissingOperand);
+      }
+      std::string upper = toCp1252(col);
+      for (char& ch : upper) ch = static_cast<char>(cp1252Upper(static_cast<std::uint8_t>(ch)));
+      std::size_t k = 0;
+      while (k < layout.fields.size() && layout.fields[k].name != upper) ++k;
+      if (k == layout.fields.size()) sqlError("SQL: Column \"" + std::string(col) + "\" is not found.");
+      if (std::find(columns_.begin(), columns_.end(), k) != columns_.end()) sqlError(kBadFieldName);
+      columns_.push_back(k);
+      if (c.consume(',')) continue;
+      if (c.consume(')')) break;
+      sqlError(kMissingComma);
+    }
   }
+  if (!c.keyword("values")) sqlError(kSyntax);
   if (!c.consume('(')) sqlError(kSyntax);
 
-  const TableLayout& layout = t->layout();
   std::uint8_t* rec = t->beginRecord();
   try {
-    const std::size_t fieldCount = layout.fields.size();
+    const std::size_t fieldCount = listed ? columns_.size() : layout.fields.size();
     bool closed = false;
     c.skipSpace();
     if (c.peek() == ')') {
       if (fieldCount > 0) sqlError(kMissingOperand);
     }
     Number number;
+    auto setNullOf = [&](const FieldDef& g) {
+      if (g.nullable)
+        rec[layout.nullFlagsOffset + static_cast<std::uint32_t>(g.nullBit / 8)] |=
+            static_cast<std::uint8_t>(1u << (g.nullBit % 8));
+    };
+    std::size_t given = 0;
     for (std::size_t i = 0; i < fieldCount && !closed; ++i) {
-      const FieldDef& f = layout.fields[i];
+      given = i + 1;
+      const FieldDef& f = layout.fields[listed ? columns_[i] : i];
       std::uint8_t* out = rec + f.offset;
       c.skipSpace();
       char ch = c.peek();
@@ -788,13 +822,6 @@ void Engine::insertInto(std::string_view rest) {
         if (i + 1 == fieldCount) sqlError(kTooMany);
       } else if (c.consume(')')) {
         closed = true;
-        // Fields left out at the end are null, or blank where nulls are refused.
-        for (std::size_t k = i + 1; k < fieldCount; ++k) {
-          const FieldDef& g = layout.fields[k];
-          if (g.nullable)
-            rec[layout.nullFlagsOffset + static_cast<std::uint32_t>(g.nullBit / 8)] |=
-                static_cast<std::uint8_t>(1u << (g.nullBit % 8));
-        }
       } else {
         c.skipSpace();
         sqlError(c.atEnd() ? kSyntax : kMissingComma);
@@ -805,6 +832,14 @@ void Engine::insertInto(std::string_view rest) {
       if (!c.consume(')')) sqlError(kTooMany);
     }
     c.expectEnd();
+    // Fields that got no value are null, or blank where nulls are refused.
+    if (!listed) {
+      for (std::size_t k = given; k < layout.fields.size(); ++k) setNullOf(layout.fields[k]);
+    } else {
+      for (std::size_t k = 0; k < layout.fields.size(); ++k)
+        if (std::find(columns_.begin(), columns_.begin() + static_cast<long>(given), k) == columns_.begin() + static_cast<long>(given))
+          setNullOf(layout.fields[k]);
+    }
   } catch (...) {
     t->abortRecord();
     throw;

@@ -3,7 +3,7 @@
 //
 //   DROP TABLE name
 //   CREATE TABLE name [FREE] (column type[(width[, decimals])] [NULL | NOT NULL], ...)
-//   INSERT INTO name VALUES (value, ...)
+//   INSERT INTO name [(column, ...)] VALUES (value, ...)
 //
 // with an optional ";" at the end and keywords in any case. Names are bare, in double or
 // single quotes, or in square brackets (VFP's string delimiters); column names bare or in
@@ -13,9 +13,9 @@
 // letter (DEC is Date, LONG is Logical, TEXT is DateTime). The engine writes C, N, F, I, B,
 // Y, D, T, L and M. A column without NULL or NOT NULL accepts nulls, as with SET NULL ON.
 //
-// Values are positional: numbers (12, -0.5, 1E+15), texts in quotes ('O''Neil'), NULL,
-// .T./.F., and {^yyyy-mm-dd[ hh:mm:ss]} dates; values left out at the end are null (blank
-// in a NOT NULL column). A value is stored exactly or the row is refused: an I column
+// Values go to the listed columns, or else to the fields in order: numbers (12, -0.5,
+// 1E+15), texts in quotes ('O''Neil'), NULL, .T./.F., and {^yyyy-mm-dd[ hh:mm:ss]} dates;
+// fields that get no value are null (blank in a NOT NULL column). A value is stored exactly or the row is refused: an I column
 // refuses fractions and numbers outside +/-2,147,483,647, N(w,d) refuses more integer
 // digits than fit and more than d decimals, Y more than 4 decimals, C(n) more than n
 // characters (blanks beyond n excepted, since C pads with blanks anyway); B takes any
@@ -81,6 +81,7 @@ class Engine {
   std::unique_ptr<TableFile> table_;
   std::string tableRawName_;  // the name as written in the statement that opened table_
   std::string scratch_;       // memo text being converted
+  std::vector<std::size_t> columns_;  // fields named by an INSERT's column list
   std::size_t batchBytes_ = 4 << 20;
 };
 

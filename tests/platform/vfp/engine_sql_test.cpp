@@ -200,7 +200,10 @@ INSTANTIATE_TEST_SUITE_P(
         StatementCase{"INSERT INTO [Orders] VALUES (7", "SQLException: Syntax error."},
         StatementCase{"INSERT INTO [Orders] VALUES (7) extra", "SQLException: Command contains unrecognized phrase/keyword."},
         StatementCase{"INSERT INTO [Orders] VALUES (7.5)", "SQLException: Numeric overflow. Data was lost."},
-        StatementCase{"INSERT INTO [Orders] (OrderID) VALUES (7)", "SQLException: Column lists in INSERT..."},
+        StatementCase{"INSERT INTO [Orders] (OrderID, Nosuch) VALUES (7, 8)", "SQLException: SQL: Column \"Nosuch\" is not found."},
+        StatementCase{"INSERT INTO [Orders] (OrderID, orderid) VALUES (7, 8)", "SQLException: Field name is a duplicate or invalid."},
+        StatementCase{"INSERT INTO [Orders] (Paid) VALUES (7, 8)", "SQLException: Too many arguments."},
+        StatementCase{"INSERT INTO [Orders] (Paid Price) VALUES (7, 8)", "SQLException: Missing comma (,)."},
         StatementCase{"INSERT INTO [Nosuch] VALUES (7)", "SQLException: File \"nosuch.dbf\" does not exist."},
         StatementCase{"INSERT [Orders] VALUES (7)", "SQLException: Syntax error."},
         StatementCase{"UPDATE Orders SET x = 1", "SQLException: Unrecognized command verb."},
@@ -311,6 +314,26 @@ TEST(Statements, TableNamesWithTheCharactersAccessAllowsMakeFilesAndList) {
   }
   EXPECT_EQ(got, (std::vector<std::string>{"a+b=c; d,e", "sales (2020) #1 & co's $%@", "umsatz \xE2\x82\xAC", "x{y}~^"}));
   for (const auto& t : listed) EXPECT_EQ(headerOf(dir.file(t.file)).recordCount, 1u) << t.name;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Statements, AColumnListSendsTheValuesToItsFieldsAndNullsTheRest) {
+  ScratchFolder dir;
+  Engine engine(plainFs(), dir.path());
+  engine.execute("CREATE TABLE t ([a] INT, [b] CHAR(5), [c] N(5,1), [d] INT NOT NULL)");
+  engine.execute("INSERT INTO t ([c], b) VALUES (2.5, 'x')");
+  engine.execute("INSERT INTO t (D, A) VALUES (4, 1)");
+  engine.flush();
+  TableReader reader(engine.fileSystem(), dir.file("t.dbf"), "");
+  std::vector<tw::Value> row;
+  ASSERT_TRUE(reader.next(row));
+  EXPECT_EQ(row, (std::vector<tw::Value>{tw::Value(), "x", tw::Decimal{false, "25", 1}, std::int64_t{0}}));
+  ASSERT_TRUE(reader.next(row));
+  EXPECT_EQ(row, (std::vector<tw::Value>{std::int64_t{1}, tw::Value(), tw::Value(), std::int64_t{4}}));
+  EXPECT_FALSE(reader.next(row));
 }
 
 }  // namespace
