@@ -1,8 +1,10 @@
 // One million INSERT statements of ten mixed columns executed into a free table by the
 // FoxPro engine, against the floor: writing the same records' bytes (and memo blocks) with
-// plain buffered writes. Prints statements per second and the ratio to the floor.
+// plain buffered writes. Prints statements per second and the ratio to the floor. Each
+// figure is the best of three runs, since the machine is shared.
 //
 //   vfp_insert_bench [ROWS] [FOLDER]
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -92,8 +94,16 @@ int main(int argc, char** argv) {
     sqlBytes += statements.back().size();
   }
 
-  Run fast = runEngine(statements, folder + "/fast", false);
-  Run durable = runEngine(statements, folder + "/durable", true);
+  auto best = [&](const std::string& sub, bool durableWrites) {
+    Run r = runEngine(statements, folder + "/" + sub, durableWrites);
+    for (int i = 0; i < 2; ++i) {
+      Run again = runEngine(statements, folder + "/" + sub, durableWrites);
+      if (again.seconds < r.seconds) r = again;
+    }
+    return r;
+  };
+  Run fast = best("fast", false);
+  Run durable = best("durable", true);
 
   // The floor: the same record bytes and memo blocks, written record by record through a
   // buffered FILE*.
@@ -102,8 +112,12 @@ int main(int argc, char** argv) {
   std::size_t headerLength = tw::vfp::getLe16(&dbf[8]);
   std::size_t recordLength = tw::vfp::getLe16(&dbf[10]);
   std::string floorDbf = folder + "/floor.dbf", floorFpt = folder + "/floor.fpt";
-  auto start = Clock::now();
-  {
+  double floorSeconds = 1e9;
+  for (int run = 0; run < 3; ++run) {
+    // New files each time: a truncated file would be flushed to disk on close.
+    std::filesystem::remove(floorDbf);
+    std::filesystem::remove(floorFpt);
+    auto start = Clock::now();
     FILE* d = std::fopen(floorDbf.c_str(), "wb");
     FILE* m = std::fopen(floorFpt.c_str(), "wb");
     std::fwrite(dbf.data(), 1, headerLength, d);
@@ -119,9 +133,8 @@ int main(int argc, char** argv) {
     std::fputc(0x1A, d);
     std::fclose(d);
     std::fclose(m);
+    floorSeconds = std::min(floorSeconds, seconds(start, Clock::now()));
   }
-  double floorSeconds = seconds(start, Clock::now());
-
   std::printf("rows: %ld, SQL text: %.1f MB, table: %.1f MB .dbf + %.1f MB .fpt (record %zu bytes)\n", rows,
               sqlBytes / 1e6, fast.dbfBytes / 1e6, fast.fptBytes / 1e6, recordLength);
   std::printf("engine, kill-safe (no fdatasync):  %.3f s  %.0f statements/s  %.2fx the floor\n", fast.seconds,
