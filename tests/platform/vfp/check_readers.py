@@ -145,7 +145,9 @@ def check_table(path, spec, prefix, quiet):
     # dbfread, with VFP's null bits decoded from the raw _NullFlags bytes.
     try:
         import dbfread
-        table = dbfread.DBF(path, encoding='cp1252', char_decode_errors='strict')
+        # dbfread wants a memo file for B (double) fields too, which VFP does not make.
+        table = dbfread.DBF(path, encoding='cp1252', char_decode_errors='strict',
+                            ignore_missing_memofile=not has_memo)
         rows = []
         for rec in table:
             flags = rec.get('_NullFlags', b'')
