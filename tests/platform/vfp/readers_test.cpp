@@ -142,4 +142,13 @@ TEST(Readers, ReadTheProgramsStatementsAcrossManyBatches) {
       "Orders", "ICMCBIN", rows, 4096);
 }
 
+TEST(Readers, ReadTheProgramsTablesThatHaveNoMemoField) {
+  // The program's own mapping: memo text becomes CHAR(254), currency DOUBLE, yes/no INT.
+  checkTable("CREATE TABLE \"Orders\"([OrderID] INT,[Customer] CHAR(254),[Notes] CHAR(254),[OrderDat] CHAR(12),"
+             "[Amount] DOUBLE,[Paid] INT);",
+             "Orders", "ICCCBI",
+             {{bare("7"), text("O'Neil"), null(), text("02/03/2021"), bare("12.5"), bare("1")},
+              {bare("8"), text("Zo\xC3\xAB"), text("note"), null(), bare("-0.25"), bare("0")}});
+}
+
 }  // namespace
