@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Runs every benchmark against a build folder (make bench):
+#   the .mdb writer (one million generated rows), the Access reader against libmdb, the
+#   FoxPro engine against plain buffered writes, and the whole conversion against
+#   mdb-export.
+#   bench/run-all.sh [BUILD_DIR]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-build}" && pwd)
+
+echo "== Access writer: generating one million rows"
+sh "$here/mdb_gen_bench.sh" "$build" 1000000 1
+
+echo; echo "== Access reader against libmdb, in-process"
+if [ -x "$build/bin/reader_bench" ]; then
+  "$build/bin/reader_bench"
+else
+  echo "(reader_bench not built: libmdb's development files are missing)"
+fi
+
+echo; echo "== FoxPro engine: one million INSERT statements against buffered writes"
+"$build/bin/vfp_insert_bench" 1000000
+
+echo; echo "== Conversion of one million rows against mdb-export"
+"$here/convert_bench.sh" "$build" 1000000
