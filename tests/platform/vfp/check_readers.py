@@ -134,10 +134,10 @@ def main():
     sys.exit(1 if failed else 0)
 
 
-def check_table(path, spec, prefix, quiet):
-    types = spec['types']
+def check_table(path, table_def, prefix, quiet):
+    types = table_def['types']
     fields = header_fields(path)
-    checker = Checker(types, spec['rows'], prefix, [f['dec'] for f in fields])
+    checker = Checker(types, table_def['rows'], prefix, [f['dec'] for f in fields])
     checker.quiet = quiet
     memo = os.path.splitext(path)[0] + '.fpt'
     has_memo = any(f['type'] == 'M' for f in fields)

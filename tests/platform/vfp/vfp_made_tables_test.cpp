@@ -2,6 +2,9 @@
 // and the independent readers still read the whole table.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <ostream>
+
 #include <cstdio>
 
 #include "platform/vfp/dbf_format.h"
@@ -55,6 +58,9 @@ struct VfpTable {
   const char* checkText;
 };
 
+// Test names carry the file's name rather than the bytes of the parameter.
+void PrintTo(const VfpTable& t, std::ostream* os) { *os << t.file; }
+
 class VfpMadeTables : public ::testing::TestWithParam<VfpTable> {};
 
 TEST_P(VfpMadeTables, TakeNewRowsAfterTheirOwn) {
@@ -93,6 +99,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "a memo long enough to need more than one block of sixty-four bytes, surely"},
         // Block size 1: memos take as many blocks as bytes.
         VfpTable{"vfp9_memo_bs1.dbf", true, "('b1', 'memo in one-byte blocks')", "('b2', 'another')", 1,
-                 "memo in one-byte blocks"}));
+                 "memo in one-byte blocks"}),
+    [](const ::testing::TestParamInfo<VfpTable>& info) {
+      std::string name = info.param.file;
+      for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      return name;
+    });
 
 }  // namespace
