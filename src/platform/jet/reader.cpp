@@ -4,7 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QByteArray>
+#include <zlib.h>
+
 #include <QString>
 
 #include <algorithm>
@@ -597,6 +598,24 @@ struct TableCursor::Complex {
 
 namespace {
 
+// Inflates a zlib stream into at most `limit` bytes; false when the stream is damaged or
+// longer than that. Quietly: a damaged attachment costs its content, not a message.
+bool inflateBounded(std::span<const std::uint8_t> in, std::uint32_t limit, Bytes8& out) {
+  out.assign(limit, 0);
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return false;
+  z.next_in = const_cast<Bytef*>(in.data());
+  z.avail_in = static_cast<uInt>(in.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  int rc = inflate(&z, Z_FINISH);
+  std::size_t produced = out.size() - z.avail_out;
+  inflateEnd(&z);
+  if (rc != Z_STREAM_END) return false;
+  out.resize(produced);
+  return true;
+}
+
 // The content of an attachment's FileData: uint32 flag (0 raw, 1 deflated), uint32 length,
 // then the (possibly zlib-compressed) content, which starts with a uint32 header length
 // followed by that many header bytes (the file type) before the file itself.
@@ -604,24 +623,16 @@ Bytes8 attachmentContent(const Bytes8& data) {
   if (data.size() < 8) return data;
   std::uint32_t flag = u32(data, 0);
   std::uint32_t length = u32(data, 4);
-  QByteArray content;
+  Bytes8 content;
   if (flag == 1) {
-    // qUncompress wants the expected size as a big-endian uint32 prefix.
     if (length > (256u << 20)) return data;
-    QByteArray z;
-    z.reserve(static_cast<qsizetype>(data.size() - 4));
-    z.append(static_cast<char>(length >> 24)).append(static_cast<char>(length >> 16));
-    z.append(static_cast<char>(length >> 8)).append(static_cast<char>(length));
-    z.append(reinterpret_cast<const char*>(data.data() + 8), static_cast<qsizetype>(data.size() - 8));
-    content = qUncompress(z);
-    if (content.isEmpty()) return data;
+    if (!inflateBounded(std::span<const std::uint8_t>(data).subspan(8), length, content)) return data;
   } else if (flag == 0) {
-    content = QByteArray(reinterpret_cast<const char*>(data.data() + 8), static_cast<qsizetype>(data.size() - 8));
+    content.assign(data.begin() + 8, data.end());
   } else {
     return data;
   }
-  std::span<const std::uint8_t> c(reinterpret_cast<const std::uint8_t*>(content.constData()),
-                                  static_cast<std::size_t>(content.size()));
+  std::span<const std::uint8_t> c(content);
   std::uint32_t header = u32(c, 0);
   std::size_t end = std::min<std::size_t>(length, c.size());
   if (header < 4 || header > end) return Bytes8(c.begin(), c.end());
