@@ -135,9 +135,25 @@ class PosixFileSystem : public FileSystem {
 
   void rename(const std::string& from, const std::string& to) override {
     if (::rename(from.c_str(), to.c_str()) != 0) throwFileError("rename", from, errno);
+    if (durable_) syncFolderOf(to);
   }
 
  private:
+  // Makes a rename survive a machine stop: the folder's entry is written out too. A folder
+  // that cannot be opened for this (some file systems refuse) is left to the system.
+  static void syncFolderOf(const std::string& path) {
+    std::string::size_type slash = path.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+      int e = errno;
+      ::close(fd);
+      throwFileError("write", folder, e);
+    }
+    ::close(fd);
+  }
+
   bool durable_;
 };
 
