@@ -168,6 +168,9 @@ def expected_value(column, value, table_has_numeric):
         return ("text", format_date(parts, with_time))
     if t in ("text", "memo"):
         return ("text", text_item(cut(value), table_has_numeric))
+    if t == "multivalue":
+        items = [str(x) for x in value["list"]]
+        return ("text", text_item(cut("; ".join(items)), table_has_numeric) if items else None)
     if t == "repid":
         g = value.upper()
         return ("text", g if g.startswith("{") else "{" + g + "}")
@@ -260,11 +263,15 @@ def check_file(converter, path, password, counts):
                 print("SKIP %s (mdb-reader: %s)" % (label, table["error"]))
                 counts["skipped"] += 1
                 continue
+            # Complex columns: attachments (lists of files) are left out like OLE objects;
+            # multi-value columns arrive as their items joined by "; ".
+            for i, c in enumerate(table["columns"]):
+                if c["type"] != "complex":
+                    continue
+                items = [v["list"] for v in (row[i] for row in table["rows"]) if v and "list" in v]
+                files = any(isinstance(x, dict) for lst in items for x in lst)
+                c["type"] = "ole" if files else "multivalue"
             columns = [c for c in table["columns"] if c["type"] != "ole"]
-            if any(c["type"] == "complex" for c in table["columns"]):
-                print("SKIP %s (complex columns; mdb-reader gives no plain value)" % label)
-                counts["skipped"] += 1
-                continue
             keep = [i for i, c in enumerate(table["columns"]) if c["type"] != "ole"]
             if not keep:
                 print("SKIP %s (only OLE objects: left out)" % label)
