@@ -37,9 +37,25 @@ std::string escapeText(std::string_view text) {
   return out;
 }
 
-void replaceCommasByPoints(std::string& s) {
+// Writes a number that reads as one in the locale with a decimal point: every "," becomes
+// ".", and so does the locale's own separator where it is neither (Arabic locales write
+// U+066B), which the target would otherwise refuse.
+void useDecimalPoints(std::string& s, const Locale& locale) {
   for (char& c : s)
     if (c == ',') c = '.';
+  const std::string& separator = locale.decimalSeparatorText();
+  if (separator.size() <= 1 || s.find(separator) == std::string::npos) return;
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    if (s.compare(i, separator.size(), separator) == 0) {
+      out += '.';
+      i += separator.size();
+    } else {
+      out += s[i++];
+    }
+  }
+  s = std::move(out);
 }
 
 }  // namespace
@@ -64,14 +80,14 @@ void FormatFieldValue(std::string& statement, std::string_view rendered, bool nu
       statement += "1, ";
     } else {
       std::string text(rendered);
-      if (locale.readsAsNumber(text)) replaceCommasByPoints(text);
+      if (locale.readsAsNumber(text)) useDecimalPoints(text, locale);
       statement += text;
       statement += ", ";
     }
     return;
   }
   std::string text = escapeText(rendered);
-  if (!tableHasNumeric && locale.readsAsNumber(text)) replaceCommasByPoints(text);
+  if (!tableHasNumeric && locale.readsAsNumber(text)) useDecimalPoints(text, locale);
   statement += '\'';
   if (auto date = locale.parseDateOrTime(text)) {
     bool withTime = text.find(':') != std::string::npos;

@@ -247,6 +247,7 @@ Locale::~Locale() = default;
 
 std::string Locale::name() const { return impl_->locale.name().toStdString(); }
 char32_t Locale::decimalSeparator() const { return impl_->decimalChar; }
+const std::string& Locale::decimalSeparatorText() const { return impl_->decimal; }
 const std::string& Locale::dateSeparator() const { return impl_->dateSep; }
 const std::string& Locale::timeSeparator() const { return impl_->timeSep; }
 

@@ -37,6 +37,8 @@ class Locale {
 
   std::string name() const;
   char32_t decimalSeparator() const;
+  // The decimal separator as UTF-8 text ("." or "," in most locales).
+  const std::string& decimalSeparatorText() const;
   const std::string& dateSeparator() const;
   const std::string& timeSeparator() const;
 

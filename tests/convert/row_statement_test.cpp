@@ -57,6 +57,13 @@ TEST(InsertStatement, DecimalCommaCases) {
             "INSERT INTO [t] VALUES (1, '2,5');");
 }
 
+TEST(InsertStatement, NumbersReachTheTargetWithADecimalPointInEveryLocale) {
+  // Arabic locales write U+066B as their decimal separator.
+  EXPECT_EQ(insert({{"a", ado::kDouble}, {"c", ado::kCurrency}}, {Value(14.95), Value(Currency{6800})}, "ar_SA"),
+            "INSERT INTO [t] VALUES (14.95, 0.68);");
+  EXPECT_EQ(insert({{"s", ado::kVarWChar}}, {Value("14\xD9\xAB""95")}, "ar_SA"), "INSERT INTO [t] VALUES ('14.95');");
+}
+
 TEST(InsertStatement, NullSeparators) {
   std::vector<FieldInfo> two = {{"a", ado::kInteger}, {"b", ado::kInteger}};
   EXPECT_EQ(insert(two, {Value(7), Value()}), "INSERT INTO [t] VALUES (7,NULL);");
