@@ -152,6 +152,12 @@ int main(int argc, char** argv) {
   tw::ConversionRun run(access, ui, window, state, locale, preview ? &previewFile : nullptr);
   run.StartConverting();
   window.clearLine();
+  if (run.endedAtTargetCheck()) {
+    // The window shows nothing here (its "Test Connection" button tells the user); a
+    // script must still learn that nothing was converted.
+    std::fprintf(stderr, "tablewright-convert: cannot open the FoxPro destination %s\n", destination.c_str());
+    return 1;
+  }
 
   bool ok = ui.failures() == 0 && !previewFile.failed();
   if (types && !writeTypes(typesPath, state.conversions)) ok = false;

@@ -22,6 +22,7 @@ void ConversionRun::StartConverting() {
   // 1. A second press while a run is going on does nothing.
   if (state_.runInProgress) return;
   state_.runInProgress = true;
+  endedAtTargetCheck_ = false;
 
   Guard guard(ui_, ProcedureTag("Form1.PushButton7_Click"));
   ThrottledYield yieldNow(ui_, yieldInterval_);
@@ -38,6 +39,7 @@ void ConversionRun::StartConverting() {
   if (guard.test(116, [&] { return !IsValidFoxProConnection(access_, ui_, window_); })) {
     state_.runInProgress = false;
     reported_ = guard.reports();
+    endedAtTargetCheck_ = true;
     return;
   }
 

@@ -89,6 +89,9 @@ class ConversionRun {
 
   // How many failures the last run reported.
   int reportedFailures() const { return reported_; }
+  // True when the last run ended at the target check: the destination could not be
+  // opened, and (as in the window) nothing was shown.
+  bool endedAtTargetCheck() const { return endedAtTargetCheck_; }
 
  private:
   data::DataAccess& access_;
@@ -99,6 +102,7 @@ class ConversionRun {
   PreviewWindow* preview_;
   std::chrono::milliseconds yieldInterval_{25};
   int reported_ = 0;
+  bool endedAtTargetCheck_ = false;
 };
 
 }  // namespace tw

@@ -43,9 +43,9 @@ void AddTablesToFoxproListbox(data::DataAccess& dataAccess, Ui& ui, MainWindowFi
   std::unique_ptr<data::Recordset> recordset;
   std::unique_ptr<data::Connection> connection;
   if (guard.test(100, [&] { return fields.OptionDBC1(); }))
-    guard(102, [&] { connectionText = "Provider=vfpoledb.1;Data Source=" + fields.DBCPath1() + ";Collating Sequence=machine;"; });
+    guard(102, [&] { connectionText = FoxProTestConnectionString(fields); });
   else
-    guard(104, [&] { connectionText = "Provider=vfpoledb.1;Data Source=" + fields.Text2() + ";Collating Sequence=general;"; });
+    guard(104, [&] { connectionText = FoxProTestConnectionString(fields); });
   guard(106, [&] { recordset = dataAccess.createRecordset(data::kRecordsetClass); });
   guard(108, [&] { connection = dataAccess.createConnection(data::kConnectionClass); });
   guard(110, [&] {

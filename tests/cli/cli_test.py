@@ -106,6 +106,12 @@ try:
     check("missing source exit", r.returncode == 1, r.stderr)
     check("missing source message", "Unable to access the database" in r.stderr, r.stderr)
 
+    # A destination that cannot be opened: nothing converted, and the exit status says so.
+    for dest in (os.path.join(work, "no-such-folder"), preview_file, os.path.join(work, "x.dbc")):
+        r = run(sample, dest)
+        check("unusable destination %s" % os.path.basename(dest),
+              r.returncode == 1 and "cannot open the FoxPro destination" in r.stderr, r.stderr)
+
     # An unwritable preview file is a failure.
     r = run("--preview=" + os.path.join(work, "no", "such", "dir.sql"), sample, empty)
     check("unwritable preview", r.returncode == 1, r.stderr)

@@ -237,7 +237,9 @@ TEST_F(ConversionRunTest, PreviewPerTableStopsUnlessTheTableIsSkipped) {
 TEST_F(ConversionRunTest, AnUnreachableTargetEndsTheRunSilently) {
   source->tables = {table("A", 1)};
   window.text2 = (dir / "nowhere").string();
-  run();
+  ConversionRun r(access, ui, window, state, Locale("en_US"));
+  r.StartConverting();
+  EXPECT_TRUE(r.endedAtTargetCheck());
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_TRUE(ui.pointers.empty());
   EXPECT_FALSE(state.runInProgress);

@@ -431,7 +431,7 @@ DateLiteral scanDate(Cursor& c) {
       }
     }
     skip();
-    if (i + 1 < body.size() + 0 && (body[i] == 'a' || body[i] == 'A' || body[i] == 'p' || body[i] == 'P')) {
+    if (i < body.size() && (body[i] == 'a' || body[i] == 'A' || body[i] == 'p' || body[i] == 'P')) {
       bool pm = body[i] == 'p' || body[i] == 'P';
       i += 1;
       if (i < body.size() && (body[i] == 'm' || body[i] == 'M')) ++i;

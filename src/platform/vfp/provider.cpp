@@ -1,5 +1,8 @@
 #include "platform/vfp/provider.h"
 
+#include <QString>
+
+#include "platform/vfp/codepage.h"
 #include "platform/vfp/engine.h"
 #include "platform/vfp/table_reader.h"
 
@@ -81,10 +84,10 @@ class TableRows : public data::RowSource {
   void setCount(std::int64_t n) { count_ = n; }
 
  private:
+  // Field names are stored in code page 1252 and in upper case; record sets give them as
+  // UTF-8 in lower case, as the FoxPro provider does.
   static std::string fromName(const std::string& cp1252) {
-    std::string out;
-    for (char c : cp1252) out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-    return out;
+    return QString::fromStdString(fromCp1252(cp1252)).toLower().toStdString();
   }
   std::unique_ptr<TableReader> reader_;
   std::vector<data::FieldInfo> fields_;

@@ -150,6 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"D", "'02/03/2021'", {}, kMismatch},
         ValueCase{"T", "{^2024-01-31 13:45:10}", cat(le32(2460341), le32(49510000))},
         ValueCase{"T", "{^2024-01-31 01:45:10 PM}", cat(le32(2460341), le32(49510000))},
+        ValueCase{"T", "{^2024-01-31 01:45P}", cat(le32(2460341), le32(49500000))},
+        ValueCase{"T", "{^2024-01-31 12:00 a}", cat(le32(2460341), le32(0))},
         ValueCase{"T", "{^2024-01-31}", cat(le32(2460341), le32(0))},
         ValueCase{"L", ".T.", text("T")}, ValueCase{"L", ".f.", text("F")}, ValueCase{"L", "1", {}, kMismatch},
         ValueCase{"C(6)", "'O''Neil'", text("O'Neil")}, ValueCase{"C(5)", "'O''Neil'", {}, kTooLong},

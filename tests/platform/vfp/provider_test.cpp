@@ -230,6 +230,14 @@ TEST_F(ProviderTest, FileSystemFailuresNameTheFileAndTheCauseWithoutSqlException
   EXPECT_TRUE(rs->Eof()) << "the lost row is not half there";
 }
 
+TEST_F(ProviderTest, RecordSetFieldNamesComeBackAsUtf8) {
+  auto c = open(dir.path());
+  c->Execute("CREATE TABLE \"t\"([Gr\xC3\xB6\xC3\x9F" "e] CHAR(10));");
+  auto rs = std::make_unique<tw::data::Recordset>();
+  rs->Open("SELECT * FROM `t`", *c);
+  EXPECT_EQ(rs->field(0).name, "gr\xC3\xB6\xC3\x9F" "e");
+}
+
 TEST_F(ProviderTest, RecordSetsReadTablesBack) {
   auto c = open(dir.path());
   c->Execute("CREATE TABLE \"Orders\"([OrderID] INT,[Customer] CHAR(20),[Notes] MEMO,[Price] N(12,2),[Paid] L);");
