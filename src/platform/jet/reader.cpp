@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <unordered_set>
 
 #include "platform/jet/crypto.h"
@@ -598,39 +599,47 @@ struct TableCursor::Complex {
 
 namespace {
 
-// Inflates a zlib stream into at most `limit` bytes; false when the stream is damaged or
-// longer than that. Quietly: a damaged attachment costs its content, not a message.
+// Inflates a zlib stream into at most `limit` bytes, growing the output as the stream
+// yields data rather than trusting the stored length; false when the stream is damaged
+// or longer than the limit.
 bool inflateBounded(std::span<const std::uint8_t> in, std::uint32_t limit, Bytes8& out) {
-  out.assign(limit, 0);
+  constexpr std::size_t kStep = 64 * 1024;
+  out.clear();
   z_stream z{};
   if (inflateInit(&z) != Z_OK) return false;
   z.next_in = const_cast<Bytef*>(in.data());
   z.avail_in = static_cast<uInt>(in.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  int rc = inflate(&z, Z_FINISH);
-  std::size_t produced = out.size() - z.avail_out;
+  int rc = Z_OK;
+  while (rc == Z_OK) {
+    std::size_t used = out.size();
+    if (used >= limit) break;
+    out.resize(std::min<std::size_t>(limit, used + kStep));
+    z.next_out = out.data() + used;
+    z.avail_out = static_cast<uInt>(out.size() - used);
+    rc = inflate(&z, Z_NO_FLUSH);
+    out.resize(out.size() - z.avail_out);
+    if (rc == Z_BUF_ERROR && z.avail_in == 0) break;  // the input ended before the stream
+  }
   inflateEnd(&z);
-  if (rc != Z_STREAM_END) return false;
-  out.resize(produced);
-  return true;
+  return rc == Z_STREAM_END;
 }
 
 // The content of an attachment's FileData: uint32 flag (0 raw, 1 deflated), uint32 length,
 // then the (possibly zlib-compressed) content, which starts with a uint32 header length
-// followed by that many header bytes (the file type) before the file itself.
-Bytes8 attachmentContent(const Bytes8& data) {
-  if (data.size() < 8) return data;
+// followed by that many header bytes (the file type) before the file itself. Nothing
+// when the data is damaged: a damaged attachment reads as null, never as other bytes.
+std::optional<Bytes8> attachmentContent(const Bytes8& data) {
+  if (data.size() < 8) return std::nullopt;
   std::uint32_t flag = u32(data, 0);
   std::uint32_t length = u32(data, 4);
   Bytes8 content;
   if (flag == 1) {
-    if (length > (256u << 20)) return data;
-    if (!inflateBounded(std::span<const std::uint8_t>(data).subspan(8), length, content)) return data;
+    if (length > (256u << 20)) return std::nullopt;
+    if (!inflateBounded(std::span<const std::uint8_t>(data).subspan(8), length, content)) return std::nullopt;
   } else if (flag == 0) {
     content.assign(data.begin() + 8, data.end());
   } else {
-    return data;
+    return std::nullopt;
   }
   std::span<const std::uint8_t> c(content);
   std::uint32_t header = u32(c, 0);
@@ -699,7 +708,11 @@ void TableCursor::resolveComplex() {
           if (cx->attachment) {
             if (cx->firstFile.count(k)) continue;
             const Value& v = row[static_cast<std::size_t>(fileData)];
-            cx->firstFile[k] = v.is<Bytes>() ? attachmentContent(v.as<Bytes>()) : Bytes8{};
+            if (!v.is<Bytes>()) {
+              cx->firstFile[k] = Bytes8{};
+            } else if (auto content = attachmentContent(v.as<Bytes>())) {
+              cx->firstFile[k] = std::move(*content);
+            }
           } else if (value >= 0) {
             const Value& v = row[static_cast<std::size_t>(value)];
             if (v.isNull()) continue;

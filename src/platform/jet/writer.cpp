@@ -7,7 +7,9 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -861,14 +863,14 @@ void MdbWriter::finish() {
   d.writeGlobalMap();
   d.writeHeader();
   if (!d.file->flush()) throw WriteError("Cannot write to " + d.target + ": " + d.file->errorString().toStdString());
-  const QString target = QString::fromStdString(d.target);
-  if (QFile::exists(target) && !QFile::remove(target))
-    throw WriteError("Cannot replace " + inQuotes(d.target));
   d.file->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                          QFileDevice::ReadOther);
-  if (!d.file->rename(target))
-    throw WriteError("Cannot rename the new file to " + inQuotes(d.target) + ": " +
-                     d.file->errorString().toStdString());
+  // rename() replaces a file already at the target in one step, so a failure here leaves
+  // that file as it was (QFile::rename would refuse to replace it).
+  const QByteArray temporary = QFile::encodeName(d.file->fileName());
+  const QByteArray target = QFile::encodeName(QString::fromStdString(d.target));
+  if (::rename(temporary.constData(), target.constData()) != 0)
+    throw WriteError("Cannot rename the new file to " + inQuotes(d.target) + ": " + std::strerror(errno));
   d.file->setAutoRemove(false);
   d.file->close();
 }

@@ -184,7 +184,9 @@ constexpr std::int64_t kMaxRepeatedBytes = 256 * 1024 * 1024;
 
 std::int64_t repeatCount(const QJsonObject& o, std::size_t unitSize, const Place& at) {
   const std::int64_t n = wholeNumber(o.value(QLatin1String("count")), at / "\"count\"");
-  if (n < 0 || (unitSize > 0 && n > kMaxRepeatedBytes / static_cast<std::int64_t>(unitSize)))
+  // An empty unit repeated any number of times is empty; it must not cost the loop.
+  if (unitSize == 0) return 0;
+  if (n < 0 || n > kMaxRepeatedBytes / static_cast<std::int64_t>(unitSize))
     at.fail("\"count\" is out of range: the value would exceed 256 MB");
   return n;
 }

@@ -303,6 +303,41 @@ TEST(WriterFiles, AFailedWriteKeepsTheFileAlreadyThere) {
   EXPECT_EQ(listFiles(dir.path()), std::vector<std::string>{"keep.mdb"});
 }
 
+TEST(WriterFiles, AFinishedWriteReplacesTheFileAlreadyThere) {
+  QTemporaryDir dir;
+  const QString out = dir.filePath("replace.mdb");
+  {
+    QFile f(out);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("previous contents");
+  }
+  writeDatabaseFromJson(TABLE("{\"name\": \"A\", \"type\": \"byte\"}", "[1]"), out.toStdString());
+  QFile f(out);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_GT(f.size(), 4096);
+  EXPECT_EQ(listFiles(dir.path()), std::vector<std::string>{"replace.mdb"});
+}
+
+TEST(WriterFiles, ARenameThatFailsLeavesTheTargetAndNoTemporaryFile) {
+  QTemporaryDir dir;
+  const QString out = dir.filePath("taken");
+  ASSERT_TRUE(QDir(dir.path()).mkpath("taken/inner"));  // a folder cannot be replaced by a file
+  EXPECT_THROW(writeDatabaseFromJson(TABLE("{\"name\": \"A\", \"type\": \"byte\"}", "[1]"), out.toStdString()),
+               WriteError);
+  EXPECT_TRUE(QFileInfo(dir.filePath("taken/inner")).isDir());
+  EXPECT_TRUE(listFiles(dir.path()).empty()) << "no temporary file left behind";
+}
+
+TEST(WriterDescriptions, AnEmptyRepeatUnitGivesAnEmptyValueAtOnce) {
+  QTemporaryDir dir;
+  const std::string out = dir.filePath("e.mdb").toStdString();
+  writeDatabaseFromJson(TABLE("{\"name\": \"M\", \"type\": \"memo\"}, {\"name\": \"B\", \"type\": \"ole\"}",
+                              "[{\"repeat\": \"\", \"count\": 9000000000000000}, "
+                              "{\"repeatHex\": \"\", \"count\": 9000000000000000}]"),
+                        out);
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(out)));
+}
+
 TEST(WriterFiles, WriterDestroyedUnfinishedLeavesNothing) {
   QTemporaryDir dir;
   {
