@@ -116,7 +116,17 @@ TableFile::~TableFile() {
   }
 }
 
+namespace {
+// The largest .dbf or .fpt Visual FoxPro opens.
+constexpr std::uint64_t kMaxFileBytes = 0x7FFFFFFF;
+[[noreturn]] void tooLarge(const std::string& path) {
+  throw data::Failure("SQLException: File \"" + path + "\" is too large: a table file holds at most 2 GB.");
+}
+}  // namespace
+
 std::uint8_t* TableFile::beginRecord() {
+  std::uint64_t end = layout_.headerLength + (std::uint64_t{recordCount()} + 1) * layout_.recordLength + 1;
+  if (end > kMaxFileBytes) tooLarge(dbf_->path());
   recordStart_ = records_.size();
   memoStart_ = memo_.size();
   records_.insert(records_.end(), blank_.begin(), blank_.end());
@@ -127,6 +137,7 @@ std::uint32_t TableFile::addMemo(const char* data, std::size_t size) {
   std::uint32_t block = nextMemoBlock_;
   std::size_t total = 8 + size;
   std::size_t blocks = (total + blockSize_ - 1) / blockSize_;
+  if ((std::uint64_t{nextMemoBlock_} + blocks) * blockSize_ > kMaxFileBytes) tooLarge(fpt_ ? fpt_->path() : dbf_->path());
   std::size_t at = memo_.size();
   memo_.resize(at + blocks * blockSize_, 0);
   std::uint8_t* p = memo_.data() + at;

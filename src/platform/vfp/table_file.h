@@ -53,9 +53,11 @@ class TableFile {
   std::uint32_t recordCount() const { return flushedCount_ + pendingCount_; }
 
   // Starts a record: returns its bytes, set to a blank live record (valid until
-  // commitRecord or abortRecord).
+  // commitRecord or abortRecord). Refuses the record ("File is too large.") when the
+  // table would pass the 2 GB that Visual FoxPro can open.
   std::uint8_t* beginRecord();
-  // Adds a memo value for the record being built and returns its block number.
+  // Adds a memo value for the record being built and returns its block number; refuses
+  // it the same way when the memo file would pass 2 GB.
   std::uint32_t addMemo(const char* data, std::size_t size);
   // Keeps the record begun last; may write a batch out.
   void commitRecord();
