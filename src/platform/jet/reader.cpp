@@ -651,7 +651,7 @@ std::optional<Bytes8> attachmentContent(const Bytes8& data) {
 }  // namespace
 
 TableCursor::TableCursor(Database& db, std::shared_ptr<const TableDef> table)
-    : db_(db), table_(std::move(table)) {}
+    : db_(db), table_(std::move(table)), context_(quoteTable(table_->name)) {}
 TableCursor::~TableCursor() = default;
 
 // ---------------------------------------------------------------------------------------
@@ -730,7 +730,7 @@ void TableCursor::resolveComplex() {
 }
 
 void TableCursor::loadPages() {
-  const std::string ctx = quoteTable(table_->name);
+  const std::string& ctx = context_;
   Bytes8 map = db_.lvalRow(table_->usageMap, ctx);
   if (map.empty()) db_.damaged("the page map of " + ctx + " is empty");
   const std::uint32_t pages = db_.pageCount();
@@ -775,7 +775,7 @@ void TableCursor::ensurePages() {
 }
 
 std::shared_ptr<const std::vector<std::uint8_t>> TableCursor::dataPage(std::uint32_t number, std::size_t& rows) {
-  const std::string ctx = quoteTable(table_->name);
+  const std::string& ctx = context_;
   auto p = db_.page(number, ctx);
   if ((*p)[0] != kPageData) db_.damaged("page " + std::to_string(number) + " of " + ctx + " is not a data page");
   if (u32(*p, kDataPageOwnerOffset) != table_->tdefPage)
@@ -846,7 +846,7 @@ bool TableCursor::next(std::vector<Value>& row) {
     std::uint16_t raw = u16(p, f.dataRowTableOffset() + 2 * r);
     if (raw & kRowDeletedFlag) continue;
     std::size_t start = 0, end = 0;
-    const std::string ctx = quoteTable(table_->name);
+    const std::string& ctx = context_;
     if (!rowExtent(f, p, r, start, end, raw))
       db_.damaged("row " + std::to_string(r) + " on page " + std::to_string(pageNumber_) + " of " + ctx +
                   " lies outside its page");
@@ -880,7 +880,7 @@ void TableCursor::decodeRow(std::span<const std::uint8_t> page, std::uint32_t pa
   const std::span<const std::uint8_t> rowBytes = page.subspan(start, end - start);
   const std::size_t len = rowBytes.size();
   auto bad = [&](const std::string& what) {
-    db_.damaged("a row on page " + std::to_string(pageNumber) + " of " + quoteTable(table_->name) + " " + what);
+    db_.damaged("a row on page " + std::to_string(pageNumber) + " of " + context_ + " " + what);
   };
   const std::size_t ccs = f.rowColumnCountSize();
   if (len < ccs + 1) bad("is too short");
@@ -993,7 +993,7 @@ Value TableCursor::decodeColumn(const ColumnDef& c, std::span<const std::uint8_t
   auto need = [&](std::size_t n) {
     if (data.size() < n)
       db_.damaged("a value of column '" + c.name + "' on page " + std::to_string(pageNumber) + " of " +
-                  quoteTable(table_->name) + " is cut short");
+                  context_ + " is cut short");
   };
   switch (c.type) {
     case kTypeByte: need(1); return Value(static_cast<std::int64_t>(data[0]));
@@ -1024,12 +1024,12 @@ Value TableCursor::decodeColumn(const ColumnDef& c, std::span<const std::uint8_t
     case kTypeText: return Value(db_.decodeText(data));
     case kTypeBinary: return Value(Bytes(data.begin(), data.end()));
     case kTypeMemo: {
-      Bytes8 b = c.calculated() ? Bytes8(data.begin(), data.end()) : db_.longValue(data, quoteTable(table_->name));
+      Bytes8 b = c.calculated() ? Bytes8(data.begin(), data.end()) : db_.longValue(data, context_);
       return Value(db_.decodeText(b));
     }
     case kTypeOle: {
       if (c.calculated()) return Value(Bytes(data.begin(), data.end()));
-      return Value(db_.longValue(data, quoteTable(table_->name)));
+      return Value(db_.longValue(data, context_));
     }
     default: return Value(Bytes(data.begin(), data.end()));
   }

@@ -95,6 +95,7 @@ class TableCursor {
 
   Database& db_;
   std::shared_ptr<const TableDef> table_;
+  std::string context_;  // the table's name as failures quote it
   std::vector<std::uint32_t> pages_;
   bool started_ = false;
   bool pagesKnown_ = false;
