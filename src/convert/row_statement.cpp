@@ -1,5 +1,7 @@
 #include "convert/row_statement.h"
 
+#include <cmath>
+
 #include "common/value_helpers.h"
 #include "convert/ado_type_name.h"
 
@@ -58,6 +60,21 @@ void useDecimalPoints(std::string& s, const Locale& locale) {
   s = std::move(out);
 }
 
+// Access stores dates from the year 100 to 9999; only those render as texts the text
+// rules recognise.
+bool inAccessRange(const DateTime& date) { return date.days >= -657434.0 && date.days < 2958466.0; }
+
+// The item a date/time value gets in a text field: its display text names a time of day
+// when it is not midnight, or when the date part is zero (only the time shows).
+void appendDateItem(std::string& statement, const DateTime& date, const Locale& locale) {
+  const DateTimeParts p = splitDateTime(date.days);
+  const bool timeOnly = std::trunc(date.days) == 0.0 && p.year == 1899 && p.month == 12 && p.day == 30;
+  const bool midnight = p.hour == 0 && p.minute == 0 && p.second == 0;
+  statement += '\'';
+  statement += locale.formatDate(p, timeOnly || !midnight);
+  statement += "', ";
+}
+
 }  // namespace
 
 std::string RenderFieldValue(const Value& value, const Locale& locale) {
@@ -113,14 +130,20 @@ std::string BuildInsertStatement(std::string_view tableName,
   for (std::size_t i = 0; i < fields.size() && i < values.size(); ++i) {
     if (AdoTypeNameLower(fields[i].type) == "adlongvarbinary") continue;
     if (onField) onField();
-    std::string rendered = RenderFieldValue(values[i], locale);
     bool numeric = false;
     if (tableHasNumeric && position < numericFields.size() &&
         numericFields[position] == static_cast<int>(i)) {
       numeric = true;
       ++position;
     }
-    FormatFieldValue(statement, rendered, numeric, tableHasNumeric, locale);
+    if (const DateTime* date = values[i].get<DateTime>(); date && !numeric && inAccessRange(*date)) {
+      // A date renders as a text the text rules always recognise and write again in the
+      // month-first pattern; writing that pattern straight away gives the same item and
+      // spares the round trip through text, the costliest step of a row.
+      appendDateItem(statement, *date, locale);
+      continue;
+    }
+    FormatFieldValue(statement, RenderFieldValue(values[i], locale), numeric, tableHasNumeric, locale);
   }
   statement.resize(statement.size() >= 2 ? statement.size() - 2 : 0);
   statement += ");";

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "convert/ado_type_name.h"
 
 namespace tw {
@@ -111,6 +113,34 @@ TEST(InsertStatement, DatesAndDateLikeText) {
   EXPECT_EQ(insert(text, {Value("Tuesday")}), "INSERT INTO [t] VALUES ('Tuesday');");
   EXPECT_EQ(insert(text, {Value("2021-02-30")}), "INSERT INTO [t] VALUES ('2021-02-30');");
   EXPECT_EQ(insert(text, {Value("03.02.2021")}, "de_DE"), "INSERT INTO [t] VALUES ('02.03.2021');");
+}
+
+TEST(InsertStatement, DateItemsEqualTheirRenderedTextPassedThroughTheTextRules) {
+  // Dates are written without the round trip through their display text; the item must
+  // be the one the text rules make of that text, in every locale.
+  std::vector<FieldInfo> f = {{"n", ado::kInteger}, {"d", ado::kDate}};
+  std::uint64_t seed = 12345;
+  auto next = [&] {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(seed >> 11) / 9007199254740992.0;
+  };
+  std::vector<double> days = {0.0, 0.5, -0.5, 1.0, -1.25, 44230.0, 44230.75, 0.99999999, -657434.0, 2958465.99998};
+  // Random days across the whole range Access stores and a little beyond it.
+  for (int k = 0; k < 300; ++k) days.push_back(-700000.0 + next() * 3700000.0);
+  for (int k = 0; k < 100; ++k) days.push_back(std::floor(-700000.0 + next() * 3700000.0));
+  for (int k = 0; k < 100; ++k) days.push_back(-2.0 + next() * 4.0);
+  for (const char* name : {"en_US", "de_DE", "fi_FI", "ja_JP", "C"}) {
+    Locale l(name);
+    CreateTableDefinition def = BuildCreateTableStatement("t", f);
+    for (double d : days) {
+      std::string slow = "INSERT INTO [t] VALUES (1, ";
+      FormatFieldValue(slow, RenderFieldValue(Value(DateTime{d}), l), false, true, l);
+      slow.resize(slow.size() - 2);
+      slow += ");";
+      EXPECT_EQ(BuildInsertStatement("t", f, {Value(1), Value(DateTime{d})}, def.numericFields, l), slow)
+          << name << " " << d;
+    }
+  }
 }
 
 TEST(InsertStatement, YesNoAndNumbers) {
