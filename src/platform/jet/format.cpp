@@ -2,6 +2,8 @@
 
 #include <iconv.h>
 
+#include <unordered_map>
+
 #include <cerrno>
 #include <vector>
 
@@ -142,10 +144,32 @@ std::string decode1252(std::span<const std::uint8_t> bytes) {
 
 // Other code pages through the C library's converter; bytes it cannot convert become
 // U+FFFD one at a time.
+// One converter per code page and thread, opened at the first text of that code page and
+// kept: text is decoded per value, and opening a converter costs far more than using it.
+class IconvCache {
+ public:
+  ~IconvCache() {
+    for (auto& [page, cd] : converters_)
+      if (cd != kNone) iconv_close(cd);
+  }
+  // The converter from the code page to UTF-8, or kNone when the C library has none.
+  iconv_t get(unsigned codePage) {
+    auto it = converters_.find(codePage);
+    if (it != converters_.end()) return it->second;
+    std::string name = "CP" + std::to_string(codePage);
+    return converters_[codePage] = iconv_open("UTF-8", name.c_str());
+  }
+  static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+
+ private:
+  std::unordered_map<unsigned, iconv_t> converters_;
+};
+
 bool decodeWithIconv(std::span<const std::uint8_t> bytes, unsigned codePage, std::string& out) {
-  std::string name = "CP" + std::to_string(codePage);
-  iconv_t cd = iconv_open("UTF-8", name.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  thread_local IconvCache cache;
+  iconv_t cd = cache.get(codePage);
+  if (cd == IconvCache::kNone) return false;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);  // a fresh conversion state
   out.clear();
   std::vector<char> buffer(bytes.size() * 4 + 16);
   char* in = reinterpret_cast<char*>(const_cast<std::uint8_t*>(bytes.data()));
@@ -164,7 +188,6 @@ bool decodeWithIconv(std::span<const std::uint8_t> bytes, unsigned codePage, std
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
-  iconv_close(cd);
   return true;
 }
 

@@ -312,6 +312,11 @@ TEST(Jet4Text, PlainCompressedAndSurrogates) {
 TEST(CodePageText, Windows1252WithUndefinedBytesAndOtherCodePages) {
   EXPECT_EQ(jet::decodeCodePageText(bytesOf({'A', 0xE4, 0x80, 0x81, 0x8D}), 1252), "A\xC3\xA4\xE2\x82\xAC\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(jet::decodeCodePageText(bytesOf({0xC0}), 1251), "\xD0\x90");  // Cyrillic A
+  // The converter is kept between values: a second text, and one after an invalid byte,
+  // decode from a fresh state. 0x98 is undefined in code page 1251.
+  EXPECT_EQ(jet::decodeCodePageText(bytesOf({0xC1, 0xE0}), 1251), "\xD0\x91\xD0\xB0");
+  EXPECT_EQ(jet::decodeCodePageText(bytesOf({0x98, 0xC0}), 1251), "\xEF\xBF\xBD\xD0\x90");
+  EXPECT_EQ(jet::decodeCodePageText(bytesOf({0xC0}), 1251), "\xD0\x90");
   EXPECT_EQ(jet::decodeCodePageText(bytesOf({'z'}), 0), "z");
 }
 
