@@ -1,5 +1,7 @@
 #include "platform/locale.h"
 
+#include "platform/data_access.h"
+
 #include <QDate>
 #include <QLocale>
 #include <QTime>
@@ -122,17 +124,6 @@ int toInt(std::string_view s) {
   int v = 0;
   for (char c : s) v = v * 10 + (c - '0');
   return v;
-}
-
-bool equalsIgnoreCaseAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // Removes trailing zeros after a decimal point, and the point itself when nothing follows.
@@ -418,8 +409,8 @@ std::optional<DateTimeParts> Locale::parseDateOrTime(std::string_view text) cons
     int h = toInt(parts[0]), mi = toInt(parts[1]), se = n == 3 ? toInt(parts[2]) : 0;
     if (mi > 59 || se > 59) return false;
     if (!ampm.empty()) {
-      bool isAm = equalsIgnoreCaseAscii(ampm, "AM") || equalsIgnoreCaseAscii(ampm, im.am);
-      bool isPm = equalsIgnoreCaseAscii(ampm, "PM") || equalsIgnoreCaseAscii(ampm, im.pm);
+      bool isAm = data::equalsIgnoreCase(ampm, "AM") || data::equalsIgnoreCase(ampm, im.am);
+      bool isPm = data::equalsIgnoreCase(ampm, "PM") || data::equalsIgnoreCase(ampm, im.pm);
       if (!isAm && !isPm) return false;
       if (h < 1 || h > 12) return false;
       h = h % 12 + (isPm ? 12 : 0);

@@ -470,7 +470,7 @@ FieldDefinition parseField(const QJsonValue& v, const Place& at) {
   if (!sized && o.contains(QLatin1String("size"))) here.fail("only text and binary fields take a \"size\"");
   if (f.kind != FieldKind::Decimal && (o.contains(QLatin1String("precision")) || o.contains(QLatin1String("scale"))))
     here.fail("only decimal fields take \"precision\" and \"scale\"");
-  if (sized) f.size = smallNumber(o, "size", f.kind == FieldKind::Text ? 255 : 255, here);
+  if (sized) f.size = smallNumber(o, "size", 255, here);
   if (f.kind == FieldKind::Decimal) {
     f.precision = smallNumber(o, "precision", 18, here);
     f.scale = smallNumber(o, "scale", 0, here);

@@ -159,10 +159,6 @@ class PosixFileSystem : public FileSystem {
 
 }  // namespace
 
-FileSystem& realFileSystem() {
-  static PosixFileSystem fs(true);
-  return fs;
-}
 
 std::shared_ptr<FileSystem> makeRealFileSystem(bool durable) {
   return std::make_shared<PosixFileSystem>(durable);

@@ -1,7 +1,7 @@
 // The file-system seam of the FoxPro engine: every byte the engine reads or writes, every
 // folder it lists and every file it creates, renames or deletes goes through `FileSystem`.
 //
-// `realFileSystem()` is the POSIX implementation the provider uses. Tests wrap it to inject
+// `makeRealFileSystem()` is the POSIX implementation the provider uses. Tests wrap it to inject
 // the failures a user's machine produces (no space left, permission denied) at a chosen
 // moment. Every failure is a `tw::data::Failure` whose description names the file and the
 // cause in words ("Cannot write \"/x/orders.dbf\": No space left on device."), and never
@@ -59,7 +59,6 @@ class FileSystem {
 // The machine's own file system. `durable` makes File::sync call fdatasync; without it the
 // barrier only orders writes as the kernel sees them (enough when the process is killed,
 // not when the machine stops).
-FileSystem& realFileSystem();
 std::shared_ptr<FileSystem> makeRealFileSystem(bool durable);
 
 // The failure for a failed system call on `path`: "Cannot <action> \"path\": <cause>.".
