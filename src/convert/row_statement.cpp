@@ -2,24 +2,13 @@
 
 #include <cmath>
 
+#include "common/utf8.h"
 #include "common/value_helpers.h"
 #include "convert/ado_type_name.h"
 
 namespace tw {
 
 namespace {
-
-// Cuts a UTF-8 text to its first `n` characters (code points), in place.
-void cutToChars(std::string& s, std::size_t n) {
-  if (s.size() <= n) return;  // fewer bytes than n means fewer characters too
-  std::size_t i = 0, chars = 0;
-  while (i < s.size() && chars < n) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    i += c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    ++chars;
-  }
-  if (i < s.size()) s.resize(i);
-}
 
 void writeNull(std::string& statement) {
   std::size_t n = statement.size();
@@ -80,7 +69,7 @@ void appendDateItem(std::string& statement, const DateTime& date, const Locale& 
 std::string RenderFieldValue(const Value& value, const Locale& locale) {
   static const Value kEmptyText{std::string()};
   std::string text = locale.displayText(NullToDefault(value, kEmptyText));
-  cutToChars(text, kMaxValueChars);
+  text.resize(Utf8PrefixBytes(text, kMaxValueChars));
   return text;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/text_list.h"
+#include "common/utf8.h"
 #include "convert/ado_type_name.h"
 
 namespace tw {
@@ -44,17 +45,6 @@ bool containsIgnoringCase(std::string_view haystack, std::string_view needle) {
   return it != haystack.end();
 }
 
-// The first n characters (code points) of a UTF-8 text.
-std::string leftChars(std::string_view s, std::size_t n) {
-  std::size_t i = 0, chars = 0;
-  while (i < s.size() && chars < n) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    i += c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    ++chars;
-  }
-  return std::string(s.substr(0, std::min(i, s.size())));
-}
-
 }  // namespace
 
 FieldTypeRule MapFieldType(std::string_view t, int precision, int scale) {
@@ -87,11 +77,11 @@ std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNam
   name.reserve(fieldName.size());
   for (char c : fieldName)
     if (c != ' ') name += c;
-  std::string candidate = leftChars(name, 8);
+  std::string candidate = name.substr(0, Utf8PrefixBytes(name, 8));
   int counter = 0;
   while (containsIgnoringCase(usedNames, candidate)) {
     ++counter;
-    candidate = leftChars(candidate, 7) + std::to_string(counter);
+    candidate = candidate.substr(0, Utf8PrefixBytes(candidate, 7)) + std::to_string(counter);
   }
   usedNames += ',';
   usedNames += candidate;
