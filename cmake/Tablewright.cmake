@@ -20,3 +20,17 @@ function(tw_add_test name)
     DISCOVERY_MODE PRE_TEST
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${T_ENV}")
 endfunction()
+
+# tw_add_tests_per_file(PREFIX LIBS ...)
+# One test executable per *_test.cpp file of the calling folder, named PREFIX_<stem>, so
+# that one file's state never blocks the others from building. Leaves the list of sources
+# in TW_TEST_SOURCES for the caller.
+function(tw_add_tests_per_file prefix)
+  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  foreach(src ${sources})
+    get_filename_component(stem ${src} NAME_WE)
+    tw_add_test(${prefix}_${stem} SOURCES ${src} LIBS ${T_LIBS})
+  endforeach()
+  set(TW_TEST_SOURCES ${sources} PARENT_SCOPE)
+endfunction()

@@ -109,6 +109,19 @@ std::string_view scanName(Cursor& c) {
   return {s, static_cast<std::size_t>(c.p - s)};
 }
 
+// A column name: [...] or a bare word; empty when there is no word (the caller says
+// which error that is).
+std::string_view scanColumnName(Cursor& c) {
+  c.skipSpace();
+  if (c.peek() != '[') return c.word();
+  const char* s = ++c.p;
+  while (c.p < c.end && *c.p != ']') ++c.p;
+  if (c.p >= c.end) sqlError(kSyntax);
+  std::string_view name(s, static_cast<std::size_t>(c.p - s));
+  ++c.p;
+  return name;
+}
+
 // ------------------------------------------------------------------------------------
 // Numbers, kept exact as digit strings
 
@@ -543,18 +556,10 @@ void Engine::createTable(std::string_view rest) {
   std::vector<FieldDef> fields;
   for (;;) {
     c.skipSpace();
-    std::string_view colName;
-    if (c.peek() == '[') {
-      ++c.p;
-      const char* s = c.p;
-      while (c.p < c.end && *c.p != ']') ++c.p;
-      if (c.p >= c.end) sqlError(kSyntax);
-      colName = {s, static_cast<std::size_t>(c.p - s)};
-      ++c.p;
-    } else {
-      colName = c.word();
-      if (colName.empty()) sqlError(c.peek() == ')' || c.peek() == ',' ? kMissingOperand : kBadFieldName);
-    }
+    const bool bracketed = c.peek() == '[';
+    std::string_view colName = scanColumnName(c);
+    if (!bracketed && colName.empty())
+      sqlError(c.peek() == ')' || c.peek() == ',' ? kMissingOperand : kBadFieldName);
     FieldDef f;
     f.name = fieldNameFrom(colName);
     for (const auto& other : fields)
@@ -653,18 +658,9 @@ void Engine::insertInto(std::string_view rest) {
     columns_.clear();
     for (;;) {
       c.skipSpace();
-      std::string_view col;
-      if (c.peek() == '[') {
-        ++c.p;
-        const char* s = c.p;
-        while (c.p < c.end && *c.p != ']') ++c.p;
-        if (c.p >= c.end) sqlError(kSyntax);
-        col = {s, static_cast<std::size_t>(c.p - s)};
-        ++c.p;
-      } else {
-        col = c.word();
-        if (col.empty()) sqlError(kMissingOperand);
-      }
+      const bool bracketed = c.peek() == '[';
+      std::string_view col = scanColumnName(c);
+      if (!bracketed && col.empty()) sqlError(kMissingOperand);
       std::string upper = toCp1252(col);
       for (char& ch : upper) ch = static_cast<char>(cp1252Upper(static_cast<std::uint8_t>(ch)));
       std::size_t k = 0;
