@@ -10,6 +10,7 @@
 
 #include "platform/data_access.h"
 #include "platform/vfp/codepage.h"
+#include "platform/vfp/folder_catalog.h"
 #include "platform/vfp/table_reader.h"
 
 namespace tw::vfp {
@@ -242,6 +243,8 @@ bool reservedDeviceName(std::string_view base) {
 
 }  // namespace
 
+void throwSqlException(std::string_view message) { sqlError(message); }
+
 std::string foldName(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toCaseFolded().toUtf8().toStdString();
 }
@@ -266,10 +269,11 @@ std::string tableFileBase(std::string_view name) {
 
 namespace {
 
-// A column name as VFP stores it (cp1252, upper case), or the 1712 failure.
-std::string fieldNameFrom(std::string_view utf8) {
+// A column name as VFP stores it (cp1252, upper case) when it has at most `maxLength`
+// characters, or the 1712 failure.
+std::string fieldNameFrom(std::string_view utf8, int maxLength) {
   std::string name = toCp1252(utf8);
-  if (name.empty() || name.size() > static_cast<std::size_t>(kMaxFieldName)) sqlError(kBadFieldName);
+  if (name.empty() || name.size() > static_cast<std::size_t>(maxLength)) sqlError(kBadFieldName);
   for (std::size_t i = 0; i < name.size(); ++i) {
     auto c = static_cast<unsigned char>(name[i]);
     bool ok = cp1252IsLetter(c) || c == '_' || (i > 0 && isDigit(static_cast<char>(c)));
@@ -474,7 +478,11 @@ void putDigits(std::uint8_t* out, int value, int width) {
 
 // ------------------------------------------------------------------------------------
 
-Engine::Engine(std::shared_ptr<FileSystem> fs, std::string folder) : fs_(std::move(fs)), folder_(std::move(folder)) {}
+Engine::Engine(std::shared_ptr<FileSystem> fs, std::string folder)
+    : fs_(fs), catalog_(std::make_unique<FolderCatalog>(fs, std::move(folder))) {}
+
+Engine::Engine(std::shared_ptr<FileSystem> fs, std::unique_ptr<Catalog> catalog)
+    : fs_(std::move(fs)), catalog_(std::move(catalog)) {}
 
 Engine::~Engine() {
   try {
@@ -495,15 +503,9 @@ void Engine::flush() {
   t->flush();
 }
 
-std::string Engine::findFile(std::string_view name) {
-  std::string wanted = foldName(name);
-  std::string found;
-  for (const auto& e : fs_->list(folder_)) {
-    if (!e.regularFile) continue;
-    if (e.name == name) return e.name;
-    if (found.empty() && foldName(e.name) == wanted) found = e.name;
-  }
-  return found;
+TableLocation Engine::locate(std::string_view name) {
+  flush();
+  return catalog_->locate(name);
 }
 
 void Engine::execute(std::string_view statement) {
@@ -535,25 +537,17 @@ void Engine::dropTable(std::string_view rest) {
   std::string_view name = scanName(c);
   c.keyword("recycle");
   c.expectEnd();
-  std::string base = tableFileBase(name);
-  std::string dbf = findFile(base + ".dbf");
-  if (dbf.empty()) sqlError("File \"" + base + ".dbf\" does not exist.");
-  std::string stem = dbf.substr(0, dbf.size() - 4);
-  // The .dbf goes first, so no table is ever left without its memo file.
-  fs_->remove(joinPath(folder_, dbf));
-  for (const char* ext : {".fpt", ".cdx", ".bak", ".tbk"}) {
-    std::string other = findFile(stem + ext);
-    if (!other.empty()) fs_->remove(joinPath(folder_, other));
-  }
+  catalog_->drop(name);
 }
 
 void Engine::createTable(std::string_view rest) {
   Cursor c(rest);
   std::string_view name = scanName(c);
-  std::string base = tableFileBase(name);
+  tableFileBase(name);  // refuses names that cannot be file names before anything else
   c.keyword("free");
   if (!c.consume('(')) sqlError(kSyntax);
   std::vector<FieldDef> fields;
+  std::vector<std::string> columnNames;
   for (;;) {
     c.skipSpace();
     const bool bracketed = c.peek() == '[';
@@ -561,7 +555,7 @@ void Engine::createTable(std::string_view rest) {
     if (!bracketed && colName.empty())
       sqlError(c.peek() == ')' || c.peek() == ',' ? kMissingOperand : kBadFieldName);
     FieldDef f;
-    f.name = fieldNameFrom(colName);
+    f.name = fieldNameFrom(colName, catalog_->maxColumnName());
     for (const auto& other : fields)
       if (other.name == f.name) sqlError(kBadFieldName);
     std::string_view type = c.word();
@@ -602,6 +596,7 @@ void Engine::createTable(std::string_view rest) {
       f.nullable = true;
     }
     fields.push_back(std::move(f));
+    columnNames.emplace_back(colName);
     if (c.consume(',')) continue;
     if (c.consume(')')) break;
     c.skipSpace();
@@ -616,32 +611,45 @@ void Engine::createTable(std::string_view rest) {
   TableLayout layout = TableLayout::build(std::move(fields));
   if (layout.recordLength > kMaxRecordLength) sqlError("Record is too long: a record holds at most 65,500 bytes.");
 
-  if (!findFile(base + ".dbf").empty()) sqlError("File already exists.");
-  // A memo file without its table is a leftover of an interrupted CREATE: replace it.
-  std::string oldMemo = findFile(base + ".fpt");
-  if (!oldMemo.empty() && layout.hasMemo) fs_->remove(joinPath(folder_, oldMemo));
-  table_ = TableFile::create(*fs_, joinPath(folder_, base + ".dbf"), joinPath(folder_, base + ".fpt"), std::move(layout));
+  TableDefinition definition{std::string(name), std::move(columnNames), std::move(layout)};
+  table_ = catalog_->create(definition);
   table_->setBatchBytes(batchBytes_);
   tableRawName_ = std::string(name);
+  setColumnKeys(definition.columnNames);
+}
+
+void Engine::setColumnKeys(const std::vector<std::string>& names) {
+  columnKeys_.clear();
+  if (names.empty()) {
+    for (const auto& f : table_->layout().fields) columnKeys_.push_back(f.name);
+    return;
+  }
+  for (const auto& n : names) {
+    std::string upper = toCp1252(n);
+    for (char& ch : upper) ch = static_cast<char>(cp1252Upper(static_cast<std::uint8_t>(ch)));
+    columnKeys_.push_back(std::move(upper));
+  }
 }
 
 TableFile& Engine::openForInsert(const std::string& rawName) {
   flush();
-  std::string base = tableFileBase(rawName);
-  std::string dbf = findFile(base + ".dbf");
-  if (dbf.empty()) sqlError("File \"" + base + ".dbf\" does not exist.");
-  std::string fpt = findFile(dbf.substr(0, dbf.size() - 4) + ".fpt");
+  TableLocation at = catalog_->locate(rawName);
   std::unique_ptr<TableFile> t;
   try {
-    t = TableFile::open(*fs_, joinPath(folder_, dbf), fpt.empty() ? std::string() : joinPath(folder_, fpt));
+    t = TableFile::open(*fs_, at.dbfPath, at.fptPath);
   } catch (const CorruptTable& e) {
-    sqlError("Table \"" + dbf + "\" has become corrupted: " + e.what() + ".");
+    sqlError("Table \"" + at.file + "\" has become corrupted: " + e.what() + ".");
   }
   if (!t->header().unsupported.empty())
-    sqlError("Cannot add rows to table \"" + dbf + "\": " + t->header().unsupported + ".");
+    sqlError("Cannot add rows to table \"" + at.file + "\": " + t->header().unsupported + ".");
+  if (!at.columnNames.empty() && at.columnNames.size() != t->layout().fields.size())
+    sqlError("Table \"" + at.file + "\" has become corrupted: its database names " +
+             std::to_string(at.columnNames.size()) + " columns, the table has " +
+             std::to_string(t->layout().fields.size()) + ".");
   t->setBatchBytes(batchBytes_);
   table_ = std::move(t);
   tableRawName_ = rawName;
+  setColumnKeys(at.columnNames);
   return *table_;
 }
 
@@ -664,8 +672,8 @@ void Engine::insertInto(std::string_view rest) {
       std::string upper = toCp1252(col);
       for (char& ch : upper) ch = static_cast<char>(cp1252Upper(static_cast<std::uint8_t>(ch)));
       std::size_t k = 0;
-      while (k < layout.fields.size() && layout.fields[k].name != upper) ++k;
-      if (k == layout.fields.size()) sqlError("SQL: Column \"" + std::string(col) + "\" is not found.");
+      while (k < columnKeys_.size() && columnKeys_[k] != upper) ++k;
+      if (k == columnKeys_.size()) sqlError("SQL: Column \"" + std::string(col) + "\" is not found.");
       if (std::find(columns_.begin(), columns_.end(), k) != columns_.end()) sqlError(kBadFieldName);
       columns_.push_back(k);
       if (c.consume(',')) continue;
@@ -852,41 +860,7 @@ void Engine::insertInto(std::string_view rest) {
 
 std::vector<ListedTable> Engine::listTables() {
   flush();
-  std::vector<ListedTable> out;
-  auto entries = fs_->list(folder_);
-  for (const auto& e : entries) {
-    if (!e.regularFile || e.name.size() < 5 || foldName(e.name.substr(e.name.size() - 4)) != ".dbf") continue;
-    ListedTable t;
-    t.file = e.name;
-    t.name = e.name.substr(0, e.name.size() - 4);
-    try {
-      std::string fpt;
-      std::string wanted = foldName(t.name + ".fpt");
-      for (const auto& m : entries)
-        if (m.regularFile && foldName(m.name) == wanted) fpt = m.name;
-      auto file = fs_->open(joinPath(folder_, e.name), OpenMode::Read);
-      std::vector<std::uint8_t> head(kMaxHeaderBytes);
-      head.resize(file->readAt(0, head.data(), head.size()));
-      TableHeader h = parseHeader(head, file->size());
-      if (h.layout.hasMemo) {
-        if (fpt.empty()) throw CorruptTable("its memo file (.fpt) is missing");
-        auto memo = fs_->open(joinPath(folder_, fpt), OpenMode::Read);
-        std::vector<std::uint8_t> mh(kMemoHeaderSize);
-        mh.resize(memo->readAt(0, mh.data(), mh.size()));
-        parseMemoHeader(mh, memo->size());
-      }
-    } catch (const CorruptTable& err) {
-      t.problem = "Table \"" + e.name + "\" has become corrupted: " + err.what() + ".";
-    } catch (const data::Failure& err) {
-      t.problem = err.description();
-    }
-    out.push_back(std::move(t));
-  }
-  std::sort(out.begin(), out.end(), [](const ListedTable& a, const ListedTable& b) {
-    std::string fa = foldName(a.name), fb = foldName(b.name);
-    return fa != fb ? fa < fb : a.name < b.name;
-  });
-  return out;
+  return catalog_->list();
 }
 
 }  // namespace tw::vfp

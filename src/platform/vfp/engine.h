@@ -1,5 +1,6 @@
-// The FoxPro engine of one folder of free tables: runs the SQL statements the program
-// generates (and users edit) straight from their text.
+// The FoxPro engine: runs the SQL statements the program generates (and users edit)
+// straight from their text, on the tables of a catalog (catalog.h): a folder of free
+// tables or a database container.
 //
 //   DROP TABLE name
 //   CREATE TABLE name [FREE] (column type[(width[, decimals])] [NULL | NOT NULL], ...)
@@ -24,8 +25,9 @@
 //
 // A refused statement throws Failure "SQLException: " + VFP's message ("Syntax error.",
 // "Data type mismatch.", "Numeric overflow. Data was lost.", ...). File-system failures
-// carry the file and the cause instead. Table names are matched to files without regard to
-// case; new tables get lower-case file names.
+// carry the file and the cause instead. The catalog matches table names without regard to
+// case. Column names are at most as long as the catalog allows (10 characters in a folder
+// of free tables).
 //
 // Speed: the table of the last INSERT stays open and its records are written in batches
 // (see table_file.h); any other statement, a listing, flush() and destruction write it out.
@@ -37,59 +39,49 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/vfp/catalog.h"
 #include "platform/vfp/file_system.h"
 #include "platform/vfp/table_file.h"
 
 namespace tw::vfp {
 
-// One .dbf of the folder as the listing sees it.
-struct ListedTable {
-  std::string name;     // file name without its extension, as stored
-  std::string file;     // file name
-  std::string problem;  // empty, or why the table cannot be used ("Table ... has become corrupted: ...")
-};
-
 class Engine {
  public:
+  // The engine of a folder of free tables.
   Engine(std::shared_ptr<FileSystem> fs, std::string folder);
+  Engine(std::shared_ptr<FileSystem> fs, std::unique_ptr<Catalog> catalog);
   ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
   void execute(std::string_view statement);
-  // Every .dbf of the folder, sorted by name without regard to case.
+  // Every table of the catalog, sorted by name without regard to case.
   std::vector<ListedTable> listTables();
+  // The files of the table called `name`, with every row inserted so far written out.
+  TableLocation locate(std::string_view name);
   // Writes the open table's records out and closes it.
   void flush();
 
-  const std::string& folder() const { return folder_; }
   FileSystem& fileSystem() { return *fs_; }
+  Catalog& catalog() { return *catalog_; }
   void setBatchBytes(std::size_t bytes);
-
-  // The file in the folder whose name equals `name` without regard to case (an exact match
-  // wins); empty when there is none.
-  std::string findFile(std::string_view name);
 
  private:
   void dropTable(std::string_view rest);
   void createTable(std::string_view rest);
   void insertInto(std::string_view rest);
   TableFile& openForInsert(const std::string& rawName);
+  // Sets columnKeys_ for table_ from the names its columns go by (empty: its field names).
+  void setColumnKeys(const std::vector<std::string>& names);
 
   std::shared_ptr<FileSystem> fs_;
-  std::string folder_;
+  std::unique_ptr<Catalog> catalog_;
   std::unique_ptr<TableFile> table_;
   std::string tableRawName_;  // the name as written in the statement that opened table_
+  std::vector<std::string> columnKeys_;  // upper-case cp1252 names of table_'s columns, in field order
   std::string scratch_;       // memo text being converted
   std::vector<std::size_t> columns_;  // fields named by an INSERT's column list
   std::size_t batchBytes_ = 4 << 20;
 };
-
-// The file base name ("orders") a table name stands for, or throws the SQLException for a
-// name that cannot be a file name. A trailing ".dbf" is dropped.
-std::string tableFileBase(std::string_view name);
-
-// A name folded for comparisons that ignore case (Unicode lower case).
-std::string foldName(std::string_view utf8);
 
 }  // namespace tw::vfp

@@ -62,10 +62,14 @@ std::int16_t adoType(char type) {
 
 class TableRows : public data::RowSource {
  public:
-  explicit TableRows(std::unique_ptr<TableReader> reader) : reader_(std::move(reader)) {
-    for (const auto& f : reader_->header().layout.fields) {
+  // `longNames`: the UTF-8 names the columns go by when they differ from the .dbf's own.
+  TableRows(std::unique_ptr<TableReader> reader, const std::vector<std::string>& longNames)
+      : reader_(std::move(reader)) {
+    const auto& layoutFields = reader_->header().layout.fields;
+    for (std::size_t i = 0; i < layoutFields.size(); ++i) {
+      const FieldDef& f = layoutFields[i];
       data::FieldInfo info;
-      info.name = fromName(f.name);
+      info.name = i < longNames.size() ? QString::fromStdString(longNames[i]).toLower().toStdString() : fromName(f.name);
       info.type = adoType(f.type);
       info.precision = f.type == 'N' || f.type == 'F' ? f.width : 0;
       info.scale = f.type == 'N' || f.type == 'F' ? f.decimals : 0;
@@ -124,27 +128,24 @@ class FoxProSession : public data::Session {
     if (name.size() >= 2 && ((name.front() == '`' && name.back() == '`') || (name.front() == '"' && name.back() == '"') ||
                              (name.front() == '[' && name.back() == ']') || (name.front() == '\'' && name.back() == '\'')))
       name = name.substr(1, name.size() - 2);
-    std::string base = tableFileBase(name);
-    std::string dbf = engine_.findFile(base + ".dbf");
-    if (dbf.empty()) throw data::Failure("SQLException: File \"" + base + ".dbf\" does not exist.");
-    std::string fpt = engine_.findFile(dbf.substr(0, dbf.size() - 4) + ".fpt");
-    auto path = [&](const std::string& f) { return f.empty() ? f : joinPath(engine_.folder(), f); };
+    TableLocation at = engine_.locate(name);
     try {
       // Count the live records first, so the record set knows its size.
       std::int64_t count = 0;
       {
-        TableReader counter(engine_.fileSystem(), path(dbf), path(fpt));
+        TableReader counter(engine_.fileSystem(), at.dbfPath, at.fptPath);
         std::vector<Value> row;
         try {
           while (counter.next(row)) ++count;
         } catch (const CorruptTable&) {
         }
       }
-      auto rows = std::make_unique<TableRows>(std::make_unique<TableReader>(engine_.fileSystem(), path(dbf), path(fpt)));
+      auto rows = std::make_unique<TableRows>(std::make_unique<TableReader>(engine_.fileSystem(), at.dbfPath, at.fptPath),
+                                              at.columnNames);
       rows->setCount(count);
       return rows;
     } catch (const CorruptTable& e) {
-      throw data::Failure("SQLException: Table \"" + dbf + "\" has become corrupted: " + e.what() + ".");
+      throw data::Failure("SQLException: Table \"" + at.file + "\" has become corrupted: " + e.what() + ".");
     }
   }
 

@@ -1,0 +1,85 @@
+// Where the FoxPro engine's tables live. The engine parses statements and encodes values;
+// a Catalog turns table names into files, creates and removes tables and lists them.
+// `FolderCatalog` (folder_catalog.h) is a folder of free tables; `ContainerCatalog`
+// (container_catalog.h) is a Visual FoxPro database container (.dbc).
+//
+// Every failure a user can cause (a missing table, a name that cannot be a file name, a
+// table that exists already) is a `tw::data::Failure` whose description starts with
+// "SQLException: ", as the engine's own refusals do; file-system failures name the file
+// and the cause instead.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/vfp/dbf_format.h"
+#include "platform/vfp/file_system.h"
+#include "platform/vfp/table_file.h"
+
+namespace tw::vfp {
+
+// A parsed CREATE TABLE: the table name as written, the column names as written (UTF-8,
+// one per field) and the layout. The layout's field names are the column names in upper
+// case; a catalog that keeps long names cuts them to what the .dbf holds.
+struct TableDefinition {
+  std::string name;
+  std::vector<std::string> columnNames;
+  TableLayout layout;
+};
+
+// An existing table: its files, and the names its columns go by.
+struct TableLocation {
+  std::string file;     // the .dbf's file name, for messages
+  std::string dbfPath;
+  std::string fptPath;  // empty when there is no memo file
+  // UTF-8 names of the columns in field order when they differ from the .dbf's own
+  // (a container's long names); empty otherwise.
+  std::vector<std::string> columnNames;
+};
+
+// One table as the listing sees it.
+struct ListedTable {
+  std::string name;     // the table's name as stored (file name without extension, or a container's name)
+  std::string file;     // the .dbf's file name
+  std::string problem;  // empty, or why the table cannot be used ("Table ... has become corrupted: ...")
+};
+
+class Catalog {
+ public:
+  virtual ~Catalog() = default;
+
+  // The longest column name, in characters, a new table of this catalog takes.
+  virtual int maxColumnName() const = 0;
+  // The table called `name` (without regard to case); throws "File \"x.dbf\" does not
+  // exist." when there is none.
+  virtual TableLocation locate(std::string_view name) = 0;
+  // Creates an empty table and returns it open for appending. Refuses a name that is
+  // taken. A failure leaves no part of the table behind.
+  virtual std::unique_ptr<TableFile> create(const TableDefinition& definition) = 0;
+  // Removes the table and its files.
+  virtual void drop(std::string_view name) = 0;
+  // Every table, sorted by name without regard to case; damaged tables carry a problem.
+  virtual std::vector<ListedTable> list() = 0;
+};
+
+// Throws the Failure "SQLException: " + message.
+[[noreturn]] void throwSqlException(std::string_view message);
+
+// The file base name ("orders") a table name stands for, or throws the SQLException for a
+// name that cannot be a file name. A trailing ".dbf" is dropped.
+std::string tableFileBase(std::string_view name);
+
+// A name folded for comparisons that ignore case (Unicode lower case).
+std::string foldName(std::string_view utf8);
+
+// Sorts a listing by name without regard to case (exact order between equal folds).
+void sortListing(std::vector<ListedTable>& tables);
+
+// Checks that a listed table's header (and memo header) can be read; returns the problem
+// in words, or "" when the table is sound.
+std::string tableProblem(FileSystem& fs, const std::string& file, const std::string& dbfPath,
+                         const std::string& fptPath);
+
+}  // namespace tw::vfp

@@ -1,0 +1,73 @@
+#include "platform/vfp/folder_catalog.h"
+
+namespace tw::vfp {
+
+FolderCatalog::FolderCatalog(std::shared_ptr<FileSystem> fs, std::string folder)
+    : fs_(std::move(fs)), folder_(std::move(folder)) {}
+
+std::string FolderCatalog::findFile(std::string_view name) {
+  std::string wanted = foldName(name);
+  std::string found;
+  for (const auto& e : fs_->list(folder_)) {
+    if (!e.regularFile) continue;
+    if (e.name == name) return e.name;
+    if (found.empty() && foldName(e.name) == wanted) found = e.name;
+  }
+  return found;
+}
+
+TableLocation FolderCatalog::locate(std::string_view name) {
+  std::string base = tableFileBase(name);
+  std::string dbf = findFile(base + ".dbf");
+  if (dbf.empty()) throwSqlException("File \"" + base + ".dbf\" does not exist.");
+  std::string fpt = findFile(dbf.substr(0, dbf.size() - 4) + ".fpt");
+  TableLocation at;
+  at.file = dbf;
+  at.dbfPath = joinPath(folder_, dbf);
+  if (!fpt.empty()) at.fptPath = joinPath(folder_, fpt);
+  return at;
+}
+
+std::unique_ptr<TableFile> FolderCatalog::create(const TableDefinition& definition) {
+  std::string base = tableFileBase(definition.name);
+  if (!findFile(base + ".dbf").empty()) throwSqlException("File already exists.");
+  // A memo file without its table is a leftover of an interrupted CREATE: replace it.
+  std::string oldMemo = findFile(base + ".fpt");
+  if (!oldMemo.empty() && definition.layout.hasMemo) fs_->remove(joinPath(folder_, oldMemo));
+  return TableFile::create(*fs_, joinPath(folder_, base + ".dbf"), joinPath(folder_, base + ".fpt"),
+                           definition.layout);
+}
+
+void FolderCatalog::drop(std::string_view name) {
+  std::string base = tableFileBase(name);
+  std::string dbf = findFile(base + ".dbf");
+  if (dbf.empty()) throwSqlException("File \"" + base + ".dbf\" does not exist.");
+  std::string stem = dbf.substr(0, dbf.size() - 4);
+  // The .dbf goes first, so no table is ever left without its memo file.
+  fs_->remove(joinPath(folder_, dbf));
+  for (const char* ext : {".fpt", ".cdx", ".bak", ".tbk"}) {
+    std::string other = findFile(stem + ext);
+    if (!other.empty()) fs_->remove(joinPath(folder_, other));
+  }
+}
+
+std::vector<ListedTable> FolderCatalog::list() {
+  std::vector<ListedTable> out;
+  auto entries = fs_->list(folder_);
+  for (const auto& e : entries) {
+    if (!e.regularFile || e.name.size() < 5 || foldName(e.name.substr(e.name.size() - 4)) != ".dbf") continue;
+    ListedTable t;
+    t.file = e.name;
+    t.name = e.name.substr(0, e.name.size() - 4);
+    std::string fpt;
+    std::string wanted = foldName(t.name + ".fpt");
+    for (const auto& m : entries)
+      if (m.regularFile && foldName(m.name) == wanted) fpt = m.name;
+    t.problem = tableProblem(*fs_, e.name, joinPath(folder_, e.name), fpt.empty() ? fpt : joinPath(folder_, fpt));
+    out.push_back(std::move(t));
+  }
+  sortListing(out);
+  return out;
+}
+
+}  // namespace tw::vfp
