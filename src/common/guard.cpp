@@ -27,8 +27,7 @@ std::string ProcedureErrorText(std::string_view tag, std::int32_t line, std::str
 }
 
 void ReportProcedureError(Ui& ui, std::string_view tag, std::int32_t line, std::string_view description) {
-  ui.messageBox(kErrorTitle, ProcedureErrorText(tag, line, description), MessageIcon::Exclamation,
-                MessageButtons::Ok);
+  ui.showProcedureFailure(kErrorTitle, ProcedureErrorText(tag, line, description), {tag, line, description});
 }
 
 namespace {

@@ -16,7 +16,9 @@ std::string NoTransferableFieldMessage(const std::string& table) {
 
 namespace {
 enum class Answer { None, Yes, No };
-}
+// Stands in when no one follows the run.
+RunObserver gNoObserver;
+}  // namespace
 
 void ConversionRun::StartConverting() {
   // 1. A second press while a run is going on does nothing.
@@ -26,6 +28,7 @@ void ConversionRun::StartConverting() {
 
   Guard guard(ui_, ProcedureTag("Form1.PushButton7_Click"));
   ThrottledYield yieldNow(ui_, yieldInterval_);
+  RunObserver& observer = observer_ ? *observer_ : gNoObserver;
   std::unique_ptr<data::Connection> source;
   std::unique_ptr<data::Recordset> rs;
   bool connectionsOpen = false;
@@ -82,6 +85,7 @@ void ConversionRun::StartConverting() {
   int last = 0;
   guard.run([&] { last = window_.List2().count() - 1; });
   for (int i = last; i >= 0; --i) {
+    if (observer.stopRequested()) break;
     guard(154, [&] { ui_.yield(); });
     std::string name;
     guard(156, [&] { name = window_.List2().item(i); });
@@ -94,7 +98,12 @@ void ConversionRun::StartConverting() {
                      ? Answer::Yes
                      : Answer::No;
       });
-    if (guard.test(162, [&] { return answer == Answer::No; })) continue;
+    if (guard.test(162, [&] { return answer == Answer::No; })) {
+      observer.tableSkipped(name);
+      continue;
+    }
+    const int reportsBefore = guard.reports();
+    std::int64_t rowsWritten = 0;
 
     if (guard.test(166, [&] { return window_.Option2(); })) {
       guard(168, [&] { state_.statements.clear(); });
@@ -132,6 +141,7 @@ void ConversionRun::StartConverting() {
       // refused by every target: leave the table out with one message instead.
       transferable = false;
       guard(336, [&] { ui_.inform(NoTransferableFieldMessage(name)); });
+      observer.tableSkipped(name);
     }
 
     if (transferable) {
@@ -144,6 +154,7 @@ void ConversionRun::StartConverting() {
         std::int64_t r = 0;
         bool atEnd = false;
         do {
+          if (observer.stopRequested()) break;
           guard(350, [&] { yieldNow(); });
           guard(354, [&] { ++r; });
           guard(356, [&] {
@@ -158,7 +169,11 @@ void ConversionRun::StartConverting() {
           });
           // A row whose statement could not be built (its failure is reported) has
           // nothing to append or execute.
-          if (!statement.empty()) emit(440, 450, statement);
+          if (!statement.empty()) {
+            const int before = guard.reports();
+            emit(440, 450, statement);
+            if (guard.reports() == before) ++rowsWritten;
+          }
           guard(452, [&] { rs->MoveNext(); });
           atEnd = guard.test(454, [&] { return rs->Eof(); }, /*onFailure=*/true);
         } while (!atEnd);
@@ -166,6 +181,7 @@ void ConversionRun::StartConverting() {
     }
 
     guard(456, [&] { rs->Close(); });
+    if (transferable) observer.tableDone(name, rowsWritten, guard.reports() - reportsBefore);
     if (guard.test(458, [&] { return preview() && window_.Option2(); })) {
       guard(460, [&] { state_.StopAfterPreview = true; });
       guard(464, [&] {

@@ -75,6 +75,25 @@ class ThrottledYield {
 // The message shown for a table that has no field the target can hold (only OLE objects).
 std::string NoTransferableFieldMessage(const std::string& table);
 
+// Follows a run table by table and may end it early; the headless converter counts its
+// summary and stops on an interrupt through it. The window passes none.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  // Nothing of `table` is written: the overwrite question was answered No, or the table
+  // has no field the target can hold.
+  virtual void tableSkipped(const std::string& table) { (void)table; }
+  // The work on `table` is over (completed, or ended by a stop): `rows` row statements went
+  // through without a failure (executed, or listed in preview mode), and `failures`
+  // failures were reported while the table was processed.
+  virtual void tableDone(const std::string& table, std::int64_t rows, int failures) {
+    (void)table, (void)rows, (void)failures;
+  }
+  // Asked before each table and each row: true ends the table loop there, and the run
+  // closes its connections and finishes as after the last table.
+  virtual bool stopRequested() { return false; }
+};
+
 class ConversionRun {
  public:
   ConversionRun(data::DataAccess& access, Ui& ui, MainWindowFields& window, ConversionState& state,
@@ -83,6 +102,8 @@ class ConversionRun {
 
   // How often the run hands control to the event loop (zero: at every yield point).
   void setYieldInterval(std::chrono::milliseconds interval) { yieldInterval_ = interval; }
+  // Who follows the run (none by default); not owned, must outlive the run.
+  void setObserver(RunObserver* observer) { observer_ = observer; }
 
   // Runs the whole conversion; returns at once when a run is already in progress.
   void StartConverting();
@@ -100,6 +121,7 @@ class ConversionRun {
   ConversionState& state_;
   const Locale& locale_;
   PreviewWindow* preview_;
+  RunObserver* observer_ = nullptr;
   std::chrono::milliseconds yieldInterval_{25};
   int reported_ = 0;
   bool endedAtTargetCheck_ = false;

@@ -3,7 +3,9 @@
 // (fake_ui.h) records every box and answers from a script, so logic runs without a display.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tw {
 
@@ -19,6 +21,13 @@ enum class MessageAnswer { Ok, Yes, No };
 inline constexpr int kPointerDefault = 0;
 inline constexpr int kPointerHourglass = 11;
 
+// The parts of a guarded procedure's failure report (common/guard.h writes the report).
+struct ProcedureFailure {
+  std::string_view tag;  // "in " + module and procedure + " "
+  std::int32_t line;
+  std::string_view description;
+};
+
 class Ui {
  public:
   virtual ~Ui() = default;
@@ -27,6 +36,14 @@ class Ui {
   // `text` are "\r\n" or a lone "\r"; implementations break the line at either.
   virtual MessageAnswer messageBox(const std::string& title, const std::string& text,
                                    MessageIcon icon, MessageButtons buttons) = 0;
+  // Shows a guarded procedure's failure report: by default the box titled `title` with the
+  // whole report `text` (exclamation icon, OK); an interface without windows may show
+  // `parts` its own way.
+  virtual void showProcedureFailure(const std::string& title, const std::string& text,
+                                    const ProcedureFailure& parts) {
+    (void)parts;
+    messageBox(title, text, MessageIcon::Exclamation, MessageButtons::Ok);
+  }
   // Lets the event loop process pending window events, then returns.
   virtual void yield() = 0;
   // Sets the main window's mouse pointer (kPointerDefault, kPointerHourglass).

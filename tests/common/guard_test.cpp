@@ -29,6 +29,28 @@ TEST(ProcedureReport, BoxIsTitledApplicationErrorWithExclamationAndOk) {
   EXPECT_EQ(ui.boxes[0].text, "boom\r\nin T.P at line 102\r\r" + kTail);
 }
 
+// A user interface that shows the report's parts instead of the whole text.
+class PartsUi : public FakeUi {
+ public:
+  void showProcedureFailure(const std::string& title, const std::string& text, const ProcedureFailure& p) override {
+    seen.push_back(title + "|" + std::string(p.tag) + "|" + std::to_string(p.line) + "|" + std::string(p.description));
+    whole.push_back(text);
+  }
+  std::vector<std::string> seen, whole;
+};
+
+TEST(ProcedureReport, AnInterfaceMayShowThePartsItsOwnWay) {
+  PartsUi ui;
+  Guard g(ui, ProcedureTag("Form1.PushButton7_Click"));
+  g(132, [] { throw data::Failure("Not a valid password."); });
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_EQ(ui.seen, (std::vector<std::string>{
+                         "Application Error|in Tavrel2021/08/31.Form1.PushButton7_Click |132|Not a valid password."}));
+  EXPECT_EQ(ui.whole, (std::vector<std::string>{ProcedureErrorText(ProcedureTag("Form1.PushButton7_Click"), 132,
+                                                                   "Not a valid password.")}));
+  EXPECT_EQ(g.reports(), 1);
+}
+
 TEST(Guard, ReportsEachFailureWithItsLineAndGoesOn) {
   FakeUi ui;
   std::vector<int> ran;

@@ -258,5 +258,51 @@ TEST_F(ConversionRunTest, AMissingSourceFileIsReportedAndEveryStepGoesOn) {
   EXPECT_EQ(ui.boxes.back().text, "Done.");
 }
 
+// Records what the run tells its observer, and stops it when told to.
+class RecordingObserver : public RunObserver {
+ public:
+  void tableSkipped(const std::string& table) override { events.push_back("skipped " + table); }
+  void tableDone(const std::string& table, std::int64_t rows, int failures) override {
+    events.push_back(table + " " + std::to_string(rows) + " rows " + std::to_string(failures) + " failures");
+  }
+  bool stopRequested() override { return stopAfter >= 0 && ++asked > stopAfter; }
+  std::vector<std::string> events;
+  int stopAfter = -1;  // how many questions are answered "go on"; -1: never stop
+  int asked = 0;
+};
+
+TEST_F(ConversionRunTest, TheObserverHearsEveryTableWithItsRowsAndFailures) {
+  MemoryTable pics{"Pictures", "TABLE", {{"Photo", ado::kLongVarBinary}}, {{Value(Bytes{1})}}};
+  source->tables = {pics, table("Kept", 1), table("Bad", 3), table("Good", 2)};
+  target->tables = {named("kept")};
+  target->onExecute = [](const std::string& s) {
+    if (s == "INSERT INTO [Bad] VALUES (2, 'Bad2');") throw data::Failure("SQLException: Field is too long.");
+  };
+  RecordingObserver observer;
+  ConversionRun r(access, ui, window, state, Locale("en_US"));
+  r.setObserver(&observer);
+  r.StartConverting();
+  EXPECT_EQ(observer.events, (std::vector<std::string>{"Good 2 rows 0 failures", "Bad 2 rows 1 failures",
+                                                       "skipped Kept", "skipped Pictures"}));
+  // The window's behaviour is unchanged by the observer.
+  EXPECT_EQ(ui.boxes.back().text, "Done.");
+}
+
+TEST_F(ConversionRunTest, AStopEndsTheRunBetweenRowsAndClosesEverything) {
+  source->tables = {table("First", 2), table("Second", 5)};
+  RecordingObserver observer;
+  observer.stopAfter = 4;  // Second's table question and three row questions go on
+  ConversionRun r(access, ui, window, state, Locale("en_US"));
+  r.setObserver(&observer);
+  r.StartConverting();
+  EXPECT_EQ(observer.events, (std::vector<std::string>{"Second 3 rows 0 failures"}));
+  EXPECT_EQ(target->executed.size(), 4u);  // CREATE TABLE and three rows of Second; nothing of First
+  EXPECT_EQ(target->openSessions, 0);
+  EXPECT_EQ(source->openSessions, 0);
+  EXPECT_FALSE(state.runInProgress);
+  EXPECT_EQ(window.progressCaption, "Progress Bar");
+  EXPECT_TRUE(reports().empty());
+}
+
 }  // namespace
 }  // namespace tw
