@@ -1,165 +1,251 @@
-// tablewright-convert: the conversion run without a window.
+// tablewright-convert: the conversion run without a window (see --help, or the manual page
+// tablewright-convert(1)).
 //
-//   tablewright-convert [--password=TEXT] [--overwrite=ask|yes|no] [--preview=FILE]
-//                       [--types=FILE] SOURCE DESTINATION
-//
-// Converts every user table of the Access database SOURCE into the FoxPro destination
-// (a folder of free tables; a path ending in ".dbc" names a database container). With
-// --preview the statements are written to FILE ("-": standard output), one per line, and
-// nothing is executed. --types writes the field conversion list as tab-separated text.
-// Every message of the run goes to standard error with its title. Exit status: 0 when no
-// step failed, 1 when a failure was reported, 2 for a usage error.
+// Before the run starts, everything that can be checked is: the command line, the
+// password, the source, the destination (a missing folder is created) and the output
+// files. Then the run converts every table, its messages and questions going through
+// `TerminalUi`, and a summary ends it. SIGINT and SIGTERM stop the run between two rows:
+// the table being written keeps its rows so far, the connections are closed, and the exit
+// status is 128 plus the signal number.
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
 #include <string>
 #include <vector>
 
+#include "cli/options.h"
+#include "cli/preflight.h"
+#include "cli/run_summary.h"
 #include "cli/terminal_ui.h"
 #include "convert/conversion_run.h"
 #include "platform/jet/provider.h"
 #include "platform/vfp/provider.h"
 
+#ifndef TW_VERSION
+#error "TW_VERSION must be defined by the build"
+#endif
+
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tablewright-convert [--password=TEXT] [--overwrite=ask|yes|no] [--preview=FILE]\n"
-    "                           [--types=FILE] SOURCE DESTINATION\n";
+using tw::cli::kProgramName;
 
-int usage(const std::string& problem) {
-  std::fprintf(stderr, "tablewright-convert: %s\n%s", problem.c_str(), kUsage);
+volatile std::sig_atomic_t gSignal = 0;
+
+extern "C" void OnStopSignal(int signal) { gSignal = signal; }
+
+// SIGINT and SIGTERM set a flag the run looks at between rows; a second one ends the
+// program at once (the handler resets itself). Without SA_RESTART, a question waiting for
+// an answer is interrupted too.
+void CatchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+void Say(const std::string& text) { std::fprintf(stderr, "%s: %s\n", kProgramName, text.c_str()); }
+
+int UsageError(const std::string& problem) {
+  std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgramName, problem.c_str(),
+               kProgramName);
   return 2;
 }
 
-bool endsWithIgnoringCase(const std::string& text, const std::string& tail) {
+bool EndsWithIgnoringCase(const std::string& text, const std::string& tail) {
   if (text.size() < tail.size()) return false;
   return tw::data::equalsIgnoreCase(std::string_view(text).substr(text.size() - tail.size()), tail);
 }
 
-// Writes the statement list to a file (or standard output) instead of showing a window.
-class PreviewToFile : public tw::PreviewWindow {
+// An output file named on the command line ("-": standard output), opened before the run
+// so that an unusable path stops the converter before anything is converted.
+class OutputFile {
  public:
-  explicit PreviewToFile(std::string path) : path_(std::move(path)) {}
-  void showModal(tw::ConversionState& state) override {
-    std::ofstream file;
-    std::ostream* out = &std::cout;
-    if (path_ != "-") {
-      file.open(path_, std::ios::binary | std::ios::trunc);
-      if (!file) {
-        std::fprintf(stderr, "tablewright-convert: cannot write %s: %s\n", path_.c_str(), std::strerror(errno));
-        failed_ = true;
-        return;
-      }
-      out = &file;
+  bool open(const std::string& path) {
+    path_ = path;
+    if (path == "-") {
+      file_ = stdout;
+      return true;
     }
-    for (std::size_t i = 0; i < state.statements.size(); ++i) {
-      std::string_view line = state.statements.item(i);
-      out->write(line.data(), static_cast<std::streamsize>(line.size()));
-      out->put('\n');
-    }
-    out->flush();
-    if (!*out) {
-      std::fprintf(stderr, "tablewright-convert: writing %s failed\n", path_.c_str());
-      failed_ = true;
-    }
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_) Say(path + ": " + std::strerror(errno));
+    return file_ != nullptr;
   }
-  bool failed() const { return failed_; }
+  void writeLine(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), file_);
+    std::fputc('\n', file_);
+  }
+  // Flushes and closes; false (with a message) when anything could not be written.
+  bool close() {
+    if (!file_) return true;
+    bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
+    int error = errno;
+    if (file_ != stdout && std::fclose(file_) != 0 && ok) {
+      ok = false;
+      error = errno;
+    }
+    file_ = nullptr;
+    if (!ok) Say((path_ == "-" ? std::string("standard output") : path_) + ": " + std::strerror(error));
+    return ok;
+  }
+  explicit operator bool() const { return file_ != nullptr; }
 
  private:
   std::string path_;
-  bool failed_ = false;
+  std::FILE* file_ = nullptr;
 };
 
-bool writeTypes(const std::string& path, const std::vector<tw::FieldConversionRow>& rows) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) {
-    std::fprintf(stderr, "tablewright-convert: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
-    return false;
+// Writes the statement list, one statement a line, where the preview window would show it.
+class PreviewToFile : public tw::PreviewWindow {
+ public:
+  explicit PreviewToFile(OutputFile& out) : out_(out) {}
+  void showModal(tw::ConversionState& state) override {
+    for (std::size_t i = 0; i < state.statements.size(); ++i) out_.writeLine(state.statements.item(i));
   }
-  out << tw::kConversionCaptions[0] << '\t' << tw::kConversionCaptions[1] << '\t'
-      << tw::kConversionCaptions[2] << '\t' << tw::kConversionCaptions[3] << '\n';
-  for (const auto& r : rows) out << r.table << '\t' << r.field << '\t' << r.accessType << '\t' << r.foxproType << '\n';
-  out.flush();
-  return static_cast<bool>(out);
+
+ private:
+  OutputFile& out_;
+};
+
+void WriteTypes(OutputFile& out, const std::vector<tw::FieldConversionRow>& rows) {
+  out.writeLine(std::string(tw::kConversionCaptions[0]) + '\t' + tw::kConversionCaptions[1] + '\t' +
+                tw::kConversionCaptions[2] + '\t' + tw::kConversionCaptions[3]);
+  for (const auto& r : rows) out.writeLine(r.table + '\t' + r.field + '\t' + r.accessType + '\t' + r.foxproType);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::string password, previewPath, typesPath;
-  bool preview = false, types = false;
-  tw::cli::OverwritePolicy overwrite = tw::cli::OverwritePolicy::Ask;
-  std::vector<std::string> positional;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    auto value = [&](const char* option) -> const char* {
-      std::size_t n = std::strlen(option);
-      return arg.compare(0, n, option) == 0 ? argv[i] + n : nullptr;
-    };
-    if (const char* v = value("--password=")) {
-      password = v;
-    } else if (const char* v = value("--overwrite=")) {
-      std::string o = v;
-      if (o == "ask") overwrite = tw::cli::OverwritePolicy::Ask;
-      else if (o == "yes") overwrite = tw::cli::OverwritePolicy::Yes;
-      else if (o == "no") overwrite = tw::cli::OverwritePolicy::No;
-      else return usage("--overwrite takes ask, yes or no");
-    } else if (const char* v = value("--preview=")) {
-      previewPath = v;
-      preview = true;
-      if (previewPath.empty()) return usage("--preview needs a file name (or -)");
-    } else if (const char* v = value("--types=")) {
-      typesPath = v;
-      types = true;
-      if (typesPath.empty()) return usage("--types needs a file name");
-    } else if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-      return usage("unknown option " + arg);
-    } else {
-      positional.push_back(arg);
+// The password from the options, a file, the environment, or (when the source needs one
+// and standard input is a terminal) a prompt. Returns false when the source cannot be
+// opened, after saying why.
+bool SettlePassword(tw::data::DataAccess& access, const tw::cli::Options& o, std::string& password) {
+  std::string problem;
+  if (o.password) {
+    password = *o.password;
+  } else if (o.passwordFile) {
+    std::optional<std::string> line = tw::cli::ReadFirstLine(*o.passwordFile, problem);
+    if (!line) {
+      Say(*o.passwordFile + ": " + problem);
+      return false;
     }
+    password = *line;
+  } else if (const char* env = std::getenv("TABLEWRIGHT_PASSWORD")) {
+    password = env;
   }
-  if (positional.size() != 2) return usage("expected SOURCE and DESTINATION");
+  std::optional<std::string> sourceProblem = tw::cli::SourceProblem(access, o.source, password);
+  const bool mayAsk = !o.password && !o.passwordFile && !std::getenv("TABLEWRIGHT_PASSWORD");
+  if (sourceProblem && *sourceProblem == tw::cli::kWrongPassword && mayAsk && isatty(STDIN_FILENO)) {
+    std::optional<std::string> typed = tw::cli::PromptPassword(STDIN_FILENO, "Password for " + o.source + ": ");
+    if (!typed) return false;  // interrupted or end of input: nothing to say beyond the exit status
+    password = *typed;
+    sourceProblem = tw::cli::SourceProblem(access, o.source, password);
+  }
+  if (sourceProblem) {
+    Say(o.source + ": " + *sourceProblem);
+    return false;
+  }
+  return true;
+}
+
+int Convert(const tw::cli::Options& o) {
+  const auto started = std::chrono::steady_clock::now();
+  const bool preview = o.previewPath.has_value();
+  const bool container = EndsWithIgnoringCase(o.destination, ".dbc");
+  CatchStopSignals();
 
   tw::data::DataAccess access;
   tw::jet::registerAccessProviders(access);
   tw::data::registerFoxProProvider(access);
 
-  tw::cli::TerminalUi ui(overwrite, stdin, stderr);
-  tw::cli::TerminalWindow window(stderr, isatty(STDERR_FILENO) == 1);
+  std::string password;
+  if (!SettlePassword(access, o, password)) return gSignal ? 128 + gSignal : 1;
+
+  OutputFile previewOut, typesOut;
+  if (preview && !previewOut.open(*o.previewPath)) return 1;
+  if (o.typesPath && !typesOut.open(*o.typesPath)) return 1;
+
+  bool created = false;
+  if (auto problem = tw::cli::DestinationProblem(access, o.destination, container, !preview, created)) {
+    Say(o.destination + ": " + *problem);
+    return 1;
+  }
+  if (created && !o.quiet) Say("created the folder " + o.destination);
+  if (gSignal) return 128 + gSignal;
+
+  tw::cli::TerminalSettings settings;
+  settings.subject = o.source;
+  settings.overwrite = o.overwrite;
+  settings.answerFd = isatty(STDIN_FILENO) ? STDIN_FILENO : -1;
+  settings.verbose = o.verbose;
+  settings.quiet = o.quiet;
+  tw::cli::TerminalUi ui(settings, stderr);
+  tw::cli::TerminalWindow window(stderr, !o.quiet && isatty(STDERR_FILENO) == 1);
   ui.setBeforeOutput([&] { window.clearLine(); });
-  window.text5 = positional[0];
+  window.text5 = o.source;
   window.text6 = password;
-  const std::string& destination = positional[1];
-  if (endsWithIgnoringCase(destination, ".dbc")) {
+  if (container) {
     window.optionDBC1 = true;
-    window.dbcPath1 = destination;
+    window.dbcPath1 = o.destination;
   } else {
-    window.text2 = destination;
+    window.text2 = o.destination;
   }
   window.check1 = preview ? 1 : 0;
   window.option1 = true;
   window.option2 = false;
 
+  auto note = [&](const std::string& text) {
+    window.clearLine();
+    Say(o.source + ": " + text);
+  };
+  tw::cli::RunSummary summary([&] { return gSignal != 0 || ui.quitRequested(); },
+                              o.verbose ? std::function<void(const std::string&)>(note) : nullptr);
   tw::ConversionState state;
-  PreviewToFile previewFile(previewPath);
+  PreviewToFile previewFile(previewOut);
   tw::Locale locale = tw::Locale::system();
   tw::ConversionRun run(access, ui, window, state, locale, preview ? &previewFile : nullptr);
+  run.setObserver(&summary);
   run.StartConverting();
   window.clearLine();
   if (run.endedAtTargetCheck()) {
-    // The window shows nothing here (its "Test Connection" button tells the user); a
-    // script must still learn that nothing was converted.
-    std::fprintf(stderr, "tablewright-convert: cannot open the FoxPro destination %s\n", destination.c_str());
+    Say(o.destination + ": cannot be opened as a FoxPro destination");
     return 1;
   }
 
-  bool ok = ui.failures() == 0 && !previewFile.failed();
-  if (types && !writeTypes(typesPath, state.conversions)) ok = false;
+  bool ok = ui.failures() == 0 && summary.failed() == 0;
+  if (!previewOut.close()) ok = false;
+  if (typesOut) {
+    WriteTypes(typesOut, state.conversions);
+    if (!typesOut.close()) ok = false;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (gSignal && !summary.interruptedTable().empty() && !preview)
+    Say(o.destination + ": stopped in table " + summary.interruptedTable() + ", which keeps the " +
+        tw::cli::GroupedNumber(summary.interruptedRows()) + (summary.interruptedRows() == 1 ? " row" : " rows") +
+        " written so far");
+  if (!o.quiet) Say(summary.text(seconds, preview, !ok || gSignal));
+  if (gSignal) return 128 + gSignal;
   return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  tw::cli::CommandLine command = tw::cli::ParseCommandLine(argc, argv);
+  switch (command.action) {
+    case tw::cli::CommandLine::Action::Help:
+      std::fputs(tw::cli::HelpText().c_str(), stdout);
+      return std::fflush(stdout) == 0 ? 0 : 1;
+    case tw::cli::CommandLine::Action::Version:
+      std::printf("%s (Tablewright) %s\n", kProgramName, TW_VERSION);
+      return std::fflush(stdout) == 0 ? 0 : 1;
+    case tw::cli::CommandLine::Action::UsageError:
+      return UsageError(command.problem);
+    case tw::cli::CommandLine::Action::Convert:
+      break;
+  }
+  return Convert(command.options);
 }

@@ -1,39 +1,60 @@
-// The headless converter's user interface: message boxes become lines on standard error
-// (title first), the overwrite question is asked on the terminal or answered by an option,
-// and the progress bar is drawn on standard error when that is a terminal.
+// The headless converter's user interface. Every message of the run becomes one line on
+// standard error, "tablewright-convert: SOURCE: text"; a failure report shows its
+// description, with the procedure and line in brackets when verbose. The overwrite
+// question is asked on the terminal (y, n, a for yes to all, q to stop) or answered by the
+// policy; without a terminal it is answered No, after one line that says so. The run's
+// closing "Done." is left to the converter's summary. The progress bar is drawn on
+// standard error when that is a terminal.
 #pragma once
 
 #include <cstdio>
 #include <functional>
 #include <string>
 
+#include "cli/options.h"
 #include "common/main_window_fields.h"
 #include "platform/ui.h"
 
 namespace tw::cli {
 
-enum class OverwritePolicy { Ask, Yes, No };
+struct TerminalSettings {
+  std::string subject;         // what run messages are about: the source path as given
+  OverwritePolicy overwrite = OverwritePolicy::Ask;
+  int answerFd = -1;           // where typed answers are read; -1: no terminal to ask on
+  bool verbose = false;
+  bool quiet = false;          // no notes, only failures
+};
 
 class TerminalUi : public Ui {
  public:
-  TerminalUi(OverwritePolicy policy, std::FILE* in, std::FILE* err) : policy_(policy), in_(in), err_(err) {}
+  TerminalUi(TerminalSettings settings, std::FILE* err) : settings_(std::move(settings)), err_(err) {}
 
   MessageAnswer messageBox(const std::string& title, const std::string& text, MessageIcon icon,
                            MessageButtons buttons) override;
+  void showProcedureFailure(const std::string& title, const std::string& text, const ProcedureFailure& parts) override;
   void yield() override {}
   void setPointer(int) override {}
 
-  // Boxes that report a failure: "Application Error" reports and "Unable to access the database".
+  // How many failures were shown: failure reports and "Unable to access the database".
   int failures() const { return failures_; }
+  // True once the user answered q (stop) or ended the answers at an overwrite question.
+  bool quitRequested() const { return quit_; }
+  // True when the run said "Done.".
+  bool sawDone() const { return done_; }
 
-  // Called before any box is written, so a progress line can be cleared first.
+  // Called before any line is written, so that a progress line can be cleared first.
   void setBeforeOutput(std::function<void()> hook) { beforeOutput_ = std::move(hook); }
 
  private:
-  OverwritePolicy policy_;
-  std::FILE* in_;
+  MessageAnswer askOverwrite(const std::string& text);
+  void line(const std::string& text);
+
+  TerminalSettings settings_;
   std::FILE* err_;
   int failures_ = 0;
+  bool quit_ = false;
+  bool done_ = false;
+  bool toldNoTerminal_ = false;
   std::function<void()> beforeOutput_;
 };
 
@@ -53,5 +74,10 @@ class TerminalWindow : public MainWindowModel {
   int lastPercent_ = -1;
   bool lineShown_ = false;
 };
+
+// One line from `fd`, without its line feed; reads byte by byte so that nothing after the
+// line is taken from a shared descriptor. False at end of input (nothing read) or when a
+// signal interrupted the read.
+bool ReadAnswerLine(int fd, std::string& line);
 
 }  // namespace tw::cli

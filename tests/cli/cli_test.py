@@ -1,23 +1,33 @@
 #!/usr/bin/python3
-"""Checks the options, messages and exit status of tablewright-convert.
+"""Checks the command line, messages, questions and exit status of tablewright-convert,
+through the real executable: pipes for scripted use, a pseudo-terminal for what a person
+at a terminal sees (the password prompt, the overwrite question, Ctrl-C).
 
-    cli_test.py CONVERTER SAMPLE.mdb
+    cli_test.py CONVERTER SAMPLE.mdb MDB_WRITE VERSION MANPAGE
 
 Exits 77 (skipped) when the sample database has not been built.
 """
 import os
+import pty
+import re
+import select
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 import dbfread
 
-converter, sample = sys.argv[1], sys.argv[2]
+converter, sample, mdb_write, version, manpage = sys.argv[1:6]
 if not os.path.exists(sample):
     print("sample database %s not built; skipping" % sample)
     sys.exit(77)
 
+ENV = dict(os.environ, LANG="en_US.UTF-8", LC_ALL="en_US.UTF-8")
+ENV.pop("TABLEWRIGHT_PASSWORD", None)
+PROG = "tablewright-convert: "
 failures = []
 passed = 0
 
@@ -28,93 +38,311 @@ def check(name, condition, detail=""):
         passed += 1
     else:
         failures.append(name)
-        print("FAIL %s %s" % (name, detail))
+        print("FAIL %s %s" % (name, str(detail)[-1500:]))
 
 
-def run(*args, stdin=""):
-    env = dict(os.environ, LANG="en_US.UTF-8", LC_ALL="en_US.UTF-8")
+def run(*args, stdin="", env=None, cwd=None):
     return subprocess.run([converter] + list(args), input=stdin, capture_output=True, text=True,
-                          env=env, timeout=300)
+                          env=env or ENV, cwd=cwd, timeout=300)
 
 
-def tables(folder):
-    return sorted(n[:-4].lower() for n in os.listdir(folder) if n.lower().endswith(".dbf"))
+def dbf_files(folder):
+    return {n[:-4].lower(): os.path.join(folder, n) for n in os.listdir(folder) if n.lower().endswith(".dbf")}
 
 
-def rows(folder, table):
-    for n in os.listdir(folder):
-        if n.lower() == table.lower() + ".dbf":
-            return len(dbfread.DBF(os.path.join(folder, n), encoding="cp1252", load=True, ignore_missing_memofile=True).records)
-    return None
+def records(path):
+    return list(dbfread.DBF(path, encoding="cp1252", load=True, ignore_missing_memofile=True).records)
+
+
+def row_counts(folder):
+    return {t: len(records(p)) for t, p in dbf_files(folder).items()}
+
+
+def mtimes(folder):
+    return {t: os.stat(p).st_mtime_ns for t, p in dbf_files(folder).items()}
+
+
+SUMMARY = re.compile(r"(\d+) tables? converted, (\d+) skipped, (\d+) failed(, 1 stopped)?; ([\d,]+) rows? (written|listed) in ")
+
+
+def summary(stderr):
+    m = SUMMARY.search(stderr)
+    return m and (int(m.group(1)), int(m.group(2)), int(m.group(3)), int(m.group(5).replace(",", "")))
+
+
+class Terminal:
+    """The converter on a pseudo-terminal, as a person at a terminal runs it."""
+
+    def __init__(self, *args, env=None):
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            try:
+                os.execve(converter, [converter] + list(args), env or ENV)
+            finally:
+                os._exit(127)
+        self.out = b""
+        self.status = None
+
+    def pump(self, seconds):
+        end = time.time() + seconds
+        while time.time() < end:
+            ready, _, _ = select.select([self.fd], [], [], max(0.0, min(0.05, end - time.time())))
+            if ready:
+                try:
+                    chunk = os.read(self.fd, 65536)
+                except OSError:
+                    return
+                if not chunk:
+                    return
+                self.out += chunk
+
+    def expect(self, text, seconds=30):
+        end = time.time() + seconds
+        while text.encode() not in self.out and time.time() < end and self.status is None:
+            self.pump(0.05)
+            self.poll()
+        return text.encode() in self.out
+
+    def send(self, text):
+        os.write(self.fd, text.encode())
+
+    def poll(self):
+        if self.status is None:
+            pid, status = os.waitpid(self.pid, os.WNOHANG)
+            if pid:
+                self.status = os.waitstatus_to_exitcode(status)
+        return self.status
+
+    def wait(self, seconds=120):
+        end = time.time() + seconds
+        while self.poll() is None and time.time() < end:
+            self.pump(0.05)
+        self.pump(0.2)
+        if self.status is None:
+            os.kill(self.pid, signal.SIGKILL)
+            self.poll()
+        os.close(self.fd)
+        return self.status
+
+    def text(self):
+        return self.out.decode("utf-8", "replace")
 
 
 work = tempfile.mkdtemp(prefix="tw-cli-")
 try:
-    # Usage errors.
-    for args in ([], [sample], ["--overwrite=maybe", sample, work], ["--bogus", sample, work],
-                 ["--preview=", sample, work], [sample, work, "extra"]):
-        r = run(*args)
-        check("usage %r" % (args,), r.returncode == 2 and "usage:" in r.stderr, r.stderr)
-
-    # Direct mode into an empty folder.
+    # --- The command line --------------------------------------------------------------
     out = os.path.join(work, "out")
-    os.mkdir(out)
+    for args, problem in (([], "missing SOURCE and DESTINATION"), ([sample], "missing DESTINATION"),
+                          ([sample, out, "extra"], "unexpected argument 'extra'"),
+                          (["--overwrite=maybe", sample, out], "--overwrite takes ask, yes or no"),
+                          (["--bogus", sample, out], "unrecognized option '--bogus'"),
+                          (["-x", sample, out], "invalid option -- 'x'"),
+                          (["--pass=x", sample, out], "option '--pass' is ambiguous"),
+                          (["--quiet=1", sample, out], "option '--quiet' doesn't allow an argument"),
+                          ([sample, out, "--types"], "option '--types' requires an argument"),
+                          ([sample, out, "-o"], "option requires an argument -- 'o'"),
+                          (["--preview=", sample, out], "--preview needs a file name"),
+                          (["--preview=-", "--types=-", sample, out], "--preview and --types cannot both write to standard output")):
+        r = run(*args)
+        lines = r.stderr.splitlines()
+        check("usage %r" % (args,), r.returncode == 2 and len(lines) == 2 and lines[0].startswith(PROG + problem)
+              and lines[1] == "Try 'tablewright-convert --help' for more information." and r.stdout == "", r.stderr)
+    check("usage errors touch nothing", not os.path.exists(out))
+
+    r = run("--help")
+    check("help on stdout", r.returncode == 0 and r.stderr == "" and r.stdout.startswith("Usage: tablewright-convert "))
+    for part in ("Exit status:", "Examples:", "TABLEWRIGHT_PASSWORD", "process list", " 130 "):
+        check("help mentions %s" % part, part in r.stdout)
+    # Every option --help lists is in the manual page, and the other way round.
+    help_options = set(re.findall(r"--[a-z][a-z-]+", r.stdout))
+    man_options = set(re.findall(r"--[a-z][a-z-]+", open(manpage, encoding="utf-8").read().replace("\\-", "-")))
+    check("help and manual page list the same options", help_options == man_options, help_options ^ man_options)
+    r = run("-h", "--bogus")
+    check("-h wins over what follows", r.returncode == 0 and r.stdout.startswith("Usage:"))
+    r = run("--version")
+    check("version", r.returncode == 0 and r.stdout == "tablewright-convert (Tablewright) %s\n" % version, r.stdout)
+    check("-V", run("-V").stdout == r.stdout)
+
+    # --- A first conversion, and the summary that ends it --------------------------------
     r = run(sample, out)
     check("direct exit", r.returncode == 0, r.stderr)
-    check("done message", r.stderr.rstrip().endswith(": Done."), r.stderr[-300:])
-    made = tables(out)
-    check("tables made", len(made) >= 4, str(made))
-    counts = {t: rows(out, t) for t in made}
+    counts = row_counts(out)
+    check("tables made", len(counts) == 9, counts)
+    check("created the folder", r.stderr.startswith(PROG + "created the folder " + out + "\n"), r.stderr)
+    check("summary counts", summary(r.stderr) == (len(counts), 0, 0, sum(counts.values())), r.stderr)
+    check("summary says done", (PROG + "Done: ") in r.stderr, r.stderr)
+    check("nothing else said", len(r.stderr.splitlines()) == 2, r.stderr)
 
-    # Again, with the questions answered by the end of input: every answer is No.
-    r = run(sample, out, stdin="")
-    check("no overwrite exit", r.returncode == 0, r.stderr)
-    check("question asked", r.stderr.count("Would you like to overwrite ") == len(made), r.stderr)
-    check("nothing doubled", {t: rows(out, t) for t in made} == counts)
-
-    # Yes for every table: the tables are dropped and made again, not appended to.
-    r = run("--overwrite=yes", sample, out)
-    check("overwrite exit", r.returncode == 0, r.stderr)
-    check("rows after overwrite", {t: rows(out, t) for t in made} == counts,
-          str({t: rows(out, t) for t in made}) + " vs " + str(counts))
-
-    # A typed answer: y for the first question, then end of input.
+    # Without a terminal the questions are answered No, after one line that says so.
+    before = mtimes(out)
     r = run(sample, out, stdin="y\n")
-    check("typed answer exit", r.returncode == 0, r.stderr)
-    check("typed answer kept rows", {t: rows(out, t) for t in made} == counts)
+    check("no terminal exit", r.returncode == 0, r.stderr)
+    check("no terminal said once", r.stderr.count("not a terminal") == 1 and "Would you like" not in r.stderr, r.stderr)
+    check("no terminal keeps every table", mtimes(out) == before and row_counts(out) == counts)
+    check("no terminal summary", summary(r.stderr) == (0, 9, 0, 0), r.stderr)
 
-    # Preview: statements to standard output, nothing executed.
-    empty = os.path.join(work, "empty")
-    os.mkdir(empty)
-    r = run("--preview=-", sample, empty)
+    # Option values as separate arguments; --quiet says nothing at all.
+    r = run("-q", "--overwrite", "yes", sample, out)
+    check("quiet overwrite", r.returncode == 0 and r.stderr == "" and row_counts(out) == counts, r.stderr)
+    check("overwrite replaced every table", all(mtimes(out)[t] != before[t] for t in before))
+    r = run("-v", "-o", "no", sample, out)
+    check("verbose one line per table", r.returncode == 0 and r.stderr.count(": skipped\n") == 9, r.stderr)
+
+    # "--" ends the options: a source whose name starts with "-".
+    shutil.copy(sample, os.path.join(work, "-s.mdb"))
+    r = run("--", "-s.mdb", "dashes", cwd=work)
+    check("-- ends options", r.returncode == 0 and len(dbf_files(os.path.join(work, "dashes"))) == 9, r.stderr)
+    r = run("-s.mdb", "dashes", cwd=work)
+    check("without --", r.returncode == 2 and "invalid option -- 's'" in r.stderr, r.stderr)
+
+    # --- Output files: standard output, and checked before anything is converted --------
+    fresh = os.path.join(work, "fresh")
+    r = run("--types=-", sample, fresh)
+    types = r.stdout.split("\n")
+    check("types to stdout", r.returncode == 0 and types[0] == "MS Access Table\tMS Access Table Field\t"
+          "MS Access Field Datatype\tNew FoxPro Datatype" and types[-1] == "" and
+          len(types) > 20 and all(t.count("\t") == 3 for t in types[:-1]), r.stdout[:300])
+    check("no file named -", not os.path.exists("-") and not os.path.exists(os.path.join(fresh, "-")))
+    unconverted = os.path.join(work, "unconverted")
+    for option in ("--types=", "--preview="):
+        bad = os.path.join(work, "no", "such", "dir.txt")
+        r = run(option + bad, sample, unconverted)
+        check("bad %s path" % option, r.returncode == 1 and r.stderr.startswith(PROG + bad + ": No such file")
+              and not os.path.exists(unconverted), r.stderr)
+    previewed = os.path.join(work, "previewed")
+    r = run("--preview=-", sample, previewed)
     lines = r.stdout.split("\n")
-    check("preview exit", r.returncode == 0, r.stderr)
-    check("preview executes nothing", tables(empty) == [])
-    check("preview one statement per line", lines[-1] == "" and all(
-        l.startswith(("CREATE TABLE ", "INSERT INTO ", "DROP TABLE ")) for l in lines[:-1]), lines[:3])
-    check("preview statement count", sum(1 for l in lines if l.startswith("INSERT INTO ")) == sum(counts.values()))
-    preview_file = os.path.join(work, "preview.sql")
-    r = run("--preview=" + preview_file, "--types=" + os.path.join(work, "types.tsv"), sample, empty)
-    check("preview file", open(preview_file, encoding="utf-8").read() == "\n".join(lines[:-1]) + "\n")
-    types = open(os.path.join(work, "types.tsv"), encoding="utf-8").read().split("\n")
-    check("types header", types[0] == "MS Access Table\tMS Access Table Field\tMS Access Field Datatype\tNew FoxPro Datatype",
-          types[0])
-    check("types rows", len(types) > 10 and all(l.count("\t") == 3 for l in types[:-1]))
+    check("preview statements", r.returncode == 0 and lines[-1] == "" and
+          sum(l.startswith("INSERT INTO ") for l in lines) == sum(counts.values()), r.stderr)
+    check("preview executes nothing", dbf_files(previewed) == {})
+    check("preview summary", summary(r.stderr) == (9, 0, 0, sum(counts.values())) and "rows listed" in r.stderr,
+          r.stderr)
 
-    # A missing source file.
-    r = run(os.path.join(work, "missing.mdb"), empty)
-    check("missing source exit", r.returncode == 1, r.stderr)
-    check("missing source message", "Unable to access the database" in r.stderr, r.stderr)
+    # --- Sources and destinations that cannot be used: one line, exit 1 -----------------
+    junk = os.path.join(work, "junk.mdb")
+    open(junk, "wb").write(b"not an Access database" * 200)
+    for source, why in ((os.path.join(work, "missing.mdb"), "no such file or directory"),
+                        (work, "is a folder, not an Access database"), (junk, "")):
+        r = run(source, os.path.join(work, "unused"))
+        lines = r.stderr.splitlines()
+        check("bad source %s" % os.path.basename(source), r.returncode == 1 and len(lines) == 1 and
+              lines[0].startswith(PROG + source + ": " + why) and not os.path.exists(os.path.join(work, "unused")),
+              r.stderr)
+    nested = os.path.join(work, "new", "nested")
+    r = run(sample, nested)
+    check("missing destination created", r.returncode == 0 and len(dbf_files(nested)) == 9 and
+          (PROG + "created the folder " + nested) in r.stderr, r.stderr)
+    a_file = os.path.join(work, "a-file")
+    open(a_file, "w").close()
+    r = run(sample, a_file)
+    check("destination a file", r.returncode == 1 and r.stderr == PROG + a_file + ": is not a folder\n", r.stderr)
+    if os.geteuid() != 0:  # root writes everywhere
+        locked = os.path.join(work, "locked")
+        os.mkdir(locked, 0o555)
+        r = run(sample, locked)
+        check("unwritable destination", r.returncode == 1 and "is not writable" in r.stderr, r.stderr)
 
-    # A destination that cannot be opened: nothing converted, and the exit status says so.
-    for dest in (os.path.join(work, "no-such-folder"), preview_file, os.path.join(work, "x.dbc")):
-        r = run(sample, dest)
-        check("unusable destination %s" % os.path.basename(dest),
-              r.returncode == 1 and "cannot open the FoxPro destination" in r.stderr, r.stderr)
+    # --- The password --------------------------------------------------------------------
+    secret = "Sesame-42"
+    locked_db = os.path.join(work, "locked.mdb")
+    with open(os.path.join(work, "locked.json"), "w") as f:
+        f.write('{"password": "%s", "tables": [{"name": "Vault", "fields": [{"name": "ID", "type": "long"},'
+                ' {"name": "Item", "type": "text", "size": 20}], "rows": [[1, "gold"], [2, "silver"]]}]}' % secret)
+    subprocess.run([mdb_write, os.path.join(work, "locked.json"), locked_db], check=True)
+    pw_file = os.path.join(work, "pw.txt")
+    open(pw_file, "w").write(secret + "\r\nsecond line\n")
 
-    # An unwritable preview file is a failure.
-    r = run("--preview=" + os.path.join(work, "no", "such", "dir.sql"), sample, empty)
-    check("unwritable preview", r.returncode == 1, r.stderr)
+    def vault(folder):
+        path = dbf_files(folder).get("vault")
+        return path and [(r["ID"], r["ITEM"]) for r in records(path)]
+
+    r = run(locked_db, os.path.join(work, "pw0"))
+    check("no password", r.returncode == 1 and r.stderr == PROG + locked_db + ": Not a valid password.\n", r.stderr)
+    r = run("--password-file=" + pw_file, locked_db, os.path.join(work, "pw1"))
+    check("password file", r.returncode == 0 and vault(os.path.join(work, "pw1")) == [(1, "gold"), (2, "silver")],
+          r.stderr)
+    r = run("--password-file", "-", locked_db, os.path.join(work, "pw2"), stdin=secret + "\n")
+    check("password from stdin", r.returncode == 0 and vault(os.path.join(work, "pw2")), r.stderr)
+    r = run(locked_db, os.path.join(work, "pw3"), env=dict(ENV, TABLEWRIGHT_PASSWORD=secret))
+    check("password from environment", r.returncode == 0 and vault(os.path.join(work, "pw3")), r.stderr)
+    r = run("--password-file=" + os.path.join(work, "nope"), locked_db, os.path.join(work, "pw4"))
+    check("missing password file", r.returncode == 1 and "nope: no such file" in r.stderr, r.stderr)
+
+    t = Terminal(locked_db, os.path.join(work, "pw5"))
+    check("prompt", t.expect("Password for " + locked_db + ": "), t.text())
+    t.send(secret + "\n")
+    check("prompted password works", t.wait() == 0 and vault(os.path.join(work, "pw5")), t.text())
+    check("password not echoed", secret not in t.text(), t.text())
+    t = Terminal(locked_db, os.path.join(work, "pw6"))
+    t.expect("Password for ")
+    t.send("wrong\n")
+    check("wrong prompted password", t.wait() == 1 and "Not a valid password." in t.text(), t.text())
+    t = Terminal(locked_db, os.path.join(work, "pw7"), env=dict(ENV, TABLEWRIGHT_PASSWORD="wrong"))
+    check("no prompt when the environment gives one", t.wait() == 1 and "Password for" not in t.text(), t.text())
+
+    # --- The overwrite question at a terminal: y, n, a, q --------------------------------
+    # Tables come last list entry first: Time Sheets, Shelf Labels, Products, Orders, ...
+    before = mtimes(out)
+    t = Terminal(sample, out)
+    check("first question", t.expect("Would you like to overwrite Time Sheets? [y/n/a/q] "), t.text())
+    t.send("n\n")
+    check("second question", t.expect("overwrite Shelf Labels? [y/n/a/q] "), t.text())
+    t.send("maybe\n")
+    check("asked again", t.expect("Please answer y (yes), n (no), a (yes to all) or q (stop here)."), t.text())
+    t.send("y\n")
+    t.expect("overwrite Products? [y/n/a/q] ")
+    t.send("a\n")
+    status = t.wait()
+    after = mtimes(out)
+    check("y/n/a exit", status == 0, t.text())
+    check("a asks no more", t.text().count("[y/n/a/q]") == 4, t.text())
+    check("n kept, y and a replaced", after["time sheets"] == before["time sheets"] and
+          all(after[k] != before[k] for k in before if k != "time sheets"), (before, after))
+    check("y/n/a rows", row_counts(out) == counts)
+    check("y/n/a summary", summary(t.text()) == (8, 1, 0, sum(counts.values()) - counts["time sheets"]), t.text())
+
+    before = mtimes(out)
+    t = Terminal(sample, out)
+    t.expect("Time Sheets? [y/n/a/q] ")
+    t.send("y\n")
+    t.expect("Shelf Labels? [y/n/a/q] ")
+    t.send("q\n")
+    status = t.wait()
+    after = mtimes(out)
+    check("q exit", status == 0 and t.text().count("[y/n/a/q]") == 2, t.text())
+    check("q stops the run", after["time sheets"] != before["time sheets"] and
+          all(after[k] == before[k] for k in before if k != "time sheets"))
+
+    # --- Interrupts: the table being written stays readable, with the rows written ------
+    big = os.path.join(work, "big.mdb")
+    subprocess.run([mdb_write, "--generate", "300000", big], check=True, capture_output=True)
+    for how, code in (("ctrl-c", 130), ("sigterm", 143)):
+        dest = os.path.join(work, "big-" + how)
+        t = Terminal(big, dest)
+        dbf = os.path.join(dest, "measurements.dbf")
+        end = time.time() + 60
+        while time.time() < end and t.poll() is None and not (os.path.exists(dbf) and os.path.getsize(dbf) > 1 << 20):
+            t.pump(0.005)
+        if how == "ctrl-c":
+            t.send("\x03")
+        else:
+            os.kill(t.pid, signal.SIGTERM)
+        status = t.wait()
+        screen = t.text()
+        m = re.search(r"stopped in table Measurements, which keeps the ([\d,]+) rows? written so far", screen)
+        check("%s exit status" % how, status == code, screen[-500:])
+        check("%s says where it stopped" % how, m is not None, screen[-500:])
+        if m:
+            kept = records(dbf)
+            n = int(m.group(1).replace(",", ""))
+            check("%s table read back" % how, 0 < n < 300000 and len(kept) == n and
+                  [r["ID"] for r in kept] == list(range(1, n + 1)) and kept[-1]["CODE"] == "ST-%07d" % (n - 1),
+                  (n, len(kept)))
+        # The progress bar was drawn, then cleared before the closing lines.
+        tail = screen[screen.rfind("\r\x1b[K"):]
+        check("%s progress line cleared" % how, re.search(r"\[[#-]{30}\] +\d+% Please wait", screen) and "%" not in tail and "stopped in table" in tail,
+              repr(screen[-400:]))
+        check("%s summary" % how, re.search(r"0 tables converted, 0 skipped, 0 failed, 1 stopped; ", screen), screen[-300:])
 finally:
     shutil.rmtree(work, ignore_errors=True)
 
