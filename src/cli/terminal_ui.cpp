@@ -89,7 +89,7 @@ MessageAnswer TerminalUi::askOverwrite(const std::string& text) {
   const std::string question = OneLine(text);
   if (settings_.overwrite != OverwritePolicy::Ask || quit_) {
     bool yes = settings_.overwrite == OverwritePolicy::Yes && !quit_;
-    if (settings_.verbose) line(question + (yes ? " yes" : " no"));
+    if (settings_.verbose) line(settings_.subject + ": " + question + (yes ? " yes" : " no"));
     return yes ? MessageAnswer::Yes : MessageAnswer::No;
   }
   if (settings_.answerFd < 0) {
