@@ -12,6 +12,8 @@ std::string Counted(std::int64_t n, const char* one, const char* many) {
 }  // namespace
 
 void RunSummary::tableSkipped(const std::string& table) {
+  // A question answered by a stop (q, Ctrl-C) skipped nothing by choice.
+  if (stopRequested()) return;
   ++skipped_;
   if (note_) note_(table + ": skipped");
 }

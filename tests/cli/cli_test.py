@@ -310,6 +310,7 @@ try:
     status = t.wait()
     after = mtimes(out)
     check("q exit", status == 0 and t.text().count("[y/n/a/q]") == 2, t.text())
+    check("q summary", summary(t.text()) == (1, 0, 0, counts["time sheets"]), t.text())
     check("q stops the run", after["time sheets"] != before["time sheets"] and
           all(after[k] == before[k] for k in before if k != "time sheets"))
 
