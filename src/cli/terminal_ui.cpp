@@ -1,5 +1,6 @@
 #include "cli/terminal_ui.h"
 
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -102,6 +103,8 @@ MessageAnswer TerminalUi::askOverwrite(const std::string& text) {
   }
   for (;;) {
     if (beforeOutput_) beforeOutput_();
+    // Keys typed before the question was shown (during a long table, say) answer nothing.
+    ::tcflush(settings_.answerFd, TCIFLUSH);
     std::fprintf(err_, "%s [y/n/a/q] ", question.c_str());
     std::fflush(err_);
     std::string answer;
