@@ -2,7 +2,7 @@
 # Runs every benchmark against a build folder (make bench):
 #   the .mdb writer (one million generated rows), the Access reader against libmdb, the
 #   FoxPro engine against plain buffered writes, and the whole conversion against
-#   mdb-export.
+#   mdb-export, and the SQL Preview window over a million statements.
 #   bench/run-all.sh [BUILD_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -23,3 +23,6 @@ echo; echo "== FoxPro engine: one million INSERT statements against buffered wri
 
 echo; echo "== Conversion of one million rows against mdb-export"
 "$here/convert_bench.sh" "$build" 1000000
+
+echo; echo "== SQL Preview window: one million statements, shown, scrolled and executed"
+"$here/preview_bench.sh" "$build" 1000000
