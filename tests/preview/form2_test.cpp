@@ -189,29 +189,6 @@ class Form2Test : public QObject {
     QVERIFY(QString::fromStdString(shell.opened[0]).endsWith("%0D%0ASQLException%3A%20Syntax%20error."));
   }
 
-  void closeBoxBackAndSkipLeaveTheRightFlags() {
-    open({"A"});
-    state->StopAfterPreview = true;
-    form->close();
-    QVERIFY(!form->isVisible());
-    QVERIFY(state->StopAfterPreview);
-    QVERIFY(!state->SQLFormOK);
-    form.reset();
-
-    open({});
-    QTest::mouseClick(button("PushButton5"), Qt::LeftButton);
-    QVERIFY(!form->isVisible());
-    QVERIFY(state->StopAfterPreview);
-    form.reset();
-
-    open({});
-    QTest::mouseClick(button("PushButton9"), Qt::LeftButton);
-    QVERIFY(!form->isVisible());
-    QVERIFY(!state->StopAfterPreview);
-    QVERIFY(!state->SQLFormOK);
-    QVERIFY(target->executed.empty());
-  }
-
   void aClickOnALineEditsItAndOkWritesItBack() {
     open({"first", "second line", "third"});
     QString seen;

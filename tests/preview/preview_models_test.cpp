@@ -62,13 +62,5 @@ TEST(FieldConversionModel, FourColumnsPerFieldRow) {
   EXPECT_EQ(model.data(model.index(1, 3)).toString(), "");
 }
 
-TEST(FieldConversionModel, AnEmptyListShowsOnlyHeaders) {
-  std::vector<FieldConversionRow> rows;
-  FieldConversionModel model(rows);
-  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-  EXPECT_EQ(model.rowCount(), 0);
-  EXPECT_EQ(model.headerData(3, Qt::Horizontal).toString(), "New FoxPro Datatype");
-}
-
 }  // namespace
 }  // namespace tw
