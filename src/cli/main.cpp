@@ -173,7 +173,8 @@ int Convert(const tw::cli::Options& o) {
     Say(o.destination + ": " + *problem);
     return 1;
   }
-  if (created && !o.quiet) Say("created the folder " + o.destination);
+  if (created && !o.quiet)
+    Say((container ? "created the empty database container " : "created the folder ") + o.destination);
   if (gSignal) return 128 + gSignal;
 
   tw::cli::TerminalSettings settings;

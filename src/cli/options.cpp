@@ -128,7 +128,8 @@ std::string UsageLine() { return std::string("Usage: ") + kProgramName + " [OPTI
 std::string HelpText() {
   return UsageLine() + R"(Copy every user table of the Access database SOURCE (.mdb or .accdb) into Visual
 FoxPro tables: free tables in the folder DESTINATION, or tables of the database container
-DESTINATION when its name ends in .dbc. A missing destination folder is created.
+DESTINATION when its name ends in .dbc. A missing destination folder, or a missing
+container in an existing folder, is created.
 
 Options:
   -p, --password=TEXT        the database password. Other users can see it in the

@@ -15,6 +15,7 @@
 #include "common/main_window_fields.h"
 #include "db/access.h"
 #include "db/foxpro.h"
+#include "platform/vfp/container_catalog.h"
 
 namespace tw::cli {
 
@@ -78,6 +79,14 @@ std::optional<std::string> DestinationProblem(data::DataAccess& access, const st
            LowerSystemError(errno);
   if (writes && container && ::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
     return "is not writable: " + LowerSystemError(errno);
+  if (container && ::access(path.c_str(), F_OK) != 0 && errno == ENOENT) {
+    try {
+      vfp::createContainer(*vfp::makeRealFileSystem(true), path);
+    } catch (const data::Failure& f) {
+      return f.description();
+    }
+    created = true;
+  }
 
   MainWindowModel window;
   window.optionDBC1 = container;

@@ -20,7 +20,8 @@ std::optional<std::string> SourceProblem(data::DataAccess& access, const std::st
 
 // Why the destination cannot be used. A free-table folder that does not exist is created
 // with its parents (`created` is then set); for a database container (`container`), the
-// folder that holds it must exist. `writes`: the run will write there (not a preview), so
+// folder that holds it must exist, and a container that does not exist is created empty
+// there (`created` is then set). `writes`: the run will write there (not a preview), so
 // the folder must be writable. Last, the FoxPro provider must open it.
 std::optional<std::string> DestinationProblem(data::DataAccess& access, const std::string& path, bool container,
                                               bool writes, bool& created);

@@ -232,6 +232,22 @@ try:
     r = run(sample, nested)
     check("missing destination created", r.returncode == 0 and len(dbf_files(nested)) == 9 and
           (PROG + "created the folder " + nested) in r.stderr, r.stderr)
+    # A database container that does not exist yet is made empty, said so, and filled; the
+    # second run finds the tables there. A container in a folder that does not exist is not.
+    dbc = os.path.join(work, "box", "Sales.dbc")
+    os.mkdir(os.path.dirname(dbc))
+    r = run(sample, dbc)
+    check("new container", r.returncode == 0 and r.stderr.startswith(PROG + "created the empty database container "
+                                                                       + dbc + "\n"), r.stderr)
+    check("new container files", sorted(os.listdir(os.path.dirname(dbc)))[:3] == ["Sales.dbc", "Sales.dct", "Sales.dcx"])
+    check("new container tables", row_counts(os.path.dirname(dbc)) == counts, row_counts(os.path.dirname(dbc)))
+    r = run(sample, dbc)
+    check("existing container kept", r.returncode == 0 and "created" not in r.stderr and
+          summary(r.stderr) == (0, 9, 0, 0), r.stderr)
+    lost = os.path.join(work, "no-such-folder", "x.dbc")
+    r = run(sample, lost)
+    check("container in a missing folder", r.returncode == 1 and r.stderr.startswith(PROG + lost + ": cannot use the folder")
+          and not os.path.exists(os.path.dirname(lost)), r.stderr)
     a_file = os.path.join(work, "a-file")
     open(a_file, "w").close()
     r = run(sample, a_file)

@@ -9,6 +9,7 @@
 #include <regex>
 
 #include "platform/fake_ui.h"
+#include "platform/vfp/container_catalog.h"
 #include "platform/vfp/provider.h"
 
 namespace tw {
@@ -89,7 +90,7 @@ TEST(IsValidFoxProConnection, OpensTheFolderThroughTheEngineAndNeverShowsOpenFai
   EXPECT_TRUE(IsValidFoxProConnection(da, ui, w));
   w.text2 = folder.path + "/missing";
   EXPECT_FALSE(IsValidFoxProConnection(da, ui, w));
-  w.optionDBC1 = true;  // an empty container path, and containers are refused anyway
+  w.optionDBC1 = true;  // an empty container path
   EXPECT_FALSE(IsValidFoxProConnection(da, ui, w));
   w.dbcPath1 = folder.path + "/x.dbc";
   EXPECT_FALSE(IsValidFoxProConnection(da, ui, w));
@@ -144,6 +145,42 @@ TEST(AddTablesToFoxproListbox, ListsTheEnginesTablesSortedYieldingOncePerName) {
   AddTablesToFoxproListbox(da, ui, w, list);
   EXPECT_EQ(list.items, (std::vector<std::string>{"customers", "orders"}));
   EXPECT_EQ(ui.yields, 2);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST(AddTablesToFoxproListbox, AContainerIsTestedAndListedWhenTheKindSaysSo) {
+  data::DataAccess da;
+  data::registerFoxProProvider(da);
+  Folder folder;
+  const std::string dbc = folder.path + "/Sales.dbc";
+  vfp::createContainer(*vfp::makeRealFileSystem(false), dbc);
+  {
+    auto c = da.createConnection();
+    c->Open("Provider=vfpoledb.1;Data Source=" + dbc + ";Collating Sequence=machine;");
+    c->Execute("CREATE TABLE \"Orders\"([a] INT);");
+    c->Execute("CREATE TABLE \"customers\"([a] INT);");
+  }
+  // A free table beside the container is not one of its tables.
+  {
+    auto c = da.createConnection();
+    c->Open("Provider=vfpoledb.1;Data Source=" + folder.path + ";");
+    c->Execute("CREATE TABLE \"loose\"([a] INT);");
+  }
+  FakeUi ui;
+  MainWindowModel w;
+  w.text2 = folder.path;
+  w.dbcPath1 = dbc;
+  w.optionDBC1 = true;
+  EXPECT_TRUE(IsValidFoxProConnection(da, ui, w));
+  VectorTextList list;
+  AddTablesToFoxproListbox(da, ui, w, list);
+  EXPECT_EQ(list.items, (std::vector<std::string>{"customers", "orders"}));
+  w.optionDBC1 = false;
+  AddTablesToFoxproListbox(da, ui, w, list);
+  EXPECT_EQ(list.items, (std::vector<std::string>{"customers", "loose", "orders"}));
+  w.optionDBC1 = true;
+  w.dbcPath1 = folder.path + "/other.dbc";
+  EXPECT_FALSE(IsValidFoxProConnection(da, ui, w));
   EXPECT_TRUE(ui.boxes.empty());
 }
 

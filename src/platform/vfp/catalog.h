@@ -37,6 +37,8 @@ struct TableLocation {
   // UTF-8 names of the columns in field order when they differ from the .dbf's own
   // (a container's long names); empty otherwise.
   std::vector<std::string> columnNames;
+  // The file name of the database container the table belongs to; empty for a free table.
+  std::string container;
 };
 
 // One table as the listing sees it.

@@ -74,6 +74,7 @@ std::vector<std::uint8_t> encodeHeader(const TableLayout& layout, std::uint32_t 
     descriptor("_NullFlags", '0', layout.nullFlagsOffset, layout.nullFlagsWidth, 0,
                kFieldFlagSystem | kFieldFlagBinary);
   h[pos] = 0x0D;
+  std::memcpy(&h[pos + 1], layout.backlink.data(), std::min<std::size_t>(layout.backlink.size(), kBacklinkSize));
   return h;
 }
 
@@ -111,9 +112,19 @@ std::string hex(std::uint8_t b) {
   return std::string("0x") + digits[b >> 4] + digits[b & 15];
 }
 
+// The last part of a backlink path ("..\\data\\x.dbc" -> "x.dbc"), in ASCII lower case.
+std::string backlinkFileName(std::string_view path) {
+  std::size_t cut = path.find_last_of("\\/:");
+  std::string name(cut == std::string_view::npos ? path : path.substr(cut + 1));
+  for (char& c : name)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return name;
+}
+
 }  // namespace
 
-TableHeader parseHeader(const std::vector<std::uint8_t>& b, std::uint64_t fileSize) {
+TableHeader parseHeader(const std::vector<std::uint8_t>& b, std::uint64_t fileSize, std::string_view container,
+                        bool containerItself) {
   if (fileSize < 32 || b.size() < 32) throw CorruptTable("the file is shorter than a table header");
   TableHeader t;
   t.version = b[0];
@@ -217,17 +228,32 @@ TableHeader parseHeader(const std::vector<std::uint8_t>& b, std::uint64_t fileSi
     if (!haveNullFlags) throw CorruptTable("it has nullable fields but no _NullFlags field");
     if (nullFlags.width * 8 < bit) throw CorruptTable("its _NullFlags field is too narrow");
   }
-  if (t.unsupported.empty() && (t.tableFlags & kTableFlagCdx))
+  if (containerItself && !(t.tableFlags & kTableFlagDbc)) throw CorruptTable("it is not a database container");
+  if (t.unsupported.empty() && (t.tableFlags & kTableFlagCdx) && !containerItself)
     t.unsupported = "it has a structural index (.cdx) that this engine cannot keep up to date";
-  if (t.unsupported.empty() && (t.tableFlags & kTableFlagDbc)) t.unsupported = "it is a database container";
-  if (t.unsupported.empty() && vfp && b[pos + 1] != 0)
-    t.unsupported = "it belongs to a database container";
+  if (t.unsupported.empty() && (t.tableFlags & kTableFlagDbc) && !containerItself)
+    t.unsupported = "it is a database container";
+  std::string backlink;
+  if (vfp) {
+    std::size_t end = pos + 1;
+    while (end < headerLength && end < pos + 1 + kBacklinkSize && b[end] != 0) ++end;
+    backlink.assign(reinterpret_cast<const char*>(&b[pos + 1]), end - (pos + 1));
+  }
+  if (t.unsupported.empty() && vfp) {
+    if (container.empty() && !backlink.empty())
+      t.unsupported = "it belongs to a database container";
+    else if (!container.empty() && backlink.empty())
+      t.unsupported = "it is a free table, not part of the database";
+    else if (!container.empty() && backlinkFileName(backlink) != backlinkFileName(container))
+      t.unsupported = "it belongs to another database container (\"" + backlink + "\")";
+  }
   if (t.unsupported.empty() && t.codePage != kCodePage1252 && t.codePage != 0)
     t.unsupported = "its code page mark is " + hex(t.codePage) + ", not cp1252";
 
   t.layout.fields = std::move(fields);
   t.layout.recordLength = static_cast<std::uint16_t>(recordLength);
   t.layout.headerLength = static_cast<std::uint16_t>(headerLength);
+  t.layout.backlink = std::move(backlink);
   if (haveNullFlags) {
     t.layout.nullFlagsOffset = nullFlags.offset;
     t.layout.nullFlagsWidth = nullFlags.width;

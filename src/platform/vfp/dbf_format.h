@@ -8,7 +8,8 @@
 //         decimals, flags: 0x04 binary on I, B, Y, T; 0x02 nullable), then the hidden
 //         `_NullFlags` field (flags 0x05) when any field is nullable, whose bits are given
 //         to the nullable fields in field order, least significant bit first;
-//         0x0D, 263 zero bytes (the backlink of a free table);
+//         0x0D, the 263-byte backlink: zeros for a free table, the file name of the owning
+//         database container (.dbc), NUL padded, for a table inside one;
 //         the records, each a delete-flag byte (0x20) and the fields back to back;
 //         0x1A after the last record.
 //   .fpt  512-byte header: next free block (uint32 BE at 0), block size (uint16 BE at 6);
@@ -23,6 +24,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tw::vfp {
@@ -65,6 +67,7 @@ struct TableLayout {
   std::uint16_t recordLength = 1;
   std::uint16_t headerLength = 0;
   bool hasMemo = false;
+  std::string backlink;  // the owning container's file name as stored; empty for a free table
 
   // Places the fields, hands out null bits and sizes the header, as VFP does for a new
   // table. The caller has checked names, widths and decimals.
@@ -106,8 +109,13 @@ struct TableHeader {
 };
 
 // Reads and checks a .dbf header. `bytes` holds the start of the file (at least the whole
-// header when the file is that long), `fileSize` the size of the whole file.
-TableHeader parseHeader(const std::vector<std::uint8_t>& bytes, std::uint64_t fileSize);
+// header when the file is that long), `fileSize` the size of the whole file. `container`
+// is the file name of the database container the table is opened through (empty for a
+// free table): a table whose backlink names another container, or none, is unsupported.
+// `containerItself` reads a database container's own table (.dbc), whose index the engine
+// rebuilds itself, so its index and container flags do not make it unsupported.
+TableHeader parseHeader(const std::vector<std::uint8_t>& bytes, std::uint64_t fileSize,
+                        std::string_view container = {}, bool containerItself = false);
 
 // How many header bytes `parseHeader` may need at most.
 inline constexpr std::size_t kMaxHeaderBytes = 32 + 32 * 256 + 1 + kBacklinkSize;

@@ -636,7 +636,7 @@ TableFile& Engine::openForInsert(const std::string& rawName) {
   TableLocation at = catalog_->locate(rawName);
   std::unique_ptr<TableFile> t;
   try {
-    t = TableFile::open(*fs_, at.dbfPath, at.fptPath);
+    t = TableFile::open(*fs_, at.dbfPath, at.fptPath, at.container);
   } catch (const CorruptTable& e) {
     sqlError("Table \"" + at.file + "\" has become corrupted: " + e.what() + ".");
   }

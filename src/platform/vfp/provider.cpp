@@ -3,7 +3,9 @@
 #include <QString>
 
 #include "platform/vfp/codepage.h"
+#include "platform/vfp/container_catalog.h"
 #include "platform/vfp/engine.h"
+#include "platform/vfp/folder_catalog.h"
 #include "platform/vfp/table_reader.h"
 
 namespace tw::vfp {
@@ -100,7 +102,8 @@ class TableRows : public data::RowSource {
 
 class FoxProSession : public data::Session {
  public:
-  FoxProSession(std::shared_ptr<FileSystem> fs, std::string folder) : engine_(std::move(fs), std::move(folder)) {}
+  FoxProSession(std::shared_ptr<FileSystem> fs, std::unique_ptr<Catalog> catalog)
+      : engine_(std::move(fs), std::move(catalog)) {}
 
   void execute(const std::string& statement) override { engine_.execute(statement); }
   // Writes the rows still in memory out, so that a failure there is reported.
@@ -161,15 +164,18 @@ std::unique_ptr<data::Session> FoxProProvider::open(const data::ConnectionString
                                                     const data::ConnectionSettings&) {
   std::string folder = connection.get("Data Source");
   if (folder.empty()) throw data::Failure("Cannot open the FoxPro tables: the connection string names no Data Source.");
-  if (folder.size() >= 4 && data::asciiLower(folder.substr(folder.size() - 4)) == ".dbc")
-    throw data::Failure("Cannot open \"" + folder +
-                        "\": database containers (.dbc) are not supported yet; choose a folder of free tables.");
-  if (!fs_->isDirectory(folder)) {
-    if (fs_->exists(folder)) throw data::Failure("Cannot open the FoxPro folder \"" + folder + "\": it is not a folder.");
-    throw data::Failure("Cannot open the FoxPro folder \"" + folder + "\": it does not exist.");
+  std::unique_ptr<Catalog> catalog;
+  if (folder.size() >= 4 && data::asciiLower(folder.substr(folder.size() - 4)) == ".dbc") {
+    catalog = std::make_unique<ContainerCatalog>(fs_, folder);
+  } else {
+    if (!fs_->isDirectory(folder)) {
+      if (fs_->exists(folder)) throw data::Failure("Cannot open the FoxPro folder \"" + folder + "\": it is not a folder.");
+      throw data::Failure("Cannot open the FoxPro folder \"" + folder + "\": it does not exist.");
+    }
+    catalog = std::make_unique<FolderCatalog>(fs_, folder);
   }
   collatingSequence_ = connection.get("Collating Sequence", "machine");
-  return std::make_unique<FoxProSession>(fs_, folder);
+  return std::make_unique<FoxProSession>(fs_, std::move(catalog));
 }
 
 }  // namespace tw::vfp

@@ -2,17 +2,19 @@
 // Provider/Session interface, standing in for the Visual FoxPro OLE DB provider.
 //
 // "Provider=vfpoledb.1;Data Source=FOLDER;Collating Sequence=machine;" opens a folder of
-// free tables (keys in any case). The collating sequence is accepted and recorded; the
-// engine compares names without regard to case whatever it says. Opening fails with a
-// description naming the folder when it does not exist or is not a folder, and a database
-// container (.dbc) as Data Source is refused for now.
+// free tables (keys in any case); a Data Source ending in ".dbc" opens that database
+// container (container_catalog.h). The collating sequence ("machine" or "general") is
+// accepted and recorded; the engine compares names without regard to case whatever it
+// says. Opening fails with a description naming the folder or container when it does not
+// exist, is not one, or (a container) is damaged.
 //
 // Execute runs DROP TABLE / CREATE TABLE / INSERT INTO. OpenSchema(20) lists one row per
-// .dbf (TABLE_NAME without the extension, TABLE_TYPE "TABLE"), sorted by name. A damaged
+// table (a folder's .dbf files without the extension, a container's tables by name;
+// TABLE_TYPE "TABLE"), sorted by name; a container's views and connections are not listed. A damaged
 // table is listed like the others, and the fetch after its row throws once
 // "Table \"x.dbf\" has become corrupted: <reason>." before the listing goes on.
 // Record sets "SELECT * FROM name" (name bare, in backquotes, quotes or brackets) read a
-// table back (see table_reader.h for the values).
+// table back (see table_reader.h for the values), with a container's long column names.
 #pragma once
 
 #include <memory>

@@ -78,11 +78,22 @@ std::unique_ptr<TableFile> TableFile::create(FileSystem& fs, const std::string& 
   return t;
 }
 
-std::unique_ptr<TableFile> TableFile::open(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath) {
+std::unique_ptr<TableFile> TableFile::open(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
+                                           std::string_view container) {
+  return openFile(fs, dbfPath, fptPath, container, false);
+}
+
+std::unique_ptr<TableFile> TableFile::openContainer(FileSystem& fs, const std::string& dbcPath,
+                                                    const std::string& dctPath) {
+  return openFile(fs, dbcPath, dctPath, {}, true);
+}
+
+std::unique_ptr<TableFile> TableFile::openFile(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
+                                               std::string_view container, bool containerItself) {
   std::unique_ptr<TableFile> t(new TableFile);
   t->dbf_ = fs.open(dbfPath, OpenMode::ReadWrite);
   std::uint64_t size = t->dbf_->size();
-  t->header_ = parseHeader(readStart(*t->dbf_, kMaxHeaderBytes), size);
+  t->header_ = parseHeader(readStart(*t->dbf_, kMaxHeaderBytes), size, container, containerItself);
   t->layout_ = t->header_.layout;
   t->flushedCount_ = t->header_.recordCount;
   if (t->layout_.hasMemo) {

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/vfp/dbf_format.h"
@@ -38,9 +39,15 @@ class TableFile {
   static std::unique_ptr<TableFile> create(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
                                            TableLayout layout);
   // Opens an existing table for appending. `fptPath` is the memo file found beside it
-  // (empty when there is none). Throws CorruptTable for a damaged table; the caller checks
-  // `header.unsupported` before appending.
-  static std::unique_ptr<TableFile> open(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath);
+  // (empty when there is none); `container` the file name of the database container it is
+  // opened through (empty for a free table). Throws CorruptTable for a damaged table; the
+  // caller checks `header.unsupported` before appending.
+  static std::unique_ptr<TableFile> open(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
+                                         std::string_view container = {});
+  // Opens a database container's own table (.dbc with its .dct) for appending: its index
+  // is the caller's to rebuild, so the container and index flags do not stop appends.
+  static std::unique_ptr<TableFile> openContainer(FileSystem& fs, const std::string& dbcPath,
+                                                  const std::string& dctPath);
 
   ~TableFile();
   TableFile(const TableFile&) = delete;
@@ -71,6 +78,8 @@ class TableFile {
 
  private:
   TableFile() = default;
+  static std::unique_ptr<TableFile> openFile(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
+                                             std::string_view container, bool containerItself);
   void writeBatch();
 
   std::unique_ptr<File> dbf_;

@@ -24,4 +24,15 @@ inline std::string crashRowStatement(const std::string& table, long i) {
          (i % 3 == 0 ? std::string("NULL") : std::to_string(i % 2)) + ");";
 }
 
+// The tables the container kill test makes, drops and makes again: round i fills its table
+// with rows 0-4, each holding i.
+inline std::string churnCreateStatement(const std::string& table) {
+  return "CREATE TABLE [" + table + "] ([round_number] INT, [row_in_round] INT, [a_rather_long_column_name] CHAR(30), "
+         "[notes] MEMO)";
+}
+inline std::string churnRowStatement(const std::string& table, long round, int row) {
+  return "INSERT INTO [" + table + "] VALUES (" + std::to_string(round) + ", " + std::to_string(row) + ", 'round " +
+         std::to_string(round) + "', '" + crashMemo(round + row) + "')";
+}
+
 }  // namespace tw::vfp::testing

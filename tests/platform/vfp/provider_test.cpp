@@ -59,8 +59,8 @@ TEST_F(ProviderTest, OpeningRefusesMissingFoldersFilesAndContainersWithTheirPath
   writeBytes(dir.file("plain.txt"), {1, 2, 3});
   EXPECT_EQ(failureOf([&] { c->Open(connectionTo(dir.file("plain.txt"))); }),
             "Cannot open the FoxPro folder \"" + dir.file("plain.txt") + "\": it is not a folder.");
-  EXPECT_NE(failureOf([&] { c->Open(connectionTo(dir.file("db.DBC"))); }).find("database containers (.dbc) are not supported"),
-            std::string::npos);
+  EXPECT_EQ(failureOf([&] { c->Open(connectionTo(dir.file("db.DBC"))); }),
+            "Cannot open the database container \"" + dir.file("db.DBC") + "\": it does not exist.");
   EXPECT_NE(failureOf([&] { c->Open("Provider=vfpoledb.1;Data Source=;Collating Sequence=machine;"); }).find("no Data Source"),
             std::string::npos);
   EXPECT_FALSE(c->isOpen());

@@ -1,0 +1,587 @@
+#include "platform/vfp/container_catalog.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "platform/data_access.h"
+#include "platform/vfp/codepage.h"
+#include "platform/vfp/container_index.h"
+#include "platform/vfp/folder_catalog.h"
+
+namespace tw::vfp {
+
+namespace {
+
+// The fields of every container's own table, as Visual FoxPro defines them.
+struct ContainerField {
+  const char* name;
+  char type;
+  std::uint8_t width;
+  std::uint8_t flags;
+};
+constexpr ContainerField kContainerFields[] = {
+    {"OBJECTID", 'I', 4, kFieldFlagBinary},   {"PARENTID", 'I', 4, kFieldFlagBinary},
+    {"OBJECTTYPE", 'C', 10, 0},               {"OBJECTNAME", 'C', 128, 0},
+    {"PROPERTY", 'M', 4, kFieldFlagBinary},   {"CODE", 'M', 4, kFieldFlagBinary},
+    {"RIINFO", 'C', 6, 0},                    {"USER", 'M', 4, 0},
+};
+constexpr std::uint32_t kObjectIdAt = 1, kParentIdAt = 5, kTypeAt = 9, kNameAt = 19, kPropertyAt = 147;
+constexpr std::size_t kTypeWidth = 10, kNameWidth = 128;
+
+// Property ids of the PROPERTY memo.
+constexpr std::uint8_t kPropPath = 1;
+constexpr std::uint8_t kPropSubType = 2;
+constexpr std::uint8_t kPropParentTable = 18;
+constexpr std::uint8_t kPropVersion = 24;
+
+TableLayout containerLayout() {
+  std::vector<FieldDef> fields;
+  for (const auto& f : kContainerFields) {
+    FieldDef d;
+    d.name = f.name;
+    d.type = f.type;
+    d.width = f.width;
+    fields.push_back(d);
+  }
+  TableLayout layout = TableLayout::build(std::move(fields));
+  for (std::size_t i = 0; i < layout.fields.size(); ++i) layout.fields[i].flags = kContainerFields[i].flags;
+  return layout;
+}
+
+// One entry of a PROPERTY memo: total length (uint32 LE, this header included), id length
+// (uint16 LE, 1), the id, the value.
+void appendProperty(std::string& memo, std::uint8_t id, std::string_view value) {
+  std::uint8_t head[7];
+  putLe32(head, static_cast<std::uint32_t>(7 + value.size()));
+  putLe16(head + 4, 1);
+  head[6] = id;
+  memo.append(reinterpret_cast<const char*>(head), sizeof head);
+  memo.append(value);
+}
+
+std::string padded(std::string_view s, std::size_t width) {
+  std::string out(s.substr(0, width));
+  out.resize(width, ' ');
+  return out;
+}
+
+std::string trimmed(std::string_view s) {
+  std::size_t end = s.size();
+  while (end > 0 && (s[end - 1] == ' ' || s[end - 1] == '\0')) --end;
+  return std::string(s.substr(0, end));
+}
+
+std::string lowerCp1252(std::string s) {
+  for (char& c : s) c = static_cast<char>(cp1252Lower(static_cast<std::uint8_t>(c)));
+  return s;
+}
+
+std::string baseName(const std::string& path) {
+  std::size_t cut = path.find_last_of('/');
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string folderOf(const std::string& path) {
+  std::size_t cut = path.find_last_of('/');
+  if (cut == std::string::npos) return ".";
+  return cut == 0 ? "/" : path.substr(0, cut);
+}
+
+// The companion file of the .dbc with extension `ext` ("dct"), in the letter case of the
+// .dbc's own extension.
+std::string companionName(const std::string& dbcFile, const char* ext) {
+  std::string stem = dbcFile.substr(0, dbcFile.size() - 3);
+  bool upper = dbcFile[dbcFile.size() - 3] == 'D';
+  std::string e = ext;
+  if (upper)
+    for (char& c : e) c = static_cast<char>(c - 'a' + 'A');
+  return stem + e;
+}
+
+// Field names cut to the 10 characters a .dbf holds and made unique the way Visual FoxPro
+// does: a name taken already ends in 2, 3, ... instead of its last characters.
+std::vector<std::string> shortNames(const std::vector<FieldDef>& fields) {
+  std::vector<std::string> out;
+  std::set<std::string> taken;
+  for (const auto& f : fields) {
+    std::string name = f.name.substr(0, kMaxFieldName);
+    for (int n = 2; taken.count(name); ++n) {
+      std::string suffix = std::to_string(n);
+      name = f.name.substr(0, kMaxFieldName - suffix.size()) + suffix;
+    }
+    taken.insert(name);
+    out.push_back(name);
+  }
+  return out;
+}
+
+[[noreturn]] void containerFailure(const std::string& path, const std::string& why) {
+  throw data::Failure("Cannot open the database container \"" + path + "\": " + why + ".");
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------------------------
+
+ContainerCatalog::ContainerCatalog(std::shared_ptr<FileSystem> fs, std::string dbcPath)
+    : fs_(std::move(fs)), dbcPath_(std::move(dbcPath)) {
+  folder_ = folderOf(dbcPath_);
+  std::string file = baseName(dbcPath_);
+  if (file.size() < 5 || foldName(file.substr(file.size() - 4)) != ".dbc")
+    containerFailure(dbcPath_, "a database container's name ends in .dbc");
+  if (!fs_->exists(dbcPath_)) containerFailure(dbcPath_, "it does not exist");
+  if (fs_->isDirectory(dbcPath_)) containerFailure(dbcPath_, "it is a folder");
+  backlink_ = file;
+  for (char& c : backlink_)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  FolderCatalog files(fs_, folder_);
+  std::string dct = files.findFile(file.substr(0, file.size() - 4) + ".dct");
+  std::string dcx = files.findFile(file.substr(0, file.size() - 4) + ".dcx");
+  dctPath_ = joinPath(folder_, dct.empty() ? companionName(file, "dct") : dct);
+  dcxPath_ = joinPath(folder_, dcx.empty() ? companionName(file, "dcx") : dcx);
+  load();
+  repairAfterCrash();
+}
+
+void ContainerCatalog::load() {
+  records_.clear();
+  try {
+    auto dbc = fs_->open(dbcPath_, OpenMode::Read);
+    std::uint64_t size = dbc->size();
+    std::vector<std::uint8_t> head(kMaxHeaderBytes);
+    head.resize(dbc->readAt(0, head.data(), head.size()));
+    TableHeader h = parseHeader(head, size, {}, true);
+    const auto& fields = h.layout.fields;
+    bool shaped = fields.size() == std::size(kContainerFields);
+    for (std::size_t i = 0; shaped && i < fields.size(); ++i)
+      shaped = fields[i].name == kContainerFields[i].name && fields[i].type == kContainerFields[i].type &&
+               fields[i].width == kContainerFields[i].width;
+    if (!shaped) containerFailure(dbcPath_, "its fields are not those of a Visual FoxPro database");
+    if (!fs_->exists(dctPath_)) containerFailure(dbcPath_, "its memo file \"" + dctPath_ + "\" is missing");
+    headerLength_ = h.layout.headerLength;
+    recordLength_ = h.layout.recordLength;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(h.recordCount) * recordLength_);
+    if (dbc->readAt(headerLength_, bytes.data(), bytes.size()) != bytes.size())
+      containerFailure(dbcPath_, "its records could not be read in full");
+    for (std::uint32_t i = 0; i < h.recordCount; ++i) {
+      const std::uint8_t* r = &bytes[static_cast<std::size_t>(i) * recordLength_];
+      Record rec;
+      rec.number = i + 1;
+      rec.deleted = r[0] == kRecordDeleted;
+      rec.objectId = static_cast<std::int32_t>(getLe32(r + kObjectIdAt));
+      rec.parentId = static_cast<std::int32_t>(getLe32(r + kParentIdAt));
+      rec.typeRaw.assign(reinterpret_cast<const char*>(r + kTypeAt), kTypeWidth);
+      rec.nameRaw.assign(reinterpret_cast<const char*>(r + kNameAt), kNameWidth);
+      rec.type = trimmed(rec.typeRaw);
+      rec.name = trimmed(rec.nameRaw);
+      rec.property = getLe32(r + kPropertyAt);
+      records_.push_back(std::move(rec));
+    }
+    auto dct = fs_->open(dctPath_, OpenMode::Read);
+    std::vector<std::uint8_t> mh(kMemoHeaderSize);
+    mh.resize(dct->readAt(0, mh.data(), mh.size()));
+    blockSize_ = parseMemoHeader(mh, dct->size()).blockSize;
+  } catch (const CorruptTable& e) {
+    containerFailure(dbcPath_, std::string("it has become corrupted: ") + e.what());
+  }
+}
+
+std::string ContainerCatalog::readMemo(std::uint32_t block) {
+  if (block == 0) return {};
+  auto dct = fs_->open(dctPath_, OpenMode::Read);
+  std::uint64_t at = static_cast<std::uint64_t>(block) * blockSize_;
+  std::uint8_t head[8];
+  if (at < kMemoHeaderSize || dct->readAt(at, head, 8) != 8)
+    containerFailure(dbcPath_, "a property memo lies outside \"" + dctPath_ + "\"");
+  std::uint32_t length = getBe32(head + 4);
+  if (at + 8 + length > dct->size())
+    containerFailure(dbcPath_, "a property memo runs past the end of \"" + dctPath_ + "\"");
+  std::string value(length, '\0');
+  dct->readAt(at + 8, value.data(), length);
+  return value;
+}
+
+std::string ContainerCatalog::property(const Record& r, std::uint8_t id) {
+  std::string memo = readMemo(r.property);
+  std::size_t pos = 0;
+  while (pos + 7 <= memo.size()) {
+    auto p = reinterpret_cast<const std::uint8_t*>(memo.data() + pos);
+    std::uint32_t length = getLe32(p);
+    if (length < 7 || pos + length > memo.size()) break;
+    if (getLe16(p + 4) == 1 && p[6] == id) return memo.substr(pos + 7, length - 7);
+    pos += length;
+  }
+  return {};
+}
+
+const ContainerCatalog::Record* ContainerCatalog::findTable(std::string_view name) {
+  std::string wanted = foldName(name);
+  std::string withoutDbf = wanted.size() > 4 && wanted.compare(wanted.size() - 4, 4, ".dbf") == 0
+                               ? wanted.substr(0, wanted.size() - 4)
+                               : std::string();
+  const Record* second = nullptr;
+  for (const auto& r : records_) {
+    if (r.deleted || r.type != "Table") continue;
+    std::string have = foldName(fromCp1252(r.name));
+    if (have == wanted) return &r;
+    if (!second && !withoutDbf.empty() && have == withoutDbf) second = &r;
+  }
+  return second;
+}
+
+std::string ContainerCatalog::tablePath(const Record& table) {
+  std::string path = property(table, kPropPath);
+  path = path.substr(0, path.find('\0'));
+  path = path.empty() ? fromCp1252(table.name) + ".dbf" : fromCp1252(path);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  // A path on another drive cannot be followed here: look for the file beside the .dbc.
+  if (path.size() >= 2 && path[1] == ':') path = baseName(path);
+  std::string dir = folder_;
+  std::string file = path;
+  if (std::size_t cut = path.find_last_of('/'); cut != std::string::npos) {
+    dir = path[0] == '/' ? path.substr(0, std::max<std::size_t>(cut, 1)) : joinPath(folder_, path.substr(0, cut));
+    file = path.substr(cut + 1);
+  }
+  std::string found = fs_->isDirectory(dir) ? FolderCatalog(fs_, dir).findFile(file) : std::string();
+  return joinPath(dir, found.empty() ? file : found);
+}
+
+std::vector<std::string> ContainerCatalog::fieldNames(const Record& table) {
+  std::vector<std::string> names;
+  for (const auto& r : records_)
+    if (!r.deleted && r.type == "Field" && r.parentId == table.objectId) names.push_back(fromCp1252(r.name));
+  return names;
+}
+
+TableLocation ContainerCatalog::locate(std::string_view name) {
+  load();
+  const Record* t = findTable(name);
+  if (!t) throwSqlException("Table \"" + std::string(name) + "\" does not exist in the database.");
+  TableLocation at;
+  at.dbfPath = tablePath(*t);
+  at.file = baseName(at.dbfPath);
+  if (!fs_->exists(at.dbfPath)) throwSqlException("File \"" + at.dbfPath + "\" does not exist.");
+  std::string dir = folderOf(at.dbfPath);
+  std::string fpt = FolderCatalog(fs_, dir).findFile(at.file.substr(0, at.file.size() - 4) + ".fpt");
+  if (!fpt.empty()) at.fptPath = joinPath(dir, fpt);
+  at.columnNames = fieldNames(*t);
+  at.container = backlink_;
+  return at;
+}
+
+std::vector<ListedTable> ContainerCatalog::list() {
+  load();
+  std::vector<ListedTable> out;
+  for (const auto& r : records_) {
+    if (r.deleted || r.type != "Table") continue;
+    ListedTable t;
+    t.name = fromCp1252(r.name);
+    try {
+      std::string dbf = tablePath(r);
+      t.file = baseName(dbf);
+      if (!fs_->exists(dbf)) {
+        t.problem = "Table \"" + t.name + "\" cannot be opened: its file \"" + dbf + "\" does not exist.";
+      } else {
+        std::string dir = folderOf(dbf);
+        std::string fpt = FolderCatalog(fs_, dir).findFile(t.file.substr(0, t.file.size() - 4) + ".fpt");
+        t.problem = tableProblem(*fs_, t.file, dbf, fpt.empty() ? fpt : joinPath(dir, fpt));
+      }
+    } catch (const data::Failure& e) {
+      t.problem = e.description();
+    }
+    out.push_back(std::move(t));
+  }
+  sortListing(out);
+  return out;
+}
+
+// ------------------------------------------------------------------------------------
+// Changes
+
+void ContainerCatalog::writeIndexTemporary(const std::vector<Record>& added) {
+  std::vector<ContainerIndexEntry> live;
+  std::uint32_t count = static_cast<std::uint32_t>(records_.size() + added.size());
+  const std::vector<Record>* lists[] = {&records_, &added};
+  for (const std::vector<Record>* list : lists)
+    for (const auto& r : *list)
+      if (!r.deleted) live.push_back(ContainerIndexEntry{r.number, r.parentId, r.typeRaw, r.nameRaw});
+  std::vector<std::uint8_t> bytes = buildContainerIndex(live, count);
+  std::string temporary = dcxPath_ + ".tmp";
+  fs_->remove(temporary);
+  auto file = fs_->open(temporary, OpenMode::CreateNew);
+  try {
+    file->writeAt(0, bytes.data(), bytes.size());
+    file->sync();
+  } catch (...) {
+    file.reset();
+    fs_->remove(temporary);
+    throw;
+  }
+}
+
+void ContainerCatalog::installIndex() { fs_->rename(dcxPath_ + ".tmp", dcxPath_); }
+
+void ContainerCatalog::markDeleted(const std::vector<std::uint32_t>& numbers) {
+  if (numbers.empty()) return;
+  auto dbc = fs_->open(dbcPath_, OpenMode::ReadWrite);
+  const std::uint8_t flag = kRecordDeleted;
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    dbc->writeAt(headerLength_ + static_cast<std::uint64_t>(numbers[i] - 1) * recordLength_, &flag, 1);
+    // The first record (a table's) hides everything it owns; it goes out before the rest.
+    if (i == 0) dbc->sync();
+  }
+  dbc->sync();
+  for (auto n : numbers) records_[n - 1].deleted = true;
+}
+
+void ContainerCatalog::repairAfterCrash() {
+  if (!fs_->exists(dcxPath_ + ".tmp")) return;
+  try {
+    // An interrupted DROP may have hidden a table but not yet what it owns.
+    std::set<std::int32_t> goneIds, liveIds;
+    std::set<std::string> goneNames, liveNames;
+    for (const auto& r : records_) {
+      if (r.type != "Table") continue;
+      (r.deleted ? goneIds : liveIds).insert(r.objectId);
+      (r.deleted ? goneNames : liveNames).insert(foldName(fromCp1252(r.name)));
+    }
+    std::vector<std::uint32_t> orphans;
+    for (const auto& r : records_) {
+      if (r.deleted) continue;
+      bool ownerGone = goneIds.count(r.parentId) && !liveIds.count(r.parentId);
+      bool parentGone = false;
+      if (!ownerGone && r.type == "Relation") {
+        std::string parent = property(r, kPropParentTable);
+        parent = foldName(fromCp1252(parent.substr(0, parent.find('\0'))));
+        parentGone = goneNames.count(parent) && !liveNames.count(parent);
+      }
+      if (ownerGone || parentGone) orphans.push_back(r.number);
+    }
+    markDeleted(orphans);
+    writeIndexTemporary({});
+    installIndex();
+  } catch (const data::Failure&) {
+    // A container that cannot be written (a read-only copy) is still read; the next change
+    // rebuilds the index anyway.
+  }
+}
+
+std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& definition) {
+  load();
+  std::string base = tableFileBase(definition.name);
+  std::string objectName = toCp1252(base);
+  if (fromCp1252(objectName) != base)
+    throwSqlException("Invalid name. The table name \"" + definition.name +
+                      "\" has characters a database container cannot store.");
+  if (objectName.size() > static_cast<std::size_t>(kMaxLongName))
+    throwSqlException("Invalid name. The table name \"" + definition.name + "\" is longer than 128 characters.");
+  if (findTable(base)) throwSqlException("Table \"" + base + "\" already exists in the database.");
+
+  FolderCatalog files(fs_, folder_);
+  std::string dbfFile = base + ".dbf";
+  if (std::string existing = files.findFile(dbfFile); !existing.empty()) {
+    // A table file no record lists, empty and naming this container, is what a CREATE
+    // killed before its records were written leaves: it is replaced. Anything else stays.
+    bool listed = false;
+    for (const auto& r : records_)
+      if (!r.deleted && r.type == "Table" && foldName(baseName(tablePath(r))) == foldName(existing)) listed = true;
+    bool leftover = false;
+    if (!listed) {
+      try {
+        auto f = fs_->open(joinPath(folder_, existing), OpenMode::Read);
+        std::vector<std::uint8_t> head(kMaxHeaderBytes);
+        head.resize(f->readAt(0, head.data(), head.size()));
+        TableHeader h = parseHeader(head, f->size(), backlink_);
+        leftover = h.recordCount == 0 && h.unsupported.empty();
+      } catch (const CorruptTable&) {
+      }
+    }
+    if (!leftover) throwSqlException("File already exists.");
+    fs_->remove(joinPath(folder_, existing));
+  }
+  // A memo file without its table is a leftover of an interrupted CREATE: replace it.
+  if (std::string memo = files.findFile(base + ".fpt"); !memo.empty()) fs_->remove(joinPath(folder_, memo));
+
+  TableLayout layout = definition.layout;
+  std::vector<std::string> shorts = shortNames(layout.fields);
+  for (std::size_t i = 0; i < layout.fields.size(); ++i) layout.fields[i].name = shorts[i];
+  layout.backlink = backlink_;
+  std::string dbfPath = joinPath(folder_, dbfFile);
+  std::string fptPath = joinPath(folder_, base + ".fpt");
+  std::unique_ptr<TableFile> table = TableFile::create(*fs_, dbfPath, fptPath, layout);
+
+  // The records: the table, then its fields in order.
+  std::int32_t nextId = static_cast<std::int32_t>(records_.size());
+  for (const auto& r : records_) nextId = std::max(nextId, r.objectId);
+  ++nextId;
+  std::vector<Record> added;
+  auto addRecord = [&](std::int32_t parent, const char* type, const std::string& name) {
+    Record r;
+    r.number = static_cast<std::uint32_t>(records_.size() + added.size() + 1);
+    r.objectId = nextId++;
+    r.parentId = parent;
+    r.typeRaw = padded(type, kTypeWidth);
+    r.nameRaw = padded(name, kNameWidth);
+    r.type = type;
+    r.name = trimmed(r.nameRaw);
+    added.push_back(std::move(r));
+  };
+  addRecord(1, "Table", objectName);
+  const std::int32_t tableId = added.front().objectId;
+  for (const auto& column : definition.columnNames) addRecord(tableId, "Field", lowerCp1252(toCp1252(column)));
+  std::string tableProperty;
+  appendProperty(tableProperty, kPropSubType, std::string(1, '\x01'));
+  appendProperty(tableProperty, kPropPath, toCp1252(dbfFile) + '\0');
+
+  try {
+    writeIndexTemporary(added);
+    {
+      auto dbc = TableFile::openContainer(*fs_, dbcPath_, dctPath_);
+      dbc->setBatchBytes(SIZE_MAX);
+      for (const auto& r : added) {
+        std::uint8_t* rec = dbc->beginRecord();
+        putLe32(rec + kObjectIdAt, static_cast<std::uint32_t>(r.objectId));
+        putLe32(rec + kParentIdAt, static_cast<std::uint32_t>(r.parentId));
+        std::memcpy(rec + kTypeAt, r.typeRaw.data(), kTypeWidth);
+        std::memcpy(rec + kNameAt, r.nameRaw.data(), kNameWidth);
+        if (&r == &added.front()) putLe32(rec + kPropertyAt, dbc->addMemo(tableProperty.data(), tableProperty.size()));
+        dbc->commitRecord();
+      }
+      dbc->flush();
+    }
+    installIndex();
+  } catch (...) {
+    // The container keeps its previous records (or all of the new ones, should only the
+    // index have failed: then the next change or opening rebuilds it).
+    table.reset();
+    try {
+      load();
+      if (!findTable(base)) {
+        fs_->remove(dbfPath);
+        fs_->remove(fptPath);
+        fs_->remove(dcxPath_ + ".tmp");
+      }
+    } catch (...) {
+    }
+    throw;
+  }
+  records_.insert(records_.end(), added.begin(), added.end());
+  return table;
+}
+
+void ContainerCatalog::drop(std::string_view name) {
+  load();
+  const Record* t = findTable(name);
+  if (!t) throwSqlException("Table \"" + std::string(name) + "\" does not exist in the database.");
+  const Record table = *t;
+  std::string dbfPath = tablePath(table);
+  std::string tableName = foldName(fromCp1252(table.name));
+  // The table first, then what it owns (fields, indexes, its relations) and the relations
+  // that name it as their parent.
+  std::vector<std::uint32_t> numbers{table.number};
+  for (const auto& r : records_) {
+    if (r.deleted || r.number == table.number) continue;
+    bool owned = r.parentId == table.objectId && r.type != "Database";
+    bool parentOf = false;
+    if (!owned && r.type == "Relation") {
+      std::string parent = property(r, kPropParentTable);
+      parentOf = foldName(fromCp1252(parent.substr(0, parent.find('\0')))) == tableName;
+    }
+    if (owned || parentOf) numbers.push_back(r.number);
+  }
+  std::vector<Record> none;
+  std::vector<Record> saved = records_;
+  for (auto n : numbers) records_[n - 1].deleted = true;
+  writeIndexTemporary(none);
+  records_ = std::move(saved);
+  markDeleted(numbers);
+  installIndex();
+  // The files go last, the .dbf first, so no listed table ever lacks a file.
+  std::string dir = folderOf(dbfPath);
+  std::string file = baseName(dbfPath);
+  std::string stem = file.substr(0, file.size() >= 4 ? file.size() - 4 : file.size());
+  FolderCatalog files(fs_, dir);
+  fs_->remove(dbfPath);
+  for (const char* ext : {".fpt", ".cdx", ".bak", ".tbk"}) {
+    std::string other = files.findFile(stem + ext);
+    if (!other.empty()) fs_->remove(joinPath(dir, other));
+  }
+}
+
+// ------------------------------------------------------------------------------------
+
+void createContainer(FileSystem& fs, const std::string& dbcPath) {
+  std::string file = baseName(dbcPath);
+  auto refuse = [&](const std::string& why) {
+    throw data::Failure("Cannot create the database container \"" + dbcPath + "\": " + why + ".");
+  };
+  if (file.size() < 5 || foldName(file.substr(file.size() - 4)) != ".dbc") refuse("its name must end in .dbc");
+  std::string folder = folderOf(dbcPath);
+  if (!fs.isDirectory(folder)) refuse("the folder \"" + folder + "\" does not exist");
+  const std::string dctPath = joinPath(folder, companionName(file, "dct"));
+  const std::string dcxPath = joinPath(folder, companionName(file, "dcx"));
+  for (const auto* p : {&dbcPath, &dctPath, &dcxPath})
+    if (fs.exists(*p)) refuse("\"" + *p + "\" exists already");
+
+  // The records: the database (with its version) and its four companions.
+  std::string version;
+  appendProperty(version, kPropVersion, std::string("\x00\x00\x00\x0A", 4));
+  const char* names[] = {"Database", "TransactionLog", "StoredProceduresSource", "StoredProceduresObject",
+                         "StoredProceduresDependencies"};
+  TableLayout layout = containerLayout();
+  HeaderDate d = today();
+  std::vector<std::uint8_t> dbc = encodeHeader(layout, 5, d.yy, d.mm, d.dd);
+  dbc[28] = kTableFlagCdx | kTableFlagMemo | kTableFlagDbc;
+  std::vector<ContainerIndexEntry> entries;
+  const std::uint32_t firstBlock = kMemoHeaderSize / kMemoBlockSize;
+  for (std::uint32_t i = 0; i < 5; ++i) {
+    std::vector<std::uint8_t> rec(layout.recordLength, ' ');
+    rec[0] = kRecordLive;
+    putLe32(&rec[kObjectIdAt], i + 1);
+    putLe32(&rec[kParentIdAt], 1);
+    std::string type = padded("Database", kTypeWidth), name = padded(names[i], kNameWidth);
+    std::memcpy(&rec[kTypeAt], type.data(), kTypeWidth);
+    std::memcpy(&rec[kNameAt], name.data(), kNameWidth);
+    for (const auto& f : layout.fields)
+      if (f.type == 'M') std::memset(&rec[f.offset], 0, 4);
+    if (i == 0) putLe32(&rec[kPropertyAt], firstBlock);
+    dbc.insert(dbc.end(), rec.begin(), rec.end());
+    entries.push_back({i + 1, 1, type, name});
+  }
+  dbc.push_back(kEndOfFile);
+
+  std::vector<std::uint8_t> memoBlock(kMemoBlockSize, 0);
+  putBe32(&memoBlock[0], 1);
+  putBe32(&memoBlock[4], static_cast<std::uint32_t>(version.size()));
+  std::memcpy(&memoBlock[8], version.data(), version.size());
+  std::vector<std::uint8_t> dct = encodeMemoHeader(firstBlock + 1, kMemoBlockSize);
+  dct.insert(dct.end(), memoBlock.begin(), memoBlock.end());
+  std::vector<std::uint8_t> dcx = buildContainerIndex(entries, 5);
+
+  std::vector<std::string> written;
+  auto write = [&](const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    auto f = fs.open(path, OpenMode::CreateNew);
+    written.push_back(path);
+    f->writeAt(0, bytes.data(), bytes.size());
+    f->sync();
+  };
+  try {
+    write(dctPath, dct);
+    write(dcxPath, dcx);
+    std::string temporary = dbcPath + ".tmp";
+    fs.remove(temporary);
+    write(temporary, dbc);
+    fs.rename(temporary, dbcPath);
+  } catch (...) {
+    for (const auto& p : written) {
+      try {
+        fs.remove(p);
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+}
+
+}  // namespace tw::vfp

@@ -1,0 +1,101 @@
+// A Visual FoxPro database container as the engine's catalog: the .dbc (a table of
+// objects), its memo file .dct and its structural index .dcx (container_index.h).
+//
+// Tables are the container's "Table" records that are not deleted, found by their name
+// without regard to case; each names its .dbf in its Path property, and its "Field"
+// records give the long column names, in field order. A new table gets:
+//   - its .dbf (and .fpt) beside the .dbc, named after the table in lower case, with the
+//     container's file name as its backlink;
+//   - in the .dbf, the first 10 characters of each column name, made unique as Visual
+//     FoxPro does ("contact_type" after "contact_type_id" becomes CONTACT_T2);
+//   - a "Table" record (SubType 1, Path) and one "Field" record per column, in order,
+//     with the long name in lower case (up to 128 characters).
+// DROP TABLE marks the table's records deleted (the table, its fields, indexes and
+// relations, and the relations that name it as their parent) and removes its files.
+// Every change rebuilds the .dcx whole. Records and memos of other objects, other tables
+// and stored procedures are never rewritten.
+//
+// Crash safety. A process killed at any moment leaves a container whose every listed table
+// opens: a new table's files exist before its records do, the records are appended as a
+// table's rows are (table_file.h), a dropped table's records are deleted before its files
+// go, and a new .dcx is written whole under a temporary name and renamed into place. A kill
+// between the records and that rename leaves the temporary file behind; opening the
+// container then rebuilds the .dcx (and finishes an interrupted drop), and a table file
+// that a killed CREATE left unlisted is replaced by the next CREATE of that name.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/vfp/catalog.h"
+
+namespace tw::vfp {
+
+inline constexpr int kMaxLongName = 128;
+
+class ContainerCatalog : public Catalog {
+ public:
+  // Opens the container at `dbcPath`. Throws a Failure naming the file when it is missing,
+  // is not a database container or is damaged.
+  ContainerCatalog(std::shared_ptr<FileSystem> fs, std::string dbcPath);
+
+  int maxColumnName() const override { return kMaxLongName; }
+  TableLocation locate(std::string_view name) override;
+  std::unique_ptr<TableFile> create(const TableDefinition& definition) override;
+  void drop(std::string_view name) override;
+  std::vector<ListedTable> list() override;
+
+  const std::string& path() const { return dbcPath_; }
+
+  // One record of the .dbc, as read.
+  struct Record {
+    std::uint32_t number = 0;  // from 1
+    bool deleted = false;
+    std::int32_t objectId = 0;
+    std::int32_t parentId = 0;
+    std::string type;     // OBJECTTYPE without trailing blanks
+    std::string name;     // OBJECTNAME without trailing blanks (cp1252)
+    std::string typeRaw;  // the fields' bytes as stored, for the index
+    std::string nameRaw;
+    std::uint32_t property = 0;  // memo block of PROPERTY, 0 when empty
+  };
+  // The records as last read (after the constructor or any statement).
+  const std::vector<Record>& records() const { return records_; }
+
+ private:
+  void load();
+  std::string readMemo(std::uint32_t block);
+  // The property `id` of a record's PROPERTY memo; empty when it has none.
+  std::string property(const Record& r, std::uint8_t id);
+  const Record* findTable(std::string_view name);
+  std::string tablePath(const Record& table);
+  std::vector<std::string> fieldNames(const Record& table);
+  // Writes the .dcx for the current records plus `added` as a temporary file.
+  void writeIndexTemporary(const std::vector<Record>& added);
+  void installIndex();
+  void repairAfterCrash();
+  void markDeleted(const std::vector<std::uint32_t>& numbers);
+
+  std::shared_ptr<FileSystem> fs_;
+  std::string dbcPath_;
+  std::string folder_;
+  std::string dctPath_;
+  std::string dcxPath_;
+  std::string backlink_;  // the .dbc's file name in lower case, as member tables store it
+  std::uint16_t headerLength_ = 0;
+  std::uint16_t recordLength_ = 0;
+  std::uint16_t blockSize_ = 0;
+  std::vector<Record> records_;
+};
+
+// Creates an empty database container at `dbcPath` (ending in ".dbc"), with its .dct and
+// .dcx, as Visual FoxPro makes a new one: the five "Database" records (the database with
+// its version, the transaction log, and the stored procedures' source, object code and
+// dependencies, all empty). Refuses when any of the three files exists. The .dbc is written
+// last, under a temporary name renamed into place, so that a failure never leaves a
+// container that looks complete; a failure removes what was written.
+void createContainer(FileSystem& fs, const std::string& dbcPath);
+
+}  // namespace tw::vfp
