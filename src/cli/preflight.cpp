@@ -81,7 +81,7 @@ std::optional<std::string> DestinationProblem(data::DataAccess& access, const st
     return "is not writable: " + LowerSystemError(errno);
   if (container && ::access(path.c_str(), F_OK) != 0 && errno == ENOENT) {
     try {
-      vfp::createContainer(*vfp::makeRealFileSystem(true), path);
+      vfp::createContainer(path);
     } catch (const data::Failure& f) {
       return f.description();
     }

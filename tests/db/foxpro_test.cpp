@@ -182,6 +182,18 @@ TEST(AddTablesToFoxproListbox, AContainerIsTestedAndListedWhenTheKindSaysSo) {
   w.dbcPath1 = folder.path + "/other.dbc";
   EXPECT_FALSE(IsValidFoxProConnection(da, ui, w));
   EXPECT_TRUE(ui.boxes.empty());
+  // Through the folder, the container's tables are seen but neither filled nor dropped.
+  auto c = da.createConnection();
+  c->Open("Provider=vfpoledb.1;Data Source=" + folder.path + ";");
+  EXPECT_THROW(c->Execute("INSERT INTO orders VALUES (1)"), data::Failure);
+  try {
+    c->Execute("DROP TABLE orders");
+    ADD_FAILURE() << "a container's table was dropped as a free table";
+  } catch (const data::Failure& f) {
+    EXPECT_EQ(f.description(), "SQLException: Table \"orders.dbf\" belongs to the database container \"sales.dbc\"; "
+                               "drop it through the container.");
+  }
+  EXPECT_TRUE(std::filesystem::exists(folder.path + "/orders.dbf"));
 }
 
 TEST(AddTablesToFoxproListbox, KeepsOnlyRowsOfTypeTableExactly) {

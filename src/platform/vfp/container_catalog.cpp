@@ -584,4 +584,6 @@ void createContainer(FileSystem& fs, const std::string& dbcPath) {
   }
 }
 
+void createContainer(const std::string& dbcPath) { createContainer(*makeRealFileSystem(true), dbcPath); }
+
 }  // namespace tw::vfp

@@ -95,7 +95,11 @@ class ContainerCatalog : public Catalog {
 // its version, the transaction log, and the stored procedures' source, object code and
 // dependencies, all empty). Refuses when any of the three files exists. The .dbc is written
 // last, under a temporary name renamed into place, so that a failure never leaves a
-// container that looks complete; a failure removes what was written.
+// container that looks complete; a failure removes what was written. Failures are
+// tw::data::Failure naming the file and the cause.
 void createContainer(FileSystem& fs, const std::string& dbcPath);
+// The same on the machine's own file system, written durably: what the desktop program's
+// Advanced Options dialog and the headless converter call.
+void createContainer(const std::string& dbcPath);
 
 }  // namespace tw::vfp

@@ -43,6 +43,19 @@ void FolderCatalog::drop(std::string_view name) {
   std::string dbf = findFile(base + ".dbf");
   if (dbf.empty()) throwSqlException("File \"" + base + ".dbf\" does not exist.");
   std::string stem = dbf.substr(0, dbf.size() - 4);
+  // A table of a database container is dropped through the container; removing its files
+  // here would leave the container naming files that are gone.
+  try {
+    auto file = fs_->open(joinPath(folder_, dbf), OpenMode::Read);
+    std::vector<std::uint8_t> head(kMaxHeaderBytes);
+    head.resize(file->readAt(0, head.data(), head.size()));
+    std::string container = parseHeader(head, file->size()).layout.backlink;
+    if (!container.empty())
+      throwSqlException("Table \"" + dbf + "\" belongs to the database container \"" + container +
+                        "\"; drop it through the container.");
+  } catch (const CorruptTable&) {
+    // A damaged table may go.
+  }
   // The .dbf goes first, so no table is ever left without its memo file.
   fs_->remove(joinPath(folder_, dbf));
   for (const char* ext : {".fpt", ".cdx", ".bak", ".tbk"}) {

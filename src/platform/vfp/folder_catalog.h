@@ -1,7 +1,8 @@
 // A folder of free tables as the engine's catalog: a table is the .dbf of that name in the
 // folder (without regard to case; an exact match wins), with the .fpt beside it. New
 // tables get lower-case file names. Dropping a table removes its .dbf first, then its
-// .fpt, .cdx, .bak and .tbk, so no table is ever left without its memo file.
+// .fpt, .cdx, .bak and .tbk, so no table is ever left without its memo file; a table that
+// belongs to a database container is not dropped here.
 #pragma once
 
 #include <memory>
