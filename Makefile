@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc)
 
 # Build tools and libraries, and the independent readers the tests compare against.
 PACKAGES := build-essential cmake pkg-config ninja-build qt6-base-dev libgl-dev \
-            libgtest-dev libgmock-dev libssl-dev zlib1g-dev clang \
+            libgtest-dev libgmock-dev libssl-dev zlib1g-dev fonts-liberation clang \
             mdbtools mdbtools-dev python3-dbf python3-dbfread pgdbf ruby-dbf hyperfine time
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

@@ -1,18 +1,41 @@
 // Tablewright: copies the user tables of Access databases into Visual FoxPro tables.
-// For now the program opens a placeholder main window; the real one grows in src/app.
+//
+// The one place that builds the real services: the data-access layer with the Access
+// reader and the FoxPro engine as its providers, the per-user settings store, the Qt
+// message boxes, shell and file choosers. Then the main window runs its load sequence and
+// either shows itself or, when the data-access layer is missing, the program ends.
 #include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
+
+#include "app/widgets/form1.h"
+#include "platform/jet/provider.h"
+#include "platform/locale.h"
+#include "platform/qt/qt_file_dialogs.h"
+#include "platform/qt/qt_settings.h"
+#include "platform/qt/qt_shell.h"
+#include "platform/qt/qt_ui.h"
+#include "platform/vfp/provider.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("Tablewright");
-  QMainWindow window;
-  window.setWindowTitle("Tablewright");
-  auto* label = new QLabel("Tablewright: Access to Visual FoxPro", &window);
-  label->setAlignment(Qt::AlignCenter);
-  window.setCentralWidget(label);
-  window.resize(640, 400);
-  window.show();
-  return app.exec();
+  QApplication::setOrganizationName(tw::kSettingsApplication);
+  QApplication::setApplicationName(tw::kProductTitle);
+  // Fusion draws the progress caption inside the bar on every desktop.
+  QApplication::setStyle(QStringLiteral("Fusion"));
+
+  tw::data::DataAccess dataAccess;
+  tw::jet::registerAccessProviders(dataAccess);
+  tw::data::registerFoxProProvider(dataAccess);
+
+  tw::QtSettingsStore settings;
+  tw::QtUi ui;
+  tw::QtShell shell;
+  tw::QtFileDialogs dialogs;
+  tw::Locale locale = tw::Locale::system();
+  tw::Form1Services services{settings, ui, shell, dialogs, dataAccess, locale,
+                             QCoreApplication::applicationDirPath().toStdString(), tw::ClockSeededRandom()};
+
+  tw::Form1 window(services, ui);
+  dialogs.setOwner(&window);
+  if (!window.loadAndShow()) return 0;
+  return QApplication::exec();
 }

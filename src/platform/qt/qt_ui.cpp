@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -9,9 +10,13 @@ namespace tw {
 
 MessageAnswer QtUi::messageBox(const std::string& title, const std::string& text, MessageIcon icon,
                                MessageButtons buttons) {
-  QMessageBox box(window_);
+  // A modal window open over the main window (a dialog) owns the box.
+  QWidget* owner = QApplication::activeModalWidget();
+  if (!owner) owner = window_;
+  QMessageBox box(owner);
   box.setWindowTitle(QString::fromStdString(title));
   box.setText(QString::fromStdString(WithLineFeedBreaks(text)));
+  box.setTextFormat(Qt::PlainText);
   switch (icon) {
     case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     case MessageIcon::Critical: box.setIcon(QMessageBox::Critical); break;
@@ -31,9 +36,20 @@ MessageAnswer QtUi::messageBox(const std::string& title, const std::string& text
 void QtUi::yield() { QCoreApplication::processEvents(); }
 
 void QtUi::setPointer(int pointer) {
+  // Hover handlers set the pointer at every mouse move; only a change needs work.
+  if (pointer == pointer_ && applied_) return;
+  pointer_ = pointer;
+  applied_ = window_ != nullptr;
   if (!window_) return;
-  if (pointer == kPointerHourglass) window_->setCursor(Qt::WaitCursor);
+  const bool busy = pointer == kPointerHourglass;
+  if (busy) window_->setCursor(Qt::WaitCursor);
+  else if (pointer == kPointerCustom && hasCustom_) window_->setCursor(custom_);
   else window_->unsetCursor();
+  // Text fields carry their own text cursor; the hourglass covers them too.
+  for (QLineEdit* edit : window_->findChildren<QLineEdit*>()) {
+    if (busy) edit->setCursor(Qt::WaitCursor);
+    else edit->setCursor(Qt::IBeamCursor);
+  }
 }
 
 }  // namespace tw
