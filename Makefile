@@ -6,29 +6,44 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-# Build tools and libraries, and the independent readers the tests compare against.
+# What building and running the program need (Liberation Sans stands in for Arial).
 PACKAGES := build-essential cmake pkg-config ninja-build qt6-base-dev libgl-dev \
-            libgtest-dev libgmock-dev libssl-dev zlib1g-dev fonts-liberation clang \
-            mdbtools mdbtools-dev python3-dbf python3-dbfread pgdbf ruby-dbf hyperfine time
+            libssl-dev zlib1g-dev fonts-liberation
+# What the tests need besides: GoogleTest, the fuzzer's compiler and the independent
+# readers the tests compare against (npm brings the last one, see tests/oracles).
+TEST_PACKAGES := libgtest-dev libgmock-dev clang mdbtools mdbtools-dev python3-dbf \
+                 python3-dbfread pgdbf ruby-dbf
+# What the benchmarks need besides: timers, and an X server with input for the window.
+BENCH_PACKAGES := hyperfine time xvfb xauth xdotool
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test bench clean format
-
-all: build
-
-deps:
+# $(call install_missing,PACKAGES): apt-get installs those of PACKAGES not yet installed.
+define install_missing
 	@missing=""; \
-	for p in $(PACKAGES); do \
+	for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
-	command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || missing="$$missing nodejs npm"; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
 	  $(SUDO) apt-get update -qq && \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+endef
+
+.PHONY: all deps test-deps bench-deps build run test bench clean format
+
+all: build
+
+deps:
+	$(call install_missing,$(PACKAGES))
+
+test-deps:
+	$(call install_missing,$(TEST_PACKAGES) $(shell command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || echo nodejs npm))
 	@$(MAKE) --no-print-directory -C tests/oracles
+
+bench-deps:
+	$(call install_missing,$(BENCH_PACKAGES))
 
 $(BUILD_DIR)/build.ninja: CMakeLists.txt
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
@@ -36,17 +51,23 @@ $(BUILD_DIR)/build.ninja: CMakeLists.txt
 build: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+# The program, its sample database and its pictures only.
+run: deps $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target tablewright tw_sample_database tw_program_art
 	$(BUILD_DIR)/bin/tablewright
 
-test: build
+test: deps test-deps
+	@# Configure again, so that a build folder made by `make run` before GoogleTest was
+	@# installed gets its tests.
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	@# The Access reader's fuzz target, in its own clang build folder, run for about 20 s.
 	[ -f build-fuzz/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_FUZZ=ON
 	cmake --build build-fuzz -j $(JOBS) --target jet_fuzz
 	cd build-fuzz && ctest -R jet_fuzz --output-on-failure
 
-bench: build
+bench: test-deps bench-deps build
 	bench/run-all.sh $(BUILD_DIR)
 
 clean:

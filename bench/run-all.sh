@@ -2,7 +2,8 @@
 # Runs every benchmark against a build folder (make bench):
 #   the .mdb writer (one million generated rows), the Access reader against libmdb, the
 #   FoxPro engine against plain buffered writes, and the whole conversion against
-#   mdb-export, and the SQL Preview window over a million statements.
+#   mdb-export, the SQL Preview window over a million statements, and the desktop program
+#   against the headless converter.
 #   bench/run-all.sh [BUILD_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -26,3 +27,6 @@ echo; echo "== Conversion of one million rows against mdb-export"
 
 echo; echo "== SQL Preview window: one million statements, shown, scrolled and executed"
 "$here/preview_bench.sh" "$build" 1000000
+
+echo; echo "== The desktop program against the headless converter, one million rows"
+"$here/window_convert_bench.sh" "$build" 1000000

@@ -2,8 +2,10 @@
 // PNG file, as the user sees it after start-up with the sample database chosen. Used for
 // the screenshot in docs/.
 //
-//   tablewright-window-shot OUTPUT.png [--dialog]
+//   tablewright-window-shot OUTPUT.png [--dialog] [--program-folder=DIR]
 //
+// --program-folder shows the fields as they read in an installed program (the pictures are
+// still taken from the build's own folder).
 // The window runs its real load sequence over a throw-away settings file; nothing of the
 // user's own settings is read or written.
 #include <QApplication>
@@ -23,7 +25,7 @@
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: tablewright-window-shot OUTPUT.png [--dialog]\n");
+    std::fprintf(stderr, "usage: tablewright-window-shot OUTPUT.png [--dialog] [--program-folder=DIR]\n");
     return 2;
   }
   QApplication app(argc, argv);
@@ -37,22 +39,30 @@ int main(int argc, char** argv) {
   tw::QtShell shell;
   tw::QtFileDialogs dialogs;
   tw::Locale locale = tw::Locale::system();
-  const std::string folder = QCoreApplication::applicationDirPath().toStdString();
+  std::string folder = QCoreApplication::applicationDirPath().toStdString();
+  bool dialog = false;
+  for (int i = 2; i < argc; ++i) {
+    QString arg = QString::fromLocal8Bit(argv[i]);
+    if (arg == "--dialog") dialog = true;
+    else if (arg.startsWith("--program-folder=")) folder = arg.mid(17).toStdString();
+  }
   tw::Form1Services services{settings, ui, shell, dialogs, dataAccess, locale, folder, [] { return 0.5; }};
   tw::Form1 window(services, ui);
+  // The icon comes from the build's own folder, whatever folder the fields show.
+  window.setWindowIcon(QIcon(QCoreApplication::applicationDirPath() + "/tablewright.png"));
   if (!window.loadAndShow()) return 1;
   window.logic().PushButton4_Click();
   window.logic().PushButton3_Click();
   QApplication::processEvents();
   QPixmap shot;
-  if (argc > 2 && QString(argv[2]) == "--dialog") {
+  if (dialog) {
     settings.write("DBCFile", folder + "/Samples/northwind.dbc");
     tw::Form6Services dialogServices{settings, ui, dialogs, folder, nullptr};
-    tw::Form6 dialog(std::move(dialogServices), window.logic(), &window);
-    dialog.load();
-    dialog.show();
+    tw::Form6 form6(std::move(dialogServices), window.logic(), &window);
+    form6.load();
+    form6.show();
     QApplication::processEvents();
-    shot = dialog.grab();
+    shot = form6.grab();
   } else {
     shot = window.grab();
   }

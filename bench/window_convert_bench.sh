@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The desktop program against the headless converter on the same one-million-row file:
+#   1. tablewright-convert into an empty folder (direct mode);
+#   2. the real program under Xvfb, its stored settings naming the same file and another
+#      empty folder with SQL Preview off: "Start Converting" is pressed with xdotool, and
+#      the time runs from the press until the "Done." box is on the screen.
+# Both destinations must end with the same tables of the same sizes.
+# Goal: the window's time within 1.2x of the converter's.
+#   bench/window_convert_bench.sh [BUILD_DIR] [ROWS]
+# Needs xvfb-run, xdotool and xwininfo (make bench installs them).
+set -euo pipefail
+build=$(cd "${1:-build}" && pwd)
+rows=${2:-1000000}
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+for tool in xvfb-run xdotool xwininfo; do
+  command -v "$tool" >/dev/null || { echo "window_convert_bench: $tool is missing (make bench installs it)" >&2; exit 1; }
+done
+
+"$build/bin/tablewright-mdb-write" --generate "$rows" "$work/big.mdb" >/dev/null
+echo "source: $rows rows, $(du -h "$work/big.mdb" | cut -f1)"
+
+mkdir "$work/cli" "$work/window" "$work/home"
+start=$(date +%s.%N)
+"$build/bin/tablewright-convert" --overwrite=yes "$work/big.mdb" "$work/cli" 2>"$work/cli.err" || {
+  echo "tablewright-convert failed:" >&2; tail -5 "$work/cli.err" >&2; exit 1; }
+t_cli=$(awk -v a="$(date +%s.%N)" -v b="$start" 'BEGIN { printf "%.3f", a - b }')
+
+# The window's choices, as a user would have left them.
+mkdir -p "$work/home/.config"
+cat > "$work/home/.config/Quernfield.conf" <<CONF
+[Tablewright]
+AccessMDBFile=$work/big.mdb
+AccessPassword=
+FreeTableFolder=$work/window
+FoxproOption=2
+Check1=0
+Option1=True
+Option2=False
+CONF
+chmod 600 "$work/home/.config/Quernfield.conf"
+
+HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
+  xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" "$here/window_convert_press.sh" "$build/bin/tablewright" \
+  > "$work/window.out" 2>"$work/window.err" || {
+  echo "the window run failed:" >&2; cat "$work/window.out" "$work/window.err" >&2 | tail -20; exit 1; }
+t_window=$(grep '^seconds ' "$work/window.out" | cut -d' ' -f2)
+
+# Same tables, same sizes.
+(cd "$work/cli" && find . -type f -printf '%p %s\n' | sort) > "$work/cli.list"
+(cd "$work/window" && find . -type f -printf '%p %s\n' | sort) > "$work/window.list"
+if ! cmp -s "$work/cli.list" "$work/window.list"; then
+  echo "the two destinations differ:" >&2
+  diff "$work/cli.list" "$work/window.list" >&2 || true
+  exit 1
+fi
+
+printf '%-44s %8.2f s\n' "tablewright-convert (direct)" "$t_cli"
+printf '%-44s %8.2f s\n' "window: Start Converting -> Done. (direct)" "$t_window"
+awk -v w="$t_window" -v c="$t_cli" 'BEGIN { printf "window / converter time: %.2fx (goal <= 1.2x)\n", w / c }'
