@@ -2,18 +2,20 @@
 //
 // The one place that builds the real services: the data-access layer with the Access
 // reader and the FoxPro engine as its providers, the per-user settings store, the Qt
-// message boxes, shell and file choosers. Then the main window runs its load sequence and
+// message boxes, shell, clipboard and file choosers, and the SQL Preview window. Then the main window runs its load sequence and
 // either shows itself or, when the data-access layer is missing, the program ends.
 #include <QApplication>
 
 #include "app/widgets/form1.h"
 #include "platform/jet/provider.h"
 #include "platform/locale.h"
+#include "platform/qt/qt_clipboard.h"
 #include "platform/qt/qt_file_dialogs.h"
 #include "platform/qt/qt_settings.h"
 #include "platform/qt/qt_shell.h"
 #include "platform/qt/qt_ui.h"
 #include "platform/vfp/provider.h"
+#include "preview/qt/qt_preview_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -36,6 +38,9 @@ int main(int argc, char** argv) {
 
   tw::Form1 window(services, ui);
   dialogs.setOwner(&window);
+  tw::QtClipboard clipboard;
+  tw::QtPreviewWindow preview(clipboard, shell, &window);
+  window.logic().setPreviewWindow(&preview);
   if (!window.loadAndShow()) return 0;
   return QApplication::exec();
 }

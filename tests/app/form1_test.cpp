@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QTreeView>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +24,8 @@
 #include "platform/jet/provider.h"
 #include "platform/qt/qt_appearance.h"
 #include "platform/vfp/provider.h"
+#include "preview/qt/form2.h"
+#include "preview/qt/qt_preview_window.h"
 #include "support/fake_file_dialogs.h"
 #include "support/fake_settings.h"
 #include "support/scratch_folder.h"
@@ -58,6 +61,12 @@ struct Program {
 };
 
 QRect twips(int l, int t, int w, int h) { return QRect(l / 15, t / 15, w / 15, h / 15); }
+
+class NullClipboard : public Clipboard {
+ public:
+  bool clear() override { return true; }
+  bool setText(const std::string&) override { return true; }
+};
 
 std::string sampleDatabase() { return std::string(TW_BINARY_DIR) + "/bin/Samples/sample.mdb"; }
 
@@ -229,6 +238,35 @@ class Form1Test : public QObject {
     for (const auto& e : std::filesystem::directory_iterator(out.path())) tables += e.path().extension() == ".dbf";
     QCOMPARE(tables, p.window->logic().List2().count());
     QVERIFY(tables >= 2);
+  }
+
+  void previewModeShowsTheSqlPreviewWindowOverTheMainWindow() {
+    if (!std::filesystem::exists(sampleDatabase())) QSKIP("the sample database is not built");
+    Program p({{"Check1", "1"}});
+    QVERIFY(p.window->loadAndShow());
+    ScratchFolder out;
+    p.window->logic().setText5(sampleDatabase());
+    p.window->logic().setText2(out.path());
+    NullClipboard clipboard;
+    QtPreviewWindow preview(clipboard, p.shell, p.window.get(), &p.ui);
+    p.window->logic().setPreviewWindow(&preview);
+    int shown = 0, rows = 0;
+    bool owned = false;
+    preview.setOnCreated([&](Form2& form) {
+      ++shown;
+      owned = form.parentWidget() == p.window.get();
+      QTimer::singleShot(0, &form, [&form, &rows] {
+        rows = form.list()->model()->rowCount();
+        static_cast<QDialog&>(form).reject();  // "< Back": nothing is executed
+      });
+    });
+    QTest::mouseClick(p.find<QPushButton>("PushButton7"), Qt::LeftButton);
+    QCOMPARE(shown, 1);  // once per file
+    QVERIFY(owned);
+    QVERIFY2(rows > 2, qPrintable(QString::number(rows)));
+    QCOMPARE(p.ui.texts().back(), std::string("Done."));
+    for (const auto& e : std::filesystem::directory_iterator(out.path()))
+      QVERIFY2(e.path().extension() != ".dbf", e.path().c_str());
   }
 
   void textFieldsSelectTheirWholeTextOnFocus() {
