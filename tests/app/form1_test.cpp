@@ -20,9 +20,12 @@
 
 #include "app/widgets/form1.h"
 #include "app/widgets/form6.h"
+#include "db/foxpro.h"
 #include "platform/fake_shell.h"
 #include "platform/jet/provider.h"
 #include "platform/qt/qt_appearance.h"
+#include "platform/vfp/container_catalog.h"
+#include "platform/vfp/file_system.h"
 #include "platform/vfp/provider.h"
 #include "preview/qt/form2.h"
 #include "preview/qt/qt_preview_window.h"
@@ -267,6 +270,39 @@ class Form1Test : public QObject {
     QCOMPARE(p.ui.texts().back(), std::string("Done."));
     for (const auto& e : std::filesystem::directory_iterator(out.path()))
       QVERIFY2(e.path().extension() != ".dbf", e.path().c_str());
+  }
+
+  void aContainerMadeInTheDialogIsWhereTestConnectionAndTheRunGo() {
+    if (!std::filesystem::exists(sampleDatabase())) QSKIP("the sample database is not built");
+    Program p({{"Check1", "0"}});
+    QVERIFY(p.window->loadAndShow());
+    p.window->setCreateContainer(
+        [](const std::string& path) { vfp::createContainer(*vfp::makeRealFileSystem(false), path); });
+    ScratchFolder out;
+    p.window->logic().setText2(out.path());  // free tables first
+    p.window->logic().setText5(sampleDatabase());
+    const std::string dbc = out.file("made.dbc");
+    QTimer::singleShot(0, [&] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      if (!dialog) return;
+      QTest::keyClicks(dialog->findChild<QLineEdit*>("Text1"), QString::fromStdString(dbc));
+      QTest::mouseClick(dialog->findChild<QPushButton*>("PushButton1"), Qt::LeftButton);
+    });
+    p.ui.answers = {MessageAnswer::Yes};  // create it
+    QTest::mouseClick(p.find<QPushButton>("PushButton12"), Qt::LeftButton);
+    QVERIFY(std::filesystem::exists(dbc));
+    QVERIFY(p.window->logic().OptionDBC1());
+
+    QTest::mouseClick(p.find<QPushButton>("PushButton8"), Qt::LeftButton);
+    QCOMPARE(p.ui.texts().back(), std::string("Connection successful."));
+    QTest::mouseClick(p.find<QPushButton>("PushButton7"), Qt::LeftButton);
+    QCOMPARE(p.ui.texts().back(), std::string("Done."));
+    for (const auto& b : p.ui.boxes) QVERIFY2(b.title != "Application Error", b.text.c_str());
+    // The tables went into the container: listed by it, not merely lying in the folder.
+    VectorTextList tables;
+    AddTablesToFoxproListbox(p.dataAccess, p.ui, p.window->logic(), tables);
+    QCOMPARE(tables.count(), p.window->logic().List2().count());
+    QVERIFY(tables.count() >= 2);
   }
 
   void textFieldsSelectTheirWholeTextOnFocus() {
