@@ -15,7 +15,6 @@
 #include "platform/qt/qt_shell.h"
 #include "platform/qt/qt_ui.h"
 #include "platform/vfp/container_catalog.h"
-#include "platform/vfp/file_system.h"
 #include "platform/vfp/provider.h"
 #include "preview/qt/qt_preview_window.h"
 
@@ -41,9 +40,7 @@ int main(int argc, char** argv) {
   tw::Form1 window(services, ui);
   dialogs.setOwner(&window);
   // The Advanced Options dialog offers to create a container that does not exist yet.
-  window.setCreateContainer([](const std::string& path) {
-    tw::vfp::createContainer(*tw::vfp::makeRealFileSystem(true), path);
-  });
+  window.setCreateContainer([](const std::string& path) { tw::vfp::createContainer(path); });
   tw::QtClipboard clipboard;
   tw::QtPreviewWindow preview(clipboard, shell, &window);
   window.logic().setPreviewWindow(&preview);
