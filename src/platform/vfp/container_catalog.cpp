@@ -82,6 +82,12 @@ std::string baseName(const std::string& path) {
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
+// A file name without its extension (".dbf").
+std::string stemOf(const std::string& file) {
+  std::size_t dot = file.find_last_of('.');
+  return dot == std::string::npos || dot == 0 ? file : file.substr(0, dot);
+}
+
 std::string folderOf(const std::string& path) {
   std::size_t cut = path.find_last_of('/');
   if (cut == std::string::npos) return ".";
@@ -263,7 +269,7 @@ TableLocation ContainerCatalog::locate(std::string_view name) {
   at.file = baseName(at.dbfPath);
   if (!fs_->exists(at.dbfPath)) throwSqlException("File \"" + at.dbfPath + "\" does not exist.");
   std::string dir = folderOf(at.dbfPath);
-  std::string fpt = FolderCatalog(fs_, dir).findFile(at.file.substr(0, at.file.size() - 4) + ".fpt");
+  std::string fpt = FolderCatalog(fs_, dir).findFile(stemOf(at.file) + ".fpt");
   if (!fpt.empty()) at.fptPath = joinPath(dir, fpt);
   at.columnNames = fieldNames(*t);
   at.container = backlink_;
@@ -284,7 +290,7 @@ std::vector<ListedTable> ContainerCatalog::list() {
         t.problem = "Table \"" + t.name + "\" cannot be opened: its file \"" + dbf + "\" does not exist.";
       } else {
         std::string dir = folderOf(dbf);
-        std::string fpt = FolderCatalog(fs_, dir).findFile(t.file.substr(0, t.file.size() - 4) + ".fpt");
+        std::string fpt = FolderCatalog(fs_, dir).findFile(stemOf(t.file) + ".fpt");
         t.problem = tableProblem(*fs_, t.file, dbf, fpt.empty() ? fpt : joinPath(dir, fpt));
       }
     } catch (const data::Failure& e) {
@@ -299,13 +305,14 @@ std::vector<ListedTable> ContainerCatalog::list() {
 // ------------------------------------------------------------------------------------
 // Changes
 
-void ContainerCatalog::writeIndexTemporary(const std::vector<Record>& added) {
+void ContainerCatalog::writeIndexTemporary(const std::vector<Record>& added, const std::vector<std::uint32_t>& deleting) {
   std::vector<ContainerIndexEntry> live;
   std::uint32_t count = static_cast<std::uint32_t>(records_.size() + added.size());
   const std::vector<Record>* lists[] = {&records_, &added};
   for (const std::vector<Record>* list : lists)
     for (const auto& r : *list)
-      if (!r.deleted) live.push_back(ContainerIndexEntry{r.number, r.parentId, r.typeRaw, r.nameRaw});
+      if (!r.deleted && std::find(deleting.begin(), deleting.end(), r.number) == deleting.end())
+        live.push_back(ContainerIndexEntry{r.number, r.parentId, r.typeRaw, r.nameRaw});
   std::vector<std::uint8_t> bytes = buildContainerIndex(live, count);
   std::string temporary = dcxPath_ + ".tmp";
   fs_->remove(temporary);
@@ -490,17 +497,13 @@ void ContainerCatalog::drop(std::string_view name) {
     }
     if (owned || parentOf) numbers.push_back(r.number);
   }
-  std::vector<Record> none;
-  std::vector<Record> saved = records_;
-  for (auto n : numbers) records_[n - 1].deleted = true;
-  writeIndexTemporary(none);
-  records_ = std::move(saved);
+  writeIndexTemporary({}, numbers);
   markDeleted(numbers);
   installIndex();
   // The files go last, the .dbf first, so no listed table ever lacks a file.
   std::string dir = folderOf(dbfPath);
   std::string file = baseName(dbfPath);
-  std::string stem = file.substr(0, file.size() >= 4 ? file.size() - 4 : file.size());
+  std::string stem = stemOf(file);
   FolderCatalog files(fs_, dir);
   fs_->remove(dbfPath);
   for (const char* ext : {".fpt", ".cdx", ".bak", ".tbk"}) {

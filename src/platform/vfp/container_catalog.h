@@ -72,8 +72,9 @@ class ContainerCatalog : public Catalog {
   const Record* findTable(std::string_view name);
   std::string tablePath(const Record& table);
   std::vector<std::string> fieldNames(const Record& table);
-  // Writes the .dcx for the current records plus `added` as a temporary file.
-  void writeIndexTemporary(const std::vector<Record>& added);
+  // Writes the .dcx for the current records plus `added`, without the records numbered in
+  // `deleting`, as a temporary file.
+  void writeIndexTemporary(const std::vector<Record>& added, const std::vector<std::uint32_t>& deleting = {});
   void installIndex();
   void repairAfterCrash();
   void markDeleted(const std::vector<std::uint32_t>& numbers);
