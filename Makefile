@@ -14,7 +14,7 @@ PACKAGES := build-essential cmake pkg-config ninja-build qt6-base-dev libgl-dev 
 TEST_PACKAGES := libgtest-dev libgmock-dev clang mdbtools mdbtools-dev python3-dbf \
                  python3-dbfread pgdbf ruby-dbf
 # What the benchmarks need besides: timers, and an X server with input for the window.
-BENCH_PACKAGES := hyperfine time xvfb xauth xdotool
+BENCH_PACKAGES := hyperfine time xvfb xauth xdotool x11-utils
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
