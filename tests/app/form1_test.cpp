@@ -141,6 +141,7 @@ class Form1Test : public QObject {
              (std::vector<std::string>{"/", "/a", "/a.", "/a.m", "/a.md", "/a.mdb"}));
     QTest::keyClicks(p.find<QLineEdit>("Text6"), "pw");
     QCOMPARE(p.settings.values["AccessPassword"], std::string("pw"));
+    QCOMPARE(p.find<QLineEdit>("Text6")->displayText(), QString("**"));
     QTest::keyClicks(p.find<QLineEdit>("Text2"), "/f");
     QCOMPARE(p.settings.values["FoxproOption"], std::string("2"));
     QVERIFY(!p.window->logic().OptionDBC1());

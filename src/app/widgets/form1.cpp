@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMouseEvent>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -24,6 +25,16 @@ namespace tw {
 
 namespace {
 QString q(const std::string& text) { return QString::fromStdString(text); }
+
+// The window's own style, with typed passwords shown as asterisks.
+class AsteriskPasswordStyle : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returnData) const override {
+    if (hint == SH_LineEdit_PasswordCharacter) return '*';
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
+};
 
 // The window font: Arial, which fontconfig maps to Liberation Sans where Arial is absent.
 QFont captionFont() {
@@ -103,6 +114,9 @@ void Form1::build() {
   QLabel* passwordLabel = label(frame1, "lblPassword", "Password (if required):", 240, 840, 1950, 225);
   text6_ = field(frame1, "Text6", passwordLabel, 2280, 800, 5265, 345);
   text6_->setEchoMode(QLineEdit::Password);
+  auto* asterisks = new AsteriskPasswordStyle;
+  asterisks->setParent(text6_);
+  text6_->setStyle(asterisks);
   QPushButton* sampleAccess = button(frame1, "PushButton4", "Load Sample/Example Database", 240, 1260, 7275, 405);
   sampleAccess->setAccessibleDescription(QStringLiteral("Use the sample Access database"));
 
