@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTreeView>
 #include <QtTest>
 
@@ -22,6 +23,7 @@
 #include "platform/memory_provider.h"
 #include "platform/qt/qt_clipboard.h"
 #include "preview/qt/form2.h"
+#include "platform/qt/qt_appearance.h"
 #include "preview/qt/window_look.h"
 
 using tw::testing::child;
@@ -99,7 +101,8 @@ class Form2Test : public QObject {
       QVERIFY2(b, name);
       QCOMPARE(b->text(), QString(caption));
       QCOMPARE(b->accessibleName(), QString(caption).trimmed());
-      QCOMPARE(b->cursor().shape(), Qt::PointingHandCursor);  // no cursor file beside the tests
+      // Without a cursor file beside the program the custom pointer is the default one.
+      QCOMPARE(b->cursor().shape(), Qt::ArrowCursor);
     }
     QTreeView* list = form->list();
     QCOMPARE(list->cursor().shape(), Qt::ArrowCursor);
@@ -124,6 +127,25 @@ class Form2Test : public QObject {
     QVERIFY(list->geometry().bottom() < button("PushButton1")->geometry().top());
     QVERIFY(progress->geometry().top() > button("PushButton8")->geometry().bottom());
     QVERIFY(ui->boxes.empty());
+  }
+
+  void theHandPointerComesFromTheCursorFile() {
+    open({"x"});
+    QTemporaryDir folder;
+    QImage hand(32, 32, QImage::Format_ARGB32);
+    hand.fill(Qt::black);
+    WriteCursorFile(folder.filePath("HAND-M.CUR").toStdString(), hand, 5, 1);
+    UseHandOverButtons(form.get(), folder.path().toStdString());
+    QCursor cursor = button("PushButton1")->cursor();
+    QCOMPARE(cursor.shape(), Qt::BitmapCursor);
+    QCOMPARE(cursor.hotSpot(), QPoint(5, 1));
+    QCOMPARE(form->list()->cursor().shape(), Qt::ArrowCursor);
+    // A file that is there but unusable is a failure the load step reports.
+    QFile damaged(folder.filePath("HAND-M.CUR"));
+    QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write("not a cursor");
+    damaged.close();
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, UseHandOverButtons(form.get(), folder.path().toStdString()));
   }
 
   void executeRunsTheListAndCloses() {

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "common/guard.h"
+#include "platform/qt/qt_appearance.h"
 #include "platform/qt/qt_ui.h"
 #include "preview/qt/form3.h"
 #include "preview/qt/form4.h"
@@ -135,7 +136,7 @@ Form2::~Form2() = default;
 
 void Form2::Form_Load() {
   Guard guard(ui_, ProcedureTag("Form2.Form_Load"));
-  guard(100, [&] { ApplyFormBackColor(this); });
+  guard(100, [&] { ApplyFormBackColor(*this); });
   guard(102, [&] { setWindowIcon(QApplication::windowIcon()); });
   guard(104, [&] { setWindowTitle("SQL Preview - Tablewright"); });
   guard(106, [&] { UseHandOverButtons(this); });

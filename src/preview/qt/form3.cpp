@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "common/guard.h"
+#include "platform/qt/qt_appearance.h"
 #include "platform/qt/qt_ui.h"
 #include "preview/qt/window_look.h"
 
@@ -69,7 +70,7 @@ Form3::~Form3() = default;
 
 void Form3::Form_Load() {
   Guard guard(ui_, ProcedureTag("Form3.Form_Load"));
-  guard(100, [&] { ApplyFormBackColor(this); });
+  guard(100, [&] { ApplyFormBackColor(*this); });
   guard(102, [&] { setWindowIcon(QApplication::windowIcon()); });
   guard(104, [&] { setWindowTitle("Find and Replace - Tablewright"); });
   guard(106, [&] { UseHandOverButtons(this); });

@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "common/guard.h"
+#include "platform/qt/qt_appearance.h"
 #include "platform/qt/qt_ui.h"
 #include "preview/preview_session.h"
 #include "preview/qt/window_look.h"
@@ -59,7 +60,7 @@ Form4::~Form4() = default;
 
 void Form4::Form_Load() {
   Guard guard(ui_, ProcedureTag("Form4.Form_Load"));
-  guard(100, [&] { ApplyFormBackColor(this); });
+  guard(100, [&] { ApplyFormBackColor(*this); });
   guard(102, [&] { setWindowIcon(QApplication::windowIcon()); });
   guard(104, [&] { setWindowTitle("Edit Line - Tablewright"); });
   guard(106, [&] { UseHandOverButtons(this); });

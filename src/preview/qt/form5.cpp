@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "common/guard.h"
+#include "platform/qt/qt_appearance.h"
 #include "platform/qt/qt_ui.h"
 #include "preview/qt/window_look.h"
 
@@ -56,7 +57,7 @@ Form5::~Form5() = default;
 
 void Form5::Form_Load() {
   Guard guard(ui_, ProcedureTag("Form5.Form_Load"));
-  guard(100, [&] { ApplyFormBackColor(this); });
+  guard(100, [&] { ApplyFormBackColor(*this); });
   guard(102, [&] { setWindowIcon(QApplication::windowIcon()); });
   guard(104, [&] { setWindowTitle("Datatypes Conversion - Tablewright"); });
   guard(106, [&] { UseHandOverButtons(this); });

@@ -4,33 +4,19 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QFileInfo>
-#include <QPalette>
-#include <QPixmap>
 #include <QPushButton>
 #include <QWidget>
 
+#include "platform/qt/qt_appearance.h"
+
 namespace tw {
 
-namespace {
-QCursor handPointer() {
-  const QString path = QCoreApplication::applicationDirPath() + "/HAND-M.CUR";
-  if (QFileInfo::exists(path)) {
-    QPixmap image(path);
-    if (!image.isNull()) return QCursor(image, 0, 0);
-  }
-  return QCursor(Qt::PointingHandCursor);
-}
-}  // namespace
+std::string ProgramFolder() { return QCoreApplication::applicationDirPath().toStdString(); }
 
-void ApplyFormBackColor(QWidget* window) {
-  QPalette palette = window->palette();
-  palette.setColor(QPalette::Window, palette.color(QPalette::Button));
-  window->setPalette(palette);
-  window->setAutoFillBackground(true);
-}
-
-void UseHandOverButtons(QWidget* window) {
-  const QCursor hand = handPointer();
+void UseHandOverButtons(QWidget* window, const std::string& folder) {
+  const std::string path = folder + "/HAND-M.CUR";
+  if (!QFileInfo::exists(QString::fromStdString(path))) return;
+  const QCursor hand = LoadCursorFile(path);
   for (QPushButton* button : window->findChildren<QPushButton*>()) button->setCursor(hand);
 }
 

@@ -1,19 +1,23 @@
-// The common look of the SQL Preview windows: the face colour as background, the hand
-// pointer over push buttons (the cursor file "HAND-M.CUR" beside the program when it is
-// there, the system's hand otherwise), the hourglass over the whole program while a long
-// pass runs, and sizes given in twips.
+// The pointer rules of the SQL Preview windows: the custom pointer over push buttons (the
+// cursor file "HAND-M.CUR" beside the program when it is there; without it, the default
+// pointer), the hourglass over the whole program while a long pass runs, and sizes given
+// in twips. The face colour comes from platform/qt/qt_appearance.h.
 #pragma once
+
+#include <string>
 
 class QWidget;
 
 namespace tw {
 
-// The window's background (and so that of its frames and labels) takes the colour of
-// button faces, following the user's colour scheme.
-void ApplyFormBackColor(QWidget* window);
+// The program's folder, where "HAND-M.CUR" is looked for.
+std::string ProgramFolder();
 
-// Every push button of the window shows the hand pointer; other surfaces keep the default.
-void UseHandOverButtons(QWidget* window);
+// Every push button of the window shows the hand pointer read from "HAND-M.CUR" in
+// `folder`; other surfaces keep the default pointer. Without the file nothing changes.
+// Throws std::runtime_error naming the file when it exists but cannot be used, so that the
+// window's load guard reports it.
+void UseHandOverButtons(QWidget* window, const std::string& folder = ProgramFolder());
 
 // Pixels for a length in twips (1/1440 inch) at the widget's logical resolution.
 int Twips(const QWidget* widget, int twips);
