@@ -519,16 +519,10 @@ void Database::readCatalog() {
   if (idCol < 0 || nameCol < 0 || typeCol < 0) damaged("the catalog MSysObjects lacks its Id, Name or Type column");
   TableCursor cursor(*this, def);
   std::vector<Value> row;
-  std::size_t failures = 0;
-  for (;;) {
-    try {
-      if (!cursor.next(row)) break;
-    } catch (const Failure&) {
-      // A damaged catalog row costs that one object; a catalog that is damaged throughout
-      // makes the whole file unreadable.
-      if (++failures > 1000) throw;
-      continue;
-    }
+  // A catalog row that cannot be read could be any table's: rather than let that table go
+  // missing without a word, the whole file counts as unreadable (the failure names the
+  // catalog and the page).
+  while (cursor.next(row)) {
     CatalogEntry e;
     const Value& name = row[static_cast<std::size_t>(nameCol)];
     if (!name.is<std::string>()) continue;
@@ -552,31 +546,15 @@ const CatalogEntry* Database::findTable(const std::string& name) {
 
 std::optional<std::uint32_t> Database::flatTableFor(std::uint32_t tablePage, std::int32_t complexId,
                                                     const std::string& columnName) {
+  if (!complexError_.empty()) throw Failure(complexError_);
   if (!complexRead_) {
     complexRead_ = true;
-    for (const CatalogEntry& e : catalog()) {
-      if (e.type != kObjectTable || e.name != "MSysComplexColumns") continue;
-      auto def = readTableDef(e.tdefPage(), e.name);
-      std::map<std::string, int> col;
-      for (std::size_t i = 0; i < def->columns.size(); ++i) col[def->columns[i].name] = static_cast<int>(i);
-      if (!col.count("ColumnName") || !col.count("ComplexID") || !col.count("ConceptualTableID") ||
-          !col.count("FlatTableID"))
-        break;
-      TableCursor cursor(*this, def);
-      std::vector<Value> row;
-      while (cursor.next(row)) {
-        ComplexColumn cc;
-        auto num = [&](const char* n) -> std::int64_t {
-          auto v = row[static_cast<std::size_t>(col[n])].get<std::int64_t>();
-          return v ? *v : 0;
-        };
-        if (auto s = row[static_cast<std::size_t>(col["ColumnName"])].get<std::string>()) cc.columnName = *s;
-        cc.complexId = static_cast<std::int32_t>(num("ComplexID"));
-        cc.conceptualTable = static_cast<std::uint32_t>(num("ConceptualTableID")) & kObjectIdPageMask;
-        cc.flatTable = static_cast<std::uint32_t>(num("FlatTableID")) & kObjectIdPageMask;
-        complexColumns_.push_back(cc);
-      }
-      break;
+    try {
+      readComplexColumns();
+    } catch (const Failure& f) {
+      // Every complex column depends on this table: each one asking is told.
+      complexError_ = f.description();
+      throw;
     }
   }
   for (const ComplexColumn& cc : complexColumns_)
@@ -586,6 +564,33 @@ std::optional<std::uint32_t> Database::flatTableFor(std::uint32_t tablePage, std
     if (cc.conceptualTable == tablePage && QString::fromUtf8(cc.columnName).compare(wanted, Qt::CaseInsensitive) == 0)
       return cc.flatTable;
   return std::nullopt;
+}
+
+void Database::readComplexColumns() {
+  for (const CatalogEntry& e : catalog()) {
+    if (e.type != kObjectTable || e.name != "MSysComplexColumns") continue;
+    auto def = readTableDef(e.tdefPage(), e.name);
+    std::map<std::string, int> col;
+    for (std::size_t i = 0; i < def->columns.size(); ++i) col[def->columns[i].name] = static_cast<int>(i);
+    if (!col.count("ColumnName") || !col.count("ComplexID") || !col.count("ConceptualTableID") ||
+        !col.count("FlatTableID"))
+      break;
+    TableCursor cursor(*this, def);
+    std::vector<Value> row;
+    while (cursor.next(row)) {
+      ComplexColumn cc;
+      auto num = [&](const char* n) -> std::int64_t {
+        auto v = row[static_cast<std::size_t>(col[n])].get<std::int64_t>();
+        return v ? *v : 0;
+      };
+      if (auto s = row[static_cast<std::size_t>(col["ColumnName"])].get<std::string>()) cc.columnName = *s;
+      cc.complexId = static_cast<std::int32_t>(num("ComplexID"));
+      cc.conceptualTable = static_cast<std::uint32_t>(num("ConceptualTableID")) & kObjectIdPageMask;
+      cc.flatTable = static_cast<std::uint32_t>(num("FlatTableID")) & kObjectIdPageMask;
+      complexColumns_.push_back(cc);
+    }
+    break;
+  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -698,7 +703,9 @@ void TableCursor::resolveComplex() {
           bool more;
           try {
             more = flatCursor.next(row);
-          } catch (const Failure&) {
+          } catch (const Failure& f) {
+            // The values of that row are missing from the column: said once per table.
+            if (complexError_.empty()) complexError_ = f.description();
             continue;
           }
           if (!more) break;
@@ -723,8 +730,10 @@ void TableCursor::resolveComplex() {
         }
       }
       complex_[i] = std::move(cx);
-    } catch (const Failure&) {
-      // An unreadable flat table leaves the column's values null; the table stays readable.
+    } catch (const Failure& f) {
+      // An unreadable flat table leaves the column's values null and the rest of the table
+      // readable; the failure is passed on once, before the first row.
+      if (complexError_.empty()) complexError_ = f.description();
     }
   }
 }
@@ -741,7 +750,12 @@ void TableCursor::loadPages() {
       for (unsigned b = 0; b < 8; ++b) {
         if (!(byte & (1u << b))) continue;
         std::uint64_t p = first + i * 8 + b;
-        if (p < pages) pages_.push_back(static_cast<std::uint32_t>(p));
+        if (p < pages) {
+          pages_.push_back(static_cast<std::uint32_t>(p));
+        } else if (p <= 0xFFFFFFFFu) {
+          // A page the map lists but the file does not hold: the file was cut short.
+          if (pagesBeyondEnd_++ == 0) firstPageBeyondEnd_ = static_cast<std::uint32_t>(p);
+        }
       }
     }
   };
@@ -770,6 +784,7 @@ void TableCursor::ensurePages() {
     loadPages();
   } catch (const Failure& f) {
     pages_.clear();
+    pagesBeyondEnd_ = 0;
     pageMapError_ = f.description();
   }
 }
@@ -804,7 +819,17 @@ bool TableCursor::advancePage() {
   } else if (pageIndex_ < pages_.size()) {
     ++pageIndex_;
   }
-  if (pageIndex_ >= pages_.size()) return false;
+  if (pageIndex_ >= pages_.size()) {
+    if (pagesBeyondEnd_ > 0) {
+      // Reported once, after every row the file still holds.
+      const std::uint32_t more = pagesBeyondEnd_ - 1;
+      pagesBeyondEnd_ = 0;
+      db_.damaged(context_ + " ends early: its page " + std::to_string(firstPageBeyondEnd_) +
+                  (more ? " and " + std::to_string(more) + " more lie" : " lies") +
+                  " beyond the end of the file, which is cut short");
+    }
+    return false;
+  }
   pageNumber_ = pages_[pageIndex_];
   std::size_t rows = 0;
   page_ = dataPage(pageNumber_, rows);
@@ -833,8 +858,39 @@ std::int64_t TableCursor::countRows() {
 }
 
 bool TableCursor::next(std::vector<Value>& row) {
+  if (finished_) return false;
+  bool more = false;
+  try {
+    more = nextRow(row);
+  } catch (const Failure&) {
+    failed_ = true;
+    throw;
+  }
+  if (more) {
+    ++delivered_;
+    return true;
+  }
+  finished_ = true;
+  // The definition counts the table's rows. Access lets that count fall behind (after an
+  // unclean shutdown it may even read 0), but a walk that found fewer rows than it says,
+  // without meeting any damage on the way, may have lost some (a page map cut short, say):
+  // never let that pass for the whole table.
+  if (!failed_ && delivered_ < table_->storedRowCount)
+    db_.damaged(context_ + " may be incomplete: its definition counts " + std::to_string(table_->storedRowCount) +
+                " rows, but only " + std::to_string(delivered_) + " were found");
+  return false;
+}
+
+bool TableCursor::nextRow(std::vector<Value>& row) {
   const Format& f = db_.format();
-  if (!complexResolved_) resolveComplex();
+  if (!complexResolved_) {
+    resolveComplex();
+    if (!complexError_.empty()) {
+      std::string e;
+      e.swap(complexError_);
+      throw Failure(e);
+    }
+  }
   for (;;) {
     if (!page_ || rowIndex_ >= rowsOnPage_) {
       // advancePage throws for a damaged page; the next call moves past it.

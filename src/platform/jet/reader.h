@@ -79,7 +79,9 @@ class TableCursor {
   // Counts the rows `next` will deliver by reading only the row offset tables.
   std::int64_t countRows();
   // Fills `row` (one value per column) with the next row; false at the end. Throws Failure
-  // for a row or page that cannot be read; the walk then goes on with what follows.
+  // for a row or page that cannot be read; the walk then goes on with what follows. A
+  // table that ends early (pages past the end of the file, fewer rows than its
+  // definition counts) throws once, after its last readable row.
   bool next(std::vector<Value>& row);
 
  private:
@@ -89,6 +91,7 @@ class TableCursor {
   std::shared_ptr<const std::vector<std::uint8_t>> dataPage(std::uint32_t number, std::size_t& rows);
   void resolveComplex();
   bool advancePage();
+  bool nextRow(std::vector<Value>& row);
   void decodeRow(std::span<const std::uint8_t> page, std::uint32_t pageNumber, std::size_t start,
                  std::size_t end, std::vector<Value>& row);
   Value decodeColumn(const ColumnDef& c, std::span<const std::uint8_t> bytes, std::uint32_t pageNumber);
@@ -100,7 +103,13 @@ class TableCursor {
   bool started_ = false;
   bool pagesKnown_ = false;
   std::string pageMapError_;
+  std::uint32_t pagesBeyondEnd_ = 0;  // pages of the map past the end of the file
+  std::uint32_t firstPageBeyondEnd_ = 0;
   bool complexResolved_ = false;
+  std::string complexError_;  // why a complex column's values are missing, until reported
+  std::uint32_t delivered_ = 0;  // rows handed out so far
+  bool failed_ = false;          // a failure has been passed on
+  bool finished_ = false;
   std::vector<std::size_t> varOffsets_;
   std::size_t pageIndex_ = 0;
   std::shared_ptr<const std::vector<std::uint8_t>> page_;
@@ -156,6 +165,7 @@ class Database {
   void readHeader(const std::string& password);
   void readCatalog();
   std::shared_ptr<const TableDef> parseTableDef(std::uint32_t tdefPage, const std::string& name);
+  void readComplexColumns();
 
   std::string path_;
   std::unique_ptr<PageFile> file_;
@@ -166,6 +176,7 @@ class Database {
   std::vector<CatalogEntry> catalog_;
   std::unordered_map<std::uint32_t, std::shared_ptr<const TableDef>> tableDefs_;
   bool complexRead_ = false;
+  std::string complexError_;  // why MSysComplexColumns could not be read
   struct ComplexColumn {
     std::string columnName;
     std::int32_t complexId = 0;
