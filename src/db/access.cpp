@@ -13,9 +13,12 @@ std::string AccessConnectionString(const MainWindowFields& window, const std::st
     pw = window.Text6();
   }
   std::string tail = p.size() > 5 ? p.substr(p.size() - 5) : p;
+  // Values that would otherwise be cut at a ";" (or lose a blank or a quote) go in quotes.
+  const std::string source = data::ConnectionString::quoteValue(p);
+  const std::string secret = data::ConnectionString::quoteValue(pw);
   if (data::asciiLower(tail) == "accdb")
-    return "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=" + p + ";JET OLEDB:Database Password=" + pw;
-  return "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=" + p + ";JET OLEDB:Database Password=" + pw;
+    return "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=" + source + ";JET OLEDB:Database Password=" + secret;
+  return "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=" + source + ";JET OLEDB:Database Password=" + secret;
 }
 
 bool FileExists(const std::string& path) {

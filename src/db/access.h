@@ -2,7 +2,8 @@
 // database's user tables into the main window's hidden Access table list.
 //
 // A path whose last five characters, lower-cased, are "accdb" opens through the ACE 12.0
-// provider, any other through Jet 4.0; path and password are inserted exactly as typed.
+// provider, any other through Jet 4.0. Path and password are inserted as typed, in quotes
+// when they hold ";", "=", a quote or blanks at either end, so that they arrive whole.
 #pragma once
 
 #include <optional>

@@ -8,9 +8,12 @@ namespace tw {
 
 namespace {
 std::string connectionString(const MainWindowFields& fields, const char* folderSequence) {
+  // A path holding ";", "=", a quote or blanks at either end goes in quotes.
   if (fields.OptionDBC1())
-    return "Provider=vfpoledb.1;Data Source=" + fields.DBCPath1() + ";Collating Sequence=machine;";
-  return "Provider=vfpoledb.1;Data Source=" + fields.Text2() + ";Collating Sequence=" + folderSequence + ";";
+    return "Provider=vfpoledb.1;Data Source=" + data::ConnectionString::quoteValue(fields.DBCPath1()) +
+           ";Collating Sequence=machine;";
+  return "Provider=vfpoledb.1;Data Source=" + data::ConnectionString::quoteValue(fields.Text2()) +
+         ";Collating Sequence=" + folderSequence + ";";
 }
 }  // namespace
 

@@ -5,7 +5,8 @@
 // (`DBCPath1`, when `OptionDBC1` is true), read afresh at every call. The test and the
 // listing open "Provider=vfpoledb.1;Data Source=" + path + ";Collating Sequence=..." with
 // "machine" for a container and "general" for a folder; the conversion run's own
-// connection always uses "machine". Paths are inserted exactly as held.
+// connection always uses "machine". Paths are inserted as held, in quotes when they hold
+// ";", "=", a quote or blanks at either end.
 #pragma once
 
 #include <string>

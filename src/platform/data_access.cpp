@@ -23,6 +23,30 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+Failure& Failure::concerning(std::string table, std::string column) {
+  table_ = std::move(table);
+  column_ = std::move(column);
+  compose();
+  return *this;
+}
+
+Failure& Failure::atRow(std::int64_t row) {
+  row_ = row;
+  compose();
+  return *this;
+}
+
+void Failure::compose() {
+  text_ = std::runtime_error::what();
+  if (table_.empty() && column_.empty() && row_ <= 0) return;
+  std::string context;
+  auto add = [&](const std::string& part) { context += (context.empty() ? "" : ", ") + part; };
+  if (!table_.empty()) add("table \"" + table_ + "\"");
+  if (!column_.empty()) add("column \"" + column_ + "\"");
+  if (row_ > 0) add("row " + std::to_string(row_));
+  text_ += " (" + context + ")";
+}
+
 namespace {
 std::string_view trimBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -32,19 +56,68 @@ std::string_view trimBlanks(std::string_view s) {
 }  // namespace
 
 ConnectionString::ConnectionString(std::string_view text) : text_(text) {
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find(';', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view pair = text.substr(start, end - start);
-    if (!trimBlanks(pair).empty()) {
-      std::size_t eq = pair.find('=');
-      std::string_view key = trimBlanks(pair.substr(0, eq));
-      std::string_view value = eq == std::string_view::npos ? std::string_view{} : pair.substr(eq + 1);
-      values_[asciiLower(key)] = std::string(value);
+  auto malformed = [] {
+    throw Failure(kErrGeneric, "Format of the initialization string does not conform to the OLE DB specification.");
+  };
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t end = text.find_first_of(";=", i);
+    if (end == std::string_view::npos || text[end] == ';') {
+      // A pair without "=": a key with an empty value (or nothing at all).
+      if (end == std::string_view::npos) end = text.size();
+      std::string_view key = trimBlanks(text.substr(i, end - i));
+      if (!key.empty()) values_[asciiLower(key)].clear();
+      i = end + 1;
+      continue;
     }
-    start = end + 1;
+    std::string_view key = trimBlanks(text.substr(i, end - i));
+    i = end + 1;
+    std::size_t first = i;
+    while (first < text.size() && (text[first] == ' ' || text[first] == '\t')) ++first;
+    std::string value;
+    if (first < text.size() && (text[first] == '"' || text[first] == '\'')) {
+      const char quote = text[first];
+      std::size_t k = first + 1;
+      for (;;) {
+        if (k >= text.size()) malformed();
+        if (text[k] == quote) {
+          if (k + 1 < text.size() && text[k + 1] == quote) {
+            value.push_back(quote);
+            k += 2;
+            continue;
+          }
+          ++k;
+          break;
+        }
+        value.push_back(text[k++]);
+      }
+      while (k < text.size() && (text[k] == ' ' || text[k] == '\t')) ++k;
+      if (k < text.size() && text[k] != ';') malformed();
+      i = k + 1;
+    } else {
+      std::size_t semi = text.find(';', i);
+      if (semi == std::string_view::npos) semi = text.size();
+      value = std::string(text.substr(i, semi - i));
+      i = semi + 1;
+    }
+    if (!key.empty()) values_[asciiLower(key)] = std::move(value);
   }
+}
+
+std::string ConnectionString::quoteValue(std::string_view value) {
+  if (value.empty()) return {};
+  const bool edgeBlank = value.front() == ' ' || value.front() == '\t' || value.back() == ' ' || value.back() == '\t';
+  if (!edgeBlank && value.find_first_of(";=\"'") == std::string_view::npos) return std::string(value);
+  const bool hasDouble = value.find('"') != std::string_view::npos;
+  if (!hasDouble) return "\"" + std::string(value) + "\"";
+  if (value.find('\'') == std::string_view::npos) return "'" + std::string(value) + "'";
+  std::string out = "\"";
+  for (char c : value) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
 }
 
 bool ConnectionString::has(std::string_view key) const {

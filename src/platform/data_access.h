@@ -33,22 +33,45 @@ inline constexpr std::int32_t kErrObjectOpen = 3705;
 inline constexpr std::int32_t kErrNoCurrentRecord = 3021;
 inline constexpr std::int32_t kErrItemNotFound = 3265;
 inline constexpr std::int32_t kErrInvalidClass = static_cast<std::int32_t>(0x800401F3);
+// This program's own number for a failure after which a table takes no more rows (it is
+// in use by another writer, cannot be written, its disk is full, it reached its size
+// limit): every later row would fail the same way, so callers leave the table's remaining
+// rows out instead of trying each one.
+inline constexpr std::int32_t kErrTableUnusable = static_cast<std::int32_t>(0x80047701);
 
 inline constexpr std::string_view kConnectionClass = "ADODB.Connection";
 inline constexpr std::string_view kRecordsetClass = "ADODB.RecordSet";
 inline constexpr int kSchemaTables = 20;
 
 // A failed data-access operation: ADO's error number and the provider's description.
+// Where the failing layer knows what the failure concerns, it names the table, the column
+// and the row; the description then ends in " (table \"T\", column \"C\", row N)", after the
+// provider's own text, which always comes first.
 class Failure : public std::runtime_error {
  public:
   Failure(std::int32_t number, const std::string& description)
-      : std::runtime_error(description), number_(number) {}
+      : std::runtime_error(description), number_(number), text_(description) {}
   explicit Failure(const std::string& description) : Failure(kErrGeneric, description) {}
   std::int32_t number() const { return number_; }
-  std::string description() const { return what(); }
+  std::string description() const { return text_; }
+  const char* what() const noexcept override { return text_.c_str(); }
+  // True when the table concerned takes no more rows (kErrTableUnusable).
+  bool endsTable() const { return number_ == kErrTableUnusable; }
+
+  const std::string& table() const { return table_; }
+  const std::string& column() const { return column_; }
+  std::int64_t row() const { return row_; }
+  // Names the table (and column) concerned; the row is 1-based, 0 for none.
+  Failure& concerning(std::string table, std::string column = {});
+  Failure& atRow(std::int64_t row);
 
  private:
+  void compose();
   std::int32_t number_;
+  std::string text_;  // the description with its context
+  std::string table_;
+  std::string column_;
+  std::int64_t row_ = 0;
 };
 
 // One column of a record set. `type` is the ADO DataTypeEnum code (202 adVarWChar, ...);
@@ -62,8 +85,11 @@ struct FieldInfo {
 };
 
 // A connection string split the way OLE DB splits it: "key=value" pairs separated by ";",
-// keys compared without regard to case and trimmed of blanks, values kept as written.
-// A pair without "=" is kept with an empty value; a later key replaces an earlier one.
+// keys compared without regard to case and trimmed of blanks. A value may stand in double
+// or single quotes, inside which ";" and "=" are plain characters and the quote itself is
+// written twice; a value without quotes runs to the next ";" and is kept as written. A
+// pair without "=" is kept with an empty value; a later key replaces an earlier one. A
+// quote that is never closed, or text after a closing quote, fails with OLE DB's message.
 class ConnectionString {
  public:
   ConnectionString() = default;
@@ -72,6 +98,12 @@ class ConnectionString {
   bool has(std::string_view key) const;
   // The value of `key`, or `fallback` when it is absent.
   std::string get(std::string_view key, std::string_view fallback = {}) const;
+
+  // `value` as a connection string must hold it to read it back whole: unchanged when it
+  // needs no quotes; else in double quotes, or in single quotes when it holds a double
+  // quote but no single one, or in double quotes with every double quote doubled. Values
+  // holding ";", "=", a quote, or blanks at either end need quotes.
+  static std::string quoteValue(std::string_view value);
 
  private:
   std::string text_;

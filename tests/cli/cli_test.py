@@ -296,6 +296,34 @@ try:
     t = Terminal(locked_db, os.path.join(work, "pw7"), env=dict(ENV, TABLEWRIGHT_PASSWORD="wrong"))
     check("no prompt when the environment gives one", t.wait() == 1 and "Password for" not in t.text(), t.text())
 
+    # --- ";", "=" and quotes in paths and passwords reach the providers whole ------------
+    # Cut at its ";", each value would name another file or folder, and those exist here.
+    semi_source = os.path.join(work, "db;v2.mdb")
+    shutil.copy(sample, semi_source)
+    open(os.path.join(work, "db"), "w").write("not a database")
+    semi_out = os.path.join(work, "out;2024")
+    os.mkdir(semi_out)
+    before = mtimes(out)
+    r = run("-o", "yes", semi_source, semi_out)
+    check("semicolon paths", r.returncode == 0 and row_counts(semi_out) == counts, r.stderr)
+    check("folder before the semicolon untouched", mtimes(out) == before)
+    semi_secret = "o;pen=\"x'"
+    with open(os.path.join(work, "semi.json"), "w") as f:
+        f.write('{"password": "%s", "tables": [{"name": "Vault", "fields": [{"name": "ID", "type": "long"},'
+                ' {"name": "Item", "type": "text", "size": 20}], "rows": [[1, "gold"]]}]}' % semi_secret.replace('"', '\\"'))
+    semi_db = os.path.join(work, "semi.mdb")
+    subprocess.run([mdb_write, os.path.join(work, "semi.json"), semi_db], check=True)
+    r = run(semi_db, os.path.join(work, "pw8"), env=dict(ENV, TABLEWRIGHT_PASSWORD=semi_secret))
+    check("password with a semicolon", r.returncode == 0 and vault(os.path.join(work, "pw8")) == [(1, "gold")], r.stderr)
+
+    # --- A source cut short names the damage and fails -----------------------------------
+    cut = os.path.join(work, "cut.mdb")
+    with open(sample, "rb") as whole, open(cut, "wb") as part:
+        data = whole.read()
+        part.write(data[:len(data) * 99 // 100])
+    r = run(cut, os.path.join(work, "cut-out"))
+    check("cut source", r.returncode == 1 and "cut.mdb' is damaged" in r.stderr, r.stderr)
+
     # --- The overwrite question at a terminal: y, n, a, q --------------------------------
     # Tables come last list entry first: Time Sheets, Shelf Labels, Products, Orders, ...
     before = mtimes(out)

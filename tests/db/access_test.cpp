@@ -27,8 +27,10 @@ TEST(AccessConnectionString, ChoosesTheProviderByTheLastFiveCharacters) {
       {"accdb", "", "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=accdb;JET OLEDB:Database Password="},
       {"x.mdb", "", "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=x.mdb;JET OLEDB:Database Password="},
       {"a.accde", "p", "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=a.accde;JET OLEDB:Database Password=p"},
-      {"a.accdb ", "", "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=a.accdb ;JET OLEDB:Database Password="},
-      {"a;b.mdb", "p;w", "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=a;b.mdb;JET OLEDB:Database Password=p;w"},
+      {"a.accdb ", "", "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=\"a.accdb \";JET OLEDB:Database Password="},
+      // Values that hold ";", "=", quotes or outer blanks go in quotes and arrive whole.
+      {"a;b.mdb", "p;w", "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=\"a;b.mdb\";JET OLEDB:Database Password=\"p;w\""},
+      {"/x/it's.accdb", "a=\"b\"", "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=\"/x/it's.accdb\";JET OLEDB:Database Password='a=\"b\"'"},
   };
   MainWindowModel window;
   window.text5 = "ignored.accdb";

@@ -14,11 +14,73 @@ TEST(ConnectionStrings, SplitLikeOleDb) {
   EXPECT_TRUE(cs.has("Jet OLEDB:Database Password"));
   EXPECT_EQ(cs.get("Jet OLEDB:Database Password", "none"), "");
   EXPECT_EQ(cs.get("Mode", "none"), "none");
-  // A ";" in a value ends it: the rest becomes a key of its own.
+  // A ";" in an unquoted value ends it: the rest becomes a key of its own.
   ConnectionString semi("Provider=p;Data Source=/tmp/a;b.mdb;X = y=z ;;");
   EXPECT_EQ(semi.get("Data Source"), "/tmp/a");
   EXPECT_TRUE(semi.has("b.mdb"));
   EXPECT_EQ(semi.get("x"), " y=z ");
+}
+
+TEST(ConnectionStrings, QuotedValuesKeepSemicolonsEqualsQuotesAndBlanks) {
+  ConnectionString cs("Provider=p;Data Source=\"/tmp/a;b=c.mdb\" ; Pw='it''s \"x\"';"
+                      "X=\"say \"\"hi\"\"\";Y=  ' pad ' ;Z=\"\"");
+  EXPECT_EQ(cs.get("Data Source"), "/tmp/a;b=c.mdb");
+  EXPECT_EQ(cs.get("pw"), "it's \"x\"");
+  EXPECT_EQ(cs.get("x"), "say \"hi\"");
+  EXPECT_EQ(cs.get("y"), " pad ");
+  EXPECT_TRUE(cs.has("z"));
+  EXPECT_EQ(cs.get("z", "none"), "");
+  EXPECT_FALSE(cs.has("b"));
+  // A quote that never closes, or text after the closing quote, is refused as OLE DB does.
+  for (const char* bad : {"Data Source=\"/tmp/a;b", "Data Source='x'y;Provider=p", "A='it's'"}) {
+    SCOPED_TRACE(bad);
+    try {
+      ConnectionString broken(bad);
+      ADD_FAILURE() << "accepted";
+    } catch (const Failure& f) {
+      EXPECT_EQ(f.description(), "Format of the initialization string does not conform to the OLE DB specification.");
+    }
+  }
+}
+
+TEST(ConnectionStrings, QuotedValuesReadBackWholeAndPlainOnesStayAsTheyAre) {
+  EXPECT_EQ(ConnectionString::quoteValue("/home/u/a b/x.mdb"), "/home/u/a b/x.mdb");
+  EXPECT_EQ(ConnectionString::quoteValue("C:\\db\\x.mdb"), "C:\\db\\x.mdb");
+  EXPECT_EQ(ConnectionString::quoteValue(""), "");
+  EXPECT_EQ(ConnectionString::quoteValue("out;2024"), "\"out;2024\"");
+  EXPECT_EQ(ConnectionString::quoteValue("a\"b"), "'a\"b'");
+  EXPECT_EQ(ConnectionString::quoteValue("a\"b'c"), "\"a\"\"b'c\"");
+  EXPECT_EQ(ConnectionString::quoteValue(" x"), "\" x\"");
+  // Every value built from the awkward characters survives a round trip between two keys.
+  const std::string alphabet = " ;='\"\tab";
+  std::uint32_t seed = 7;
+  for (int n = 0; n < 2000; ++n) {
+    std::string value;
+    for (int k = static_cast<int>(seed % 7); k >= 0; --k) {
+      seed = seed * 1103515245u + 12345u;
+      value.push_back(alphabet[(seed >> 16) % alphabet.size()]);
+    }
+    ConnectionString cs("Provider=p;Data Source=" + ConnectionString::quoteValue(value) + ";Next=" +
+                        ConnectionString::quoteValue(value) + ";Last=z");
+    ASSERT_EQ(cs.get("Data Source"), value) << "[" << value << "]";
+    ASSERT_EQ(cs.get("Next"), value) << "[" << value << "]";
+    ASSERT_EQ(cs.get("Last"), "z") << "[" << value << "]";
+  }
+}
+
+TEST(Failures, NameTheTableColumnAndRowAfterTheProvidersText) {
+  Failure f(kErrGeneric, "SQLException: Numeric overflow. Data was lost.");
+  EXPECT_FALSE(f.endsTable());
+  f.concerning("Orders", "AMOUNT");
+  EXPECT_EQ(f.description(), "SQLException: Numeric overflow. Data was lost. (table \"Orders\", column \"AMOUNT\")");
+  f.atRow(17);
+  EXPECT_STREQ(f.what(), "SQLException: Numeric overflow. Data was lost. (table \"Orders\", column \"AMOUNT\", row 17)");
+  Failure copy = f;
+  EXPECT_EQ(copy.description(), f.description());
+  EXPECT_EQ(copy.row(), 17);
+  Failure inUse(kErrTableUnusable, "SQLException: File is in use.");
+  EXPECT_TRUE(inUse.concerning("Orders").endsTable());
+  EXPECT_EQ(inUse.description(), "SQLException: File is in use. (table \"Orders\")");
 }
 
 class RecordsetTest : public ::testing::Test {
