@@ -23,6 +23,7 @@
 #include "cli/run_summary.h"
 #include "cli/terminal_ui.h"
 #include "convert/conversion_run.h"
+#include "platform/code_page.h"
 #include "platform/jet/provider.h"
 #include "platform/vfp/provider.h"
 
@@ -157,9 +158,12 @@ int Convert(const tw::cli::Options& o) {
   const bool container = EndsWithIgnoringCase(o.destination, ".dbc");
   CatchStopSignals();
 
+  // The code page of the new tables: the option's, else the locale's.
+  const tw::CodePage* codePage = tw::CodePage::byNumber(o.codePage ? o.codePage : tw::SystemAnsiCodePage());
+  if (!codePage) codePage = &tw::CodePage::western();
   tw::data::DataAccess access;
   tw::jet::registerAccessProviders(access);
-  tw::data::registerFoxProProvider(access);
+  tw::data::registerFoxProProvider(access, *codePage);
 
   std::string password;
   if (!SettlePassword(access, o, password)) return gSignal ? 128 + gSignal : 1;
@@ -209,6 +213,12 @@ int Convert(const tw::cli::Options& o) {
   tw::Locale locale = tw::Locale::system();
   tw::ConversionRun run(access, ui, window, state, locale, preview ? &previewFile : nullptr);
   run.setObserver(&summary);
+  run.setCodePage(*codePage);
+  // Values changed for the code page: one line per table, even with --quiet.
+  run.setNoticeHandler([&](const std::vector<std::string>& notices) {
+    window.clearLine();
+    for (const std::string& n : notices) Say(o.source + ": " + n);
+  });
   run.StartConverting();
   window.clearLine();
   if (run.endedAtTargetCheck()) {
@@ -229,7 +239,8 @@ int Convert(const tw::cli::Options& o) {
         " written so far");
   if (!o.quiet) Say(summary.text(seconds, preview, !ok || gSignal));
   if (gSignal) return 128 + gSignal;
-  return ok ? 0 : 1;
+  // Values changed for the code page are no failure, but a script must learn of them.
+  return ok && run.notices().empty() ? 0 : 1;
 }
 
 }  // namespace

@@ -2,15 +2,18 @@
 
 #include <getopt.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "platform/code_page.h"
 
 namespace tw::cli {
 
 namespace {
 
 // Values getopt_long returns for the options that have no short form.
-enum : int { kPasswordFile = 256, kPreview, kTypes };
+enum : int { kPasswordFile = 256, kPreview, kTypes, kCodePage };
 
 const option kLongOptions[] = {
     {"password", required_argument, nullptr, 'p'},
@@ -18,6 +21,7 @@ const option kLongOptions[] = {
     {"overwrite", required_argument, nullptr, 'o'},
     {"preview", required_argument, nullptr, kPreview},
     {"types", required_argument, nullptr, kTypes},
+    {"codepage", required_argument, nullptr, kCodePage},
     {"quiet", no_argument, nullptr, 'q'},
     {"verbose", no_argument, nullptr, 'v'},
     {"help", no_argument, nullptr, 'h'},
@@ -46,6 +50,13 @@ std::string refusedOption(const char* argument, int shortOption) {
   std::string text = "option '--" + name + "' is ambiguous; possibilities:";
   for (const auto& c : candidates) text += " '--" + c + "'";
   return text;
+}
+
+// The supported code pages, for messages: "874, 932, ..., 1257".
+std::string codePageList() {
+  std::string list;
+  for (int n : CodePage::supportedNumbers()) list += (list.empty() ? "" : ", ") + std::to_string(n);
+  return list;
 }
 
 CommandLine usageError(std::string problem) {
@@ -90,6 +101,14 @@ CommandLine ParseCommandLine(int argc, char** argv) {
         o.typesPath = optarg;
         if (o.typesPath->empty()) return usageError("--types needs a file name (or -)");
         break;
+      case kCodePage: {
+        char* end = nullptr;
+        const long n = std::strtol(optarg, &end, 10);
+        if (!*optarg || *end != '\0' || n <= 0 || n > 99999 || !CodePage::byNumber(static_cast<int>(n)))
+          return usageError("--codepage takes one of " + codePageList() + ", not '" + optarg + "'");
+        o.codePage = static_cast<int>(n);
+        break;
+      }
       case 'q':
         o.quiet = true;
         break;
@@ -143,6 +162,9 @@ Options:
                              (- for standard output), one per line
       --types=FILE           also write the type of every field, before and after,
                              to FILE (- for standard output) as tab-separated text
+      --codepage=N           write the FoxPro tables in Windows code page N: 874,
+                             932, 936, 949, 950 or 1250 to 1257 (default: the code
+                             page of the locale, 1252 in Western Europe and America)
   -q, --quiet                no progress bar, no notes, no summary: only failures
   -v, --verbose              one line per table, and where each failure happened
   -h, --help                 show this help and exit
@@ -160,9 +182,14 @@ Progress goes to standard error when it is a terminal; a summary of tables conve
 skipped and failed, rows written and time taken ends the run. Failures go to standard
 error, one line each: "tablewright-convert: SOURCE: what went wrong".
 
+Code page: a character the tables' code page cannot hold is stored as "?"; the run
+then says so, one line per table with the number of values changed, and ends with exit
+status 1.
+
 Exit status:
   0    every table was converted or skipped as asked
-  1    something failed: the source, the destination, an output file, a table or a row
+  1    something failed: the source, the destination, an output file, a table or a
+       row; or values were changed for the code page
   2    the command line is wrong
   130  interrupted (Ctrl-C); 143: terminated. The table being written keeps the rows
        written so far and stays readable.

@@ -24,6 +24,7 @@ struct Options {
   std::optional<std::string> typesPath;     // --types ("-": standard output)
   bool quiet = false;
   bool verbose = false;
+  int codePage = 0;                         // --codepage; 0: from the locale
 };
 
 // What the command line asks for: a conversion, the help text, the version, or nothing

@@ -18,4 +18,12 @@ inline std::size_t Utf8PrefixBytes(std::string_view text, std::size_t chars) {
   return i < text.size() ? i : text.size();
 }
 
+// The number of characters (code points) of a UTF-8 text.
+inline std::size_t Utf8Length(std::string_view text) {
+  std::size_t n = 0;
+  for (char c : text)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+  return n;
+}
+
 }  // namespace tw

@@ -25,6 +25,7 @@ void ConversionRun::StartConverting() {
   if (state_.runInProgress) return;
   state_.runInProgress = true;
   endedAtTargetCheck_ = false;
+  notices_.clear();
 
   Guard guard(ui_, ProcedureTag("Form1.PushButton7_Click"));
   ThrottledYield yieldNow(ui_, yieldInterval_);
@@ -68,6 +69,11 @@ void ConversionRun::StartConverting() {
     guard(144, [&] { state_.FoxPro_conn->Open(FoxProRunConnectionString(window_)); });
   else
     guard(146, [&] { state_.FoxPro_conn->Open(FoxProRunConnectionString(window_)); });
+
+  // The target's notices, gathered before it is closed.
+  auto collectNotices = [&] {
+    for (std::string& n : state_.FoxPro_conn->takeNotices()) notices_.push_back(std::move(n));
+  };
 
   // 8. Fresh lists for the preview windows.
   guard(150, [&] { state_.statements.clear(); });
@@ -126,10 +132,13 @@ void ConversionRun::StartConverting() {
     });
     CreateTableDefinition def;
     guard(196, [&] {
-      def = BuildCreateTableStatement(name, fields, [&] {
-        guard.line(200);
-        yieldNow();
-      });
+      def = BuildCreateTableStatement(
+          name, fields,
+          [&] {
+            guard.line(200);
+            yieldNow();
+          },
+          *codePage_);
     });
     guard(330, [&] {
       for (auto& row : def.rows) state_.conversions.push_back(row);
@@ -162,10 +171,13 @@ void ConversionRun::StartConverting() {
           });
           std::string statement;
           guard(358, [&] {
-            statement = BuildInsertStatement(name, fields, rs->row(), def.numericFields, locale_, [&] {
-              guard.line(366);
-              yieldNow();
-            });
+            statement = BuildInsertStatement(
+                name, fields, rs->row(), def.numericFields, locale_,
+                [&] {
+                  guard.line(366);
+                  yieldNow();
+                },
+                *codePage_);
           });
           // A row whose statement could not be built (its failure is reported) has
           // nothing to append or execute.
@@ -199,6 +211,7 @@ void ConversionRun::StartConverting() {
       if (preview_) preview_->showModal(state_);
     });
     if (guard.test(480, [&] { return !state_.SQLFormOK; })) {
+      guard.run(collectNotices);
       guard(482, [&] { state_.FoxPro_conn->Close(); });
       guard(484, [&] { source->Close(); });
       guard.line(486);
@@ -209,12 +222,26 @@ void ConversionRun::StartConverting() {
 
   // 11.-12. Close, reset the progress bar, tell the user.
   if (guard.test(490, [&] { return connectionsOpen; })) {
+    guard.run(collectNotices);
     guard(492, [&] { state_.FoxPro_conn->Close(); });
     guard(494, [&] { source->Close(); });
   }
   guard(496, [&] { ui_.setPointer(kPointerDefault); });
   guard(498, [&] { window_.setProgressValue(0); });
   guard(500, [&] { window_.setProgressCaption("Progress Bar"); });
+  // Values the target had to change (characters its code page lacks): said once, before
+  // "Done.", one line per table.
+  if (!notices_.empty()) {
+    guard.run([&] {
+      if (noticeHandler_) {
+        noticeHandler_(notices_);
+        return;
+      }
+      std::string text;
+      for (const std::string& n : notices_) text += (text.empty() ? "" : "\r\n") + n;
+      ui_.inform(text);
+    });
+  }
   guard(502, [&] { ui_.inform("Done."); });
   reported_ = guard.reports();
   guard.line(504);

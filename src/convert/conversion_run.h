@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "common/main_window_fields.h"
 #include "convert/statement_list.h"
 #include "convert/table_definition.h"
+#include "platform/code_page.h"
 #include "platform/data_access.h"
 #include "platform/locale.h"
 #include "platform/ui.h"
@@ -104,6 +106,14 @@ class ConversionRun {
   void setYieldInterval(std::chrono::milliseconds interval) { yieldInterval_ = interval; }
   // Who follows the run (none by default); not owned, must outlive the run.
   void setObserver(RunObserver* observer) { observer_ = observer; }
+  // The code page the FoxPro tables are written in; column names keep only the letters it
+  // holds. Windows-1252 unless set.
+  void setCodePage(const CodePage& codePage) { codePage_ = &codePage; }
+  // Shows the target's notices (one text per table, see Session::takeNotices) before
+  // "Done."; by default they are joined into one message box.
+  void setNoticeHandler(std::function<void(const std::vector<std::string>&)> handler) {
+    noticeHandler_ = std::move(handler);
+  }
 
   // Runs the whole conversion; returns at once when a run is already in progress.
   void StartConverting();
@@ -113,6 +123,8 @@ class ConversionRun {
   // True when the last run ended at the target check: the destination could not be
   // opened, and (as in the window) nothing was shown.
   bool endedAtTargetCheck() const { return endedAtTargetCheck_; }
+  // The target's notices of the last run.
+  const std::vector<std::string>& notices() const { return notices_; }
 
  private:
   data::DataAccess& access_;
@@ -123,6 +135,9 @@ class ConversionRun {
   PreviewWindow* preview_;
   RunObserver* observer_ = nullptr;
   std::chrono::milliseconds yieldInterval_{25};
+  const CodePage* codePage_ = &CodePage::western();
+  std::function<void(const std::vector<std::string>&)> noticeHandler_;
+  std::vector<std::string> notices_;
   int reported_ = 0;
   bool endedAtTargetCheck_ = false;
 };

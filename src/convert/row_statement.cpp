@@ -1,6 +1,7 @@
 #include "convert/row_statement.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "common/utf8.h"
 #include "common/value_helpers.h"
@@ -16,16 +17,58 @@ void writeNull(std::string& statement) {
   statement += "NULL, ";
 }
 
-// Doubles quotes and removes line breaks (CR LF pairs, then lone LF, then lone CR: all of
-// them go, so the order does not change the result).
-std::string escapeText(std::string_view text) {
+// Control characters and DEL: a FoxPro string literal cannot carry them (a line break
+// would end the statement's line), so they are written as CHR(n).
+bool needsChr(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+// Doubles quotes; sets `chr` when the text holds a character that needs CHR().
+std::string escapeText(std::string_view text, bool& chr) {
   std::string out;
   out.reserve(text.size() + 8);
+  chr = false;
   for (char c : text) {
     if (c == '\'') out += "''";
-    else if (c != '\r' && c != '\n') out += c;
+    else out += c;
+    if (needsChr(c)) chr = true;
   }
   return out;
+}
+
+// Appends the escaped text as quoted pieces and CHR(n) joined by "+":
+// 'ab'+CHR(13)+CHR(10)+'cd'.
+void appendWithChr(std::string& statement, std::string_view escaped) {
+  bool first = true;
+  std::size_t i = 0;
+  while (i < escaped.size()) {
+    if (!first) statement += '+';
+    first = false;
+    if (needsChr(escaped[i])) {
+      statement += "CHR(";
+      statement += std::to_string(static_cast<unsigned char>(escaped[i]));
+      statement += ')';
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (end < escaped.size() && !needsChr(escaped[end])) ++end;
+    statement += '\'';
+    statement.append(escaped.data() + i, end - i);
+    statement += '\'';
+    i = end;
+  }
+}
+
+// The bytes of the longest prefix of `text` that a C column of 254 bytes holds in the
+// code page.
+std::size_t columnBytes(std::string_view text, const CodePage& codePage) {
+  std::size_t used = 0, pos = 0;
+  while (pos < text.size()) {
+    const std::size_t start = pos;
+    DecodeUtf8(text, pos);
+    used += codePage.encodedSize(text.substr(start, pos - start));
+    if (used > kMaxValueChars) return start;
+  }
+  return text.size();
 }
 
 // Writes a number that reads as one in the locale with a decimal point: every "," becomes
@@ -66,10 +109,10 @@ void appendDateItem(std::string& statement, const DateTime& date, const Locale& 
 
 }  // namespace
 
-std::string RenderFieldValue(const Value& value, const Locale& locale) {
+std::string RenderFieldValue(const Value& value, const Locale& locale, std::size_t maxChars) {
   static const Value kEmptyText{std::string()};
   std::string text = locale.displayText(NullToDefault(value, kEmptyText));
-  text.resize(Utf8PrefixBytes(text, kMaxValueChars));
+  text.resize(Utf8PrefixBytes(text, maxChars));
   return text;
 }
 
@@ -92,7 +135,14 @@ void FormatFieldValue(std::string& statement, std::string_view rendered, bool nu
     }
     return;
   }
-  std::string text = escapeText(rendered);
+  bool chr = false;
+  std::string text = escapeText(rendered, chr);
+  if (chr) {
+    // Neither a number nor a date: written as it is, piece by piece.
+    appendWithChr(statement, text);
+    statement += ", ";
+    return;
+  }
   if (!tableHasNumeric && locale.readsAsNumber(text)) useDecimalPoints(text, locale);
   statement += '\'';
   if (auto date = locale.parseDateOrTime(text)) {
@@ -108,7 +158,7 @@ std::string BuildInsertStatement(std::string_view tableName,
                                  const std::vector<data::FieldInfo>& fields,
                                  const std::vector<Value>& values,
                                  const NumericFieldList& numericFields, const Locale& locale,
-                                 const std::function<void()>& onField) {
+                                 const std::function<void()>& onField, const CodePage& codePage) {
   std::string statement;
   statement.reserve(64 + tableName.size() + fields.size() * 16);
   statement += "INSERT INTO [";
@@ -132,7 +182,17 @@ std::string BuildInsertStatement(std::string_view tableName,
       appendDateItem(statement, *date, locale);
       continue;
     }
-    FormatFieldValue(statement, RenderFieldValue(values[i], locale), numeric, tableHasNumeric, locale);
+    if (const ExtendedDateTime* x = values[i].get<ExtendedDateTime>(); x && !numeric) {
+      statement += '\'';
+      statement += locale.formatExtendedDate(*x);
+      statement += "', ";
+      continue;
+    }
+    const std::int16_t type = fields[i].type;
+    const bool memo = !numeric && (type == ado::kLongVarWChar || type == ado::kLongVarChar);
+    std::string rendered = RenderFieldValue(values[i], locale, memo ? SIZE_MAX : kMaxValueChars);
+    if (!memo && !numeric && codePage.doubleByte()) rendered.resize(columnBytes(rendered, codePage));
+    FormatFieldValue(statement, rendered, numeric, tableHasNumeric, locale);
   }
   statement.resize(statement.size() >= 2 ? statement.size() - 2 : 0);
   statement += ");";

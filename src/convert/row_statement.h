@@ -1,6 +1,11 @@
 // Row statements: one INSERT INTO per source row, with the program's value formatting
 // (NULL, bare numbers, 0/1 for yes/no, month-first date texts, quoted text with its quotes
-// doubled and its line breaks removed, everything cut to 254 characters).
+// doubled, text cut to the 254 characters a C column holds, memo text whole).
+//
+// A character that a FoxPro string literal cannot carry (a line break or any other control
+// character) is written as CHR(n) joined with "+" to the quoted pieces around it, so that
+// 'noon.' CR LF 'Gate code' becomes 'noon.'+CHR(13)+CHR(10)+'Gate code' and the statement
+// stays on one line.
 #pragma once
 
 #include <functional>
@@ -19,8 +24,8 @@ namespace tw {
 inline constexpr std::size_t kMaxValueChars = 254;
 
 // The text a value starts from: its display text in the locale (empty for null), cut to
-// its first 254 characters.
-std::string RenderFieldValue(const Value& value, const Locale& locale);
+// its first `maxChars` characters.
+std::string RenderFieldValue(const Value& value, const Locale& locale, std::size_t maxChars = kMaxValueChars);
 
 // Appends the item of one field to the statement text built so far, with its ", "
 // separator. `numeric` says the field is in the table's numeric field list;
@@ -30,11 +35,15 @@ void FormatFieldValue(std::string& statement, std::string_view rendered, bool nu
 
 // INSERT INTO [name] VALUES (...); for one row. `fields` and `values` are the row's fields
 // in record-set order; `onField` is called before each field that is not skipped (the run
-// yields there) and may be empty.
+// yields there) and may be empty. Memo fields (adLongVarWChar, adLongVarChar) keep their
+// whole text; other text is cut to 254 characters and, where `codePage` writes some
+// characters in two bytes, to the 254 bytes a C column holds. Date/Time Extended values
+// (adDBTimeStamp) are written as "mm/dd/yyyy hh:nn:ss.fffffff".
 std::string BuildInsertStatement(std::string_view tableName,
                                  const std::vector<data::FieldInfo>& fields,
                                  const std::vector<Value>& values,
                                  const NumericFieldList& numericFields, const Locale& locale,
-                                 const std::function<void()>& onField = {});
+                                 const std::function<void()>& onField = {},
+                                 const CodePage& codePage = CodePage::western());
 
 }  // namespace tw

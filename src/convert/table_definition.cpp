@@ -1,5 +1,7 @@
 #include "convert/table_definition.h"
 
+#include <QChar>
+
 #include <algorithm>
 
 #include "common/text_list.h"
@@ -45,6 +47,18 @@ bool containsIgnoringCase(std::string_view haystack, std::string_view needle) {
   return it != haystack.end();
 }
 
+// The most bytes a FoxPro field name takes.
+constexpr std::size_t kMaxNameBytes = 10;
+
+// The bytes of the longest prefix of `text` with at most `chars` characters that takes at
+// most `bytes` bytes in the code page.
+std::size_t fittingPrefix(std::string_view text, std::size_t chars, std::size_t bytes, const CodePage& codePage) {
+  std::size_t end = Utf8PrefixBytes(text, chars);
+  while (end > 0 && codePage.encodedSize(text.substr(0, end)) > bytes)
+    end = Utf8PrefixBytes(text, Utf8Length(text.substr(0, end)) - 1);
+  return end;
+}
+
 }  // namespace
 
 FieldTypeRule MapFieldType(std::string_view t, int precision, int scale) {
@@ -56,9 +70,10 @@ FieldTypeRule MapFieldType(std::string_view t, int precision, int scale) {
     r.category.clear();
     return r;
   }
-  if (contains(t, "varwchar")) return rule(2, "] CHAR(254),", "varwchar", "TEXT", false);
-  // Memo text written as text into a memo column (LONG would declare a Logical column).
-  if (contains(t, "longvar")) return rule(3, "] MEMO,", "longvar", "TEXT", false);
+  // Memo text, wide or not, goes whole into a memo column; a C column holds no more than
+  // 254 characters (and LONG would declare a Logical one).
+  if (contains(t, "longvar")) return rule(2, "] MEMO,", "longvar", "TEXT", false);
+  if (contains(t, "varwchar")) return rule(3, "] CHAR(254),", "varwchar", "TEXT", false);
   if (contains(t, "decimal")) return rule(4, numericSuffix(precision, scale), "decimal", "NUMERIC", true);
   if (contains(t, "smallint") || contains(t, "tinyint")) return rule(5, "] INT,", "int", "INTEGER", true);
   if (contains(t, "int")) return rule(6, "] INT,", "int", "INTEGER", true);
@@ -67,21 +82,32 @@ FieldTypeRule MapFieldType(std::string_view t, int precision, int scale) {
   if (contains(t, "numeric")) return rule(9, numericSuffix(precision, scale), "numeric", "NUMERIC", true);
   // Wide enough for the "mm/dd/yyyy hh:nn:ss" text the row statements write.
   if (contains(t, "date")) return rule(10, "] CHAR(19),", "date", "TEXT", false);
-  if (contains(t, "timestamp")) return rule(11, "] CHAR(25),", "timestamp", "TEXT", false);
+  // Date/Time Extended: "mm/dd/yyyy hh:nn:ss.fffffff".
+  if (contains(t, "timestamp")) return rule(11, "] CHAR(27),", "timestamp", "TEXT", false);
   if (contains(t, "double")) return rule(12, "] DOUBLE,", "double", "NUMERIC", true);
   return rule(13, "] CHAR(254),", "OTHER TYPES", "TEXT", false);
 }
 
-std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNames) {
+std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNames, const CodePage& codePage) {
+  // Blanks out; what FoxPro does not take in a name becomes "_".
   std::string name;
-  name.reserve(fieldName.size());
-  for (char c : fieldName)
-    if (c != ' ') name += c;
-  std::string candidate = name.substr(0, Utf8PrefixBytes(name, 8));
+  name.reserve(fieldName.size() + 1);
+  std::size_t pos = 0;
+  while (pos < fieldName.size()) {
+    const char32_t c = DecodeUtf8(fieldName, pos);
+    if (c == ' ') continue;
+    const bool keep = c == '_' || (c >= '0' && c <= '9') ||
+                      (c < 0x10000 && QChar(static_cast<char16_t>(c)).isLetter() && codePage.holds(c));
+    if (keep) AppendUtf8(name, c);
+    else name += '_';
+  }
+  if (!name.empty() && name[0] >= '0' && name[0] <= '9') name.insert(0, 1, '_');
+  std::string candidate = name.substr(0, fittingPrefix(name, 8, kMaxNameBytes, codePage));
   int counter = 0;
   while (containsIgnoringCase(usedNames, candidate)) {
     ++counter;
-    candidate = candidate.substr(0, Utf8PrefixBytes(candidate, 7)) + std::to_string(counter);
+    const std::string digits = std::to_string(counter);
+    candidate = candidate.substr(0, fittingPrefix(candidate, 7, kMaxNameBytes - digits.size(), codePage)) + digits;
   }
   usedNames += ',';
   usedNames += candidate;
@@ -97,7 +123,8 @@ std::string DropTableStatement(std::string_view tableName) {
 
 CreateTableDefinition BuildCreateTableStatement(std::string_view tableName,
                                                 const std::vector<data::FieldInfo>& fields,
-                                                const std::function<void()>& onField) {
+                                                const std::function<void()>& onField,
+                                                const CodePage& codePage) {
   CreateTableDefinition def;
   def.statement = "CREATE TABLE \"";
   def.statement += tableName;
@@ -107,7 +134,7 @@ CreateTableDefinition BuildCreateTableStatement(std::string_view tableName,
     const data::FieldInfo& f = fields[i];
     def.rows.push_back({std::string(tableName), f.name, {}, {}});
     if (onField) onField();
-    std::string column = MakeFoxProFieldName(f.name, usedNames);
+    std::string column = MakeFoxProFieldName(f.name, usedNames, codePage);
     FieldTypeRule r = MapFieldType(AdoTypeNameLower(f.type), f.precision, f.scale);
     if (r.skipped) continue;
     def.statement += '[';

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/code_page.h"
 #include "platform/data_access.h"
 
 namespace tw {
@@ -41,14 +42,19 @@ struct FieldTypeRule {
   bool numeric = false;
 };
 
-// The rule for a lower-cased ADO type name (AdoTypeNameLower). Rules 4 and 9 declare
+// The rule for a lower-cased ADO type name (AdoTypeNameLower). Memo text (any "longvar"
+// type but binary) is tried before "varwchar" and gets a MEMO column. Rules 4 and 9 declare
 // N(w,d) from the field's precision and scale: w = min(p + 2, 20), d = min(s, w - 2); a
 // precision of 0 (none reported) counts as 18, 0.
 FieldTypeRule MapFieldType(std::string_view lowerTypeName, int precision = 0, int scale = 0);
 
-// Derives the column name of a field (blanks removed, 8 characters, made unique against
-// the used-name text without regard to case) and appends "," + the name to `usedNames`.
-std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNames);
+// Derives the column name of a field and appends "," + the name to `usedNames`: blanks
+// removed; every character but a letter the code page holds, a digit 0-9 or "_" becomes
+// "_"; "_" in front of a leading digit; the first 8 characters; made unique against the
+// used-name text without regard to case. A name never takes more than the 10 bytes a
+// FoxPro field name holds in the code page (East Asian letters take two).
+std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNames,
+                                const CodePage& codePage = CodePage::western());
 
 // DROP TABLE "name"
 std::string DropTableStatement(std::string_view tableName);
@@ -62,10 +68,12 @@ struct CreateTableDefinition {
   bool hasColumns = false;
 };
 
-// Builds the CREATE TABLE statement of a table. `onField` is called once per field, after
-// its conversion row has been started (the run yields there); it may be empty.
+// Builds the CREATE TABLE statement of a table whose columns will be named in `codePage`.
+// `onField` is called once per field, after its conversion row has been started (the run
+// yields there); it may be empty.
 CreateTableDefinition BuildCreateTableStatement(std::string_view tableName,
                                                 const std::vector<data::FieldInfo>& fields,
-                                                const std::function<void()>& onField = {});
+                                                const std::function<void()>& onField = {},
+                                                const CodePage& codePage = CodePage::western());
 
 }  // namespace tw

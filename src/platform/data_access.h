@@ -150,6 +150,10 @@ class Session {
   // work pending (buffered rows) finishes it here and may throw Failure; the connection is
   // closed either way.
   virtual void close() {}
+  // What the provider has to tell about the work since the last call that is not a
+  // failure (values it had to change to store them, say), one text per table; none by
+  // default.
+  virtual std::vector<std::string> takeNotices() { return {}; }
 };
 
 class Provider {
@@ -202,6 +206,8 @@ class Connection {
   const std::string& connectionString() const { return connectionString_; }
   // The provider session, for callers that need provider-specific access; null when closed.
   Session* session() const { return session_.get(); }
+  // The session's notices (Session::takeNotices); none when the connection is closed.
+  std::vector<std::string> takeNotices() { return session_ ? session_->takeNotices() : std::vector<std::string>{}; }
 
  private:
   Session& openSession(const char* operation) const;

@@ -8,6 +8,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <type_traits>
 #include <cstdio>
 
 namespace tw {
@@ -133,6 +134,44 @@ void trimFraction(std::string& s) {
   if (!s.empty() && s.back() == '.') s.pop_back();
 }
 
+// Days from 1 January of the year 1 to 1 January 1970.
+constexpr long long kDaysBefore1970 = 719162;
+
+// An extended date as "mm/dd/yyyy hh:nn:ss.fffffff" (or, with `yearFirst`,
+// "yyyy-mm-dd hh:nn:ss.fffffff") with the given separators.
+std::string extendedText(const ExtendedDateTime& x, const std::string& dateSep, const std::string& timeSep,
+                         bool yearFirst) {
+  int y = 1, m = 1, d = 1;
+  civilFromDays(x.days - kDaysBefore1970, y, m, d);
+  const long long seconds = x.ticks / 10000000, fraction = x.ticks % 10000000;
+  char year[8], frac[16];
+  std::snprintf(year, sizeof year, "%04d", y);
+  std::snprintf(frac, sizeof frac, ".%07lld", fraction);
+  std::string out;
+  out.reserve(28);
+  if (yearFirst) {
+    out += year;
+    out += dateSep;
+    appendTwoDigits(out, m);
+    out += dateSep;
+    appendTwoDigits(out, d);
+  } else {
+    appendTwoDigits(out, m);
+    out += dateSep;
+    appendTwoDigits(out, d);
+    out += dateSep;
+    out += year;
+  }
+  out += ' ';
+  appendTwoDigits(out, static_cast<int>(seconds / 3600));
+  out += timeSep;
+  appendTwoDigits(out, static_cast<int>(seconds / 60 % 60));
+  out += timeSep;
+  appendTwoDigits(out, static_cast<int>(seconds % 60));
+  out += frac;
+  return out;
+}
+
 }  // namespace
 
 DateTimeParts splitDateTime(double days) {
@@ -192,20 +231,29 @@ struct Locale::Impl {
     else order = Order::MDY;
   }
 
-  std::string number(double v, int digits) const {
-    if (v == 0.0) return "0";  // also -0
+  // The value in the general form with 15 significant digits (7 for singles), or with as
+  // many more as it needs to read back as the same value (at most 17, or 9), with an
+  // upper-case exponent ("1E+20") and the locale's decimal separator.
+  template <class Real>
+  std::string number(Real v) const {
+    if (v == 0) return "0";  // also -0
     if (std::isnan(v)) return "NaN";
     if (std::isinf(v)) return v < 0 ? "-Infinity" : "Infinity";
+    constexpr bool single = std::is_same_v<Real, float>;
     char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
-    std::string s(buf, res.ptr);
-    // Upper-case exponent as "1E+15"; the decimal point in the locale's form.
+    std::to_chars_result res{};
+    for (int digits = single ? 7 : 15; digits <= (single ? 9 : 17); ++digits) {
+      res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
+      Real back{};
+      std::from_chars(buf, res.ptr, back);
+      if (back == v) break;
+    }
     std::string out;
-    out.reserve(s.size() + 2);
-    for (char c : s) {
-      if (c == 'e') out += 'E';
-      else if (c == '.') out += decimal;
-      else out += c;
+    out.reserve(static_cast<std::size_t>(res.ptr - buf) + 2);
+    for (const char* c = buf; c != res.ptr; ++c) {
+      if (*c == 'e') out += 'E';
+      else if (*c == '.') out += decimal;
+      else out += *c;
     }
     return out;
   }
@@ -249,8 +297,8 @@ std::string Locale::displayText(const Value& value) const {
     std::string operator()(Null) const { return {}; }
     std::string operator()(bool b) const { return b ? "True" : "False"; }
     std::string operator()(std::int64_t v) const { return std::to_string(v); }
-    std::string operator()(Single v) const { return im.number(static_cast<double>(v.value), 7); }
-    std::string operator()(double v) const { return im.number(v, 15); }
+    std::string operator()(Single v) const { return im.number(v.value); }
+    std::string operator()(double v) const { return im.number(v); }
     std::string operator()(const Currency& c) const {
       // Magnitude without overflow for INT64_MIN.
       unsigned long long mag = c.scaled < 0 ? 0ULL - static_cast<unsigned long long>(c.scaled)
@@ -275,6 +323,7 @@ std::string Locale::displayText(const Value& value) const {
       if (!midnight) out += " " + QLocale::c().toString(time, im.longTime).toStdString();
       return out;
     }
+    std::string operator()(const ExtendedDateTime& x) const { return extendedText(x, "-", ":", true); }
     std::string operator()(const std::string& s) const { return s; }
     std::string operator()(const Bytes& b) const {
       static const char* kHex = "0123456789ABCDEF";
@@ -434,6 +483,10 @@ std::optional<DateTimeParts> Locale::parseDateOrTime(std::string_view text) cons
   }
   if (!haveDate && !haveTime) return std::nullopt;
   return p;
+}
+
+std::string Locale::formatExtendedDate(const ExtendedDateTime& value) const {
+  return extendedText(value, impl_->dateSep, impl_->timeSep, false);
 }
 
 std::string Locale::formatDate(const DateTimeParts& p, bool withTime) const {

@@ -2,12 +2,14 @@
 // en_US and de_DE side by side. Implemented with QLocale (Qt Core only).
 //
 // Rendering rules (the display text the row statements start from):
-//   null -> ""; booleans "True"/"False"; integers in decimal; singles with 7 and doubles with
-//   15 significant digits; currency and decimal exactly, without trailing zeros after the
+//   null -> ""; booleans "True"/"False"; integers in decimal; singles with 7 and doubles
+//   with 15 significant digits, or as many more as they need to read back as the same
+//   value; currency and decimal exactly, without trailing zeros after the
 //   decimal separator; no digit grouping; the locale's decimal separator; dates in the
 //   locale's short date form, always with a four-digit year, followed by the long time form
 //   without a time zone when the time of day is not midnight (only the time when the date
-//   part is zero); bytes as upper-case hexadecimal digits; GUIDs as {XXXXXXXX-XXXX-...}.
+//   part is zero); extended dates as "yyyy-mm-dd hh:nn:ss.fffffff"; bytes as upper-case
+//   hexadecimal digits; GUIDs as {XXXXXXXX-XXXX-...}.
 #pragma once
 
 #include <memory>
@@ -58,6 +60,9 @@ class Locale {
   // Formats with the pattern "mm/dd/yyyy" or, with `withTime`, "mm/dd/yyyy hh:nn:ss", where
   // "/" and ":" are this locale's date and time separators; the month always comes first.
   std::string formatDate(const DateTimeParts& parts, bool withTime) const;
+  // An extended date in the pattern "mm/dd/yyyy hh:nn:ss.fffffff", with this locale's date
+  // and time separators as in formatDate: 27 characters, exact to 100 nanoseconds.
+  std::string formatExtendedDate(const ExtendedDateTime& value) const;
 
  private:
   struct Impl;

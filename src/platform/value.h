@@ -3,7 +3,8 @@
 // The kinds are those an Access table can hold and a FoxPro table can receive: null,
 // boolean, integer, single and double floating point, currency (exact, scaled by 10,000),
 // decimal (exact digits and scale), date/time (days since 30 December 1899, the Access and
-// ADO date type), text (UTF-8), bytes and GUID. Values are plain data: copyable, comparable,
+// ADO date type), extended date/time (exact to 100 nanoseconds), text (UTF-8), bytes and
+// GUID. Values are plain data: copyable, comparable,
 // and free of any locale; turning them into text for a user or a statement is the job of
 // `Locale` (locale.h).
 #pragma once
@@ -45,6 +46,15 @@ struct DateTime {
   friend bool operator==(const DateTime&, const DateTime&) = default;
 };
 
+// A Date/Time Extended value, exactly as Access stores it: whole days since 1 January of
+// the year 1 (proleptic Gregorian calendar) and the time of day in units of 100
+// nanoseconds (0 to 863,999,999,999).
+struct ExtendedDateTime {
+  std::int64_t days = 0;
+  std::int64_t ticks = 0;
+  friend bool operator==(const ExtendedDateTime&, const ExtendedDateTime&) = default;
+};
+
 // A GUID in its 16 stored bytes (the first three groups little-endian, as Windows keeps it).
 struct Guid {
   std::array<std::uint8_t, 16> bytes{};
@@ -63,7 +73,7 @@ struct Single {
 class Value {
  public:
   using Storage = std::variant<Null, bool, std::int64_t, Single, double, Currency, Decimal,
-                               DateTime, std::string, Bytes, Guid>;
+                               DateTime, ExtendedDateTime, std::string, Bytes, Guid>;
 
   Value() = default;
   Value(Null) {}
@@ -75,6 +85,7 @@ class Value {
   Value(Currency v) : v_(v) {}
   Value(Decimal v) : v_(std::move(v)) {}
   Value(DateTime v) : v_(v) {}
+  Value(ExtendedDateTime v) : v_(v) {}
   Value(std::string v) : v_(std::move(v)) {}
   Value(const char* v) : v_(std::string(v)) {}
   Value(Bytes v) : v_(std::move(v)) {}

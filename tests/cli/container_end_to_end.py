@@ -15,6 +15,7 @@ import hashlib
 import json
 import math
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -104,13 +105,21 @@ def check_container(label, dbc, expect_tables, untouched):
         check("%s: %s untouched" % (label, os.path.basename(path)), os.path.exists(path) and digest(path) == before)
 
 
+def converted(r):
+    """Exit 0, or 1 when the only thing said is that values were changed for the code page
+    (the sample holds Japanese, Greek and Polish text that code page 1252 lacks)."""
+    notice = re.compile(r"^tablewright-convert: .*: Table .*: \d+ values? held characters that code page \d+ ")
+    failed = [l for l in r.stderr.splitlines() if " failed" in l and ", 0 failed;" not in l]
+    return r.returncode == 0 or (r.returncode == 1 and not failed and any(notice.match(l) for l in r.stderr.splitlines()))
+
+
 work = tempfile.mkdtemp(prefix="tw-dbc-e2e-")
 try:
     env = dict(os.environ, LANG="en_US.UTF-8", LC_ALL="en_US.UTF-8")
     new = os.path.join(work, "new", "sample.dbc")
     os.mkdir(os.path.dirname(new))
     r = subprocess.run([converter, sample, new], capture_output=True, text=True, env=env, timeout=600)
-    check("new container: conversion", r.returncode == 0 and "created the empty database container" in r.stderr, r.stderr)
+    check("new container: conversion", converted(r) and "created the empty database container" in r.stderr, r.stderr)
     made = sorted(n[:-4] for n in os.listdir(os.path.dirname(new)) if n.endswith(".dbf"))
     check("new container: tables made", len(made) >= 5, made)
     check_container("new container", new, made, {})
@@ -125,7 +134,7 @@ try:
         untouched = {os.path.join(copy, n): digest(os.path.join(copy, n)) for n in os.listdir(copy)
                      if not n.lower().endswith((".dbc", ".dct", ".dcx"))}
         r = subprocess.run([converter, sample, dbc], capture_output=True, text=True, env=env, timeout=600)
-        check("VFP-made container: conversion", r.returncode == 0 and "created" not in r.stderr, r.stderr)
+        check("VFP-made container: conversion", converted(r) and "created" not in r.stderr, r.stderr)
         check_container("VFP-made container", dbc, theirs + made, untouched)
     else:
         print("skip VFP-made container (no corpus)")

@@ -4,9 +4,12 @@
 For every Access file given, the file is read with mdb-reader (node, through
 mdb_dump.mjs), converted with tablewright-convert into an empty folder in the en_US
 locale, and every resulting table is read back with dbfread. Each value must equal the
-source value as the row statements transform it: dates as mm/dd/yyyy text, yes/no as
-0/1, text cut at 254 characters with line breaks removed, OLE objects left out, nulls
-as nulls (decoded from the _NullFlags field), text in code page 1252.
+source value as the row statements transform it: dates as mm/dd/yyyy text, extended
+dates as mm/dd/yyyy hh:nn:ss.fffffff, yes/no as 0/1, memos whole, other text cut at 254
+characters, line breaks kept, doubles exact, OLE objects left out, nulls as nulls (decoded
+from the _NullFlags field), text in the code page the table's header names, with "?" for
+the characters it lacks. The run must report no failure: exit status 0, or 1 when its only
+messages are the lines that announce values changed for the code page.
 
     end_to_end.py CONVERTER FILE[:PASSWORD] ...
 
@@ -118,6 +121,23 @@ def general(value, digits):
     return text.replace("e", "E")
 
 
+def single_text(value):
+    """A single as the converter renders it: 7 significant digits, or up to 9 as needed
+    to read back the same single."""
+    as_single = struct.unpack("<f", struct.pack("<f", value))[0]
+    for digits in range(7, 10):
+        text = general(as_single, digits)
+        if struct.unpack("<f", struct.pack("<f", float(text)))[0] == as_single:
+            return text
+    return text
+
+
+def extended_date(text):
+    """mdb-reader's "yyyy.mm.dd hh:mm:ss.nnnnnnnnn" as mm/dd/yyyy hh:nn:ss.fffffff."""
+    m = re.match(r"^(\d{4})\.(\d{2})\.(\d{2}) (\d{2}:\d{2}:\d{2})\.(\d{7})\d{2}$", text)
+    return "%s/%s/%s %s.%s" % (m.group(2), m.group(3), m.group(1), m.group(4), m.group(5)) if m else text
+
+
 def render_date(iso):
     """mdb-reader's UTC date as the converter renders an Access date (en_US)."""
     d = datetime.datetime.strptime(iso, "%Y-%m-%dT%H:%M:%S.%fZ")
@@ -133,7 +153,8 @@ def text_item(text, table_has_numeric):
     """The stored text of a text field, or None for NULL."""
     if text == "":
         return None
-    text = text.replace("\r", "").replace("\n", "")
+    if re.search(r"[\x00-\x1f\x7f]", text):
+        return text  # written piece by piece with CHR(): neither a number nor a date
     if not table_has_numeric and reads_as_number(text):
         text = text.replace(",", ".")
     p = parse_date_or_time(text)
@@ -156,18 +177,22 @@ def expected_value(column, value, table_has_numeric):
     if t == "currency":
         return ("num", float(Decimal(value)))
     if t == "double":
-        return ("num", float(general(float(value), 15)))
+        return ("exact", float(value))
     if t == "numeric":
         return ("num", float(Decimal(value)))
     if t == "float":
-        return ("text", text_item(cut(general(float(value), 7)), table_has_numeric))
+        return ("text", text_item(cut(single_text(float(value))), table_has_numeric))
     if t == "datetime":
         d, parts, with_time = render_date(value["date"])
         if d is not None and d.year < 1900 and with_time:
             return ("skip", "mdb-reader misreads dates before 1900 with a time of day")
         return ("text", format_date(parts, with_time))
-    if t in ("text", "memo"):
+    if t == "memo":
+        return ("text", text_item(value, table_has_numeric))
+    if t == "text":
         return ("text", text_item(cut(value), table_has_numeric))
+    if t == "datetimextended":
+        return ("text", extended_date(value))
     if t == "multivalue":
         items = [str(x) for x in value["list"]]
         return ("text", text_item(cut("; ".join(items)), table_has_numeric) if items else None)
@@ -179,8 +204,35 @@ def expected_value(column, value, table_has_numeric):
     return ("skip", "type " + t)
 
 
-def as_cp1252(text):
-    return text.encode("cp1252", errors="replace").decode("cp1252")
+# VFP's code-page marks and the Python codecs of those code pages.
+CODE_PAGES = {0x03: "cp1252", 0xC8: "cp1250", 0xC9: "cp1251", 0xCB: "cp1253", 0xCA: "cp1254",
+              0x7D: "cp1255", 0x7E: "cp1256", 0x7C: "cp874", 0x7B: "cp932", 0x7A: "cp936",
+              0x79: "cp949", 0x78: "cp950"}
+
+
+def in_code_page(text, codec):
+    return text.encode(codec, errors="replace").decode(codec)
+
+
+def code_page_of(path):
+    with open(path, "rb") as f:
+        return CODE_PAGES.get(f.read(32)[29], "cp1252")
+
+
+NOTICE = re.compile(r'^tablewright-convert: (.+: )?Table (.+): \d+ values? held characters that code page \d+ '
+                    r'cannot hold; they were stored with "\?" in their place\.$')
+SUMMARY = re.compile(r"^tablewright-convert: (Done: )?\d+ tables? converted, \d+ skipped, 0 failed; ")
+
+
+def run_problems(run):
+    """What in the converter's exit status and messages says that something failed."""
+    lines = [l for l in run.stderr.splitlines() if l.strip()]
+    other = [l for l in lines if not NOTICE.match(l) and not SUMMARY.match(l) and not l.endswith(": Done.")]
+    if run.returncode == 0 and not other and not any(NOTICE.match(l) for l in lines):
+        return []
+    if run.returncode == 1 and not other:
+        return []
+    return ["exit status %d with: %s" % (run.returncode, "; ".join(other[:3]) or "no message")]
 
 
 # --- reading the FoxPro tables ---------------------------------------------------------
@@ -204,7 +256,7 @@ def field_flags(path):
 
 def read_table(path):
     flags = field_flags(path)
-    table = dbfread.DBF(path, encoding="cp1252", load=True, ignore_missing_memofile=True,
+    table = dbfread.DBF(path, encoding=code_page_of(path), load=True, ignore_missing_memofile=True,
                         recfactory=lambda items: [v for _, v in items])
     names = [f.name for f in table.fields]
     null_index = names.index("_NullFlags") if "_NullFlags" in names else None
@@ -239,15 +291,17 @@ def find_dbf(folder, table):
     return None
 
 
-def same(kind, want, got):
+def same(kind, want, got, codec):
     if kind == "null" or (kind == "text" and want is None):
         return got is None
     if got is None:
         return False
+    if kind == "exact":
+        return float(got) == want
     if kind == "num":
         g = float(got)
         return g == want or math.isclose(g, want, rel_tol=1e-12, abs_tol=1e-12)
-    return as_cp1252(want).rstrip(" ") == str(got).rstrip(" ")
+    return in_code_page(want, codec).rstrip(" ") == str(got).rstrip(" ")
 
 
 def check_file(converter, path, password, counts):
@@ -284,12 +338,13 @@ def check_file(converter, path, password, counts):
                 counts["skipped"] += 1
                 continue
             dbf = find_dbf(out, name)
-            problems = []
+            problems = run_problems(run)
             note = ""
             if dbf is None:
                 problems.append("no table in the destination")
             else:
                 _, rows = read_table(dbf)
+                codec = code_page_of(dbf)
                 has_numeric = any(c["type"] in NUMERIC_TYPES for c in columns)
                 if len(rows) != len(table["rows"]):
                     problems.append("%d rows, source has %d" % (len(rows), len(table["rows"])))
@@ -300,7 +355,7 @@ def check_file(converter, path, password, counts):
                     for j, (kind, want) in enumerate(want_row):
                         if kind == "skip":
                             continue
-                        if j >= len(got_row) or not same(kind, want, got_row[j]):
+                        if j >= len(got_row) or not same(kind, want, got_row[j], codec):
                             return "%s: want %r got %r" % (columns[j]["name"], want,
                                                             got_row[j] if j < len(got_row) else "-")
                     return None

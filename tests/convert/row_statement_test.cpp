@@ -77,22 +77,68 @@ TEST(InsertStatement, NullSeparators) {
   EXPECT_EQ(insert({{"a", ado::kVarWChar}}, {Value("")}), "INSERT INTO [t] VALUES (NULL);");
 }
 
-TEST(InsertStatement, TextEscapingAndCutting) {
+TEST(InsertStatement, LineBreaksAndControlCharactersBecomeChrPieces) {
   std::vector<FieldInfo> memo = {{"m", ado::kLongVarWChar}};
-  EXPECT_EQ(insert(memo, {Value("ab\r\ncd")}), "INSERT INTO [t] VALUES ('abcd');");
-  EXPECT_EQ(insert(memo, {Value("a\nb\rc\r\n\r\nd")}), "INSERT INTO [t] VALUES ('abcd');");
+  EXPECT_EQ(insert(memo, {Value("noon.\r\nGate code")}), "INSERT INTO [t] VALUES ('noon.'+CHR(13)+CHR(10)+'Gate code');");
+  EXPECT_EQ(insert(memo, {Value("\nab\r")}), "INSERT INTO [t] VALUES (CHR(10)+'ab'+CHR(13));");
+  EXPECT_EQ(insert(memo, {Value("\r\n")}), "INSERT INTO [t] VALUES (CHR(13)+CHR(10));");
+  EXPECT_EQ(insert(memo, {Value("a\tb\x01" "c\x7F")}), "INSERT INTO [t] VALUES ('a'+CHR(9)+'b'+CHR(1)+'c'+CHR(127));");
+  // Quotes stay doubled inside the pieces; a date or number with a break is neither.
+  EXPECT_EQ(insert({{"s", ado::kVarWChar}}, {Value("It's\n2021-02-03")}),
+            "INSERT INTO [t] VALUES ('It''s'+CHR(10)+'2021-02-03');");
+  EXPECT_EQ(insert({{"s", ado::kVarWChar}}, {Value("3,5\n")}, "de_DE"), "INSERT INTO [t] VALUES ('3,5'+CHR(10));");
+  // The statement stays on one line.
+  std::string s = insert(memo, {Value("a\r\nb\nc\rd")});
+  EXPECT_EQ(s.find_first_of("\r\n"), std::string::npos) << s;
+}
+
+TEST(InsertStatement, MemosArriveWholeOtherTextIsCutToAColumn) {
+  std::vector<FieldInfo> memo = {{"m", ado::kLongVarWChar}};
   EXPECT_EQ(insert(memo, {Value("It's")}), "INSERT INTO [t] VALUES ('It''s');");
   std::string long300(300, 'x');
-  EXPECT_EQ(insert(memo, {Value(long300)}), "INSERT INTO [t] VALUES ('" + std::string(254, 'x') + "');");
+  EXPECT_EQ(insert(memo, {Value(long300)}), "INSERT INTO [t] VALUES ('" + long300 + "');");
+  EXPECT_EQ(insert({{"m", ado::kLongVarChar}}, {Value(long300)}), "INSERT INTO [t] VALUES ('" + long300 + "');");
+  const std::string text = "INSERT INTO [t] VALUES ('" + std::string(254, 'x') + "');";
+  EXPECT_EQ(insert({{"s", ado::kVarWChar}}, {Value(long300)}), text);
+  std::string hex;
+  for (int i = 0; i < 127; ++i) hex += "AB";
+  EXPECT_EQ(insert({{"g", ado::kVarBinary}}, {Value(Bytes(200, 0xAB))}), "INSERT INTO [t] VALUES ('" + hex + "');");
   // The cut counts characters, not bytes: 300 e-acute keep 254 whole characters.
-  std::string accents;
+  std::string accents, kept;
   for (int i = 0; i < 300; ++i) accents += "\xC3\xA9";
-  std::string kept;
   for (int i = 0; i < 254; ++i) kept += "\xC3\xA9";
-  EXPECT_EQ(insert(memo, {Value(accents)}), "INSERT INTO [t] VALUES ('" + kept + "');");
+  EXPECT_EQ(insert({{"s", ado::kVarWChar}}, {Value(accents)}), "INSERT INTO [t] VALUES ('" + kept + "');");
   // Quotes are doubled after the cut: 254 quotes become 508.
-  EXPECT_EQ(insert(memo, {Value(std::string(300, '\''))}),
+  EXPECT_EQ(insert({{"s", ado::kVarWChar}}, {Value(std::string(300, '\''))}),
             "INSERT INTO [t] VALUES ('" + std::string(508, '\'') + "');");
+}
+
+TEST(InsertStatement, TextIsCutToTheBytesOfAColumnInATwoByteCodePage) {
+  // 200 hiragana take 400 bytes in code page 932: a C(254) column holds 127 of them, and
+  // the 2 ASCII letters in front leave room for 126. A memo keeps all of them.
+  std::string kana, kept;
+  for (int i = 0; i < 200; ++i) kana += "\xE3\x81\x82";
+  for (int i = 0; i < 126; ++i) kept += "\xE3\x81\x82";
+  const CodePage& japanese = *CodePage::byNumber(932);
+  std::vector<FieldInfo> f = {{"s", ado::kVarWChar}, {"m", ado::kLongVarWChar}};
+  CreateTableDefinition def = BuildCreateTableStatement("t", f, {}, japanese);
+  EXPECT_EQ(BuildInsertStatement("t", f, {Value("ab" + kana), Value(kana)}, def.numericFields, Locale("en_US"), {},
+                                 japanese),
+            "INSERT INTO [t] VALUES ('ab" + kept + "', '" + kana + "');");
+  // In a one-byte code page the same text is cut at 254 characters.
+  std::string kept252;
+  for (int i = 0; i < 252; ++i) kept252 += "\xE3\x81\x82";
+  EXPECT_EQ(BuildInsertStatement("t", {{"s", ado::kVarWChar}}, {Value("ab" + kana + kana)}, {}, Locale("en_US")),
+            "INSERT INTO [t] VALUES ('ab" + kept252 + "');");
+}
+
+TEST(InsertStatement, ExtendedDatesArriveToTheLastDigit) {
+  std::vector<FieldInfo> f = {{"n", ado::kInteger}, {"x", ado::kDBTimeStamp}};
+  const ExtendedDateTime x{737954, (22 * 3600 + 45 * 60 + 12) * 10000000LL + 3456789};
+  EXPECT_EQ(insert(f, {Value(1), Value(x)}), "INSERT INTO [t] VALUES (1, '06/14/2021 22:45:12.3456789');");
+  EXPECT_EQ(insert(f, {Value(1), Value(x)}, "de_DE"), "INSERT INTO [t] VALUES (1, '06.14.2021 22:45:12.3456789');");
+  EXPECT_EQ(insert(f, {Value(1), Value(ExtendedDateTime{0, 0})}), "INSERT INTO [t] VALUES (1, '01/01/0001 00:00:00.0000000');");
+  EXPECT_EQ(insert(f, {Value(1), Value()}), "INSERT INTO [t] VALUES (1,NULL);");
 }
 
 TEST(InsertStatement, DatesAndDateLikeText) {
@@ -149,7 +195,10 @@ TEST(InsertStatement, YesNoAndNumbers) {
   // A text holding the word True stays text.
   EXPECT_EQ(insert({{"b", ado::kBoolean}, {"s", ado::kVarWChar}}, {Value(true), Value("True")}),
             "INSERT INTO [t] VALUES (1, 'True');");
-  EXPECT_EQ(insert({{"d", ado::kDouble}}, {Value(0.1 + 0.2)}), "INSERT INTO [t] VALUES (0.3);");
+  // Doubles keep every digit they need to read back the same.
+  EXPECT_EQ(insert({{"d", ado::kDouble}}, {Value(0.1 + 0.2)}), "INSERT INTO [t] VALUES (0.30000000000000004);");
+  EXPECT_EQ(insert({{"d", ado::kDouble}}, {Value(1234567.8901234567)}), "INSERT INTO [t] VALUES (1234567.8901234567);");
+  EXPECT_EQ(insert({{"d", ado::kDouble}}, {Value(0.1)}), "INSERT INTO [t] VALUES (0.1);");
   EXPECT_EQ(insert({{"d", ado::kDouble}}, {Value(1e20)}), "INSERT INTO [t] VALUES (1E+20);");
   EXPECT_EQ(insert({{"d", ado::kDouble}}, {Value(-0.0)}), "INSERT INTO [t] VALUES (0);");
   EXPECT_EQ(insert({{"i", ado::kBigInt}}, {Value(std::int64_t{-9223372036854775807LL - 1})}),

@@ -19,13 +19,13 @@ std::vector<FieldInfo> ordersFields() {
 TEST(CreateTableStatement, OrdersExample) {
   CreateTableDefinition def = BuildCreateTableStatement("Orders", ordersFields());
   EXPECT_EQ(def.statement,
-            "CREATE TABLE \"Orders\"([OrderID] INT,[Customer] CHAR(254),[Notes] CHAR(254),"
+            "CREATE TABLE \"Orders\"([OrderID] INT,[Customer] CHAR(254),[Notes] MEMO,"
             "[OrderDat] CHAR(19),[Amount] DOUBLE,[Paid] INT);");
   EXPECT_EQ(def.numericFields, (NumericFieldList{0, 5, 6}));
   EXPECT_TRUE(def.hasColumns);
   std::vector<FieldConversionRow> rows = {
       {"Orders", "Order ID", "int", "INTEGER"},     {"Orders", "Customer Name", "varwchar", "TEXT"},
-      {"Orders", "Notes", "varwchar", "TEXT"},      {"Orders", "Photo", "", ""},
+      {"Orders", "Notes", "longvar", "TEXT"},       {"Orders", "Photo", "", ""},
       {"Orders", "Order Date", "date", "TEXT"},     {"Orders", "Amount", "currency", "NUMERIC"},
       {"Orders", "Paid", "bool", "INTEGER"}};
   EXPECT_EQ(def.rows, rows);
@@ -88,9 +88,9 @@ INSTANTIATE_TEST_SUITE_P(
     AllRules, TypeMapping,
     ::testing::Values(
         MappingCase{205, "", "", "", false, 1},
-        MappingCase{202, "] CHAR(254),", "varwchar", "TEXT", false, 2},
-        MappingCase{203, "] CHAR(254),", "varwchar", "TEXT", false, 2},
-        MappingCase{201, "] MEMO,", "longvar", "TEXT", false, 3},
+        MappingCase{203, "] MEMO,", "longvar", "TEXT", false, 2},
+        MappingCase{201, "] MEMO,", "longvar", "TEXT", false, 2},
+        MappingCase{202, "] CHAR(254),", "varwchar", "TEXT", false, 3},
         MappingCase{14, "] N(12,2),", "decimal", "NUMERIC", true, 4},
         MappingCase{2, "] INT,", "int", "INTEGER", true, 5},
         MappingCase{16, "] INT,", "int", "INTEGER", true, 5},
@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
         MappingCase{139, "] N(12,2),", "numeric", "NUMERIC", true, 9},
         MappingCase{7, "] CHAR(19),", "date", "TEXT", false, 10},
         MappingCase{133, "] CHAR(19),", "date", "TEXT", false, 10},
-        MappingCase{135, "] CHAR(25),", "timestamp", "TEXT", false, 11},
+        MappingCase{135, "] CHAR(27),", "timestamp", "TEXT", false, 11},
         MappingCase{5, "] DOUBLE,", "double", "NUMERIC", true, 12},
         MappingCase{4, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
         MappingCase{72, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
@@ -142,7 +142,44 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{{"Paid", "id"}, {"Paid", "id1"}},
         NameCase{{"name", "NAME"}, {"name", "NAME1"}},
         NameCase{{"Größe", "GRÖSSE", "größe"}, {"Größe", "GRÖSSE", "größe1"}},
-        NameCase{{"a", "b", "a,b"}, {"a", "b", "a,b1"}}));
+        NameCase{{"a", "b", "a,b"}, {"a", "b", "a_b"}},
+        NameCase{{"ab", "b"}, {"ab", "b1"}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    NamesFoxProAccepts, ColumnNames,
+    ::testing::Values(
+        NameCase{{"E-mail", "Order #", "Price ($)", "1st Quarter"}, {"E_mail", "Order_", "Price___", "_1stQuar"}},
+        NameCase{{"Användare", "Straße"}, {"Användar", "Straße"}},
+        // Greek letters are not in code page 1252: they become "_", and the names collide.
+        NameCase{{"Όνομα", "Τιμή"}, {"_____", "____1"}},
+        NameCase{{"9", "_9"}, {"_9", "_91"}},
+        NameCase{{"a.b!c[d]`e'f\"g"}, {"a_b_c_d_"}}));
+
+TEST(ColumnNames, LettersOfTheTargetCodePageStayAndNamesFitTenBytes) {
+  std::string used;
+  const CodePage& greek = *CodePage::byNumber(1253);
+  EXPECT_EQ(MakeFoxProFieldName("Όνομα", used, greek), "Όνομα");
+  EXPECT_EQ(MakeFoxProFieldName("Τιμή μονάδας", used, greek), "Τιμήμονά");
+  // Japanese letters take two bytes in code page 932: a name keeps at most five of them,
+  // and four when a counter is added.
+  used.clear();
+  const CodePage& japanese = *CodePage::byNumber(932);
+  EXPECT_EQ(MakeFoxProFieldName("氏名住所電話番号", used, japanese), "氏名住所電");
+  EXPECT_EQ(MakeFoxProFieldName("氏名住所電話", used, japanese), "氏名住所1");
+  EXPECT_EQ(MakeFoxProFieldName("ID番号", used, japanese), "ID番号");
+  // The same names in code page 1252 hold no letter it knows.
+  used.clear();
+  EXPECT_EQ(MakeFoxProFieldName("氏名", used), "__");
+  for (const std::string& n : {std::string("氏名住所電"), std::string("氏名住所1")})
+    EXPECT_LE(japanese.encodedSize(n), 10u) << n;
+}
+
+TEST(ColumnNames, CreateTableUsesTheTargetCodePage) {
+  CreateTableDefinition def =
+      BuildCreateTableStatement("t", {{"Город", ado::kVarWChar}, {"E-mail", ado::kVarWChar}}, {}, *CodePage::byNumber(1251));
+  EXPECT_EQ(def.statement, "CREATE TABLE \"t\"([Город] CHAR(254),[E_mail] CHAR(254));");
+  EXPECT_EQ(def.rows[0].field, "Город");  // the list shows the source name
+}
 
 TEST(ColumnNames, SkippedBinaryFieldStillBlocksItsName) {
   CreateTableDefinition def =

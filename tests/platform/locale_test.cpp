@@ -9,10 +9,25 @@ TEST(LocaleDisplayText, NumbersInBothLocales) {
   Locale us("en_US"), de("de_DE");
   EXPECT_EQ(us.displayText(Value(1234567.25)), "1234567.25");  // no grouping
   EXPECT_EQ(de.displayText(Value(1234567.25)), "1234567,25");
-  EXPECT_EQ(us.displayText(Value(1.0 / 3)), "0.333333333333333");  // 15 significant digits
-  EXPECT_EQ(us.displayText(Value(Single{1.0f / 3})), "0.3333333");  // 7 for singles
-  EXPECT_EQ(us.displayText(Value(Single{16777216.0f})), "1.677722E+07");
+  // 15 significant digits (7 for singles), or as many more as read back the same value.
+  EXPECT_EQ(us.displayText(Value(1.0 / 3)), "0.3333333333333333");
+  EXPECT_EQ(us.displayText(Value(0.1 + 0.2)), "0.30000000000000004");
+  EXPECT_EQ(de.displayText(Value(2.0 / 3)), "0,6666666666666666");
+  EXPECT_EQ(us.displayText(Value(100000.0)), "100000");
+  EXPECT_EQ(us.displayText(Value(Single{1.0f / 3})), "0.33333334");
+  EXPECT_EQ(us.displayText(Value(Single{16777216.0f})), "16777216");
+  EXPECT_EQ(us.displayText(Value(Single{1e7f})), "1E+07");
+  EXPECT_EQ(us.displayText(Value(Single{0.1f})), "0.1");
   EXPECT_EQ(us.displayText(Value(0.00001)), "1E-05");
+  EXPECT_EQ(us.displayText(Value(1e300)), "1E+300");
+  for (double d : {1.0 / 3, 0.1 + 0.2, 123456789.123456789, 5e-324, 1.7976931348623157e308, -2.5e-8}) {
+    const std::string text = us.displayText(Value(d));
+    EXPECT_EQ(std::strtod(text.c_str(), nullptr), d) << text;
+  }
+  for (float f : {1.0f / 3, 16777217.0f, 3.4028235e38f, 1.17549435e-38f, -0.3f}) {
+    const std::string text = us.displayText(Value(Single{f}));
+    EXPECT_EQ(std::strtof(text.c_str(), nullptr), f) << text;
+  }
   EXPECT_EQ(us.displayText(Value(std::int64_t{-42})), "-42");
   EXPECT_EQ(us.displayText(Value(Currency{30000})), "3");
   EXPECT_EQ(us.displayText(Value(Currency{-5})), "-0.0005");
@@ -24,6 +39,17 @@ TEST(LocaleDisplayText, NumbersInBothLocales) {
   EXPECT_EQ(us.displayText(Value(true)), "True");
   EXPECT_EQ(de.displayText(Value(false)), "False");
   EXPECT_EQ(us.displayText(Value()), "");
+}
+
+TEST(LocaleDisplayText, ExtendedDatesKeepEveryDigit) {
+  Locale us("en_US"), de("de_DE");
+  // 2021-06-14 22:45:12.3456789: day 737954 after 0001-01-01.
+  const ExtendedDateTime x{737954, (22 * 3600 + 45 * 60 + 12) * 10000000LL + 3456789};
+  EXPECT_EQ(us.displayText(Value(x)), "2021-06-14 22:45:12.3456789");
+  EXPECT_EQ(us.formatExtendedDate(x), "06/14/2021 22:45:12.3456789");
+  EXPECT_EQ(de.formatExtendedDate(x), "06.14.2021 22:45:12.3456789");
+  EXPECT_EQ(us.formatExtendedDate(ExtendedDateTime{0, 1}), "01/01/0001 00:00:00.0000001");
+  EXPECT_EQ(us.formatExtendedDate(ExtendedDateTime{3652058, 863999999999}), "12/31/9999 23:59:59.9999999");
 }
 
 TEST(LocaleDisplayText, DatesAlwaysCarryFourDigitYearsAndNoTimeZone) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/jet/crypto.h"
@@ -252,7 +253,7 @@ void encodeRow(std::span<const ColumnEntry> columns, std::size_t fixedSize,
     const FieldBytes& f = fields[i];
     if (f.notNull && col.number < 256)
       nullMask[col.number / 8] |= static_cast<std::uint8_t>(1u << (col.number % 8));
-    if (col.type == kTypeBool) continue;
+    if (col.type == kTypeBool && (col.extFlags & kExtCalculated) != kExtCalculated) continue;
     if (col.flags & kFlagFixed) {
       if (f.notNull && f.size > 0 && col.fixedOffset + f.size <= fixedSize)
         std::memcpy(out.data() + 2 + col.fixedOffset, f.data, f.size);
@@ -354,13 +355,40 @@ void encodeUsageBitmapPage(std::uint32_t base, std::span<const std::uint32_t> pa
 // ---------------------------------------------------------------------------------------
 // Page 0.
 
+void wrapCalculated(ByteVector& value, bool fixedSize) {
+  const auto length = static_cast<std::uint32_t>(value.size());
+  value.insert(value.begin(), kCalculatedHeaderSize, 0);
+  put32(value, kCalculatedLengthOffset, length);
+  value.insert(value.end(), 3, 0);
+  if (fixedSize && value.size() < kCalculatedFixedLength) value.resize(kCalculatedFixedLength, 0);
+}
+
+ByteVector encodeCalculatedNumeric(bool negative, int scale, std::uint32_t high, std::uint64_t low) {
+  ByteVector out;
+  append16(out, 14);
+  out.push_back(static_cast<std::uint8_t>(scale));
+  out.push_back(negative ? 0x80 : 0x00);
+  append32(out, high);
+  append64(out, low);
+  return out;
+}
+
+std::array<std::uint8_t, 42> encodeExtendedDate(std::int64_t days, std::int64_t ticks) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%019lld:%019lld:7", static_cast<long long>(days), static_cast<long long>(ticks));
+  std::array<std::uint8_t, 42> out{};
+  std::memcpy(out.data(), text, 41);
+  return out;
+}
+
 void encodeHeaderPage(const HeaderEntry& header, std::array<std::uint8_t, kPageSize>& page) {
   page.fill(0);
   std::span<std::uint8_t> p(page);
   page[0] = kPageDatabase;
   page[1] = 0x01;
-  std::memcpy(page.data() + kHeaderEngineNameOffset, kEngineName.data(), kEngineName.size());
-  page[kHeaderVersionOffset] = static_cast<std::uint8_t>(Version::Jet4);
+  const std::string_view engine = header.version == Version::Jet4 ? kEngineName : kAceEngineName;
+  std::memcpy(page.data() + kHeaderEngineNameOffset, engine.data(), engine.size());
+  page[kHeaderVersionOffset] = static_cast<std::uint8_t>(header.version);
   // The pages of the four system tables whose definitions every file starts with.
   page[0x19] = 0x01;
   page[0x1C] = 0x01;

@@ -31,6 +31,7 @@ inline constexpr std::uint16_t kSortGeneral = 0x0409;
 inline constexpr std::size_t kColumnRowNumberOffset = 9;
 // Header fields written beside those of format.h: the engine name and version text.
 inline constexpr std::string_view kEngineName = "Standard Jet DB";
+inline constexpr std::string_view kAceEngineName = "Standard ACE DB";
 inline constexpr std::size_t kHeaderVersionTextOffset = 0x9C;
 // A data page holds at most this many rows (row pointers keep the row number in a byte).
 inline constexpr std::size_t kMaxRowsPerPage = 255;
@@ -44,6 +45,21 @@ inline constexpr std::size_t kInlineUsageBitmapBytes = 64;
 inline constexpr std::uint32_t kPagesPerBitmapPage = (kPageSize - kUsageMapPageBitmapOffset) * 8;
 // Memo values longer than this many characters are never stored compressed.
 inline constexpr std::size_t kMaxCompressedMemoChars = 1024;
+// Calculated fields: the declared length of every fixed-size result (its 20-byte header,
+// up to 16 result bytes and 3 more), and what a text result adds to its length.
+inline constexpr std::uint16_t kCalculatedFixedLength = 39;
+inline constexpr std::uint16_t kCalculatedExtraLength = 23;
+
+// A calculated field's stored value: the 20-byte header with the result's length at 16,
+// the result bytes, and 3 zero bytes; fixed-size results are padded to
+// kCalculatedFixedLength.
+void wrapCalculated(ByteVector& value, bool fixedSize);
+// A calculated Decimal result: int16 length of what follows it (14), scale, sign (0x80
+// negative), and the 96-bit magnitude as a uint32 of its top bits and a uint64 of the rest.
+ByteVector encodeCalculatedNumeric(bool negative, int scale, std::uint32_t high, std::uint64_t low);
+// A Date/Time Extended value: 19 digits of days since 1 January of the year 1, ':', 19
+// digits of 100-nanosecond ticks into the day, ":7" and a NUL, 42 bytes.
+std::array<std::uint8_t, 42> encodeExtendedDate(std::int64_t days, std::int64_t ticks);
 
 // ---------------------------------------------------------------------------------------
 // Text.
@@ -146,7 +162,8 @@ struct FieldBytes {
 
 // Encodes a row of `columns` (ordered by column number, as in the TDEF; at most 255) into
 // `out`. `fixedSize` is the size of the fixed area. Fixed columns that are null are stored
-// as zero bytes.
+// as zero bytes. A Yes/No column keeps its value in the null mask, unless it is calculated:
+// then its stored result lies in the fixed area like any other.
 void encodeRow(std::span<const ColumnEntry> columns, std::size_t fixedSize,
                std::size_t varColumnCount, std::span<const FieldBytes> fields, ByteVector& out);
 
@@ -198,6 +215,7 @@ struct HeaderEntry {
   double creationDate = 0.0;     // OLE date
   std::u16string password;       // at most 20 characters; empty for none
   std::uint16_t codePage = 1252;
+  Version version = Version::Jet4;  // ACE versions also name the engine "Standard ACE DB"
 };
 
 // The database definition page with its header block masked as Access stores it. The

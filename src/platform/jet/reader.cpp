@@ -175,9 +175,6 @@ std::string itemText(const Value& v) {
   return {};
 }
 
-// Days from 0001-01-01 to 1899-12-30 in the proleptic Gregorian calendar.
-constexpr std::int64_t kOleEpochDays = 693593;
-
 }  // namespace
 
 // Decodes the 42-byte Date/Time Extended text "DDDDDDDDDDDDDDDDDDD:TTTTTTTTTTTTTTTTTTT:P".
@@ -194,43 +191,18 @@ Value decodeDateTimeExtended(std::span<const std::uint8_t> b) {
     out = v;
     return true;
   };
+  constexpr std::int64_t kTicksPerDay = 864000000000LL;
+  constexpr std::int64_t kDaysToEndOf9999 = 3652059;  // 0001-01-01 .. 10000-01-01
   std::int64_t days = 0, ticks = 0;
-  if (!digitsAt(0, 19, days) || !digitsAt(20, 19, ticks)) {
-    std::string text;
-    for (std::uint8_t c : b) {
-      if (c == 0) break;
-      text.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
-    }
-    return Value(text);
+  if (digitsAt(0, 19, days) && digitsAt(20, 19, ticks) && days < kDaysToEndOf9999 && ticks < kTicksPerDay)
+    return Value(ExtendedDateTime{days, ticks});
+  // Not in that form: the text as it stands, so that nothing is lost.
+  std::string text;
+  for (std::uint8_t c : b) {
+    if (c == 0) break;
+    text.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
   }
-  const std::int64_t ticksPerDay = 864000000000LL;
-  if (ticks < ticksPerDay && ticks % 10000 == 0 && days < 3652059) {
-    // Whole milliseconds within 0001..9999: exact enough as an OLE date. Before the epoch
-    // the fraction counts by its magnitude (29 Dec 1899 06:00 is -1.25).
-    const double frac = static_cast<double>(ticks) / static_cast<double>(ticksPerDay);
-    const std::int64_t ole = days - kOleEpochDays;
-    return Value(DateTime{ole >= 0 ? static_cast<double>(ole) + frac : static_cast<double>(ole) - frac});
-  }
-  // Otherwise keep the value exactly, as "YYYY-MM-DD hh:mm:ss.fffffff": the civil date of
-  // the day count in the proleptic Gregorian calendar, counted from 0000-03-01.
-  const std::int64_t z = days;
-  std::int64_t n = z + 306;  // shift to 0000-03-01
-  std::int64_t era = n / 146097;
-  std::int64_t doe = n - era * 146097;
-  std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  std::int64_t y = yoe + era * 400;
-  std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  std::int64_t mp = (5 * doy + 2) / 153;
-  std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
-  std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
-  if (m <= 2) ++y;
-  std::int64_t secs = ticks / 10000000, rest = ticks % 10000000;
-  char buf[160];
-  std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld.%07lld", static_cast<long long>(y),
-                static_cast<long long>(m), static_cast<long long>(d), static_cast<long long>(secs / 3600),
-                static_cast<long long>((secs / 60) % 60), static_cast<long long>(secs % 60),
-                static_cast<long long>(rest));
-  return Value(std::string(buf));
+  return Value(text);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -253,7 +225,12 @@ tw::data::FieldInfo fieldInfoFor(const ColumnDef& c, bool attachment) {
     case kTypeOle: f.type = 205; break;
     case kTypeMemo: f.type = 203; break;
     case kTypeGuid: f.type = 72; break;
-    case kTypeNumeric: f.type = 131; f.precision = c.precision; f.scale = c.scale; break;
+    case kTypeNumeric:
+      // A calculated decimal holds up to 28 digits, whatever its descriptor says.
+      f.type = 131;
+      f.precision = c.calculated() ? 28 : c.precision;
+      f.scale = c.scale;
+      break;
     case kTypeComplex: f.type = attachment ? 205 : 203; break;
     case kTypeBigInt: f.type = 20; f.precision = 19; break;
     case kTypeDateTimeExt: f.type = 135; break;
@@ -980,7 +957,7 @@ void TableCursor::decodeRow(std::span<const std::uint8_t> page, std::uint32_t pa
   for (std::size_t i = 0; i < cols.size(); ++i) {
     const ColumnDef& c = cols[i];
     const bool present = c.number < columnCount && (rowBytes[maskAt + c.number / 8] & (1u << (c.number % 8)));
-    if (c.type == kTypeBool) {
+    if (c.type == kTypeBool && !c.calculated()) {
       out[i] = Value(present);
       continue;
     }
@@ -990,8 +967,10 @@ void TableCursor::decodeRow(std::span<const std::uint8_t> page, std::uint32_t pa
     }
     std::span<const std::uint8_t> data;
     if (c.fixed()) {
+      // A calculated column takes its declared length (its value is wrapped, see
+      // decodeColumn), every other one the size of its type.
       std::size_t size = fixedSizeOf(c.type);
-      if (size == 0) size = c.length;
+      if (size == 0 || c.calculated()) size = std::max<std::size_t>(size, c.length);
       std::size_t at = ccs + c.fixedOffset;
       if (at + size > tail) {
         // Columns added after the row was written lie past its fixed data: null.
@@ -1027,25 +1006,7 @@ void TableCursor::decodeRow(std::span<const std::uint8_t> page, std::uint32_t pa
 }
 
 Value TableCursor::decodeColumn(const ColumnDef& c, std::span<const std::uint8_t> data, std::uint32_t pageNumber) {
-  Bytes8 unwrapped;
-  if (c.calculated()) {
-    // The stored value is wrapped: a 20-byte header whose uint32 at 16 is the data length.
-    if (data.size() >= kCalculatedHeaderSize) {
-      std::size_t n = u32(data, kCalculatedLengthOffset);
-      n = std::min(n, data.size() - kCalculatedHeaderSize);
-      data = data.subspan(kCalculatedHeaderSize, n);
-    } else {
-      data = {};
-    }
-    if (c.fixed() || c.type == kTypeNumeric) {
-      std::size_t size = fixedSizeOf(c.type);
-      if (size && data.size() < size) {
-        unwrapped.assign(data.begin(), data.end());
-        unwrapped.resize(size, 0);
-        data = unwrapped;
-      }
-    }
-  }
+  if (c.calculated()) return decodeCalculated(c, data, pageNumber);
   auto need = [&](std::size_t n) {
     if (data.size() < n)
       db_.damaged("a value of column '" + c.name + "' on page " + std::to_string(pageNumber) + " of " +
@@ -1079,15 +1040,64 @@ Value TableCursor::decodeColumn(const ColumnDef& c, std::span<const std::uint8_t
     case kTypeDateTimeExt: return decodeDateTimeExtended(data);
     case kTypeText: return Value(db_.decodeText(data));
     case kTypeBinary: return Value(Bytes(data.begin(), data.end()));
-    case kTypeMemo: {
-      Bytes8 b = c.calculated() ? Bytes8(data.begin(), data.end()) : db_.longValue(data, context_);
-      return Value(db_.decodeText(b));
-    }
-    case kTypeOle: {
-      if (c.calculated()) return Value(Bytes(data.begin(), data.end()));
-      return Value(db_.longValue(data, context_));
-    }
+    case kTypeMemo: return Value(db_.decodeText(db_.longValue(data, context_)));
+    case kTypeOle: return Value(db_.longValue(data, context_));
     default: return Value(Bytes(data.begin(), data.end()));
+  }
+}
+
+namespace {
+
+// The result bytes of a calculated value: behind a 20-byte header whose uint32 at 16 is
+// their length (cut to what is there).
+std::span<const std::uint8_t> unwrapCalculated(std::span<const std::uint8_t> stored) {
+  if (stored.size() < kCalculatedHeaderSize) return {};
+  std::size_t n = u32(stored, kCalculatedLengthOffset);
+  return stored.subspan(kCalculatedHeaderSize, std::min(n, stored.size() - kCalculatedHeaderSize));
+}
+
+}  // namespace
+
+Value TableCursor::decodeCalculated(const ColumnDef& c, std::span<const std::uint8_t> stored, std::uint32_t pageNumber) {
+  // The stored result of an expression, in the type of its result. Memo results are long
+  // values whose bytes are wrapped; all others are wrapped in the row.
+  if (c.type == kTypeMemo) return Value(db_.decodeText(unwrapCalculated(db_.longValue(stored, context_))));
+  std::span<const std::uint8_t> data = unwrapCalculated(stored);
+  switch (c.type) {
+    case kTypeBool: return Value(!data.empty() && data[0] != 0);
+    case kTypeText: return Value(db_.decodeText(data));
+    case kTypeOle: case kTypeBinary: return Value(Bytes(data.begin(), data.end()));
+    case kTypeNumeric: {
+      // int16 length of what follows it, scale, sign, then the magnitude in whole 32-bit
+      // units, most significant first: a lone leading unit as uint32, then uint64s.
+      if (data.size() < 4)
+        db_.damaged("a value of column '" + c.name + "' on page " + std::to_string(pageNumber) + " of " +
+                    context_ + " is cut short");
+      const std::size_t stated = u16(data, 0);
+      std::size_t n = data.size() - 4;
+      if (stated >= 2) n = std::min(n, stated - 2);
+      n = std::min<std::size_t>(n / 4 * 4, 16);
+      unsigned __int128 v = 0;
+      std::size_t at = 4;
+      if (n % 8 != 0) {
+        v = u32(data, at);
+        at += 4;
+      }
+      for (; at + 8 <= 4 + n; at += 8) v = (v << 64) | u64(data, at);
+      Decimal d;
+      d.digits = decimalDigits(v);
+      d.scale = u8(data, 2);
+      d.negative = u8(data, 3) != 0 && v != 0;
+      return Value(d);
+    }
+    default: {
+      // Fixed-size results; a short one is padded with zeros.
+      Bytes8 padded(data.begin(), data.end());
+      padded.resize(std::max(padded.size(), fixedSizeOf(c.type)), 0);
+      ColumnDef plain = c;
+      plain.extFlags = 0;
+      return decodeColumn(plain, padded, pageNumber);
+    }
   }
 }
 

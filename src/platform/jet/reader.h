@@ -95,6 +95,7 @@ class TableCursor {
   void decodeRow(std::span<const std::uint8_t> page, std::uint32_t pageNumber, std::size_t start,
                  std::size_t end, std::vector<Value>& row);
   Value decodeColumn(const ColumnDef& c, std::span<const std::uint8_t> bytes, std::uint32_t pageNumber);
+  Value decodeCalculated(const ColumnDef& c, std::span<const std::uint8_t> stored, std::uint32_t pageNumber);
 
   Database& db_;
   std::shared_ptr<const TableDef> table_;
@@ -187,9 +188,9 @@ class Database {
 };
 
 // A Date/Time Extended value (42 ASCII bytes: 19 digits of days since 0001-01-01, ':', 19
-// digits of 100 ns ticks into the day, ':', a precision digit, NUL): a DateTime when it is a
-// whole number of milliseconds in the years 1-9999, else its exact text
-// "YYYY-MM-DD hh:mm:ss.fffffff"; text that is not in that form is kept as it is.
+// digits of 100 ns ticks into the day, ':', a precision digit, NUL) as an
+// ExtendedDateTime, exactly; text that is not in that form (or outside the years 1-9999)
+// is kept as it is.
 Value decodeDateTimeExtended(std::span<const std::uint8_t> bytes);
 
 // Splits "SELECT * FROM `name`" (keywords without regard to case; the name in backquotes

@@ -35,6 +35,7 @@ constexpr KindInfo kKinds[] = {
     {FieldKind::Memo, "memo"},         {FieldKind::Hyperlink, "hyperlink"},
     {FieldKind::Ole, "ole"},           {FieldKind::ReplicationId, "guid"},
     {FieldKind::Decimal, "decimal"},   {FieldKind::Binary, "binary"},
+    {FieldKind::DateTimeExtended, "datetimeextended"},
 };
 
 // Values up to this many bytes stay in their row; longer ones go to long-value pages.
@@ -254,8 +255,33 @@ std::uint8_t storedType(FieldKind k) {
     case FieldKind::ReplicationId: return kTypeGuid;
     case FieldKind::Decimal: return kTypeNumeric;
     case FieldKind::Binary: return kTypeBinary;
+    case FieldKind::DateTimeExtended: return kTypeDateTimeExt;
   }
   return kTypeLong;
+}
+
+Version formatVersion(FileVersion v) {
+  switch (v) {
+    case FileVersion::Jet4: return Version::Jet4;
+    case FileVersion::Ace12: return Version::Ace12;
+    case FileVersion::Ace14: return Version::Ace14;
+    case FileVersion::Ace15: return Version::Ace15;
+    case FileVersion::Ace16: return Version::Ace16;
+    case FileVersion::Ace17: return Version::Ace17;
+  }
+  return Version::Jet4;
+}
+
+// The kinds a calculated field may have as its result.
+bool calculableKind(FieldKind k) {
+  switch (k) {
+    case FieldKind::YesNo: case FieldKind::Byte: case FieldKind::Integer: case FieldKind::Long:
+    case FieldKind::Single: case FieldKind::Double: case FieldKind::Currency: case FieldKind::DateTime:
+    case FieldKind::Text: case FieldKind::Memo: case FieldKind::ReplicationId: case FieldKind::Decimal:
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace
@@ -281,6 +307,13 @@ int MdbWriter::Impl::createTable(const TableDefinition& def, bool system,
     for (std::size_t j = 0; j < i; ++j)
       if (sameName(def.fields[j].name, f.name))
         throw WriteError("Duplicate field name " + inQuotes(f.name) + " in table " + inQuotes(def.name));
+    const Version version = formatVersion(settings.version);
+    if (f.calculated && !calculableKind(f.kind))
+      throw WriteError(where + ": a " + fieldKindName(f.kind) + " field cannot be calculated");
+    if (f.calculated && version < Version::Ace14)
+      throw WriteError(where + ": calculated fields need an Access 2010 (ace14) or later file");
+    if (f.kind == FieldKind::DateTimeExtended && version < Version::Ace16)
+      throw WriteError(where + ": Date/Time Extended fields need an Access 2016 (ace16) or later file");
     Column c;
     c.def = f;
     encode::ColumnEntry& e = c.entry;
@@ -320,7 +353,21 @@ int MdbWriter::Impl::createTable(const TableDefinition& def, bool system,
       default:
         break;
     }
-    if (e.type == kTypeBool) {
+    if (f.calculated) {
+      // The stored results are wrapped (encode::wrapCalculated): fixed-size results take
+      // 39 bytes each, text results 23 bytes more than their text; never compressed.
+      e.extFlags = kExtCalculated;
+      if (f.kind == FieldKind::Text) e.length = static_cast<std::uint16_t>(e.length + encode::kCalculatedExtraLength);
+    }
+    if (f.calculated && (e.type == kTypeBool || fixedSizeOf(e.type) > 0)) {
+      c.fixed = true;
+      c.fixedSize = encode::kCalculatedFixedLength;
+      e.flags |= kFlagFixed;
+      e.length = encode::kCalculatedFixedLength;
+      e.fixedOffset = fixedOffset;
+      e.varIndex = varIndex;
+      fixedOffset = static_cast<std::uint16_t>(fixedOffset + c.fixedSize);
+    } else if (e.type == kTypeBool) {
       c.fixed = true;
       e.flags |= kFlagFixed;
       e.length = 1;
@@ -369,6 +416,8 @@ MdbWriter::MdbWriter(const std::string& path, DatabaseSettings settings)
   if (!encode::utf8ToUtf16(d.settings.password, d.password))
     throw WriteError("The database password is not valid UTF-8");
   if (d.password.size() > 20) throw WriteError("The database password is longer than 20 characters");
+  if (!d.password.empty() && d.settings.version != FileVersion::Jet4)
+    throw WriteError("Only Jet 4 files take a database password here");
   if (!std::isfinite(d.settings.creationDate))
     throw WriteError("The creation date is not a valid date");
   const QFileInfo info(QString::fromStdString(path));
@@ -480,7 +529,7 @@ void MdbWriter::Impl::storeField(Table& t, Column& c, std::size_t index, const V
   f = {};
   const FieldKind kind = c.def.kind;
   if (v.isNull()) {
-    if (kind == FieldKind::YesNo) wrongValue(t, c, "a Yes/No field cannot be null");
+    if (kind == FieldKind::YesNo && !c.def.calculated) wrongValue(t, c, "a Yes/No field cannot be null");
     if (kind != FieldKind::AutoNumber) return;
     if (t.lastAutoNumber >= std::numeric_limits<std::int32_t>::max())
       wrongValue(t, c, "no AutoNumber values left");
@@ -490,6 +539,10 @@ void MdbWriter::Impl::storeField(Table& t, Column& c, std::size_t index, const V
       case FieldKind::YesNo: {
         const bool* b = v.get<bool>();
         if (!b) wrongValue(t, c, "expected true or false");
+        if (c.def.calculated) {
+          out.push_back(*b ? 0xFF : 0x00);
+          break;
+        }
         f.notNull = *b;
         return;
       }
@@ -551,7 +604,8 @@ void MdbWriter::Impl::storeField(Table& t, Column& c, std::size_t index, const V
         if (kind == FieldKind::Text && t.text.size() > static_cast<std::size_t>(c.def.size))
           wrongValue(t, c, "text of " + std::to_string(t.text.size()) +
                                " characters is longer than the field size " + std::to_string(c.def.size));
-        const bool compress = kind == FieldKind::Text || t.text.size() <= encode::kMaxCompressedMemoChars;
+        const bool compress = !c.def.calculated &&
+                              (kind == FieldKind::Text || t.text.size() <= encode::kMaxCompressedMemoChars);
         encode::encodeText(t.text, compress, out);
         break;
       }
@@ -577,11 +631,25 @@ void MdbWriter::Impl::storeField(Table& t, Column& c, std::size_t index, const V
         std::uint64_t low;
         decimalMagnitude(t, c, *dec, high, low);
         const bool zero = high == 0 && low == 0;
+        if (c.def.calculated) {
+          out = encode::encodeCalculatedNumeric(dec->negative && !zero, c.def.scale, high, low);
+          break;
+        }
         const auto bytes = encode::encodeNumeric(dec->negative && !zero, high, low);
         out.assign(bytes.begin(), bytes.end());
         break;
       }
+      case FieldKind::DateTimeExtended: {
+        const ExtendedDateTime* x = v.get<ExtendedDateTime>();
+        if (!x) wrongValue(t, c, "expected an extended date");
+        if (x->days < 0 || x->days >= 3652059 || x->ticks < 0 || x->ticks >= 864000000000LL)
+          wrongValue(t, c, "not a date of the years 1 to 9999");
+        const auto bytes = encode::encodeExtendedDate(x->days, x->ticks);
+        out.assign(bytes.begin(), bytes.end());
+        break;
+      }
     }
+    if (c.def.calculated) encode::wrapCalculated(out, c.fixed);
   }
   f.notNull = true;
   f.data = out.data();
@@ -846,6 +914,7 @@ void MdbWriter::Impl::writeHeader() {
   encode::HeaderEntry h;
   h.creationDate = settings.creationDate;
   h.password = password;
+  h.version = formatVersion(settings.version);
   std::array<std::uint8_t, encode::kPageSize> page{};
   encode::encodeHeaderPage(h, page);
   writePage(0, page.data());

@@ -1,4 +1,6 @@
-// A writer of Access 2000-2003 (Jet 4) database files.
+// A writer of Access 2000-2003 (Jet 4) database files, and of files of the same layout
+// marked as Access 2010 and later (ACE 14-17), which may hold calculated fields and
+// Date/Time Extended fields.
 //
 // The writer produces a complete .mdb file: the database header page (with an optional
 // database password), the system catalog MSysObjects and the system tables readers expect
@@ -40,6 +42,7 @@ enum class FieldKind {
   ReplicationId,
   Decimal,     // precision 1..28, scale 0..precision
   Binary,      // size = maximum bytes, 1..255
+  DateTimeExtended,  // Access 2019 and later: dates of the years 1-9999 to 100 nanoseconds
 };
 
 // The name used in descriptions ("text", "autonumber", ...) and in messages.
@@ -53,6 +56,10 @@ struct FieldDefinition {
   int size = 0;        // Text: characters; Binary: bytes
   int precision = 18;  // Decimal
   int scale = 0;       // Decimal
+  // A calculated field (Access 2010 and later): `kind` is the type of its result, and each
+  // row carries the stored result. YesNo, Byte, Integer, Long, Single, Double, Currency,
+  // DateTime, Text, Memo, ReplicationId and Decimal results are possible.
+  bool calculated = false;
 };
 
 struct TableDefinition {
@@ -76,12 +83,18 @@ struct LinkDefinition {
   std::string foreignName;  // the table's name there
 };
 
+// The format a file is marked with: Jet 4 (Access 2000-2003, the default) or an ACE
+// version (Access 2007 and later). The layout written is the same.
+enum class FileVersion { Jet4, Ace12, Ace14, Ace15, Ace16, Ace17 };
+
 struct DatabaseSettings {
   // OLE date of creation; it also masks the password. 1 January 2021, 12:00 by default,
   // so that files made from the same description are identical.
   double creationDate = 44197.5;
-  // Database password, at most 20 characters; empty for none.
+  // Database password, at most 20 characters; empty for none. Jet 4 files only.
   std::string password;
+  // Calculated fields need Ace14 or later, Date/Time Extended fields Ace16 or later.
+  FileVersion version = FileVersion::Jet4;
 };
 
 // A description the writer refuses (bad name, value of the wrong kind, text too long...)
@@ -112,7 +125,8 @@ class MdbWriter {
   // Currency Currency or int64; DateTime DateTime; Text, Memo, Hyperlink UTF-8 string
   // (Text at most `size` UTF-16 units); Ole and Binary Bytes (Binary at most `size`);
   // ReplicationId Guid; Decimal Decimal with at most `scale` fraction digits and
-  // `precision` digits in all. Any field but YesNo may be null.
+  // `precision` digits in all; DateTimeExtended ExtendedDateTime. Any field but a YesNo
+  // that is not calculated may be null.
   void appendRow(int table, const std::vector<Value>& row);
 
   std::int64_t rowCount(int table) const;

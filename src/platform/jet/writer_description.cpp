@@ -159,6 +159,27 @@ DateTime dateValue(const QJsonValue& v, const Place& at) {
   return DateTime{encode::oleDate(y, mo, d, h, mi, se)};
 }
 
+ExtendedDateTime extendedDateValue(const QJsonValue& v, const Place& at) {
+  static const QRegularExpression re(QStringLiteral(
+      "^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T](\\d{2}):(\\d{2})(?::(\\d{2})(?:\\.(\\d{1,7}))?)?)?$"));
+  if (!v.isString()) at.fail("expected a date such as \"2021-06-14 22:45:12.3456789\"");
+  const QString s = v.toString();
+  const auto m = re.match(s);
+  if (!m.hasMatch()) at.fail(inQuotes(s.toStdString()) + " is not a date of the form YYYY-MM-DD [hh:mm[:ss[.fffffff]]]");
+  const int y = m.captured(1).toInt(), mo = m.captured(2).toInt(), d = m.captured(3).toInt();
+  const int h = m.captured(4).toInt(), mi = m.captured(5).toInt(), se = m.captured(6).toInt();
+  const QString fraction = m.captured(7).leftJustified(7, QLatin1Char('0'));
+  static const int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  if (y < 1 || mo < 1 || mo > 12 || d < 1 || d > kMonthDays[mo - 1] + (mo == 2 && leap ? 1 : 0) || h > 23 ||
+      mi > 59 || se > 59)
+    at.fail(s.toStdString() + " is not a valid date");
+  // Days since 1 January of the year 1: the OLE day count moved to that origin.
+  const std::int64_t days = encode::daysFromCivil(y, mo, d) + 693593;
+  const std::int64_t ticks = ((static_cast<std::int64_t>(h) * 60 + mi) * 60 + se) * 10000000LL + fraction.toLongLong();
+  return ExtendedDateTime{days, ticks};
+}
+
 int hexDigit(QChar c) {
   const char16_t u = c.unicode();
   if (u >= '0' && u <= '9') return u - '0';
@@ -276,6 +297,8 @@ Value fieldValue(const FieldDefinition& f, const QJsonValue& v, const Place& at)
       return Value(bytesValue(v, at));
     case FieldKind::ReplicationId:
       return Value(guidValue(v, at));
+    case FieldKind::DateTimeExtended:
+      return Value(extendedDateValue(v, at));
   }
   at.fail("unsupported type");
 }
@@ -460,7 +483,7 @@ Generator makeGenerator(const FieldDefinition& f, const QJsonValue& generator, c
 FieldDefinition parseField(const QJsonValue& v, const Place& at) {
   if (!v.isObject()) at.fail("a field is an object with \"name\" and \"type\"");
   const QJsonObject o = v.toObject();
-  checkKeys(o, {"name", "type", "size", "precision", "scale"}, at);
+  checkKeys(o, {"name", "type", "size", "precision", "scale", "calculated"}, at);
   FieldDefinition f;
   f.name = requireString(o, "name", at);
   const Place here = at / ("field " + inQuotes(f.name));
@@ -474,6 +497,10 @@ FieldDefinition parseField(const QJsonValue& v, const Place& at) {
   if (f.kind == FieldKind::Decimal) {
     f.precision = smallNumber(o, "precision", 18, here);
     f.scale = smallNumber(o, "scale", 0, here);
+  }
+  if (o.contains(QLatin1String("calculated"))) {
+    if (!o.value(QLatin1String("calculated")).isBool()) here.fail("\"calculated\" must be true or false");
+    f.calculated = o.value(QLatin1String("calculated")).toBool();
   }
   return f;
 }
@@ -556,12 +583,25 @@ void writeDatabaseFromJson(const std::string& json, const std::string& outPath, 
   const Place top(sourceName);
   if (!doc.isObject()) top.fail("the description must be a JSON object");
   const QJsonObject root = doc.object();
-  checkKeys(root, {"created", "password", "tables", "queries", "links"}, top);
+  checkKeys(root, {"created", "password", "version", "tables", "queries", "links"}, top);
 
   DatabaseSettings settings;
   if (root.contains(QLatin1String("created")))
     settings.creationDate = dateValue(root.value(QLatin1String("created")), top / "\"created\"").days;
   settings.password = optionalString(root, "password", top);
+  if (root.contains(QLatin1String("version"))) {
+    static const std::pair<const char*, FileVersion> kVersions[] = {
+        {"jet4", FileVersion::Jet4},   {"ace12", FileVersion::Ace12}, {"ace14", FileVersion::Ace14},
+        {"ace15", FileVersion::Ace15}, {"ace16", FileVersion::Ace16}, {"ace17", FileVersion::Ace17}};
+    const std::string name = optionalString(root, "version", top);
+    bool known = false;
+    for (const auto& [text, version] : kVersions)
+      if (name == text) {
+        settings.version = version;
+        known = true;
+      }
+    if (!known) (top / "\"version\"").fail("unknown version " + inQuotes(name) + " (jet4, ace12, ace14, ace15, ace16 or ace17)");
+  }
 
   const QJsonValue tablesValue = root.value(QLatin1String("tables"));
   if (!tablesValue.isArray()) top.fail("needs a list \"tables\"");

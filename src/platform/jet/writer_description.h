@@ -5,7 +5,8 @@
 //
 //   {
 //     "created": "2021-01-01 12:00:00",          optional creation date
-//     "password": "secret",                      optional database password
+//     "password": "secret",                      optional database password (jet4 only)
+//     "version": "ace17",                         optional: jet4 (default), ace12 ... ace17
 //     "tables": [
 //       { "name": "Customers",
 //         "fields": [ {"name": "Customer ID", "type": "autonumber"},
@@ -21,7 +22,9 @@
 //   }
 //
 // Field types: yesno, byte, integer, long, autonumber, single, double, currency, datetime,
-// text (size 1..255), memo, hyperlink, ole, guid, decimal (precision, scale), binary (size).
+// text (size 1..255), memo, hyperlink, ole, guid, decimal (precision, scale), binary (size),
+// datetimeextended. A field with "calculated": true is a calculated field whose rows carry
+// the stored result, of the field's type (ace14 files and later).
 //
 // Values in "rows", one per field: null; true/false (yesno); whole numbers (byte, integer,
 // long, autonumber; null in an autonumber field takes the next number); numbers (single,
@@ -29,7 +32,8 @@
 // "YYYY-MM-DD", "YYYY-MM-DD hh:mm:ss" or "hh:mm:ss" (a time on 30 December 1899);
 // strings for text, memo and hyperlink, or {"repeat": "abc", "count": 100}; bytes for ole
 // and binary as {"hex": "0a1b"}, {"base64": "..."} or {"repeatHex": "00ff", "count": 10};
-// GUIDs as "{6F9619FF-8B86-D011-B42D-00C04FC964FF}".
+// GUIDs as "{6F9619FF-8B86-D011-B42D-00C04FC964FF}"; extended dates as
+// "YYYY-MM-DD hh:mm:ss.fffffff" (time and fraction optional).
 //
 // A "generate" block appends rows after the explicit ones, the same for every run with the
 // same seed. Per field (a field left out is null, or numbered for autonumber):

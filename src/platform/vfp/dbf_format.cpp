@@ -3,6 +3,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/code_page.h"
+
 namespace tw::vfp {
 
 int fixedWidth(char type) {
@@ -57,7 +59,7 @@ std::vector<std::uint8_t> encodeHeader(const TableLayout& layout, std::uint32_t 
   putLe16(&h[8], layout.headerLength);
   putLe16(&h[10], layout.recordLength);
   h[28] = layout.hasMemo ? kTableFlagMemo : 0;
-  h[29] = kCodePage1252;
+  h[29] = layout.codePage;
   std::size_t pos = 32;
   auto descriptor = [&](const std::string& name, char type, std::uint32_t offset, std::uint8_t width,
                         std::uint8_t decimals, std::uint8_t flags) {
@@ -133,6 +135,7 @@ TableHeader parseHeader(const std::vector<std::uint8_t>& b, std::uint64_t fileSi
   std::uint32_t recordLength = getLe16(&b[10]);
   t.tableFlags = b[28];
   t.codePage = b[29];
+  t.layout.codePage = b[29];
   bool vfp = t.version == 0x30 || t.version == 0x31 || t.version == 0x32;
   if (!vfp) t.unsupported = "it is not a Visual FoxPro table (version byte " + hex(t.version) + ")";
 
@@ -247,8 +250,8 @@ TableHeader parseHeader(const std::vector<std::uint8_t>& b, std::uint64_t fileSi
     else if (!container.empty() && backlinkFileName(backlink) != backlinkFileName(container))
       t.unsupported = "it belongs to another database container (\"" + backlink + "\")";
   }
-  if (t.unsupported.empty() && t.codePage != kCodePage1252 && t.codePage != 0)
-    t.unsupported = "its code page mark is " + hex(t.codePage) + ", not cp1252";
+  if (t.unsupported.empty() && t.codePage != 0 && !CodePage::byMark(t.codePage))
+    t.unsupported = "its code page mark is " + hex(t.codePage) + ", a code page this engine does not write";
 
   t.layout.fields = std::move(fields);
   t.layout.recordLength = static_cast<std::uint16_t>(recordLength);

@@ -3,7 +3,7 @@
 //
 //   .dbf  32-byte header: version 0x30, last update YY MM DD, record count (uint32 LE),
 //         header length, record length (uint16 LE), table flags at 28 (0x02: has memo),
-//         code page mark at 29 (0x03: cp1252);
+//         code page mark at 29 (0x03: cp1252, 0xC8: cp1250, ... see code_page.h);
 //         one 32-byte descriptor per field (name, type letter, displacement, width,
 //         decimals, flags: 0x04 binary on I, B, Y, T; 0x02 nullable), then the hidden
 //         `_NullFlags` field (flags 0x05) when any field is nullable, whose bits are given
@@ -50,7 +50,7 @@ inline constexpr std::uint8_t kFieldFlagBinary = 0x04;
 inline constexpr std::uint8_t kFieldFlagAutoIncrement = 0x08;
 
 struct FieldDef {
-  std::string name;  // cp1252 bytes, upper case, at most 10
+  std::string name;  // bytes of the table's code page, upper case, at most 10
   char type = 'C';   // C N F I B Y D T L M (others only when read from a file)
   std::uint8_t width = 0;
   std::uint8_t decimals = 0;
@@ -68,6 +68,7 @@ struct TableLayout {
   std::uint16_t headerLength = 0;
   bool hasMemo = false;
   std::string backlink;  // the owning container's file name as stored; empty for a free table
+  std::uint8_t codePage = kCodePage1252;  // the mark written at byte 29
 
   // Places the fields, hands out null bits and sizes the header, as VFP does for a new
   // table. The caller has checked names, widths and decimals.

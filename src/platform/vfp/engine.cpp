@@ -8,8 +8,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/code_page.h"
 #include "platform/data_access.h"
-#include "platform/vfp/codepage.h"
 #include "platform/vfp/folder_catalog.h"
 #include "platform/vfp/table_reader.h"
 
@@ -269,18 +269,45 @@ std::string tableFileBase(std::string_view name) {
 
 namespace {
 
-// A column name as VFP stores it (cp1252, upper case) when it has at most `maxLength`
-// characters, or the 1712 failure.
-std::string fieldNameFrom(std::string_view utf8, int maxLength) {
-  std::string name = toCp1252(utf8);
-  if (name.empty() || name.size() > static_cast<std::size_t>(maxLength)) sqlError(kBadFieldName);
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    auto c = static_cast<unsigned char>(name[i]);
-    bool ok = cp1252IsLetter(c) || c == '_' || (i > 0 && isDigit(static_cast<char>(c)));
-    if (!ok || c == '?') sqlError(kBadFieldName);
-    name[i] = static_cast<char>(cp1252Upper(c));
+// A column name as the engine compares it: letters in upper case where the code page holds
+// the upper-case letter, in the code page's bytes ("?" for a character it lacks).
+std::string columnKey(std::string_view utf8, const CodePage& codePage) {
+  std::string key;
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    char32_t c = DecodeUtf8(utf8, pos);
+    const char32_t upper = c < 0x80 ? static_cast<char32_t>(c >= 'a' && c <= 'z' ? c - 32 : c)
+                                    : c < 0x10000 ? QChar::toUpper(static_cast<char16_t>(c)) : c;
+    if (codePage.holds(upper)) c = upper;
+    codePage.encodeChar(c, key);
   }
+  return key;
+}
+
+// A column name as VFP stores it: its key (above) when it has at most `maxLength` bytes
+// and holds only letters of any script the code page holds, "_" and (after the first
+// character) digits 0-9; anything else, a character the code page lacks included, is the
+// 1712 failure, so that no name is ever stored with a "?".
+std::string fieldNameFrom(std::string_view utf8, const CodePage& codePage, int maxLength) {
+  std::size_t pos = 0;
+  bool first = true;
+  while (pos < utf8.size()) {
+    const char32_t c = DecodeUtf8(utf8, pos);
+    const bool letter = c >= 0x80 ? c < 0x10000 && QChar(static_cast<char16_t>(c)).isLetter() && codePage.holds(c)
+                                  : (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!(letter || c == '_' || (!first && c >= '0' && c <= '9'))) sqlError(kBadFieldName);
+    first = false;
+  }
+  std::string name = columnKey(utf8, codePage);
+  if (name.empty() || name.size() > static_cast<std::size_t>(maxLength)) sqlError(kBadFieldName);
   return name;
+}
+
+// The code page a table's header names; a table without one is read and written in
+// `fallback`.
+const CodePage& tableCodePage(const TableHeader& header, const CodePage& fallback) {
+  const CodePage* cp = CodePage::byMark(header.codePage);
+  return cp ? *cp : fallback;
 }
 
 // VFP's type letter for a type word: a recognised long name, else its first letter.
@@ -467,6 +494,67 @@ DateLiteral scanDate(Cursor& c) {
   return d;
 }
 
+// True when CHR( stands next (in any case), without moving the cursor.
+bool startsChr(Cursor& c) {
+  c.skipSpace();
+  Cursor probe = c;
+  if (!probe.keyword("chr")) return false;
+  return probe.consume('(');
+}
+
+// Reads a text expression: quoted pieces ('...' with '' for a quote, "..." or [...]) and
+// CHR(n), joined by "+", into `out` in the code page. CHR(n) gives the byte n as it is.
+// Returns true when a character of a piece was not in the code page (it became "?").
+bool textExpression(Cursor& c, const CodePage& codePage, std::string& out) {
+  bool changed = false;
+  for (;;) {
+    c.skipSpace();
+    const char open = c.peek();
+    if (open == '\'' || open == '"' || open == '[') {
+      const char close = open == '[' ? ']' : open;
+      ++c.p;
+      for (;;) {
+        // A run of plain ASCII goes over in one piece.
+        const char* run = c.p;
+        while (c.p < c.end && *c.p != close && static_cast<unsigned char>(*c.p) < 0x80) ++c.p;
+        out.append(run, static_cast<std::size_t>(c.p - run));
+        if (c.p >= c.end) sqlError(kSyntax);
+        if (*c.p == close) {
+          if (close == '\'' && c.peekAt(1) == '\'') {
+            out += '\'';
+            c.p += 2;
+            continue;
+          }
+          ++c.p;
+          break;
+        }
+        std::size_t pos = 0;
+        const char32_t cp = DecodeUtf8(std::string_view(c.p, static_cast<std::size_t>(c.end - c.p)), pos);
+        c.p += pos;
+        if (!codePage.encodeChar(cp, out)) changed = true;
+      }
+    } else if (c.keyword("chr")) {
+      if (!c.consume('(')) sqlError(kSyntax);
+      c.skipSpace();
+      long n = 0;
+      int digits = 0;
+      while (isDigit(c.peek())) {
+        if (n < 1000) n = n * 10 + (c.peek() - '0');
+        ++c.p;
+        ++digits;
+      }
+      if (digits == 0 || n > 255) sqlError("Function argument value, type, or count is invalid.");
+      if (!c.consume(')')) sqlError(kMissingComma);
+      out += static_cast<char>(n);
+    } else {
+      sqlError(c.atEnd() || c.peek() == ',' || c.peek() == ')' ? kMissingOperand : kSyntax);
+    }
+    c.skipSpace();
+    if (c.peek() != '+') return changed;
+    ++c.p;
+  }
+}
+
 void putDigits(std::uint8_t* out, int value, int width) {
   for (int i = width - 1; i >= 0; --i) {
     out[i] = static_cast<std::uint8_t>('0' + value % 10);
@@ -478,11 +566,11 @@ void putDigits(std::uint8_t* out, int value, int width) {
 
 // ------------------------------------------------------------------------------------
 
-Engine::Engine(std::shared_ptr<FileSystem> fs, std::string folder)
-    : fs_(fs), catalog_(std::make_unique<FolderCatalog>(fs, std::move(folder))) {}
+Engine::Engine(std::shared_ptr<FileSystem> fs, std::string folder, const CodePage& codePage)
+    : fs_(fs), catalog_(std::make_unique<FolderCatalog>(fs, std::move(folder))), codePage_(&codePage) {}
 
-Engine::Engine(std::shared_ptr<FileSystem> fs, std::unique_ptr<Catalog> catalog)
-    : fs_(std::move(fs)), catalog_(std::move(catalog)) {}
+Engine::Engine(std::shared_ptr<FileSystem> fs, std::unique_ptr<Catalog> catalog, const CodePage& codePage)
+    : fs_(std::move(fs)), catalog_(std::move(catalog)), codePage_(&codePage) {}
 
 Engine::~Engine() {
   try {
@@ -555,7 +643,7 @@ void Engine::createTable(std::string_view rest) {
     if (!bracketed && colName.empty())
       sqlError(c.peek() == ')' || c.peek() == ',' ? kMissingOperand : kBadFieldName);
     FieldDef f;
-    f.name = fieldNameFrom(colName, catalog_->maxColumnName());
+    f.name = fieldNameFrom(colName, *codePage_, catalog_->maxColumnName());
     for (const auto& other : fields)
       if (other.name == f.name) sqlError(kBadFieldName);
     std::string_view type = c.word();
@@ -609,12 +697,14 @@ void Engine::createTable(std::string_view rest) {
   if (static_cast<int>(fields.size()) + (anyNull ? 1 : 0) > kMaxFields)
     sqlError("Too many fields: a table holds at most 255 (254 when fields accept nulls).");
   TableLayout layout = TableLayout::build(std::move(fields));
+  layout.codePage = codePage_->mark();
   if (layout.recordLength > kMaxRecordLength) sqlError("Record is too long: a record holds at most 65,500 bytes.");
 
   TableDefinition definition{std::string(name), std::move(columnNames), std::move(layout)};
   table_ = catalog_->create(definition);
   table_->setBatchBytes(batchBytes_);
   tableRawName_ = std::string(name);
+  tableCodePage_ = codePage_;
   setColumnKeys(definition.columnNames);
 }
 
@@ -624,11 +714,7 @@ void Engine::setColumnKeys(const std::vector<std::string>& names) {
     for (const auto& f : table_->layout().fields) columnKeys_.push_back(f.name);
     return;
   }
-  for (const auto& n : names) {
-    std::string upper = toCp1252(n);
-    for (char& ch : upper) ch = static_cast<char>(cp1252Upper(static_cast<std::uint8_t>(ch)));
-    columnKeys_.push_back(std::move(upper));
-  }
+  for (const auto& n : names) columnKeys_.push_back(columnKey(n, *tableCodePage_));
 }
 
 TableFile& Engine::openForInsert(const std::string& rawName) {
@@ -647,6 +733,7 @@ TableFile& Engine::openForInsert(const std::string& rawName) {
              std::to_string(at.columnNames.size()) + " columns, the table has " +
              std::to_string(t->layout().fields.size()) + ".");
   t->setBatchBytes(batchBytes_);
+  tableCodePage_ = &tableCodePage(t->header(), *codePage_);
   table_ = std::move(t);
   tableRawName_ = rawName;
   setColumnKeys(at.columnNames);
@@ -669,8 +756,7 @@ void Engine::insertInto(std::string_view rest) {
       const bool bracketed = c.peek() == '[';
       std::string_view col = scanColumnName(c);
       if (!bracketed && col.empty()) sqlError(kMissingOperand);
-      std::string upper = toCp1252(col);
-      for (char& ch : upper) ch = static_cast<char>(cp1252Upper(static_cast<std::uint8_t>(ch)));
+      const std::string upper = columnKey(col, *tableCodePage_);
       std::size_t k = 0;
       while (k < columnKeys_.size() && columnKeys_[k] != upper) ++k;
       if (k == columnKeys_.size()) sqlError("SQL: Column \"" + std::string(col) + "\" is not found.");
@@ -685,6 +771,7 @@ void Engine::insertInto(std::string_view rest) {
   if (!c.consume('(')) sqlError(kSyntax);
 
   std::uint8_t* rec = t->beginRecord();
+  std::size_t changedValues = 0;  // text values with characters the code page lacks
   try {
     const std::size_t fieldCount = listed ? columns_.size() : layout.fields.size();
     bool closed = false;
@@ -706,67 +793,26 @@ void Engine::insertInto(std::string_view rest) {
       c.skipSpace();
       char ch = c.peek();
       auto setNull = [&] {
-        if (!f.nullable) sqlError("Field \"" + fromCp1252(f.name) + "\" does not accept null values.");
+        if (!f.nullable) sqlError("Field \"" + tableCodePage_->decode(f.name) + "\" does not accept null values.");
         rec[layout.nullFlagsOffset + static_cast<std::uint32_t>(f.nullBit / 8)] |=
             static_cast<std::uint8_t>(1u << (f.nullBit % 8));
       };
-      if (ch == '\'' || ch == '"' || ch == '[') {
-        // A text: '' stands for one quote inside '...'.
-        char close = ch == '[' ? ']' : ch;
-        ++c.p;
-        if (f.type != 'C' && f.type != 'M') {
-          // Refused either way; an unterminated text is the worse fault.
-          for (;;) {
-            if (c.p >= c.end) sqlError(kSyntax);
-            if (*c.p == close) {
-              if (close == '\'' && c.peekAt(1) == '\'') {
-                c.p += 2;
-                continue;
-              }
-              break;
-            }
-            ++c.p;
-          }
-          sqlError(kMismatch);
+      if (ch == '\'' || ch == '"' || ch == '[' || startsChr(c)) {
+        // A text: quoted pieces ('' stands for one quote inside '...') and CHR(n), joined
+        // by "+".
+        const bool text = f.type == 'C' || f.type == 'M';
+        scratch_.clear();
+        if (textExpression(c, *tableCodePage_, scratch_)) ++changedValues;
+        if (!text) sqlError(kMismatch);
+        if (f.type == 'C') {
+          // Blanks beyond the width are dropped, as C pads with blanks anyway.
+          if (scratch_.size() > f.width &&
+              scratch_.find_first_not_of(' ', f.width) != std::string::npos)
+            sqlError(kTooLong);
+          std::memcpy(out, scratch_.data(), std::min<std::size_t>(scratch_.size(), f.width));
+        } else if (!scratch_.empty()) {
+          putLe32(out, t->addMemo(scratch_.data(), scratch_.size()));
         }
-        std::size_t width = f.type == 'C' ? f.width : SIZE_MAX;
-        std::size_t used = 0;
-        bool tooLong = false;
-        if (f.type == 'M') scratch_.clear();
-        auto put = [&](const char* bytes, std::size_t n) {
-          if (f.type == 'M') {
-            scratch_.append(bytes, n);
-            return;
-          }
-          std::size_t take = std::min(n, width - used);
-          std::memcpy(out + used, bytes, take);
-          used += take;
-          for (std::size_t k = take; k < n; ++k)
-            if (bytes[k] != ' ') tooLong = true;
-        };
-        for (;;) {
-          // A run of plain ASCII goes over in one piece.
-          const char* run = c.p;
-          while (c.p < c.end && *c.p != close && static_cast<unsigned char>(*c.p) < 0x80) ++c.p;
-          if (c.p > run) put(run, static_cast<std::size_t>(c.p - run));
-          if (c.p >= c.end) sqlError(kSyntax);
-          if (*c.p == close) {
-            if (close == '\'' && c.peekAt(1) == '\'') {
-              put(c.p, 1);
-              c.p += 2;
-              continue;
-            }
-            ++c.p;
-            break;
-          }
-          std::size_t pos = static_cast<std::size_t>(c.p - rest.data());
-          char32_t cp = decodeUtf8(rest, pos);
-          c.p = rest.data() + pos;
-          char byte = static_cast<char>(cp1252FromCodePoint(cp));
-          put(&byte, 1);
-        }
-        if (tooLong) sqlError(kTooLong);
-        if (f.type == 'M' && !scratch_.empty()) putLe32(out, t->addMemo(scratch_.data(), scratch_.size()));
       } else if (isDigit(ch) || ch == '-' || ch == '+' || (ch == '.' && isDigit(c.peekAt(1)))) {
         if (!scanNumber(c, number)) sqlError(kSyntax);
         switch (f.type) {
@@ -856,6 +902,18 @@ void Engine::insertInto(std::string_view rest) {
     tableRawName_.clear();
     throw;
   }
+  if (changedValues > 0) {
+    auto it = std::find_if(changedValues_.begin(), changedValues_.end(),
+                           [&](const ChangedValues& entry) { return entry.table == tableRawName_; });
+    if (it == changedValues_.end()) changedValues_.push_back({tableRawName_, changedValues, tableCodePage_->number()});
+    else it->values += changedValues;
+  }
+}
+
+std::vector<ChangedValues> Engine::takeChangedValues() {
+  std::vector<ChangedValues> out;
+  out.swap(changedValues_);
+  return out;
 }
 
 std::vector<ListedTable> Engine::listTables() {

@@ -15,13 +15,21 @@
 // Y, D, T, L and M. A column without NULL or NOT NULL accepts nulls, as with SET NULL ON.
 //
 // Values go to the listed columns, or else to the fields in order: numbers (12, -0.5,
-// 1E+15), texts in quotes ('O''Neil'), NULL, .T./.F., and {^yyyy-mm-dd[ hh:mm:ss]} dates;
+// 1E+15), texts in quotes ('O''Neil') or joined from quoted pieces and CHR(n) with "+"
+// ('ab'+CHR(13)+CHR(10)+'cd'), NULL, .T./.F., and {^yyyy-mm-dd[ hh:mm:ss]} dates;
 // fields that get no value are null (blank in a NOT NULL column). A value is stored exactly or the row is refused: an I column
 // refuses fractions and numbers outside +/-2,147,483,647, N(w,d) refuses more integer
 // digits than fit and more than d decimals, Y more than 4 decimals, C(n) more than n
 // characters (blanks beyond n excepted, since C pads with blanks anyway); B takes any
-// finite number, as the nearest double. Text is stored in cp1252 ("?" for characters it
-// lacks); C and M take texts only, numeric columns numbers only.
+// finite number, as the nearest double. C and M take texts only, numeric columns numbers
+// only.
+//
+// Code pages. New tables are written in the engine's code page and carry its mark; rows
+// added to an existing table are written in the code page its header names (the engine's
+// own when it names none). A character the code page lacks is stored as "?", and the
+// engine counts, per table, the values it had to change that way (takeChangedValues).
+// Field names take letters of any script the code page holds; a name with a character it
+// lacks is refused, never stored with a "?".
 //
 // A refused statement throws Failure "SQLException: " + VFP's message ("Syntax error.",
 // "Data type mismatch.", "Numeric overflow. Data was lost.", ...). File-system failures
@@ -39,17 +47,27 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/code_page.h"
 #include "platform/vfp/catalog.h"
 #include "platform/vfp/file_system.h"
 #include "platform/vfp/table_file.h"
 
 namespace tw::vfp {
 
+// Text values of one table that had characters its code page lacks ("?" took their place).
+struct ChangedValues {
+  std::string table;
+  std::size_t values = 0;
+  int codePage = 1252;
+};
+
 class Engine {
  public:
-  // The engine of a folder of free tables.
-  Engine(std::shared_ptr<FileSystem> fs, std::string folder);
-  Engine(std::shared_ptr<FileSystem> fs, std::unique_ptr<Catalog> catalog);
+  // The engine of a folder of free tables, or of a catalog; new tables are written in
+  // `codePage`.
+  Engine(std::shared_ptr<FileSystem> fs, std::string folder, const CodePage& codePage = CodePage::western());
+  Engine(std::shared_ptr<FileSystem> fs, std::unique_ptr<Catalog> catalog,
+         const CodePage& codePage = CodePage::western());
   ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
@@ -61,6 +79,12 @@ class Engine {
   TableLocation locate(std::string_view name);
   // Writes the open table's records out and closes it.
   void flush();
+
+  // The code page of new tables.
+  const CodePage& codePage() const { return *codePage_; }
+  // Per table (by the name its INSERT statements use), how many stored text values had
+  // characters the table's code page lacks, since the last call; the counts restart.
+  std::vector<ChangedValues> takeChangedValues();
 
   FileSystem& fileSystem() { return *fs_; }
   Catalog& catalog() { return *catalog_; }
@@ -78,7 +102,10 @@ class Engine {
   std::unique_ptr<Catalog> catalog_;
   std::unique_ptr<TableFile> table_;
   std::string tableRawName_;  // the name as written in the statement that opened table_
-  std::vector<std::string> columnKeys_;  // upper-case cp1252 names of table_'s columns, in field order
+  std::vector<std::string> columnKeys_;  // upper-case names of table_'s columns in its code page, in field order
+  const CodePage* codePage_;
+  const CodePage* tableCodePage_ = codePage_;  // the code page of table_
+  std::vector<ChangedValues> changedValues_;
   std::string scratch_;       // memo text being converted
   std::vector<std::size_t> columns_;  // fields named by an INSERT's column list
   std::size_t batchBytes_ = 4 << 20;

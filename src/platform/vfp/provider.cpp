@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include "platform/vfp/codepage.h"
 #include "platform/vfp/container_catalog.h"
 #include "platform/vfp/engine.h"
 #include "platform/vfp/folder_catalog.h"
@@ -71,7 +70,8 @@ class TableRows : public data::RowSource {
     for (std::size_t i = 0; i < layoutFields.size(); ++i) {
       const FieldDef& f = layoutFields[i];
       data::FieldInfo info;
-      info.name = i < longNames.size() ? QString::fromStdString(longNames[i]).toLower().toStdString() : fromName(f.name);
+      info.name = i < longNames.size() ? QString::fromStdString(longNames[i]).toLower().toStdString()
+                                       : fromName(f.name, reader_->codePage());
       info.type = adoType(f.type);
       info.precision = f.type == 'N' || f.type == 'F' ? f.width : 0;
       info.scale = f.type == 'N' || f.type == 'F' ? f.decimals : 0;
@@ -90,10 +90,10 @@ class TableRows : public data::RowSource {
   void setCount(std::int64_t n) { count_ = n; }
 
  private:
-  // Field names are stored in code page 1252 and in upper case; record sets give them as
-  // UTF-8 in lower case, as the FoxPro provider does.
-  static std::string fromName(const std::string& cp1252) {
-    return QString::fromStdString(fromCp1252(cp1252)).toLower().toStdString();
+  // Field names are stored in the table's code page and in upper case; record sets give
+  // them as UTF-8 in lower case, as the FoxPro provider does.
+  static std::string fromName(const std::string& stored, const CodePage& codePage) {
+    return QString::fromStdString(codePage.decode(stored)).toLower().toStdString();
   }
   std::unique_ptr<TableReader> reader_;
   std::vector<data::FieldInfo> fields_;
@@ -102,8 +102,15 @@ class TableRows : public data::RowSource {
 
 class FoxProSession : public data::Session {
  public:
-  FoxProSession(std::shared_ptr<FileSystem> fs, std::unique_ptr<Catalog> catalog)
-      : engine_(std::move(fs), std::move(catalog)) {}
+  FoxProSession(std::shared_ptr<FileSystem> fs, std::unique_ptr<Catalog> catalog, const CodePage& codePage)
+      : engine_(std::move(fs), std::move(catalog), codePage) {}
+
+  std::vector<std::string> takeNotices() override {
+    std::vector<std::string> notices;
+    for (const ChangedValues& c : engine_.takeChangedValues())
+      notices.push_back(ChangedValuesNotice(c.table, c.values, c.codePage));
+    return notices;
+  }
 
   void execute(const std::string& statement) override { engine_.execute(statement); }
   // Writes the rows still in memory out, so that a failure there is reported.
@@ -158,7 +165,13 @@ class FoxProSession : public data::Session {
 
 }  // namespace
 
-FoxProProvider::FoxProProvider(std::shared_ptr<FileSystem> fs) : fs_(fs ? std::move(fs) : defaultFileSystem()) {}
+std::string ChangedValuesNotice(const std::string& table, std::size_t values, int codePage) {
+  return "Table " + table + ": " + std::to_string(values) + (values == 1 ? " value" : " values") +
+         " held characters that code page " + std::to_string(codePage) + " cannot hold; they were stored with \"?\" in their place.";
+}
+
+FoxProProvider::FoxProProvider(std::shared_ptr<FileSystem> fs, const CodePage& codePage)
+    : fs_(fs ? std::move(fs) : defaultFileSystem()), codePage_(&codePage) {}
 
 std::unique_ptr<data::Session> FoxProProvider::open(const data::ConnectionString& connection,
                                                     const data::ConnectionSettings&) {
@@ -175,13 +188,13 @@ std::unique_ptr<data::Session> FoxProProvider::open(const data::ConnectionString
     catalog = std::make_unique<FolderCatalog>(fs_, folder);
   }
   collatingSequence_ = connection.get("Collating Sequence", "machine");
-  return std::make_unique<FoxProSession>(fs_, std::move(catalog));
+  return std::make_unique<FoxProSession>(fs_, std::move(catalog), *codePage_);
 }
 
 }  // namespace tw::vfp
 
 namespace tw::data {
-void registerFoxProProvider(DataAccess& dataAccess) {
-  dataAccess.registerProvider(vfp::kFoxProProviderName, std::make_shared<vfp::FoxProProvider>());
+void registerFoxProProvider(DataAccess& dataAccess, const CodePage& codePage) {
+  dataAccess.registerProvider(vfp::kFoxProProviderName, std::make_shared<vfp::FoxProProvider>(nullptr, codePage));
 }
 }  // namespace tw::data

@@ -8,6 +8,11 @@
 // says. Opening fails with a description naming the folder or container when it does not
 // exist, is not one, or (a container) is damaged.
 //
+// New tables are written in the code page the provider was registered with (as Visual
+// FoxPro writes them in the code page of the machine); the connection string does not
+// name one. Notices (Session::takeNotices) name each table whose text values had
+// characters its code page lacks, and how many values.
+//
 // Execute runs DROP TABLE / CREATE TABLE / INSERT INTO. OpenSchema(20) lists one row per
 // table (a folder's .dbf files without the extension, a container's tables by name;
 // TABLE_TYPE "TABLE"), sorted by name; a container's views and connections are not listed. A damaged
@@ -20,6 +25,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/code_page.h"
 #include "platform/data_access.h"
 #include "platform/vfp/file_system.h"
 
@@ -29,7 +35,7 @@ inline constexpr const char* kFoxProProviderName = "vfpoledb.1";
 
 class FoxProProvider : public data::Provider {
  public:
-  explicit FoxProProvider(std::shared_ptr<FileSystem> fs = nullptr);
+  explicit FoxProProvider(std::shared_ptr<FileSystem> fs = nullptr, const CodePage& codePage = CodePage::western());
   std::unique_ptr<data::Session> open(const data::ConnectionString& connection,
                                       const data::ConnectionSettings& settings) override;
 
@@ -38,12 +44,16 @@ class FoxProProvider : public data::Provider {
 
  private:
   std::shared_ptr<FileSystem> fs_;
+  const CodePage* codePage_;
   std::string collatingSequence_;
 };
+
+// The notice for the values of one table that had characters its code page lacks.
+std::string ChangedValuesNotice(const std::string& table, std::size_t values, int codePage);
 
 }  // namespace tw::vfp
 
 namespace tw::data {
-// Registers the FoxPro engine under "vfpoledb.1".
-void registerFoxProProvider(DataAccess& dataAccess);
+// Registers the FoxPro engine under "vfpoledb.1", writing new tables in `codePage`.
+void registerFoxProProvider(DataAccess& dataAccess, const CodePage& codePage = CodePage::western());
 }  // namespace tw::data

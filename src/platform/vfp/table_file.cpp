@@ -71,7 +71,7 @@ std::unique_ptr<TableFile> TableFile::create(FileSystem& fs, const std::string& 
     throw;
   }
   t->header_.version = kVersionVfp;
-  t->header_.codePage = kCodePage1252;
+  t->header_.codePage = t->layout_.codePage;
   t->header_.tableFlags = t->layout_.hasMemo ? kTableFlagMemo : 0;
   t->header_.layout = t->layout_;
   t->blank_ = blankRecord(t->layout_);

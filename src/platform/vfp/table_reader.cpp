@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "platform/vfp/codepage.h"
 
 namespace tw::vfp {
 
@@ -30,6 +29,7 @@ TableReader::TableReader(FileSystem& fs, const std::string& dbfPath, const std::
   std::vector<std::uint8_t> head(kMaxHeaderBytes);
   head.resize(dbf_->readAt(0, head.data(), head.size()));
   header_ = parseHeader(head, dbf_->size());
+  if (const CodePage* cp = CodePage::byMark(header_.codePage)) codePage_ = cp;
   if (header_.layout.hasMemo) {
     if (fptPath.empty()) throw CorruptTable("its memo file (.fpt) is missing");
     fpt_ = fs.open(fptPath, OpenMode::Read);
@@ -73,7 +73,7 @@ Value TableReader::decode(const FieldDef& f, const std::uint8_t* rec) {
   };
   switch (f.type) {
     case 'C':
-      return Value(fromCp1252(text()));
+      return Value(codePage_->decode(text()));
     case 'N':
     case 'F': {
       std::string t = text();
@@ -143,7 +143,7 @@ Value TableReader::decode(const FieldDef& f, const std::uint8_t* rec) {
     case 'M': {
       std::uint32_t block = getLe32(p);
       if (block == 0) return Value(std::string());
-      return Value(fromCp1252(readMemo(block)));
+      return Value(codePage_->decode(readMemo(block)));
     }
     default:
       return Value();

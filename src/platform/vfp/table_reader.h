@@ -1,9 +1,11 @@
 // Reads the records of a free table back as values: the provider's record sets and the
 // checks of what the engine wrote use it.
 //
-// Values by field type: C and M as UTF-8 text with trailing blanks removed, N and F as exact
-// decimals, I as integers, B as doubles, Y as currency, D and T as dates (days since
-// 30 December 1899), L as booleans, and null wherever _NullFlags says so. Deleted records
+// Values by field type: C and M as UTF-8 text with trailing blanks removed, decoded in the
+// code page the header names (cp1252 when it names none or one this program does not
+// know), N and F as exact decimals, I as integers, B as doubles, Y as currency, D and T
+// as dates (days since 30 December 1899), L as booleans, and null wherever _NullFlags
+// says so. Deleted records
 // are skipped. A record or memo that cannot be read throws CorruptTable naming it.
 #pragma once
 
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/code_page.h"
 #include "platform/value.h"
 #include "platform/vfp/dbf_format.h"
 #include "platform/vfp/file_system.h"
@@ -24,6 +27,8 @@ class TableReader {
   TableReader(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath);
 
   const TableHeader& header() const { return header_; }
+  // The code page the text of the table is read in.
+  const CodePage& codePage() const { return *codePage_; }
   // Fills `row` with the next live record; false after the last.
   bool next(std::vector<Value>& row);
 
@@ -34,6 +39,7 @@ class TableReader {
   std::unique_ptr<File> dbf_;
   std::unique_ptr<File> fpt_;
   TableHeader header_;
+  const CodePage* codePage_ = &CodePage::western();
   std::uint16_t blockSize_ = kMemoBlockSize;
   std::uint32_t index_ = 0;
   std::vector<std::uint8_t> buffer_;

@@ -327,18 +327,22 @@ std::vector<std::uint8_t> extDate(const std::string& days, const std::string& ti
   return b;
 }
 
-TEST(DateTimeExtended, WholeMillisecondsBecomeDatesOthersExactText) {
-  // 737592 days after 0001-01-01 is 2020-06-17, OLE day 43999.
+TEST(DateTimeExtended, DaysAndTicksArriveExactly) {
+  // 737592 days after 0001-01-01 is 2020-06-17.
   EXPECT_EQ(jet::decodeDateTimeExtended(extDate("0000000000000737592", "0000000000000000000")),
-            Value(DateTime{43999.0}));
-  // 18:00 on 1899-12-29 (OLE -1.75 by magnitude: day -1, fraction .75).
+            Value(ExtendedDateTime{737592, 0}));
   EXPECT_EQ(jet::decodeDateTimeExtended(extDate("0000000000000693592", "0000000648000000000")),
-            Value(DateTime{-1.75}));
-  // 100 ns resolution is kept as text, here 0001-01-01 00:00:00.0000001 and 9999-12-31.
+            Value(ExtendedDateTime{693592, 648000000000}));
+  // 100 ns resolution at both ends of the range.
   EXPECT_EQ(jet::decodeDateTimeExtended(extDate("0000000000000000000", "0000000000000000001")),
-            Value("0001-01-01 00:00:00.0000001"));
+            Value(ExtendedDateTime{0, 1}));
   EXPECT_EQ(jet::decodeDateTimeExtended(extDate("0000000000003652058", "0000000863999999999")),
-            Value("9999-12-31 23:59:59.9999999"));
+            Value(ExtendedDateTime{3652058, 863999999999}));
+  // Past the year 9999 or past the end of a day: the text as stored.
+  EXPECT_EQ(jet::decodeDateTimeExtended(extDate("0000000000003652059", "0000000000000000000")),
+            Value("0000000000003652059:0000000000000000000:7"));
+  EXPECT_EQ(jet::decodeDateTimeExtended(extDate("0000000000000000001", "0000000864000000000")),
+            Value("0000000000000000001:0000000864000000000:7"));
   // Not in the form: the printable text as stored.
   EXPECT_EQ(jet::decodeDateTimeExtended(bytesOf({'x', 'y', 0, 'z'})), Value("xy"));
 }

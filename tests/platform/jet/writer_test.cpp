@@ -687,6 +687,19 @@ QJsonValue readerForm(const Value& v) {
       return QString::fromStdString((d.negative ? "-" : "") + digits);
     }
     QJsonValue operator()(const DateTime& t) const { return readerDate(t.days); }
+    // mdb-reader's text for an extended date: "yyyy.mm.dd hh:mm:ss.nnnnnnnnn".
+    QJsonValue operator()(const ExtendedDateTime& x) const {
+      const QDate date = QDate(1, 1, 1).addDays(x.days);
+      const std::int64_t seconds = x.ticks / 10000000;
+      return QString("%1.%2.%3 %4:%5:%6.%7")
+          .arg(date.year(), 4, 10, QChar('0'))
+          .arg(date.month(), 2, 10, QChar('0'))
+          .arg(date.day(), 2, 10, QChar('0'))
+          .arg(seconds / 3600, 2, 10, QChar('0'))
+          .arg(seconds / 60 % 60, 2, 10, QChar('0'))
+          .arg(seconds % 60, 2, 10, QChar('0'))
+          .arg(x.ticks % 10000000 * 100, 9, 10, QChar('0'));
+    }
     QJsonValue operator()(const std::string& s) const { return QString::fromStdString(s); }
     QJsonValue operator()(const Bytes& b) const {
       return QJsonObject{{"hex", QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(b.data()),
