@@ -1,9 +1,12 @@
 #include "app/form1_logic.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <random>
 #include <stdexcept>
@@ -242,7 +245,18 @@ void Form1Logic::PushButton3_Click() {
   Guard guard(services_.ui, ProcedureTag("Form1.PushButton3_Click"));
   guard(100, [&] { services_.settings.write("FoxproOption", "2"); });
   guard(102, [&] { optionDBC1_ = false; });
-  guard(104, [&] { setText2(programFile(kSampleFolder)); });
+  guard(104, [&] { setText2(sampleDestination()); });
+}
+
+std::string Form1Logic::sampleDestination() const {
+  std::string samples = programFile(kSampleFolder);
+  if (services_.userSampleFolder.empty() || ::access(samples.c_str(), W_OK | X_OK) == 0) return samples;
+  std::error_code ec;
+  std::filesystem::create_directories(services_.userSampleFolder, ec);
+  // A user folder that cannot be made is no better: the program folder's stays, and the
+  // run reports what stops it there.
+  if (!std::filesystem::is_directory(services_.userSampleFolder, ec)) return samples;
+  return services_.userSampleFolder;
 }
 
 void Form1Logic::PushButton4_Click() {

@@ -83,6 +83,10 @@ struct Form1Services {
   std::string programFolder;
   // A random fraction in [0, 1), seeded from the clock unless a test gives its own.
   std::function<double()> random;
+  // The user's own folder for the sample's FoxPro tables, used when the program folder's
+  // "Samples" cannot take them (an installed program, whose folder belongs to the system).
+  // Empty: always the program folder's.
+  std::string userSampleFolder = {};
 };
 
 // A random source seeded from the clock.
@@ -164,6 +168,10 @@ class Form1Logic : public MainWindowFields {
   // A settings write from a handler without a guard: a failure is told once, not thrown.
   void saveQuietly(std::string_view key, const std::string& value);
   std::string programFile(const char* name) const { return services_.programFolder + name; }
+  // Where the FoxPro-side "Load Sample/Example Database" points: the program folder's
+  // "Samples" when the user can write into it, otherwise the user's own sample folder
+  // (made when missing).
+  std::string sampleDestination() const;
 
   Form1Services services_;
   Form1View& view_;

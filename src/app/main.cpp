@@ -5,6 +5,7 @@
 // message boxes, shell, clipboard and file choosers, and the SQL Preview window. Then the main window runs its load sequence and
 // either shows itself or, when the data-access layer is missing, the program ends.
 #include <QApplication>
+#include <QStandardPaths>
 
 #include "app/widgets/form1.h"
 #include "platform/jet/provider.h"
@@ -34,8 +35,13 @@ int main(int argc, char** argv) {
   tw::QtShell shell;
   tw::QtFileDialogs dialogs;
   tw::Locale locale = tw::Locale::system();
+  // An installed program's folder belongs to the system: the sample's FoxPro tables then go
+  // to the user's own data folder (~/.local/share/Quernfield/Tablewright/Samples).
+  const std::string userSamples =
+      QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation).toStdString() + "/Samples";
   tw::Form1Services services{settings, ui, shell, dialogs, dataAccess, locale,
-                             QCoreApplication::applicationDirPath().toStdString(), tw::ClockSeededRandom()};
+                             QCoreApplication::applicationDirPath().toStdString(), tw::ClockSeededRandom(),
+                             userSamples};
 
   tw::Form1 window(services, ui);
   dialogs.setOwner(&window);

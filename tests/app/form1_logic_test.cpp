@@ -44,7 +44,8 @@ struct Window {
   Form1Logic& logic() {
     if (!logic_)
       logic_ = std::make_unique<Form1Logic>(
-          Form1Services{settings, ui, shell, dialogs, dataAccess, locale, folder.path(), [this] { return fraction; }},
+          Form1Services{settings, ui, shell, dialogs, dataAccess, locale, folder.path(), [this] { return fraction; },
+                        userSamples},
           view);
     return *logic_;
   }
@@ -63,6 +64,7 @@ struct Window {
   ScratchFolder folder;  // the program folder
   FakeView view;
   double fraction = 0.5;
+  std::string userSamples;
 
  private:
   std::unique_ptr<Form1Logic> logic_;
@@ -327,6 +329,23 @@ TEST(Handlers, FolderPickerAndFoxProSampleSwitchToFreeTables) {
   EXPECT_FALSE(f.OptionDBC1());
   EXPECT_EQ(w.settings.values["FoxproOption"], "2");
   EXPECT_EQ(w.settings.values["FreeTableFolder"], w.folder.path() + "/Samples");
+}
+
+TEST(Handlers, FoxProSampleGoesToTheUsersFolderWhenTheProgramFolderCannotTakeIt) {
+  Window w;
+  w.userSamples = w.folder.file("home/data/Samples");
+  Form1Logic& f = w.logic();
+  ASSERT_TRUE(f.Form_Load());
+  // No writable "Samples" in the program folder (as for /usr/lib/tablewright).
+  f.PushButton3_Click();
+  EXPECT_EQ(f.Text2(), w.userSamples);
+  EXPECT_TRUE(std::filesystem::is_directory(w.userSamples));
+  EXPECT_EQ(w.settings.values["FreeTableFolder"], w.userSamples);
+  EXPECT_FALSE(f.OptionDBC1());
+  // A program folder whose "Samples" the user can write keeps it.
+  std::filesystem::create_directory(w.folder.file("Samples"));
+  f.PushButton3_Click();
+  EXPECT_EQ(f.Text2(), w.folder.path() + "/Samples");
 }
 
 TEST(Handlers, HelpDbcAndAFailingSettingsWrite) {
