@@ -80,11 +80,25 @@ void ConversionRun::StartConverting() {
   guard(152, [&] { state_.conversions.clear(); });
 
   auto preview = [&] { return window_.Check1() == 1; };
+  // Set when the target says the current table takes no more rows (it is in use, cannot
+  // be written, is full or at its size limit): every later statement of that table would
+  // fail the same way, so the run reports once and goes on with the next table.
+  bool tableEnded = false;
+  std::int64_t r = 0;  // the source row being converted, from 1
   auto emit = [&](int appendLine, int executeLine, const std::string& statement) {
     if (guard.test(appendLine - 2, preview))
       guard(appendLine, [&] { state_.statements.append(statement); });
     else
-      guard(executeLine, [&] { state_.FoxPro_conn->Execute(statement); });
+      guard(executeLine, [&] {
+        try {
+          state_.FoxPro_conn->Execute(statement);
+        } catch (data::Failure& f) {
+          if (f.endsTable()) tableEnded = true;
+          // A value the target refused: say which row it came from.
+          if (executeLine == 450 && !f.column().empty() && f.row() == 0) f.atRow(r);
+          throw;
+        }
+      });
   };
 
   // 9. Every source table, last entry first.
@@ -116,22 +130,26 @@ void ConversionRun::StartConverting() {
       guard(170, [&] { state_.conversions.clear(); });
     }
 
+    tableEnded = false;
     if (guard.test(172, [&] { return answer == Answer::Yes; })) {
       emit(176, 178, DropTableStatement(name));
       guard(180, [&] { ListRemoveText(window_.List1(), LowerCaseText(name)); });
     }
 
     guard(182, [&] { window_.setProgressCaption("Please wait.. Processing table " + name); });
-    guard(184, [&] { rs->Open("SELECT * FROM `" + name + "`", *source); });
+    if (!tableEnded) guard(184, [&] { rs->Open("SELECT * FROM `" + name + "`", *source); });
+    // A source table that cannot be read at all has been reported at its opening; it gets
+    // no definition and no rows rather than a report for every step that would follow.
+    const bool readable = !tableEnded && rs && rs->isOpen();
 
     // The table definition, one conversion row and one yield per field.
     std::vector<data::FieldInfo> fields;
-    guard(186, [&] {
+    if (readable) guard(186, [&] {
       int count = rs->fieldCount();
       for (int f = 0; f < count; ++f) fields.push_back(rs->field(f));
     });
     CreateTableDefinition def;
-    guard(196, [&] {
+    if (readable) guard(196, [&] {
       def = BuildCreateTableStatement(
           name, fields,
           [&] {
@@ -140,11 +158,11 @@ void ConversionRun::StartConverting() {
           },
           *codePage_);
     });
-    guard(330, [&] {
+    if (readable) guard(330, [&] {
       for (auto& row : def.rows) state_.conversions.push_back(row);
     });
 
-    bool transferable = true;
+    bool transferable = readable;
     if (guard.test(334, [&] { return !fields.empty() && !def.hasColumns; }, false)) {
       // A CREATE TABLE without columns, and a row statement without values, would be
       // refused by every target: leave the table out with one message instead.
@@ -157,10 +175,10 @@ void ConversionRun::StartConverting() {
       emit(340, 342, def.statement);
 
       // The rows.
-      if (guard.test(346, [&] { return !rs->Eof() && !rs->Bof(); })) {
+      if (!tableEnded && guard.test(346, [&] { return !rs->Eof() && !rs->Bof(); })) {
         std::int64_t total = 0;
         guard(348, [&] { total = rs->RecordCount(); });
-        std::int64_t r = 0;
+        r = 0;
         bool atEnd = false;
         do {
           if (observer.stopRequested()) break;
@@ -186,14 +204,16 @@ void ConversionRun::StartConverting() {
             emit(440, 450, statement);
             if (guard.reports() == before) ++rowsWritten;
           }
+          if (tableEnded) break;  // the rest of the table's rows are left out
           guard(452, [&] { rs->MoveNext(); });
           atEnd = guard.test(454, [&] { return rs->Eof(); }, /*onFailure=*/true);
         } while (!atEnd);
       }
     }
 
-    guard(456, [&] { rs->Close(); });
-    if (transferable) observer.tableDone(name, rowsWritten, guard.reports() - reportsBefore);
+    if (rs && rs->isOpen()) guard(456, [&] { rs->Close(); });
+    // A table that could not be read, or whose target refused it, counts as failed.
+    if (transferable || !readable) observer.tableDone(name, rowsWritten, guard.reports() - reportsBefore);
     if (guard.test(458, [&] { return preview() && window_.Option2(); })) {
       guard(460, [&] { state_.StopAfterPreview = true; });
       guard(464, [&] {

@@ -6,10 +6,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../platform/vfp/vfp_test_support.h"
 #include "common/guard.h"
 #include "convert/ado_type_name.h"
 #include "platform/fake_ui.h"
 #include "platform/memory_provider.h"
+#include "platform/vfp/provider.h"
+#include "platform/vfp/table_reader.h"
 
 namespace tw {
 namespace {
@@ -302,6 +305,99 @@ TEST_F(ConversionRunTest, AStopEndsTheRunBetweenRowsAndClosesEverything) {
   EXPECT_FALSE(state.runInProgress);
   EXPECT_EQ(window.progressCaption, "Progress Bar");
   EXPECT_TRUE(reports().empty());
+}
+
+data::Failure ending(const std::string& table) {
+  data::Failure f(data::kErrTableUnusable, "SQLException: File is in use.");
+  f.concerning(table);
+  return f;
+}
+
+TEST_F(ConversionRunTest, AFailureThatEndsATableCostsOneReportAndTheNextTableGoesOn) {
+  source->tables = {table("A", 2), table("B", 3), table("C", 2)};
+  target->tables = {named("c")};
+  ui.answers = {MessageAnswer::Yes};
+  target->onExecute = [](const std::string& s) {
+    if (s == "DROP TABLE \"C\"") throw ending("C");
+    if (s == "INSERT INTO [B] VALUES (2, 'B2');") throw ending("B");
+  };
+  run();
+  auto rep = reports();
+  ASSERT_EQ(rep.size(), 2u);
+  EXPECT_EQ(rep[0], ProcedureErrorText(ProcedureTag("Form1.PushButton7_Click"), 178,
+                                       "SQLException: File is in use. (table \"C\")"));
+  EXPECT_NE(rep[1].find("(table \"B\")"), std::string::npos);
+  // Nothing more of C, no row of B after the failure, all of A.
+  EXPECT_EQ(target->executed,
+            (std::vector<std::string>{"DROP TABLE \"C\"", "CREATE TABLE \"B\"([ID] INT,[Name] CHAR(254));",
+                                      "INSERT INTO [B] VALUES (1, 'B1');", "INSERT INTO [B] VALUES (2, 'B2');",
+                                      "CREATE TABLE \"A\"([ID] INT,[Name] CHAR(254));",
+                                      "INSERT INTO [A] VALUES (1, 'A1');", "INSERT INTO [A] VALUES (2, 'A2');"}));
+}
+
+TEST_F(ConversionRunTest, ARefusedValueNamesItsRowAndAnUnreadableTableCostsOneReport) {
+  source->tables = {table("Gone", 2), table("T", 3)};
+  target->onExecute = [](const std::string& s) {
+    if (s != "INSERT INTO [T] VALUES (2, 'T2');") return;
+    data::Failure f(data::kErrGeneric, "SQLException: Numeric overflow. Data was lost.");
+    f.concerning("T", "ID");
+    throw f;
+  };
+  // "Gone" vanishes between the listing and its reading.
+  ui.onYield = [&] {
+    if (window.list2.items.size() == 2 && source->tables.size() == 2) source->tables.erase(source->tables.begin());
+  };
+  run();
+  auto rep = reports();
+  ASSERT_EQ(rep.size(), 2u);
+  EXPECT_EQ(rep[0], ProcedureErrorText(ProcedureTag("Form1.PushButton7_Click"), 450,
+                                       "SQLException: Numeric overflow. Data was lost. (table \"T\", column \"ID\", row 2)"));
+  EXPECT_NE(rep[1].find("at line 184"), std::string::npos) << rep[1];
+  EXPECT_EQ(target->executed.back(), "INSERT INTO [T] VALUES (3, 'T3');");
+}
+
+// The run on the real FoxPro engine, over a file system that fails on cue: a read-only
+// folder and a full disk cost one report per table, and what reached the disk is a prefix.
+class RunOnEngineTest : public ConversionRunTest {
+ protected:
+  void SetUp() override {
+    ConversionRunTest::SetUp();
+    access.registerProvider("vfpoledb.1", std::make_shared<vfp::FoxProProvider>(fs));
+  }
+  std::vector<std::int64_t> ids(const std::string& file) {
+    std::vector<std::int64_t> out;
+    vfp::TableReader reader(*vfp::testing::plainFs(), targetPath + "/" + file, "");
+    for (std::vector<Value> row; reader.next(row);) out.push_back(row[0].as<std::int64_t>());
+    return out;
+  }
+  std::shared_ptr<vfp::testing::FaultyFileSystem> fs = std::make_shared<vfp::testing::FaultyFileSystem>();
+};
+
+TEST_F(RunOnEngineTest, AReadOnlyFolderCostsOneReportPerTable) {
+  source->tables = {table("Orders", 300), table("Items", 200)};
+  fs->readOnly = true;
+  run();
+  auto rep = reports();
+  ASSERT_EQ(rep.size(), 2u);
+  EXPECT_EQ(rep[0].rfind("SQLException: Cannot create file. Cannot create \"", 0), 0u) << rep[0];
+  EXPECT_NE(rep[0].find("Read-only file system. (table \"Items\")"), std::string::npos) << rep[0];
+  EXPECT_NE(rep[1].find("(table \"Orders\")"), std::string::npos) << rep[1];
+  EXPECT_TRUE(std::filesystem::is_empty(targetPath));
+}
+
+TEST_F(RunOnEngineTest, AFullDiskCostsOneReportAndLeavesAPrefix) {
+  source->tables = {table("Orders", 20000)};
+  fs->writeBudget = 4600000;  // room for the engine's first 4 MB batch, not for the rest
+  run();
+  auto rep = reports();
+  ASSERT_EQ(rep.size(), 1u) << rep.back();
+  EXPECT_EQ(rep[0].rfind("SQLException: Error writing to file. Cannot write \"", 0), 0u) << rep[0];
+  EXPECT_NE(rep[0].find("No space left on device."), std::string::npos) << rep[0];
+  EXPECT_NE(rep[0].find("were not saved. (table \"Orders\")"), std::string::npos) << rep[0];
+  std::vector<std::int64_t> kept = ids("orders.dbf");
+  EXPECT_GT(kept.size(), 0u);
+  EXPECT_LT(kept.size(), 20000u);
+  for (std::size_t i = 0; i < kept.size(); ++i) ASSERT_EQ(kept[i], static_cast<std::int64_t>(i + 1));
 }
 
 }  // namespace

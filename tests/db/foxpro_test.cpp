@@ -191,7 +191,7 @@ TEST(AddTablesToFoxproListbox, AContainerIsTestedAndListedWhenTheKindSaysSo) {
     ADD_FAILURE() << "a container's table was dropped as a free table";
   } catch (const data::Failure& f) {
     EXPECT_EQ(f.description(), "SQLException: Table \"orders.dbf\" belongs to the database container \"sales.dbc\"; "
-                               "drop it through the container.");
+                               "drop it through the container. (table \"orders\")");
   }
   EXPECT_TRUE(std::filesystem::exists(folder.path + "/orders.dbf"));
 }

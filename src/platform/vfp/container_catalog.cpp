@@ -345,6 +345,11 @@ void ContainerCatalog::markDeleted(const std::vector<std::uint32_t>& numbers) {
 void ContainerCatalog::repairAfterCrash() {
   if (!fs_->exists(dcxPath_ + ".tmp")) return;
   try {
+    // A writer in the middle of a change holds the container: then the temporary index is
+    // its work, not a leftover.
+    std::unique_ptr<FileLock> lock = fs_->tryLock(dbcPath_, false);
+    if (!lock) return;
+    load();
     // An interrupted DROP may have hidden a table but not yet what it owns.
     std::set<std::int32_t> goneIds, liveIds;
     std::set<std::string> goneNames, liveNames;
@@ -374,7 +379,16 @@ void ContainerCatalog::repairAfterCrash() {
   }
 }
 
+std::unique_ptr<FileLock> ContainerCatalog::lockContainer() {
+  std::unique_ptr<FileLock> lock = fs_->tryLock(dbcPath_, false);
+  if (!lock)
+    throw data::Failure(data::kErrTableUnusable, "SQLException: File is in use. Another writer is changing the database \"" +
+                                                     dbcPath_ + "\".");
+  return lock;
+}
+
 std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& definition) {
+  std::unique_ptr<FileLock> lock = lockContainer();
   load();
   std::string base = tableFileBase(definition.name);
   std::string objectName = toCp1252(base);
@@ -478,6 +492,7 @@ std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& defin
 }
 
 void ContainerCatalog::drop(std::string_view name) {
+  std::unique_ptr<FileLock> lock = lockContainer();
   load();
   const Record* t = findTable(name);
   if (!t) throwSqlException("Table \"" + std::string(name) + "\" does not exist in the database.");

@@ -65,6 +65,9 @@ class ContainerCatalog : public Catalog {
   const std::vector<Record>& records() const { return records_; }
 
  private:
+  // Changes are one writer's at a time: the lock on the .dbc, held for the whole change,
+  // or "File is in use." (kErrTableUnusable) while another writer holds it.
+  std::unique_ptr<FileLock> lockContainer();
   void load();
   std::string readMemo(std::uint32_t block);
   // The property `id` of a record's PROPERTY memo; empty when it has none.

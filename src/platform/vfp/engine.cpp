@@ -24,6 +24,21 @@ namespace {
   throw data::Failure(data::kErrGeneric, "SQLException: " + std::string(message));
 }
 
+// A failure after which the table takes no more rows: VFP's text first (a statement the
+// engine refused keeps its own), then the file system's words, then the table.
+data::Failure tableFailure(std::string_view vfpText, const data::Failure& cause, std::string_view table) {
+  std::string text = cause.description();
+  if (text.rfind("SQLException: ", 0) != 0) text = "SQLException: " + std::string(vfpText) + " " + text;
+  data::Failure f(data::kErrTableUnusable, text);
+  f.concerning(std::string(table));
+  return f;
+}
+
+constexpr std::string_view kInUse = "File is in use.";
+constexpr std::string_view kWriteError = "Error writing to file.";
+constexpr std::string_view kAccessDenied = "File access is denied.";
+constexpr std::string_view kCannotCreate = "Cannot create file.";
+constexpr std::string_view kCannotOpen = "Cannot open file.";
 constexpr std::string_view kSyntax = "Syntax error.";
 constexpr std::string_view kMismatch = "Data type mismatch.";
 constexpr std::string_view kOverflow = "Numeric overflow. Data was lost.";
@@ -584,11 +599,46 @@ void Engine::setBatchBytes(std::size_t bytes) {
   if (table_) table_->setBatchBytes(bytes);
 }
 
-void Engine::flush() {
-  if (!table_) return;
+std::optional<data::Failure> Engine::closeTable() {
+  if (!table_) return std::nullopt;
   std::unique_ptr<TableFile> t = std::move(table_);
+  std::string name = std::move(tableRawName_);
   tableRawName_.clear();
-  t->flush();
+  try {
+    t->flush();
+  } catch (const data::Failure& f) {
+    data::Failure failure = tableFailure(kWriteError, f, name);
+    markBroken(t->dbfPath(), failure);
+    return failure;
+  }
+  return std::nullopt;
+}
+
+void Engine::flush() {
+  if (auto failure = closeTable()) throw *failure;
+}
+
+void Engine::leaveTable() {
+  if (auto failure = closeTable(); failure && !pending_) pending_ = std::move(failure);
+}
+
+// Tables are told apart by their paths without regard to case, as their names are: a
+// table whose file was renamed to other capitals is still the one locked.
+std::string Engine::tableKey(const std::string& dbfPath) { return foldName(dbfPath); }
+
+void Engine::markBroken(const std::string& dbfPath, const data::Failure& failure) {
+  broken_.insert_or_assign(tableKey(dbfPath), failure);
+}
+
+void Engine::lockTable(const std::string& dbfPath, std::string_view table) {
+  if (locks_.count(tableKey(dbfPath))) return;
+  std::unique_ptr<FileLock> lock = fs_->tryLock(dbfPath, false);
+  if (!lock) {
+    data::Failure f(data::kErrTableUnusable, "SQLException: " + std::string(kInUse));
+    f.concerning(std::string(table));
+    throw f;
+  }
+  locks_[tableKey(dbfPath)] = std::move(lock);
 }
 
 TableLocation Engine::locate(std::string_view name) {
@@ -597,6 +647,25 @@ TableLocation Engine::locate(std::string_view name) {
 }
 
 void Engine::execute(std::string_view statement) {
+  pending_.reset();
+  try {
+    run(statement);
+  } catch (const data::Failure& f) {
+    if (!pending_) throw;
+    // Both this statement and the write of the table before it failed: say both.
+    data::Failure both(f.number(), f.description() + " " + pending_->description());
+    pending_.reset();
+    throw both;
+  }
+  if (pending_) {
+    // The statement went through; the failure is the earlier table's, which it names.
+    data::Failure earlier(data::kErrGeneric, pending_->description());
+    pending_.reset();
+    throw earlier;
+  }
+}
+
+void Engine::run(std::string_view statement) {
   Cursor c(statement);
   if (c.keyword("insert")) {
     if (!c.keyword("into")) sqlError(kSyntax);
@@ -605,13 +674,13 @@ void Engine::execute(std::string_view statement) {
   }
   if (c.keyword("create")) {
     if (!c.keyword("table") && !c.keyword("dbf")) sqlError(kSyntax);
-    flush();
+    leaveTable();
     createTable(std::string_view(c.p, static_cast<std::size_t>(c.end - c.p)));
     return;
   }
   if (c.keyword("drop")) {
     if (!c.keyword("table")) sqlError(kSyntax);
-    flush();
+    leaveTable();
     dropTable(std::string_view(c.p, static_cast<std::size_t>(c.end - c.p)));
     return;
   }
@@ -625,12 +694,43 @@ void Engine::dropTable(std::string_view rest) {
   std::string_view name = scanName(c);
   c.keyword("recycle");
   c.expectEnd();
-  catalog_->drop(name);
+  TableLocation at;
+  try {
+    at = catalog_->locate(name);
+  } catch (data::Failure& f) {
+    // A table that is not there does not keep the run from making it.
+    f.concerning(std::string(name));
+    throw;
+  }
+  try {
+    lockTable(at.dbfPath, name);
+    catalog_->drop(name);
+  } catch (const data::Failure& f) {
+    if (f.endsTable()) throw;
+    throw tableFailure(kAccessDenied, f, name);
+  }
+  locks_.erase(tableKey(at.dbfPath));
+  broken_.erase(tableKey(at.dbfPath));
 }
 
 void Engine::createTable(std::string_view rest) {
+  // A table that could not be made takes no rows: every failure here ends it.
+  std::string name, column;
+  try {
+    makeTable(rest, name, column);
+  } catch (const data::Failure& f) {
+    data::Failure ended = tableFailure(kCannotCreate, f, name);
+    ended.concerning(name, column);
+    throw ended;
+  }
+  locks_[tableKey(table_->dbfPath())] = table_->takeLock();
+  broken_.erase(tableKey(table_->dbfPath()));
+}
+
+void Engine::makeTable(std::string_view rest, std::string& tableName, std::string& column) {
   Cursor c(rest);
   std::string_view name = scanName(c);
+  tableName = name;
   tableFileBase(name);  // refuses names that cannot be file names before anything else
   c.keyword("free");
   if (!c.consume('(')) sqlError(kSyntax);
@@ -640,6 +740,7 @@ void Engine::createTable(std::string_view rest) {
     c.skipSpace();
     const bool bracketed = c.peek() == '[';
     std::string_view colName = scanColumnName(c);
+    column = colName;
     if (!bracketed && colName.empty())
       sqlError(c.peek() == ')' || c.peek() == ',' ? kMissingOperand : kBadFieldName);
     FieldDef f;
@@ -692,6 +793,7 @@ void Engine::createTable(std::string_view rest) {
     if (isWordChar(c.peek())) sqlError(kUnrecognized);
     sqlError(kMissingComma);
   }
+  column.clear();
   c.expectEnd();
   bool anyNull = std::any_of(fields.begin(), fields.end(), [](const FieldDef& f) { return f.nullable; });
   if (static_cast<int>(fields.size()) + (anyNull ? 1 : 0) > kMaxFields)
@@ -710,28 +812,42 @@ void Engine::createTable(std::string_view rest) {
 
 void Engine::setColumnKeys(const std::vector<std::string>& names) {
   columnKeys_.clear();
+  columnNames_ = names;
   if (names.empty()) {
-    for (const auto& f : table_->layout().fields) columnKeys_.push_back(f.name);
+    for (const auto& f : table_->layout().fields) {
+      columnKeys_.push_back(f.name);
+      columnNames_.push_back(tableCodePage_->decode(f.name));
+    }
     return;
   }
   for (const auto& n : names) columnKeys_.push_back(columnKey(n, *tableCodePage_));
 }
 
 TableFile& Engine::openForInsert(const std::string& rawName) {
-  flush();
-  TableLocation at = catalog_->locate(rawName);
+  leaveTable();
+  TableLocation at;
   std::unique_ptr<TableFile> t;
+  // Whatever keeps this table from being opened keeps every later row out too.
   try {
-    t = TableFile::open(*fs_, at.dbfPath, at.fptPath, at.container);
-  } catch (const CorruptTable& e) {
-    sqlError("Table \"" + at.file + "\" has become corrupted: " + e.what() + ".");
+    at = catalog_->locate(rawName);
+    // A table whose write failed stays as it is: a later row must not land after the hole.
+    if (auto b = broken_.find(tableKey(at.dbfPath)); b != broken_.end()) throw b->second;
+    lockTable(at.dbfPath, rawName);
+    try {
+      t = TableFile::open(*fs_, at.dbfPath, at.fptPath, at.container);
+    } catch (const CorruptTable& e) {
+      sqlError("Table \"" + at.file + "\" has become corrupted: " + e.what() + ".");
+    }
+    if (!t->header().unsupported.empty())
+      sqlError("Cannot add rows to table \"" + at.file + "\": " + t->header().unsupported + ".");
+    if (!at.columnNames.empty() && at.columnNames.size() != t->layout().fields.size())
+      sqlError("Table \"" + at.file + "\" has become corrupted: its database names " +
+               std::to_string(at.columnNames.size()) + " columns, the table has " +
+               std::to_string(t->layout().fields.size()) + ".");
+  } catch (const data::Failure& f) {
+    if (f.endsTable()) throw;
+    throw tableFailure(kCannotOpen, f, rawName);
   }
-  if (!t->header().unsupported.empty())
-    sqlError("Cannot add rows to table \"" + at.file + "\": " + t->header().unsupported + ".");
-  if (!at.columnNames.empty() && at.columnNames.size() != t->layout().fields.size())
-    sqlError("Table \"" + at.file + "\" has become corrupted: its database names " +
-             std::to_string(at.columnNames.size()) + " columns, the table has " +
-             std::to_string(t->layout().fields.size()) + ".");
   t->setBatchBytes(batchBytes_);
   tableCodePage_ = &tableCodePage(t->header(), *codePage_);
   table_ = std::move(t);
@@ -770,7 +886,28 @@ void Engine::insertInto(std::string_view rest) {
   if (!c.keyword("values")) sqlError(kSyntax);
   if (!c.consume('(')) sqlError(kSyntax);
 
-  std::uint8_t* rec = t->beginRecord();
+  // The table named in failures is the one the statement wrote; a value's failure also
+  // names its column.
+  const std::string tableName = tableRawName_;
+  auto brokenBy = [&](const data::Failure& f) {
+    data::Failure ended = tableFailure(kWriteError, f, tableName);
+    std::unique_ptr<TableFile> closing = std::move(table_);
+    tableRawName_.clear();
+    try {
+      closing->flush();  // the rows before this one, when they are still in memory
+    } catch (const data::Failure& g) {
+      ended = tableFailure(kWriteError, g, tableName);
+    }
+    markBroken(closing->dbfPath(), ended);
+    return ended;
+  };
+  std::uint8_t* rec = nullptr;
+  try {
+    rec = t->beginRecord();
+  } catch (const data::Failure& f) {
+    throw brokenBy(f);
+  }
+  std::size_t current = SIZE_MAX;  // the field whose value is being read
   std::size_t changedValues = 0;  // text values with characters the code page lacks
   try {
     const std::size_t fieldCount = listed ? columns_.size() : layout.fields.size();
@@ -788,7 +925,8 @@ void Engine::insertInto(std::string_view rest) {
     std::size_t given = 0;
     for (std::size_t i = 0; i < fieldCount && !closed; ++i) {
       given = i + 1;
-      const FieldDef& f = layout.fields[listed ? columns_[i] : i];
+      current = listed ? columns_[i] : i;
+      const FieldDef& f = layout.fields[current];
       std::uint8_t* out = rec + f.offset;
       c.skipSpace();
       char ch = c.peek();
@@ -867,6 +1005,7 @@ void Engine::insertInto(std::string_view rest) {
       } else {
         sqlError(kSyntax);
       }
+      current = SIZE_MAX;
       // After the value: "," for the next one, ")" to end the list.
       if (c.consume(',')) {
         if (i + 1 == fieldCount) sqlError(kTooMany);
@@ -890,17 +1029,21 @@ void Engine::insertInto(std::string_view rest) {
         if (std::find(columns_.begin(), columns_.begin() + static_cast<long>(given), k) == columns_.begin() + static_cast<long>(given))
           setNullOf(layout.fields[k]);
     }
+  } catch (data::Failure& f) {
+    t->abortRecord();
+    // A memo that would take its file past 2 GB ends the table like a failed write.
+    if (f.endsTable()) throw brokenBy(f);
+    f.concerning(tableName, current < columnNames_.size() ? columnNames_[current] : std::string());
+    throw;
   } catch (...) {
     t->abortRecord();
     throw;
   }
   try {
     t->commitRecord();
-  } catch (...) {
-    // A failed batch write closes the table; the next INSERT opens it afresh.
-    table_.reset();
-    tableRawName_.clear();
-    throw;
+  } catch (const data::Failure& f) {
+    // The batch is lost and the table closed; it takes no more rows in this engine.
+    throw brokenBy(f);
   }
   if (changedValues > 0) {
     auto it = std::find_if(changedValues_.begin(), changedValues_.end(),

@@ -32,22 +32,39 @@
 // lacks is refused, never stored with a "?".
 //
 // A refused statement throws Failure "SQLException: " + VFP's message ("Syntax error.",
-// "Data type mismatch.", "Numeric overflow. Data was lost.", ...). File-system failures
-// carry the file and the cause instead. The catalog matches table names without regard to
-// case. Column names are at most as long as the catalog allows (10 characters in a folder
-// of free tables).
+// "Data type mismatch.", "Numeric overflow. Data was lost.", ...), followed by what it
+// concerns: ' (table "Orders", column "Amount")'. The catalog matches table names without
+// regard to case. Column names are at most as long as the catalog allows (10 characters in
+// a folder of free tables).
+//
+// Failures after which a table takes no more rows carry data::kErrTableUnusable, VFP's
+// text first and then the file system's words: a DROP TABLE of a table that is in use or
+// cannot be deleted, every failed CREATE TABLE, and an INSERT INTO a table that does not
+// exist, is in use, cannot be opened for writing or is damaged, whose write failed (disk
+// full, I/O error) or that reached the 2 GB a table file holds.
+//
+// One writer per table: the engine locks every table it creates, writes or drops, and
+// holds the lock until it is destroyed; a table locked by another engine (in this process
+// or another) is refused with "File is in use.". A table whose write failed takes no more
+// rows in this engine: every later INSERT into it fails with the same failure, so the table
+// on disk always holds a prefix of the rows inserted into it.
 //
 // Speed: the table of the last INSERT stays open and its records are written in batches
 // (see table_file.h); any other statement, a listing, flush() and destruction write it out.
+// When that write fails during another table's statement, the statement is carried out
+// first and the failure, which names the table it concerns, is thrown after it.
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/data_access.h"
 #include "platform/vfp/catalog.h"
 #include "platform/vfp/file_system.h"
 #include "platform/vfp/table_file.h"
@@ -91,21 +108,40 @@ class Engine {
   void setBatchBytes(std::size_t bytes);
 
  private:
+  void run(std::string_view statement);
   void dropTable(std::string_view rest);
   void createTable(std::string_view rest);
+  // Parses a CREATE TABLE and makes the table; `tableName` and `column` say, as far as
+  // parsing got, which table and which column a failure concerns.
+  void makeTable(std::string_view rest, std::string& tableName, std::string& column);
   void insertInto(std::string_view rest);
   TableFile& openForInsert(const std::string& rawName);
+  // Writes the open table out and closes it; a failure is kept for that table and returned.
+  std::optional<data::Failure> closeTable();
+  // Closes the open table before another table's statement; a failure is kept for
+  // execute() to throw once the statement has run.
+  void leaveTable();
+  static std::string tableKey(const std::string& dbfPath);
+  // Remembers that the table at `dbfPath` takes no more rows, and why.
+  void markBroken(const std::string& dbfPath, const data::Failure& failure);
+  // Holds the lock on `dbfPath` from now on; throws "File is in use." naming `table` when
+  // another writer has it.
+  void lockTable(const std::string& dbfPath, std::string_view table);
   // Sets columnKeys_ for table_ from the names its columns go by (empty: its field names).
   void setColumnKeys(const std::vector<std::string>& names);
 
   std::shared_ptr<FileSystem> fs_;
   std::unique_ptr<Catalog> catalog_;
+  std::map<std::string, std::unique_ptr<FileLock>> locks_;  // tableKey -> lock held
+  std::map<std::string, data::Failure> broken_;             // tableKey -> why it takes no rows
+  std::optional<data::Failure> pending_;                    // another table's failed write
   std::unique_ptr<TableFile> table_;
   std::string tableRawName_;  // the name as written in the statement that opened table_
   std::vector<std::string> columnKeys_;  // upper-case names of table_'s columns in its code page, in field order
   const CodePage* codePage_;
   const CodePage* tableCodePage_ = codePage_;  // the code page of table_
   std::vector<ChangedValues> changedValues_;
+  std::vector<std::string> columnNames_;  // the same names in UTF-8 as written, for messages
   std::string scratch_;       // memo text being converted
   std::vector<std::size_t> columns_;  // fields named by an INSERT's column list
   std::size_t batchBytes_ = 4 << 20;

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,6 +83,17 @@ class PosixFile : public File {
   bool durable_;
 };
 
+// flock locks belong to the open file, not to the process alone: a second open of the
+// same file conflicts even within one process, and the lock ends when the process does.
+class PosixLock : public FileLock {
+ public:
+  explicit PosixLock(int fd) : fd_(fd) {}
+  ~PosixLock() override { ::close(fd_); }
+
+ private:
+  int fd_;
+};
+
 class PosixFileSystem : public FileSystem {
  public:
   explicit PosixFileSystem(bool durable) : durable_(durable) {}
@@ -136,6 +148,28 @@ class PosixFileSystem : public FileSystem {
   void rename(const std::string& from, const std::string& to) override {
     if (::rename(from.c_str(), to.c_str()) != 0) throwFileError("rename", from, errno);
     if (durable_) syncFolderOf(to);
+  }
+
+  std::unique_ptr<FileLock> tryLock(const std::string& path, bool create) override {
+    // A lock needs no write access to the file itself, so that a read-only table can still
+    // be claimed before it is removed.
+    int fd = ::open(path.c_str(), create ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC, 0666);
+    if (fd < 0) throwFileError(create ? "create" : "open", path, errno);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      int e = errno;
+      ::close(fd);
+      if (e == EWOULDBLOCK) return nullptr;
+      throwFileError("lock", path, e);
+    }
+    // Another writer may have removed or replaced the file between the open and the lock:
+    // then this lock guards a file that no longer has the name.
+    struct stat held {}, named {};
+    if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &named) != 0 || held.st_ino != named.st_ino ||
+        held.st_dev != named.st_dev) {
+      ::close(fd);
+      return nullptr;
+    }
+    return std::make_unique<PosixLock>(fd);
   }
 
  private:

@@ -37,6 +37,13 @@ enum class OpenMode {
   CreateNew,  // new file, read and write; fails when it exists
 };
 
+// An exclusive lock on a file, held until the object is destroyed. It is the operating
+// system's own: it goes away with the process that holds it, however that process ends.
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
+
 struct DirEntry {
   std::string name;
   bool regularFile = false;
@@ -54,6 +61,11 @@ class FileSystem {
   virtual void remove(const std::string& path) = 0;
   // Renames a file, replacing the target.
   virtual void rename(const std::string& from, const std::string& to) = 0;
+  // Takes an exclusive lock on the file at `path` without waiting, creating an empty file
+  // there first when `create` is set and there is none. Null when another holder has the
+  // lock (another process, or another open of the file in this one), or when the file was
+  // replaced or removed while the lock was being taken; throws for any other failure.
+  virtual std::unique_ptr<FileLock> tryLock(const std::string& path, bool create) = 0;
 };
 
 // The machine's own file system. `durable` makes File::sync call fdatasync; without it the

@@ -31,11 +31,16 @@ TableLocation FolderCatalog::locate(std::string_view name) {
 std::unique_ptr<TableFile> FolderCatalog::create(const TableDefinition& definition) {
   std::string base = tableFileBase(definition.name);
   if (!findFile(base + ".dbf").empty()) throwSqlException("File already exists.");
-  // A memo file without its table is a leftover of an interrupted CREATE: replace it.
-  std::string oldMemo = findFile(base + ".fpt");
-  if (!oldMemo.empty() && definition.layout.hasMemo) fs_->remove(joinPath(folder_, oldMemo));
+  // Checked again once the name is locked: another writer may have made the table since.
   return TableFile::create(*fs_, joinPath(folder_, base + ".dbf"), joinPath(folder_, base + ".fpt"),
-                           definition.layout);
+                           definition.layout, [&] {
+                             if (!findFile(base + ".dbf").empty()) throwSqlException("File already exists.");
+                             // A memo file without its table is a leftover of an interrupted
+                             // CREATE: replace it.
+                             std::string oldMemo = findFile(base + ".fpt");
+                             if (!oldMemo.empty() && definition.layout.hasMemo)
+                               fs_->remove(joinPath(folder_, oldMemo));
+                           });
 }
 
 void FolderCatalog::drop(std::string_view name) {

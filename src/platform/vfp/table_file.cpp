@@ -33,27 +33,28 @@ std::vector<std::uint8_t> readStart(File& file, std::size_t max) {
 }  // namespace
 
 std::unique_ptr<TableFile> TableFile::create(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
-                                             TableLayout layout) {
+                                             TableLayout layout, const std::function<void()>& whileLocked) {
   std::unique_ptr<TableFile> t(new TableFile);
   t->layout_ = std::move(layout);
   HeaderDate d = today();
-  if (t->layout_.hasMemo) {
-    t->fpt_ = fs.open(fptPath, OpenMode::CreateNew);
-    try {
+  // The temporary file is the lock: whoever holds it is creating this table.
+  const std::string temporary = dbfPath + ".tmp";
+  t->lock_ = fs.tryLock(temporary, true);
+  if (!t->lock_) throw data::Failure(data::kErrTableUnusable, "SQLException: File is in use.");
+  bool memoMade = false;
+  try {
+    if (whileLocked) whileLocked();
+    if (t->layout_.hasMemo) {
+      t->fpt_ = fs.open(fptPath, OpenMode::CreateNew);
+      memoMade = true;
       auto h = encodeMemoHeader(kMemoHeaderSize / kMemoBlockSize, kMemoBlockSize);
       t->fpt_->writeAt(0, h.data(), h.size());
       t->fpt_->sync();
-    } catch (...) {
-      t->fpt_.reset();
-      fs.remove(fptPath);
-      throw;
+      t->flushedMemoBlock_ = t->nextMemoBlock_ = kMemoHeaderSize / kMemoBlockSize;
     }
-    t->flushedMemoBlock_ = t->nextMemoBlock_ = kMemoHeaderSize / kMemoBlockSize;
-  }
-  std::string temporary = dbfPath + ".tmp";
-  fs.remove(temporary);
-  try {
-    auto file = fs.open(temporary, OpenMode::CreateNew);
+    // The locked temporary file may be a leftover of an interrupted CREATE: start it afresh.
+    auto file = fs.open(temporary, OpenMode::ReadWrite);
+    file->truncate(0);
     auto header = encodeHeader(t->layout_, 0, d.yy, d.mm, d.dd);
     header.push_back(kEndOfFile);
     file->writeAt(0, header.data(), header.size());
@@ -62,10 +63,11 @@ std::unique_ptr<TableFile> TableFile::create(FileSystem& fs, const std::string& 
     fs.rename(temporary, dbfPath);
     t->dbf_ = fs.open(dbfPath, OpenMode::ReadWrite);
   } catch (...) {
+    // Nothing of the table stays behind; the lock ends with `t`.
     t->fpt_.reset();
     try {
       fs.remove(temporary);
-      if (t->layout_.hasMemo) fs.remove(fptPath);
+      if (memoMade) fs.remove(fptPath);
     } catch (...) {
     }
     throw;
@@ -131,7 +133,8 @@ namespace {
 // The largest .dbf or .fpt Visual FoxPro opens.
 constexpr std::uint64_t kMaxFileBytes = 0x7FFFFFFF;
 [[noreturn]] void tooLarge(const std::string& path) {
-  throw data::Failure("SQLException: File \"" + path + "\" is too large: a table file holds at most 2 GB.");
+  throw data::Failure(data::kErrTableUnusable, "SQLException: File is too large. \"" + path +
+                                                   "\" would pass the 2 GB a table file can hold.");
 }
 }  // namespace
 
@@ -181,8 +184,8 @@ void TableFile::flush() {
     records_.clear();
     memo_.clear();
     pendingCount_ = 0;
-    throw data::Failure(f.number(), f.description() + " The last " + std::to_string(rows) +
-                                        " rows inserted into \"" + dbf_->path() + "\" were not saved.");
+    throw data::Failure(data::kErrTableUnusable, f.description() + " The last " + std::to_string(rows) +
+                                                     " rows inserted into \"" + dbf_->path() + "\" were not saved.");
   }
 }
 

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,8 +37,14 @@ class TableFile {
   // Writes a new, empty table: the .fpt first when the layout has memo fields, then the
   // .dbf under a temporary name that is renamed into place, so that a half-written table
   // never appears under its own name. Both target files must not exist.
+  //
+  // The temporary file is locked before anything else is done, and the lock then guards
+  // the new table (takeLock() hands it over): two writers creating the same table take
+  // turns, and the second is refused with "File is in use." (a Failure numbered
+  // kErrTableUnusable). `whileLocked` runs once the lock is held, before any file is
+  // written: the place to check that the name is still free.
   static std::unique_ptr<TableFile> create(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
-                                           TableLayout layout);
+                                           TableLayout layout, const std::function<void()>& whileLocked = {});
   // Opens an existing table for appending. `fptPath` is the memo file found beside it
   // (empty when there is none); `container` the file name of the database container it is
   // opened through (empty for a free table). Throws CorruptTable for a damaged table; the
@@ -76,12 +83,16 @@ class TableFile {
   // How many bytes of records and memo data are kept in memory before a batch is written.
   void setBatchBytes(std::size_t bytes) { batchBytes_ = bytes; }
 
+  // The lock taken by create(); null for a table that was opened.
+  std::unique_ptr<FileLock> takeLock() { return std::move(lock_); }
+
  private:
   TableFile() = default;
   static std::unique_ptr<TableFile> openFile(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
                                              std::string_view container, bool containerItself);
   void writeBatch();
 
+  std::unique_ptr<FileLock> lock_;
   std::unique_ptr<File> dbf_;
   std::unique_ptr<File> fpt_;
   TableHeader header_;

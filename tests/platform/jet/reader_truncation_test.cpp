@@ -135,46 +135,29 @@ TEST_P(Truncated, CopiesReadWholeOrNameEveryTableTheyLose) {
   EXPECT_GT(failed, 0);
 }
 
-// A table whose walk finds fewer rows than its definition counts, with no damage met on
-// the way, hands out every row it found and then fails once, naming the table.
-TEST(TableRowCount, FewerRowsThanTheDefinitionCountsEndInAFailureAfterTheLastRow) {
+// A table whose walk finds fewer rows than its definition counts, without any damage met
+// on the way, hands out the rows it found and then fails once, naming the table.
+TEST(TableRowCount, FewerRowsThanTheDefinitionCountsEndInAFailure) {
   const fs::path path = fs::temp_directory_path() / ("tw_count_" + std::to_string(::getpid()) + ".mdb");
-  {
-    jet::MdbWriter writer(path.string());
-    int t = writer.addTable({"Orders", {{"ID", jet::FieldKind::Long}, {"Note", jet::FieldKind::Text, 200}}});
-    for (int i = 0; i < 500; ++i) writer.appendRow(t, {Value(std::int64_t{i}), Value(std::string(150, 'x'))});
-    writer.finish();
-  }
-  std::uint32_t tdef = 0;
-  {
-    auto db = jet::Database::open(path.string(), "");
-    tdef = db->findTable("Orders")->tdefPage();
-  }
+  jet::MdbWriter writer(path.string());
+  int t = writer.addTable({"Orders", {{"ID", jet::FieldKind::Long}}});
+  for (int i = 0; i < 500; ++i) writer.appendRow(t, {Value(std::int64_t{i})});
+  writer.finish();
+  const std::uint32_t tdef = jet::Database::open(path.string(), "")->findTable("Orders")->tdefPage();
   data::DataAccess access;
   jet::registerAccessProviders(access);
-  auto countRowsWithStoredCount = [&](std::uint32_t stored, std::string& failure) {
-    {
-      std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-      f.seekp(static_cast<std::streamoff>(tdef) * jet::kPageSizeJet4 +
-              static_cast<std::streamoff>(jet::kTableDefJet4.rowCount));
-      const char bytes[4] = {static_cast<char>(stored), static_cast<char>(stored >> 8), static_cast<char>(stored >> 16),
-                             static_cast<char>(stored >> 24)};
-      f.write(bytes, 4);
-    }
+  for (std::uint32_t stored : {0u, 500u, 503u}) {  // a count that fell behind is no damage
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(tdef) * jet::kPageSizeJet4 + static_cast<std::streamoff>(jet::kTableDefJet4.rowCount));
+    f.put(static_cast<char>(stored & 0xFF)).put(static_cast<char>(stored >> 8)).put(0).put(0);
+    f.close();
     Reading r = readAll(access, path.string());
-    failure = r.failures.empty() ? "" : r.failures.front();
-    return r.tables["Orders"].size();
-  };
-  std::string failure;
-  // A count that fell behind (or reads 0) is no damage.
-  EXPECT_EQ(countRowsWithStoredCount(500, failure), 500u);
-  EXPECT_EQ(failure, "");
-  EXPECT_EQ(countRowsWithStoredCount(0, failure), 500u);
-  EXPECT_EQ(failure, "");
-  EXPECT_EQ(countRowsWithStoredCount(503, failure), 500u);
-  EXPECT_EQ(failure, "The database '" + path.string() +
-                         "' is damaged: table 'Orders' may be incomplete: its definition counts 503 rows, but only "
-                         "500 were found.");
+    EXPECT_EQ(r.tables["Orders"].size(), 500u);
+    EXPECT_EQ(r.failures.size(), stored > 500 ? 1u : 0u) << stored;
+  }
+  EXPECT_NE(readAll(access, path.string()).failures.at(0).find(
+                "table 'Orders' may be incomplete: its definition counts 503 rows, but only 500 were found."),
+            std::string::npos);
   fs::remove(path);
 }
 

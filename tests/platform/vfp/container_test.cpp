@@ -264,9 +264,10 @@ TEST(ContainerTables, NameCollisionsAndNamesTheContainerCannotHold) {
   EXPECT_EQ(row[9], tw::Value(std::int64_t{10}));
   EXPECT_EQ(row[13], tw::Value(std::int64_t{14}));
 
-  const std::string refused = "SQLException: Field name is a duplicate or invalid.";
-  EXPECT_EQ(failureOf([&] { engine->execute("CREATE TABLE t ([" + std::string(129, 'a') + "] INT)"); }), refused);
-  EXPECT_EQ(failureOf([&] { engine->execute("CREATE TABLE t ([Amount] INT, [AMOUNT] INT)"); }), refused);
+  const std::string refused = "SQLException: Field name is a duplicate or invalid. (table \"t\", column \"";
+  EXPECT_EQ(failureOf([&] { engine->execute("CREATE TABLE t ([" + std::string(129, 'a') + "] INT)"); }),
+            refused + std::string(129, 'a') + "\")");
+  EXPECT_EQ(failureOf([&] { engine->execute("CREATE TABLE t ([Amount] INT, [AMOUNT] INT)"); }), refused + "AMOUNT\")");
   EXPECT_NE(failureOf([&] { engine->execute("CREATE TABLE \"" + std::string(129, 't') + "\" ([a] INT)"); })
                 .find("longer than 128 characters"),
             std::string::npos);
@@ -275,11 +276,11 @@ TEST(ContainerTables, NameCollisionsAndNamesTheContainerCannotHold) {
             std::string::npos);
   engine->execute("CREATE TABLE \"Umsatz \xE2\x82\xAC\" ([a] INT)");  // the euro sign is in cp1252
   EXPECT_EQ(failureOf([&] { engine->execute("CREATE TABLE MANY ([a] INT)"); }),
-            "SQLException: Table \"many\" already exists in the database.");
+            "SQLException: Table \"many\" already exists in the database. (table \"MANY\")");
   // A free table of that name with rows in it is not ours to replace; an empty one naming
   // this container and listed nowhere is what a killed CREATE leaves, and is replaced.
   { Engine free(plainFs(), dir.path()); free.execute("CREATE TABLE loose ([a] INT)"); free.execute("INSERT INTO loose VALUES (1)"); }
-  EXPECT_EQ(failureOf([&] { engine->execute("CREATE TABLE loose ([b] INT)"); }), "SQLException: File already exists.");
+  EXPECT_EQ(failureOf([&] { engine->execute("CREATE TABLE loose ([b] INT)"); }), "SQLException: File already exists. (table \"loose\")");
   auto before = readBytes(dir.file("many.dbf"));
   writeBytes(dir.file("orphan.dbf"), before);
   auto orphan = readBytes(dir.file("orphan.dbf"));
@@ -291,7 +292,8 @@ TEST(ContainerTables, NameCollisionsAndNamesTheContainerCannotHold) {
   EXPECT_EQ(indexFaults(dbc, dir.file("db.dcx")), "");
   // Free tables keep their 10 characters.
   Engine free(plainFs(), dir.path());
-  EXPECT_EQ(failureOf([&] { free.execute("CREATE TABLE f ([abcdefghijk] INT)"); }), refused);
+  EXPECT_EQ(failureOf([&] { free.execute("CREATE TABLE f ([abcdefghijk] INT)"); }),
+            "SQLException: Field name is a duplicate or invalid. (table \"f\", column \"abcdefghijk\")");
 }
 
 TEST(ContainerTables, DropTableDeletesItsRecordsAndFilesAndNothingElse) {
@@ -315,9 +317,10 @@ TEST(ContainerTables, DropTableDeletesItsRecordsAndFilesAndNothingElse) {
   EXPECT_TRUE(std::filesystem::exists(dir.file("keep.fpt")));
   EXPECT_EQ(indexFaults(dbc, dir.file("db.dcx")), "");
   EXPECT_EQ(listed(*engine), (std::vector<std::string>{"keep"}));
-  EXPECT_EQ(failureOf([&] { engine->execute("DROP TABLE gone"); }), "SQLException: Table \"gone\" does not exist in the database.");
+  EXPECT_EQ(failureOf([&] { engine->execute("DROP TABLE gone"); }),
+            "SQLException: Table \"gone\" does not exist in the database. (table \"gone\")");
   EXPECT_EQ(failureOf([&] { engine->execute("INSERT INTO gone VALUES (1, 'x')"); }),
-            "SQLException: Table \"gone\" does not exist in the database.");
+            "SQLException: Table \"gone\" does not exist in the database. (table \"gone\")");
   engine->execute("CREATE TABLE gone ([e] CHAR(3))");
   engine->execute("INSERT INTO gone VALUES ('new')");
   engine->flush();

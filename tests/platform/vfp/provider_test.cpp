@@ -192,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
                "block size is 0"}),
     [](const ::testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
 
-TEST_F(ProviderTest, FileSystemFailuresNameTheFileAndTheCauseWithoutSqlException) {
+TEST_F(ProviderTest, FileSystemFailuresGiveVfpsTextThenTheFileTheCauseAndTheTable) {
   auto fs = std::make_shared<FaultyFileSystem>();
   tw::data::DataAccess own;
   own.registerProvider("vfpoledb.1", std::make_shared<FoxProProvider>(fs));
@@ -202,13 +202,14 @@ TEST_F(ProviderTest, FileSystemFailuresNameTheFileAndTheCauseWithoutSqlException
   fs->refuseOpen = "denied";
   fs->openError = EACCES;
   std::string e = failureOf([&] { c->Execute("CREATE TABLE \"denied\"([a] INT);"); });
-  EXPECT_EQ(e, "Cannot create \"" + dir.file("denied.dbf.tmp") + "\": Permission denied.");
+  EXPECT_EQ(e, "SQLException: Cannot create file. Cannot create \"" + dir.file("denied.dbf.tmp") +
+                   "\": Permission denied. (table \"denied\")");
   EXPECT_FALSE(std::filesystem::exists(dir.file("denied.dbf")));
 
   fs->refuseOpen.clear();
   fs->writeBudget = 100;  // the disk fills up while the header is written
   e = failureOf([&] { c->Execute("CREATE TABLE \"full\"([a] INT,[m] MEMO);"); });
-  EXPECT_EQ(e.find("SQLException"), std::string::npos) << e;
+  EXPECT_EQ(e.rfind("SQLException: Cannot create file. ", 0), 0u) << e;
   EXPECT_NE(e.find("No space left on device"), std::string::npos) << e;
   EXPECT_NE(e.find(dir.path()), std::string::npos) << e;
   EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "a table that could not be made leaves no files";

@@ -66,8 +66,9 @@ std::string failureOf(F&& f) {
 }
 
 // The real file system with failures on cue: writes fail with `writeError` once
-// `writeBudget` bytes have been written; opens of paths containing `refuseOpen` fail with
-// `openError`.
+// `writeBudget` bytes have been written, and always to paths containing `failWritesTo`;
+// opens of paths containing `refuseOpen` fail with `openError`; with `readOnly` nothing can
+// be created, written, renamed or removed (EROFS), as on a read-only folder.
 class FaultyFileSystem : public FileSystem {
  public:
   FaultyFileSystem() : real_(makeRealFileSystem(false)) {}
@@ -76,23 +77,40 @@ class FaultyFileSystem : public FileSystem {
   int writeError = ENOSPC;
   std::string refuseOpen;
   int openError = EACCES;
+  std::string failWritesTo;
+  bool readOnly = false;
 
   std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
     if (!refuseOpen.empty() && path.find(refuseOpen) != std::string::npos)
       throwFileError(mode == OpenMode::CreateNew ? "create" : "open", path, openError);
+    if (readOnly && mode != OpenMode::Read) throwFileError(mode == OpenMode::CreateNew ? "create" : "open", path, EROFS);
     return std::make_unique<FaultyFile>(*this, real_->open(path, mode));
   }
   std::vector<DirEntry> list(const std::string& folder) override { return real_->list(folder); }
   bool isDirectory(const std::string& path) override { return real_->isDirectory(path); }
   bool exists(const std::string& path) override { return real_->exists(path); }
-  void remove(const std::string& path) override { real_->remove(path); }
-  void rename(const std::string& from, const std::string& to) override { real_->rename(from, to); }
+  void remove(const std::string& path) override {
+    if (readOnly) throwFileError("delete", path, EROFS);
+    real_->remove(path);
+  }
+  void rename(const std::string& from, const std::string& to) override {
+    if (readOnly) throwFileError("rename", from, EROFS);
+    real_->rename(from, to);
+  }
+  std::unique_ptr<FileLock> tryLock(const std::string& path, bool create) override {
+    if (!refuseOpen.empty() && path.find(refuseOpen) != std::string::npos)
+      throwFileError(create ? "create" : "open", path, openError);
+    if (readOnly && create && !real_->exists(path)) throwFileError("create", path, EROFS);
+    return real_->tryLock(path, create);
+  }
 
  private:
   class FaultyFile : public File {
    public:
     FaultyFile(FaultyFileSystem& owner, std::unique_ptr<File> real) : owner_(owner), real_(std::move(real)) {}
     void writeAt(std::uint64_t offset, const void* data, std::size_t size) override {
+      if (!owner_.failWritesTo.empty() && real_->path().find(owner_.failWritesTo) != std::string::npos)
+        throwFileError("write", real_->path(), owner_.writeError);
       if (owner_.writeBudget >= 0) {
         if (static_cast<long long>(size) > owner_.writeBudget) {
           // Write what still fits, as a full disk does, then fail.
