@@ -28,6 +28,9 @@ std::string QtFileDialogs::openFile(const std::string& title, const std::string&
   // The name typed need not exist: the caller decides what a missing file means.
   dialog.setFileMode(QFileDialog::AnyFile);
   QStringList filters = QtNameFilters(filter);
+  // Show each entry by its own description ("Microsoft Database (*.dbc)"); Qt would repeat
+  // the patterns after it.
+  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
   if (!filters.isEmpty()) {
     dialog.setNameFilters(filters);
     dialog.selectNameFilter(filters.first());
