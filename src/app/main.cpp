@@ -1,13 +1,15 @@
 // Tablewright: copies the user tables of Access databases into Visual FoxPro tables.
 //
 // The one place that builds the real services: the data-access layer with the Access
-// reader and the FoxPro engine as its providers, the per-user settings store, the Qt
+// reader and the FoxPro engine as its providers (new FoxPro tables in the code page the
+// setting "CodePage" names, or when it is empty that of the user's locale), the per-user settings store, the Qt
 // message boxes, shell, clipboard and file choosers, and the SQL Preview window. Then the main window runs its load sequence and
 // either shows itself or, when the data-access layer is missing, the program ends.
 #include <QApplication>
 #include <QStandardPaths>
 
 #include "app/widgets/form1.h"
+#include "platform/code_page.h"
 #include "platform/jet/provider.h"
 #include "platform/locale.h"
 #include "platform/qt/qt_clipboard.h"
@@ -26,11 +28,11 @@ int main(int argc, char** argv) {
   // Fusion draws the progress caption inside the bar on every desktop.
   QApplication::setStyle(QStringLiteral("Fusion"));
 
+  tw::QtSettingsStore settings;
   tw::data::DataAccess dataAccess;
   tw::jet::registerAccessProviders(dataAccess);
-  tw::data::registerFoxProProvider(dataAccess);
+  tw::data::registerFoxProProvider(dataAccess, tw::ChosenCodePage(settings.read("CodePage", "")));
 
-  tw::QtSettingsStore settings;
   tw::QtUi ui;
   tw::QtShell shell;
   tw::QtFileDialogs dialogs;

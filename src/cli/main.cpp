@@ -159,11 +159,9 @@ int Convert(const tw::cli::Options& o) {
   CatchStopSignals();
 
   // The code page of the new tables: the option's, else the locale's.
-  const tw::CodePage* codePage = tw::CodePage::byNumber(o.codePage ? o.codePage : tw::SystemAnsiCodePage());
-  if (!codePage) codePage = &tw::CodePage::western();
   tw::data::DataAccess access;
   tw::jet::registerAccessProviders(access);
-  tw::data::registerFoxProProvider(access, *codePage);
+  tw::data::registerFoxProProvider(access, tw::ChosenCodePage(o.codePage ? std::to_string(o.codePage) : ""));
 
   std::string password;
   if (!SettlePassword(access, o, password)) return gSignal ? 128 + gSignal : 1;
@@ -213,7 +211,6 @@ int Convert(const tw::cli::Options& o) {
   tw::Locale locale = tw::Locale::system();
   tw::ConversionRun run(access, ui, window, state, locale, preview ? &previewFile : nullptr);
   run.setObserver(&summary);
-  run.setCodePage(*codePage);
   // Values changed for the code page: one line per table, even with --quiet.
   run.setNoticeHandler([&](const std::vector<std::string>& notices) {
     window.clearLine();

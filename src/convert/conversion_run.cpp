@@ -75,6 +75,12 @@ void ConversionRun::StartConverting() {
     for (std::string& n : state_.FoxPro_conn->takeNotices()) notices_.push_back(std::move(n));
   };
 
+  // The code page of the target's new tables, for the column names.
+  codePage_ = &CodePage::western();
+  guard.run([&] {
+    if (const CodePage* cp = CodePage::byNumber(state_.FoxPro_conn->codePage())) codePage_ = cp;
+  });
+
   // 8. Fresh lists for the preview windows.
   guard(150, [&] { state_.statements.clear(); });
   guard(152, [&] { state_.conversions.clear(); });

@@ -106,9 +106,6 @@ class ConversionRun {
   void setYieldInterval(std::chrono::milliseconds interval) { yieldInterval_ = interval; }
   // Who follows the run (none by default); not owned, must outlive the run.
   void setObserver(RunObserver* observer) { observer_ = observer; }
-  // The code page the FoxPro tables are written in; column names keep only the letters it
-  // holds. Windows-1252 unless set.
-  void setCodePage(const CodePage& codePage) { codePage_ = &codePage; }
   // Shows the target's notices (one text per table, see Session::takeNotices) before
   // "Done."; by default they are joined into one message box.
   void setNoticeHandler(std::function<void(const std::vector<std::string>&)> handler) {
@@ -135,6 +132,8 @@ class ConversionRun {
   PreviewWindow* preview_;
   RunObserver* observer_ = nullptr;
   std::chrono::milliseconds yieldInterval_{25};
+  // The code page the target writes new tables in (as its open connection names it, else
+  // Windows-1252): column names keep only the letters it holds.
   const CodePage* codePage_ = &CodePage::western();
   std::function<void(const std::vector<std::string>&)> noticeHandler_;
   std::vector<std::string> notices_;

@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <array>
 #include <mutex>
 
@@ -291,5 +292,16 @@ int ansiCodePage(const QLocale& locale) {
 int AnsiCodePageForLocale(const std::string& localeName) { return ansiCodePage(QLocale(QString::fromStdString(localeName))); }
 
 int SystemAnsiCodePage() { return ansiCodePage(QLocale::system()); }
+
+const CodePage& ChosenCodePage(std::string_view number) {
+  int n = 0;
+  const bool digits = !number.empty() && number.size() <= 5 &&
+                      std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (digits)
+    for (char c : number) n = n * 10 + (c - '0');
+  if (const CodePage* cp = digits ? CodePage::byNumber(n) : nullptr) return *cp;
+  const CodePage* fromLocale = CodePage::byNumber(SystemAnsiCodePage());
+  return fromLocale ? *fromLocale : CodePage::western();
+}
 
 }  // namespace tw

@@ -74,5 +74,9 @@ void AppendUtf8(std::string& out, char32_t codePoint);
 int AnsiCodePageForLocale(const std::string& localeName);
 // The same for the user's locale as Qt reads it (LANG, LC_ALL).
 int SystemAnsiCodePage();
+// The code page new tables are written in when a setting holds `number` ("1250"): that
+// code page when it is a supported one, else the user's locale's (an empty or unknown
+// setting means "from the locale").
+const CodePage& ChosenCodePage(std::string_view number);
 
 }  // namespace tw

@@ -154,6 +154,8 @@ class Session {
   // failure (values it had to change to store them, say), one text per table; none by
   // default.
   virtual std::vector<std::string> takeNotices() { return {}; }
+  // The Windows code page new tables are written in; 0 when the provider names none.
+  virtual int codePage() const { return 0; }
 };
 
 class Provider {
@@ -206,6 +208,8 @@ class Connection {
   const std::string& connectionString() const { return connectionString_; }
   // The provider session, for callers that need provider-specific access; null when closed.
   Session* session() const { return session_.get(); }
+  // The session's code page (Session::codePage); 0 when the connection is closed.
+  int codePage() const { return session_ ? session_->codePage() : 0; }
   // The session's notices (Session::takeNotices); none when the connection is closed.
   std::vector<std::string> takeNotices() { return session_ ? session_->takeNotices() : std::vector<std::string>{}; }
 

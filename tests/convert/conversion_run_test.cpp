@@ -400,5 +400,96 @@ TEST_F(RunOnEngineTest, AFullDiskCostsOneReportAndLeavesAPrefix) {
   for (std::size_t i = 0; i < kept.size(); ++i) ASSERT_EQ(kept[i], static_cast<std::int64_t>(i + 1));
 }
 
+// A target that writes in a code page and has notices about the values it had to change:
+// the memory provider's session, with the code page and one notice per INSERT of a value
+// holding "?" .
+class CodePageTarget : public data::Provider {
+ public:
+  CodePageTarget(std::shared_ptr<MemoryProvider> inner, int codePage) : inner_(std::move(inner)), codePage_(codePage) {}
+  std::unique_ptr<data::Session> open(const data::ConnectionString& c, const data::ConnectionSettings& s) override {
+    return std::make_unique<Session>(inner_->open(c, s), codePage_);
+  }
+
+ private:
+  class Session : public data::Session {
+   public:
+    Session(std::unique_ptr<data::Session> inner, int codePage) : inner_(std::move(inner)), codePage_(codePage) {}
+    void execute(const std::string& statement) override {
+      inner_->execute(statement);
+      if (statement.rfind("INSERT INTO [", 0) == 0 && statement.find('?') != std::string::npos)
+        notices_.push_back("changed " + statement.substr(13, statement.find(']') - 13));
+    }
+    std::unique_ptr<data::RowSource> openSchema(int schema) override { return inner_->openSchema(schema); }
+    std::unique_ptr<data::RowSource> openRowset(const std::string& s) override { return inner_->openRowset(s); }
+    void close() override { inner_->close(); }
+    int codePage() const override { return codePage_; }
+    std::vector<std::string> takeNotices() override {
+      std::vector<std::string> out;
+      out.swap(notices_);
+      return out;
+    }
+
+   private:
+    std::unique_ptr<data::Session> inner_;
+    int codePage_;
+    std::vector<std::string> notices_;
+  };
+  std::shared_ptr<MemoryProvider> inner_;
+  int codePage_;
+};
+
+TEST_F(ConversionRunTest, ColumnNamesFollowTheCodePageTheTargetWritesIn) {
+  source->tables = {MemoryTable{"Города", "TABLE", {{"Город", ado::kVarWChar}, {"E-mail", ado::kVarWChar}}, {}}};
+  access.registerProvider("vfpoledb.1", std::make_shared<CodePageTarget>(targetProvider, 1251));
+  run();
+  EXPECT_EQ(target->executed, (std::vector<std::string>{"CREATE TABLE \"Города\"([Город] CHAR(254),[E_mail] CHAR(254));"}));
+  // A target that names no code page: Windows-1252, which holds no Cyrillic letter.
+  target->tables.clear();
+  target->executed.clear();
+  access.registerProvider("vfpoledb.1", targetProvider);
+  run();
+  EXPECT_EQ(target->executed, (std::vector<std::string>{"CREATE TABLE \"Города\"([_____] CHAR(254),[E_mail] CHAR(254));"}));
+}
+
+TEST_F(ConversionRunTest, ChangedValuesAreSaidOnceBeforeDone) {
+  source->tables = {table("A?", 2), table("Plain", 1), table("B?", 1)};
+  access.registerProvider("vfpoledb.1", std::make_shared<CodePageTarget>(targetProvider, 1252));
+  run();
+  ASSERT_GE(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[ui.boxes.size() - 2].text, "changed B?\r\nchanged A?\r\nchanged A?");
+  EXPECT_EQ(ui.boxes.back().text, "Done.");
+  EXPECT_TRUE(reports().empty());
+  // A run without changed values says nothing more than "Done.".
+  source->tables = {table("Plain", 1)};
+  ui.boxes.clear();
+  run();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes.back().text, "Done.");
+}
+
+TEST_F(ConversionRunTest, ChangedValuesGoToTheNoticeHandlerAlsoAfterAPreviewThatExecuted) {
+  source->tables = {table("A?", 1)};
+  access.registerProvider("vfpoledb.1", std::make_shared<CodePageTarget>(targetProvider, 1252));
+  // The preview window executes the statements itself, on the run's open connection.
+  struct ExecutingPreview : PreviewWindow {
+    void showModal(ConversionState& state) override {
+      for (std::size_t i = 0; i < state.statements.size(); ++i)
+        state.FoxPro_conn->Execute(std::string(state.statements.item(i)));
+      state.SQLFormOK = true;
+    }
+  } preview;
+  window.check1 = 1;
+  window.option1 = true;
+  std::vector<std::vector<std::string>> handed;
+  ConversionRun r(access, ui, window, state, Locale("en_US"), &preview);
+  r.setYieldInterval(std::chrono::milliseconds(0));
+  r.setNoticeHandler([&](const std::vector<std::string>& n) { handed.push_back(n); });
+  r.StartConverting();
+  EXPECT_EQ(handed, (std::vector<std::vector<std::string>>{{"changed A?"}}));
+  EXPECT_EQ(r.notices(), (std::vector<std::string>{"changed A?"}));
+  EXPECT_EQ(ui.boxes.back().text, "Done.");
+  EXPECT_EQ(ui.boxes.size(), 1u);  // the handler, not a box, said it
+}
+
 }  // namespace
 }  // namespace tw

@@ -105,6 +105,8 @@ class FoxProSession : public data::Session {
   FoxProSession(std::shared_ptr<FileSystem> fs, std::unique_ptr<Catalog> catalog, const CodePage& codePage)
       : engine_(std::move(fs), std::move(catalog), codePage) {}
 
+  int codePage() const override { return engine_.codePage().number(); }
+
   std::vector<std::string> takeNotices() override {
     std::vector<std::string> notices;
     for (const ChangedValues& c : engine_.takeChangedValues())
