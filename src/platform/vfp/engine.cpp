@@ -509,6 +509,15 @@ DateLiteral scanDate(Cursor& c) {
   return d;
 }
 
+// True when NaN, Infinity, -Infinity or +Infinity stands next as a whole word (any case),
+// without moving the cursor.
+bool notANumber(Cursor& c) {
+  c.skipSpace();
+  Cursor probe = c;
+  if (probe.peek() == '-' || probe.peek() == '+') ++probe.p;
+  return probe.keyword("nan") || probe.keyword("infinity");
+}
+
 // True when CHR( stands next (in any case), without moving the cursor.
 bool startsChr(Cursor& c) {
   c.skipSpace();
@@ -951,6 +960,9 @@ void Engine::insertInto(std::string_view rest) {
         } else if (!scratch_.empty()) {
           putLe32(out, t->addMemo(scratch_.data(), scratch_.size()));
         }
+      } else if (notANumber(c)) {
+        // NaN and the infinities, as the program renders them: no FoxPro column holds them.
+        sqlError(kOverflow);
       } else if (isDigit(ch) || ch == '-' || ch == '+' || (ch == '.' && isDigit(c.peekAt(1)))) {
         if (!scanNumber(c, number)) sqlError(kSyntax);
         switch (f.type) {

@@ -85,6 +85,25 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"('a', 'b'+CHR(10))", "SQLException: Data type mismatch. (table \"t\", column \"n\")"},
         Refusal{"('a', CHR(10))", "SQLException: Data type mismatch. (table \"t\", column \"n\")"}));
 
+TEST(Numbers, NotANumberAndTheInfinitiesAreRefusedAsOverflow) {
+  ScratchFolder dir;
+  Engine engine(plainFs(), dir.path());
+  engine.execute("CREATE TABLE \"t\"([d] DOUBLE,[n] N(10,2));");
+  for (const char* v : {"NaN", "nan", "Infinity", "-Infinity", "+INFINITY"}) {
+    std::string error;
+    try {
+      engine.execute(std::string("INSERT INTO [t] VALUES (") + v + ", 1);");
+    } catch (const tw::data::Failure& e) {
+      error = e.description();
+    }
+    EXPECT_EQ(error, "SQLException: Numeric overflow. Data was lost. (table \"t\", column \"d\")") << v;
+  }
+  // A word that only starts like one is still an unknown variable.
+  EXPECT_THROW(engine.execute("INSERT INTO [t] VALUES (nano, 1);"), tw::data::Failure);
+  engine.execute("INSERT INTO [t] VALUES (1.7976931348623157E+308, 1);");
+  EXPECT_EQ(rowsOf(engine, dir, "t").size(), 1u);
+}
+
 TEST(CodePages, NewTablesCarryTheMarkAndTheirTextReadsBack) {
   ScratchFolder dir;
   Engine engine(plainFs(), dir.path(), *CodePage::byNumber(1251));
