@@ -112,7 +112,8 @@ void appendDateItem(std::string& statement, const DateTime& date, const Locale& 
 std::string RenderFieldValue(const Value& value, const Locale& locale, std::size_t maxChars) {
   static const Value kEmptyText{std::string()};
   std::string text = locale.displayText(NullToDefault(value, kEmptyText));
-  text.resize(Utf8PrefixBytes(text, maxChars));
+  // A text of no more bytes than the limit has no more characters either.
+  if (text.size() > maxChars) text.resize(Utf8PrefixBytes(text, maxChars));
   return text;
 }
 

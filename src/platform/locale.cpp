@@ -6,10 +6,11 @@
 #include <QLocale>
 #include <QTime>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <type_traits>
 #include <cstdio>
+#include <type_traits>
 
 namespace tw {
 
@@ -231,23 +232,58 @@ struct Locale::Impl {
     else order = Order::MDY;
   }
 
-  // The value in the general form with 15 significant digits (7 for singles), or with as
-  // many more as it needs to read back as the same value (at most 17, or 9), with an
-  // upper-case exponent ("1E+20") and the locale's decimal separator.
+  // The value in the general form ("%G") with 15 significant digits (7 for singles), or
+  // with as many more as it needs to read back as the same value (at most 17, or 9), with
+  // the locale's decimal separator.
+  //
+  // The shortest text that reads back the same value has some number of digits D; the
+  // general form with max(D, 15) digits is then exact, and with D <= 15 it is the same as
+  // with 15 digits, since every decimal of at most 15 digits reads back as itself. So the
+  // shortest text is already that form unless it chose the other of fixed and scientific
+  // notation. A single with fewer than 7 digits is written with 7: they are at least as
+  // close to it as its shortest text, so they read back the same single too.
   template <class Real>
   std::string number(Real v) const {
     if (v == 0) return "0";  // also -0
     if (std::isnan(v)) return "NaN";
     if (std::isinf(v)) return v < 0 ? "-Infinity" : "Infinity";
-    constexpr bool single = std::is_same_v<Real, float>;
+    constexpr bool kSingle = std::is_same_v<Real, float>;
+    constexpr int kMinDigits = kSingle ? 7 : 15;
     char buf[64];
-    std::to_chars_result res{};
-    for (int digits = single ? 7 : 15; digits <= (single ? 9 : 17); ++digits) {
-      res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
-      Real back{};
-      std::from_chars(buf, res.ptr, back);
-      if (back == v) break;
+    std::to_chars_result res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general);
+    // Its digits and decimal exponent.
+    const char* e = std::find(static_cast<const char*>(buf), static_cast<const char*>(res.ptr), 'e');
+    int digits = 0, firstDigit = -1, lastNonZero = -1, pointAt = -1, position = 0;
+    for (const char* c = buf; c != e; ++c) {
+      if (*c == '.') {
+        pointAt = position;
+        continue;
+      }
+      if (*c < '0' || *c > '9') continue;
+      if (*c != '0') {
+        if (firstDigit < 0) firstDigit = position;
+        lastNonZero = position;
+      }
+      ++position;
     }
+    if (pointAt < 0) pointAt = position;
+    digits = lastNonZero - firstDigit + 1;
+    int exponent = pointAt - firstDigit - 1;
+    if (e != res.ptr) {
+      // "e+07", "e-300": the text is not terminated, so it is read to its end and no further.
+      const char* x = e + 1;
+      const bool negative = x != res.ptr && *x == '-';
+      if (x != res.ptr && (*x == '+' || *x == '-')) ++x;
+      exponent = 0;
+      std::from_chars(x, res.ptr, exponent);
+      if (negative) exponent = -exponent;
+    }
+    const int precision = std::max(digits, kMinDigits);
+    // The general form is scientific exactly when the exponent is below -4 or reaches the
+    // precision.
+    const bool scientific = exponent < -4 || exponent >= precision;
+    if ((kSingle && digits < kMinDigits) || scientific != (e != res.ptr))
+      res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision);
     std::string out;
     out.reserve(static_cast<std::size_t>(res.ptr - buf) + 2);
     for (const char* c = buf; c != res.ptr; ++c) {

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
 namespace tw {
 namespace {
 
@@ -23,6 +28,26 @@ TEST(LocaleDisplayText, NumbersInBothLocales) {
   for (double d : {1.0 / 3, 0.1 + 0.2, 123456789.123456789, 5e-324, 1.7976931348623157e308, -2.5e-8}) {
     const std::string text = us.displayText(Value(d));
     EXPECT_EQ(std::strtod(text.c_str(), nullptr), d) << text;
+  }
+  // Doubles that 15 digits hold render exactly as before; the others read back the same.
+  std::uint64_t seed = 99;
+  for (int k = 0; k < 20000; ++k) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    const int decimals = static_cast<int>(seed >> 60) % 8;
+    const double scaled = static_cast<double>(static_cast<std::int64_t>(seed >> 20) - (std::int64_t{1} << 43));
+    double d = scaled / std::pow(10.0, decimals);
+    if (k % 3 == 0) std::memcpy(&d, &seed, sizeof d);  // any bit pattern
+    if (!std::isfinite(d)) continue;
+    char old[64];
+    std::snprintf(old, sizeof old, "%.15G", d);
+    const std::string text = us.displayText(Value(d));
+    ASSERT_EQ(std::strtod(text.c_str(), nullptr), d) << text;
+    if (std::strtod(old, nullptr) == d && d != 0) {
+      std::string expected = old;
+      if (auto e = expected.find('E'); e != std::string::npos && expected[e + 2] == '0' && expected.size() > e + 4)
+        expected.erase(e + 2, 1);  // printf writes three exponent digits where to_chars writes two
+      ASSERT_EQ(text, expected) << d;
+    }
   }
   for (float f : {1.0f / 3, 16777217.0f, 3.4028235e38f, 1.17549435e-38f, -0.3f}) {
     const std::string text = us.displayText(Value(Single{f}));

@@ -944,7 +944,7 @@ void Engine::insertInto(std::string_view rest) {
         rec[layout.nullFlagsOffset + static_cast<std::uint32_t>(f.nullBit / 8)] |=
             static_cast<std::uint8_t>(1u << (f.nullBit % 8));
       };
-      if (ch == '\'' || ch == '"' || ch == '[' || startsChr(c)) {
+      if (ch == '\'' || ch == '"' || ch == '[' || ((ch == 'c' || ch == 'C') && startsChr(c))) {
         // A text: quoted pieces ('' stands for one quote inside '...') and CHR(n), joined
         // by "+".
         const bool text = f.type == 'C' || f.type == 'M';
@@ -960,11 +960,9 @@ void Engine::insertInto(std::string_view rest) {
         } else if (!scratch_.empty()) {
           putLe32(out, t->addMemo(scratch_.data(), scratch_.size()));
         }
-      } else if (notANumber(c)) {
-        // NaN and the infinities, as the program renders them: no FoxPro column holds them.
-        sqlError(kOverflow);
       } else if (isDigit(ch) || ch == '-' || ch == '+' || (ch == '.' && isDigit(c.peekAt(1)))) {
-        if (!scanNumber(c, number)) sqlError(kSyntax);
+        // NaN and the infinities, as the program renders them: no FoxPro column holds them.
+        if (!scanNumber(c, number)) sqlError(notANumber(c) ? kOverflow : kSyntax);
         switch (f.type) {
           case 'N': case 'F': encodeNumeric(f, number, out); break;
           case 'I': encodeInteger(number, out); break;
@@ -1010,6 +1008,7 @@ void Engine::insertInto(std::string_view rest) {
       } else if (ch == ',' || ch == ')') {
         sqlError(kMissingOperand);
       } else if (isWordChar(ch)) {
+        if (notANumber(c)) sqlError(kOverflow);
         std::string_view w = c.word();
         std::string upper;
         for (char x : w) upper.push_back(x >= 'a' && x <= 'z' ? static_cast<char>(x - 32) : x);
