@@ -236,8 +236,12 @@ try:
     r = raw_run("-q", "--overwrite=yes", sample, folder)
     check("code-page lines with --quiet", r.returncode == 1 and set(announced(r.stderr)) == {"Customers", "Employees"}
           and len(r.stderr.splitlines()) == 2, r.stderr)
+    # Every code page a locale can choose; 1257 has no Visual FoxPro mark, so its tables carry none.
     for lang, mark, cp in (("pl_PL.UTF-8", 0xC8, 1250), ("ru_RU.UTF-8", 0xC9, 1251), ("el_GR.UTF-8", 0xCB, 1253),
-                           ("tr_TR.UTF-8", 0xCA, 1254), ("ja_JP.UTF-8", 0x7B, 932), ("de_DE.UTF-8", 0x03, 1252)):
+                           ("tr_TR.UTF-8", 0xCA, 1254), ("he_IL.UTF-8", 0x7D, 1255), ("ar_EG.UTF-8", 0x7E, 1256),
+                           ("lt_LT.UTF-8", 0x00, 1257), ("th_TH.UTF-8", 0x7C, 874), ("ja_JP.UTF-8", 0x7B, 932),
+                           ("zh_CN.UTF-8", 0x7A, 936), ("ko_KR.UTF-8", 0x79, 949), ("zh_TW.UTF-8", 0x78, 950),
+                           ("de_DE.UTF-8", 0x03, 1252)):
         folder = os.path.join(work, "cp-" + lang)
         r = raw_run(sample, folder, env=dict(ENV, LANG=lang, LC_ALL=lang))
         files = dbf_files(folder)

@@ -180,8 +180,13 @@ std::unique_ptr<data::Session> FoxProProvider::open(const data::ConnectionString
   std::string folder = connection.get("Data Source");
   if (folder.empty()) throw data::Failure("Cannot open the FoxPro tables: the connection string names no Data Source.");
   std::unique_ptr<Catalog> catalog;
+  // A database container keeps the names of its tables and columns in code page 1252, so
+  // its new tables are written in that code page too: a name never holds a letter the
+  // container cannot store, and a value that loses characters is announced.
+  const CodePage* codePage = codePage_;
   if (folder.size() >= 4 && data::asciiLower(folder.substr(folder.size() - 4)) == ".dbc") {
     catalog = std::make_unique<ContainerCatalog>(fs_, folder);
+    codePage = &CodePage::western();
   } else {
     if (!fs_->isDirectory(folder)) {
       if (fs_->exists(folder)) throw data::Failure("Cannot open the FoxPro folder \"" + folder + "\": it is not a folder.");
@@ -190,7 +195,7 @@ std::unique_ptr<data::Session> FoxProProvider::open(const data::ConnectionString
     catalog = std::make_unique<FolderCatalog>(fs_, folder);
   }
   collatingSequence_ = connection.get("Collating Sequence", "machine");
-  return std::make_unique<FoxProSession>(fs_, std::move(catalog), *codePage_);
+  return std::make_unique<FoxProSession>(fs_, std::move(catalog), *codePage);
 }
 
 }  // namespace tw::vfp

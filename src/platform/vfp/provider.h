@@ -10,7 +10,8 @@
 //
 // New tables are written in the code page the provider was registered with (as Visual
 // FoxPro writes them in the code page of the machine); the connection string does not
-// name one. Notices (Session::takeNotices) name each table whose text values had
+// name one. Tables in a database container are written in code page 1252, the code page
+// the container keeps their names in. Notices (Session::takeNotices) name each table whose text values had
 // characters its code page lacks, and how many values.
 //
 // Execute runs DROP TABLE / CREATE TABLE / INSERT INTO. OpenSchema(20) lists one row per

@@ -6,8 +6,10 @@
 #include <algorithm>
 
 #include "platform/code_page.h"
+#include "platform/vfp/container_catalog.h"
 #include "platform/vfp/dbf_format.h"
 #include "platform/vfp/engine.h"
+#include "platform/vfp/provider.h"
 #include "platform/vfp/table_reader.h"
 #include "vfp_test_support.h"
 
@@ -173,6 +175,27 @@ TEST(CodePages, RowsAddedToATableGoInItsOwnCodePage) {
   } catch (const tw::data::Failure& e) {
     EXPECT_NE(e.description().find("code page mark is 0x65"), std::string::npos) << e.description();
   }
+}
+
+TEST(CodePages, TheProviderWritesFoldersInItsCodePageAndContainersIn1252) {
+  ScratchFolder dir;
+  FoxProProvider provider(plainFs(), *CodePage::byNumber(1251));
+  auto folder = provider.open(tw::data::ConnectionString("Provider=vfpoledb.1;Data Source=" + dir.path()), {});
+  EXPECT_EQ(folder->codePage(), 1251);
+  folder->execute("CREATE TABLE \"t\"([Город] CHAR(10));");
+  folder->execute("INSERT INTO [t] VALUES ('Москва ☃');");
+  EXPECT_EQ(folder->takeNotices(), (std::vector<std::string>{
+                                       "Table t: 1 value held characters that code page 1251 cannot hold; they were "
+                                       "stored with \"?\" in their place."}));
+  EXPECT_TRUE(folder->takeNotices().empty());
+  folder->close();
+  EXPECT_EQ(headerOf(dir.file("t.dbf")).codePage, 0xC9);
+  // A container keeps its names in code page 1252: its tables are written in it as well,
+  // so that no name it stores ever holds a "?".
+  createContainer(dir.file("box.dbc"));
+  auto box = provider.open(tw::data::ConnectionString("Provider=vfpoledb.1;Data Source=" + dir.file("box.dbc")), {});
+  EXPECT_EQ(box->codePage(), 1252);
+  EXPECT_THROW(box->execute("CREATE TABLE \"c\"([Город] CHAR(10));"), tw::data::Failure);
 }
 
 struct NameCase {
