@@ -145,14 +145,14 @@ class FoxProSession : public data::Session {
       // Count the live records first, so the record set knows its size.
       std::int64_t count = 0;
       {
-        TableReader counter(engine_.fileSystem(), at.dbfPath, at.fptPath);
+        TableReader counter(engine_.fileSystem(), at.dbfPath, at.fptPath, engine_.codePage());
         std::vector<Value> row;
         try {
           while (counter.next(row)) ++count;
         } catch (const CorruptTable&) {
         }
       }
-      auto rows = std::make_unique<TableRows>(std::make_unique<TableReader>(engine_.fileSystem(), at.dbfPath, at.fptPath),
+      auto rows = std::make_unique<TableRows>(std::make_unique<TableReader>(engine_.fileSystem(), at.dbfPath, at.fptPath, engine_.codePage()),
                                               at.columnNames);
       rows->setCount(count);
       return rows;

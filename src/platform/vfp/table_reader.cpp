@@ -24,7 +24,9 @@ double oleDateFromJulian(std::int64_t julianDay, std::int64_t milliseconds) {
   return days >= 0 ? days + fraction : days - fraction;
 }
 
-TableReader::TableReader(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath) {
+TableReader::TableReader(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
+                         const CodePage& unmarked)
+    : codePage_(&unmarked) {
   dbf_ = fs.open(dbfPath, OpenMode::Read);
   std::vector<std::uint8_t> head(kMaxHeaderBytes);
   head.resize(dbf_->readAt(0, head.data(), head.size()));

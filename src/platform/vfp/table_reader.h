@@ -2,8 +2,8 @@
 // checks of what the engine wrote use it.
 //
 // Values by field type: C and M as UTF-8 text with trailing blanks removed, decoded in the
-// code page the header names (cp1252 when it names none or one this program does not
-// know), N and F as exact decimals, I as integers, B as doubles, Y as currency, D and T
+// code page the header names (the one given, cp1252 by default, when it names none or
+// one this program does not know), N and F as exact decimals, I as integers, B as doubles, Y as currency, D and T
 // as dates (days since 30 December 1899), L as booleans, and null wherever _NullFlags
 // says so. Deleted records
 // are skipped. A record or memo that cannot be read throws CorruptTable naming it.
@@ -23,8 +23,10 @@ namespace tw::vfp {
 
 class TableReader {
  public:
-  // `fptPath` may be empty when the table has no memo file.
-  TableReader(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath);
+  // `fptPath` may be empty when the table has no memo file. `unmarked` is the code page of
+  // a table whose header names none.
+  TableReader(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
+              const CodePage& unmarked = CodePage::western());
 
   const TableHeader& header() const { return header_; }
   // The code page the text of the table is read in.

@@ -190,6 +190,17 @@ TEST(CodePages, TheProviderWritesFoldersInItsCodePageAndContainersIn1252) {
   EXPECT_TRUE(folder->takeNotices().empty());
   folder->close();
   EXPECT_EQ(headerOf(dir.file("t.dbf")).codePage, 0xC9);
+  // Code page 1257 has no mark: its tables carry none and read back in the provider's
+  // own code page.
+  FoxProProvider baltic(plainFs(), *CodePage::byNumber(1257));
+  auto lt = baltic.open(tw::data::ConnectionString("Provider=vfpoledb.1;Data Source=" + dir.path()), {});
+  lt->execute("CREATE TABLE \"b\"([Miestas] CHAR(10));");
+  lt->execute("INSERT INTO [b] VALUES ('Šiauliai');");
+  EXPECT_EQ(headerOf(dir.file("b.dbf")).codePage, 0x00);
+  auto rows = lt->openRowset("SELECT * FROM b");
+  std::vector<Value> row;
+  ASSERT_TRUE(rows->next(row));
+  EXPECT_EQ(row[0], Value("Šiauliai"));
   // A container keeps its names in code page 1252: its tables are written in it as well,
   // so that no name it stores ever holds a "?".
   createContainer(dir.file("box.dbc"));
