@@ -31,6 +31,8 @@ define install_missing
 	fi
 endef
 
+CONFIGURE = cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
 .PHONY: all deps test-deps bench-deps build run test bench clean format
 
 all: build
@@ -45,21 +47,21 @@ test-deps:
 bench-deps:
 	$(call install_missing,$(BENCH_PACKAGES))
 
-$(BUILD_DIR)/build.ninja: CMakeLists.txt
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
-
-build: deps $(BUILD_DIR)/build.ninja
+# Everything: the programs, the tools, the tests and the benchmarks.
+build: deps test-deps
+	$(CONFIGURE) -DTW_BUILD_TESTS=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-# The program, its sample database and its pictures only.
-run: deps $(BUILD_DIR)/build.ninja
+# The program, its sample database and its pictures only. A build folder made here leaves
+# the tests out, so that running needs none of the test packages; `make test` and
+# `make build` configure it again with them.
+run: deps
+	[ -f $(BUILD_DIR)/build.ninja ] || $(CONFIGURE) -DTW_BUILD_TESTS=OFF
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target tablewright tw_sample_database tw_program_art
 	$(BUILD_DIR)/bin/tablewright
 
 test: deps test-deps
-	@# Configure again, so that a build folder made by `make run` before GoogleTest was
-	@# installed gets its tests.
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	$(CONFIGURE) -DTW_BUILD_TESTS=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	@# The Access reader's fuzz target, in its own clang build folder, run for about 20 s.

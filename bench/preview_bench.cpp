@@ -21,12 +21,12 @@
 #include <string>
 
 #include "convert/conversion_run.h"
-#include "platform/fake_clipboard.h"
-#include "platform/fake_shell.h"
 #include "platform/jet/provider.h"
 #include "platform/vfp/provider.h"
 #include "preview/qt/form2.h"
 #include "preview/qt/qt_preview_window.h"
+#include "support/fake_clipboard.h"
+#include "support/fake_shell.h"
 
 using Clock = std::chrono::steady_clock;
 

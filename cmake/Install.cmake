@@ -11,21 +11,15 @@
 
 set(TW_PROGRAM_DIR lib/tablewright)
 
-if(TARGET tablewright)
-  install(TARGETS tablewright RUNTIME DESTINATION ${TW_PROGRAM_DIR})
-  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/launcher)
-  file(CREATE_LINK ../${TW_PROGRAM_DIR}/tablewright ${CMAKE_BINARY_DIR}/launcher/tablewright SYMBOLIC)
-  install(FILES ${CMAKE_BINARY_DIR}/launcher/tablewright DESTINATION bin)
-  install(FILES ${CMAKE_SOURCE_DIR}/packaging/tablewright.desktop DESTINATION share/applications)
-endif()
-if(TARGET tw_program_art)
-  install(FILES ${CMAKE_BINARY_DIR}/bin/HAND-M.CUR ${CMAKE_BINARY_DIR}/bin/tablewright.png
-          DESTINATION ${TW_PROGRAM_DIR})
-  install(FILES ${CMAKE_BINARY_DIR}/bin/tablewright.png DESTINATION share/icons/hicolor/256x256/apps)
-endif()
-if(TARGET tw_sample_database)
-  install(FILES ${CMAKE_BINARY_DIR}/bin/Samples/sample.mdb DESTINATION ${TW_PROGRAM_DIR}/Samples)
-endif()
+install(TARGETS tablewright RUNTIME DESTINATION ${TW_PROGRAM_DIR})
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/launcher)
+file(CREATE_LINK ../${TW_PROGRAM_DIR}/tablewright ${CMAKE_BINARY_DIR}/launcher/tablewright SYMBOLIC)
+install(FILES ${CMAKE_BINARY_DIR}/launcher/tablewright DESTINATION bin)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/tablewright.desktop DESTINATION share/applications)
+install(FILES ${CMAKE_BINARY_DIR}/bin/HAND-M.CUR ${CMAKE_BINARY_DIR}/bin/tablewright.png
+        DESTINATION ${TW_PROGRAM_DIR})
+install(FILES ${CMAKE_BINARY_DIR}/bin/tablewright.png DESTINATION share/icons/hicolor/256x256/apps)
+install(FILES ${CMAKE_BINARY_DIR}/bin/Samples/sample.mdb DESTINATION ${TW_PROGRAM_DIR}/Samples)
 
 set(CPACK_PACKAGE_NAME tablewright)
 set(CPACK_PACKAGE_VENDOR "Quernfield")

@@ -6,12 +6,23 @@ set(TW_SOURCE_DIR ${CMAKE_SOURCE_DIR})
 # use them skip when the folder is absent.
 get_filename_component(TW_SHARED_DIR ${CMAKE_SOURCE_DIR}/../shared ABSOLUTE)
 
+# tw_require_package(PACKAGE DEBIAN_PACKAGE [find_package arguments ...])
+# find_package that stops the configuration when PACKAGE is missing, naming the Debian
+# package to install.
+macro(tw_require_package package debian)
+  find_package(${package} ${ARGN})
+  if(NOT ${package}_FOUND)
+    message(FATAL_ERROR "${package} not found: install the Debian package ${debian} "
+                        "(`make deps` installs what the program needs, `make test-deps` what the tests need)")
+  endif()
+endmacro()
+
 # tw_add_test(NAME SOURCES ... LIBS ... [ENV ...])
 # One GoogleTest executable whose cases are registered with CTest one by one.
 function(tw_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} tw_test_support GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
     TW_SOURCE_DIR="${TW_SOURCE_DIR}"
     TW_SHARED_DIR="${TW_SHARED_DIR}"

@@ -1,7 +1,7 @@
 // The system clipboard as the program uses it: empty it, or put a plain text on it.
 // Either call may fail for a moment while another program holds the clipboard; a failed
 // attempt returns false and leaves the retrying to the caller (see preview/clipboard_text.h).
-// The Qt implementation lives in platform/qt; `FakeClipboard` (fake_clipboard.h) serves tests.
+// The Qt implementation lives in platform/qt; `FakeClipboard` (tests/support/) serves tests.
 #pragma once
 
 #include <string>

@@ -9,8 +9,8 @@
 // number and the description the provider gave.
 //
 // Providers implement `Provider`, `Session` and `RowSource` (below). The Access reader, the
-// FoxPro engine and the in-memory test provider (memory_provider.h) all plug in that way, so
-// callers never see which one serves them. Everything here runs on one thread.
+// FoxPro engine and the in-memory test provider (tests/support/memory_provider.h) all plug
+// in that way, so callers never see which one serves them. Everything here runs on one thread.
 #pragma once
 
 #include <cstdint>

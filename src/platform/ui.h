@@ -1,6 +1,7 @@
 // The user-interface side that the program's logic sees: message boxes, the event-loop
 // yield and the window pointer. The Qt implementation lives in platform/qt; `FakeUi`
-// (fake_ui.h) records every box and answers from a script, so logic runs without a display.
+// (tests/support/fake_ui.h) records every box and answers from a script, so logic runs
+// without a display.
 #pragma once
 
 #include <cstdint>

@@ -9,12 +9,12 @@
 #include <regex>
 
 #include "common/guard.h"
-#include "platform/fake_shell.h"
-#include "platform/fake_ui.h"
-#include "platform/memory_provider.h"
 #include "platform/vfp/provider.h"
 #include "support/fake_file_dialogs.h"
 #include "support/fake_settings.h"
+#include "support/fake_shell.h"
+#include "support/fake_ui.h"
+#include "support/memory_provider.h"
 #include "support/scratch_folder.h"
 
 namespace tw {

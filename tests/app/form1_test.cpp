@@ -21,7 +21,6 @@
 #include "app/widgets/form1.h"
 #include "app/widgets/form6.h"
 #include "db/foxpro.h"
-#include "platform/fake_shell.h"
 #include "platform/jet/provider.h"
 #include "platform/qt/qt_appearance.h"
 #include "platform/vfp/container_catalog.h"
@@ -31,6 +30,7 @@
 #include "preview/qt/qt_preview_window.h"
 #include "support/fake_file_dialogs.h"
 #include "support/fake_settings.h"
+#include "support/fake_shell.h"
 #include "support/scratch_folder.h"
 #include "support/scripted_qt_ui.h"
 

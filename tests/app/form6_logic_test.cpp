@@ -6,10 +6,10 @@
 
 #include <fstream>
 
-#include "platform/fake_shell.h"
-#include "platform/fake_ui.h"
 #include "support/fake_file_dialogs.h"
 #include "support/fake_settings.h"
+#include "support/fake_shell.h"
+#include "support/fake_ui.h"
 #include "support/scratch_folder.h"
 
 namespace tw {

@@ -10,9 +10,9 @@
 
 #include "app/widgets/form1.h"
 #include "app/widgets/form6.h"
-#include "platform/fake_shell.h"
 #include "support/fake_file_dialogs.h"
 #include "support/fake_settings.h"
+#include "support/fake_shell.h"
 #include "support/scratch_folder.h"
 #include "support/scripted_qt_ui.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/data_access.h"
-#include "platform/fake_ui.h"
+#include "support/fake_ui.h"
 
 namespace tw {
 namespace {

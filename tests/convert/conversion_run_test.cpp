@@ -9,10 +9,10 @@
 #include "../platform/vfp/vfp_test_support.h"
 #include "common/guard.h"
 #include "convert/ado_type_name.h"
-#include "platform/fake_ui.h"
-#include "platform/memory_provider.h"
 #include "platform/vfp/provider.h"
 #include "platform/vfp/table_reader.h"
+#include "support/fake_ui.h"
+#include "support/memory_provider.h"
 
 namespace tw {
 namespace {

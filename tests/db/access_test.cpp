@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/fake_ui.h"
 #include "platform/jet/provider.h"
+#include "support/fake_ui.h"
 
 namespace tw {
 namespace {

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <regex>
 
-#include "platform/fake_ui.h"
 #include "platform/vfp/container_catalog.h"
 #include "platform/vfp/provider.h"
+#include "support/fake_ui.h"
 
 namespace tw {
 namespace {

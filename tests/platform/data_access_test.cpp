@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/memory_provider.h"
+#include "support/memory_provider.h"
 
 namespace tw::data {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fake_ui.h"
+#include "support/fake_ui.h"
 
 namespace tw {
 namespace {

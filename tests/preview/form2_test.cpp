@@ -17,14 +17,14 @@
 
 #include "common/guard.h"
 #include "modal_helper.h"
-#include "platform/fake_clipboard.h"
-#include "platform/fake_shell.h"
-#include "platform/fake_ui.h"
-#include "platform/memory_provider.h"
+#include "platform/qt/qt_appearance.h"
 #include "platform/qt/qt_clipboard.h"
 #include "preview/qt/form2.h"
-#include "platform/qt/qt_appearance.h"
 #include "preview/qt/window_look.h"
+#include "support/fake_clipboard.h"
+#include "support/fake_shell.h"
+#include "support/fake_ui.h"
+#include "support/memory_provider.h"
 
 using tw::testing::child;
 using tw::testing::onNextModal;

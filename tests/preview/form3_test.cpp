@@ -5,8 +5,8 @@
 #include <QtTest>
 
 #include "modal_helper.h"
-#include "platform/fake_ui.h"
 #include "preview/qt/form3.h"
+#include "support/fake_ui.h"
 
 using tw::testing::child;
 

@@ -4,11 +4,11 @@
 #include <QtTest>
 
 #include "modal_helper.h"
-#include "platform/fake_clipboard.h"
-#include "platform/fake_shell.h"
-#include "platform/fake_ui.h"
 #include "preview/preview_session.h"
 #include "preview/qt/form4.h"
+#include "support/fake_clipboard.h"
+#include "support/fake_shell.h"
+#include "support/fake_ui.h"
 
 using tw::testing::child;
 

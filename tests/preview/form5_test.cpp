@@ -6,9 +6,9 @@
 #include <QtTest>
 
 #include "modal_helper.h"
-#include "platform/fake_ui.h"
 #include "preview/qt/form5.h"
 #include "preview/qt/window_look.h"
+#include "support/fake_ui.h"
 
 using tw::testing::child;
 

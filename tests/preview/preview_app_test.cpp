@@ -15,14 +15,14 @@
 
 #include "app/widgets/form1.h"
 #include "modal_helper.h"
-#include "platform/fake_clipboard.h"
-#include "platform/fake_shell.h"
 #include "platform/jet/provider.h"
 #include "platform/vfp/provider.h"
 #include "preview/qt/form2.h"
 #include "preview/qt/qt_preview_window.h"
+#include "support/fake_clipboard.h"
 #include "support/fake_file_dialogs.h"
 #include "support/fake_settings.h"
+#include "support/fake_shell.h"
 #include "support/scratch_folder.h"
 #include "support/scripted_qt_ui.h"
 

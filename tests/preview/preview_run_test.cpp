@@ -11,13 +11,13 @@
 
 #include "convert/conversion_run.h"
 #include "modal_helper.h"
-#include "platform/fake_clipboard.h"
-#include "platform/fake_shell.h"
-#include "platform/fake_ui.h"
 #include "platform/jet/provider.h"
 #include "platform/vfp/provider.h"
 #include "preview/qt/form2.h"
 #include "preview/qt/qt_preview_window.h"
+#include "support/fake_clipboard.h"
+#include "support/fake_shell.h"
+#include "support/fake_ui.h"
 
 using tw::testing::child;
 

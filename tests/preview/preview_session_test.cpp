@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "common/guard.h"
-#include "platform/fake_clipboard.h"
-#include "platform/fake_shell.h"
-#include "platform/fake_ui.h"
-#include "platform/memory_provider.h"
+#include "support/fake_clipboard.h"
+#include "support/fake_shell.h"
+#include "support/fake_ui.h"
+#include "support/memory_provider.h"
 
 namespace tw {
 namespace {

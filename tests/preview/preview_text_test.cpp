@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake_clipboard.h"
-#include "platform/fake_ui.h"
 #include "preview/clipboard_text.h"
 #include "preview/find_and_replace.h"
 #include "preview/mail_target.h"
 #include "preview/text_replace.h"
+#include "support/fake_clipboard.h"
+#include "support/fake_ui.h"
 
 namespace tw {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake_ui.h"
 #include "platform/qt/qt_ui.h"
+#include "support/fake_ui.h"
 
 namespace tw {
 

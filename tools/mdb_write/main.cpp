@@ -12,7 +12,7 @@
 
 #include <QFileInfo>
 
-#include "platform/jet/writer_description.h"
+#include "platform/jet/writer/writer_description.h"
 
 namespace {
 

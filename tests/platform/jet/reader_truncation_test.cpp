@@ -17,7 +17,7 @@
 #include "platform/jet/format.h"
 #include "platform/jet/provider.h"
 #include "platform/jet/reader.h"
-#include "platform/jet/writer.h"
+#include "platform/jet/writer/writer.h"
 
 namespace tw {
 namespace {

@@ -2,7 +2,7 @@
 // refusal of bad descriptions, and round trips through readers written by others
 // (mdbtools and the npm package mdb-reader), which must give back exactly the tables,
 // types, sizes and values a description holds.
-#include "platform/jet/writer.h"
+#include "platform/jet/writer/writer.h"
 
 #include <gtest/gtest.h>
 
@@ -24,9 +24,9 @@
 
 #include "platform/jet/crypto.h"
 #include "platform/jet/format.h"
-#include "platform/jet/format_encode.h"
 #include "platform/jet/provider.h"
-#include "platform/jet/writer_description.h"
+#include "platform/jet/writer/format_encode.h"
+#include "platform/jet/writer/writer_description.h"
 
 namespace tw::jet {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/jet/writer.h"
+#include "platform/jet/writer/writer.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +13,7 @@
 #include <cstring>
 #include <limits>
 
-#include "platform/jet/format_encode.h"
+#include "platform/jet/writer/format_encode.h"
 
 namespace tw::jet {
 

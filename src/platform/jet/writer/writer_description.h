@@ -54,7 +54,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/jet/writer.h"
+#include "platform/jet/writer/writer.h"
 
 namespace tw::jet {
 

@@ -1,4 +1,4 @@
-#include "platform/jet/writer_description.h"
+#include "platform/jet/writer/writer_description.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -19,7 +19,7 @@
 #include <optional>
 #include <set>
 
-#include "platform/jet/format_encode.h"
+#include "platform/jet/writer/format_encode.h"
 
 namespace tw::jet {
 

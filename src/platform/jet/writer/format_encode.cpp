@@ -1,4 +1,4 @@
-#include "platform/jet/format_encode.h"
+#include "platform/jet/writer/format_encode.h"
 
 #include <algorithm>
 #include <cmath>

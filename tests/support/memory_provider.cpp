@@ -1,4 +1,4 @@
-#include "platform/memory_provider.h"
+#include "support/memory_provider.h"
 
 namespace tw::data {
 
