@@ -28,10 +28,32 @@ void RunSummary::tableDone(const std::string& table, std::int64_t rows, int fail
   } else {
     ++converted_;
   }
+  Done& d = done_[table];
+  d = {rows, failures};
+  say(table, d);
+}
+
+void RunSummary::rowsLost(const std::string& table, std::int64_t rows) {
+  auto it = done_.find(table);
+  if (it == done_.end()) return;  // no rows of it were counted
+  Done& d = it->second;
+  rows_ -= rows;
+  d.rows -= rows;
+  if (table == interruptedTable_) {
+    interruptedRows_ -= rows;
+  } else if (d.failures == 0) {
+    --converted_;
+    ++failed_;
+  }
+  ++d.failures;
+  say(table, d);
+}
+
+void RunSummary::say(const std::string& table, const Done& d) const {
   if (note_)
-    note_(table + ": " + Counted(rows, "row", "rows") +
-          (failures > 0 ? ", " + Counted(failures, "failure", "failures") : std::string()) +
-          (stopped_ ? " (stopped)" : ""));
+    note_(table + ": " + Counted(d.rows, "row", "rows") +
+          (d.failures > 0 ? ", " + Counted(d.failures, "failure", "failures") : std::string()) +
+          (table == interruptedTable_ ? " (stopped)" : ""));
 }
 
 bool RunSummary::stopRequested() {

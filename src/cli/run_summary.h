@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "convert/conversion_run.h"
@@ -18,6 +19,9 @@ class RunSummary : public RunObserver {
 
   void tableSkipped(const std::string& table) override;
   void tableDone(const std::string& table, std::int64_t rows, int failures) override;
+  // Takes the rows off the table's count and the summary's; a converted table counts as
+  // failed from then on. Says the table's corrected line (verbose only).
+  void rowsLost(const std::string& table, std::int64_t rows) override;
   bool stopRequested() override;
 
   int converted() const { return converted_; }
@@ -40,6 +44,12 @@ class RunSummary : public RunObserver {
   std::int64_t rows_ = 0;
   std::string interruptedTable_;
   std::int64_t interruptedRows_ = 0;
+  struct Done {
+    std::int64_t rows = 0;
+    int failures = 0;
+  };
+  std::map<std::string, Done> done_;  // the tables done so far, by name
+  void say(const std::string& table, const Done& d) const;
 };
 
 // 1234567 as "1,234,567".

@@ -91,6 +91,17 @@ void ConversionRun::StartConverting() {
   // fail the same way, so the run reports once and goes on with the next table.
   bool tableEnded = false;
   std::int64_t r = 0;  // the source row being converted, from 1
+
+  std::string name;              // the table being converted
+  std::int64_t rowsWritten = 0;  // its rows that went through
+  int othersReports = 0;         // reports during its work that concern a table done before
+  // The target writes rows in batches: a batch that fails loses rows whose statements had
+  // gone through. They come off the count of the table they were counted for.
+  auto lose = [&](const data::Failure& f) {
+    if (f.rowsLost() <= 0) return;
+    if (f.lostFrom() == name) rowsWritten -= f.rowsLost();
+    else observer.rowsLost(f.lostFrom(), f.rowsLost());
+  };
   auto emit = [&](int appendLine, int executeLine, const std::string& statement) {
     if (guard.test(appendLine - 2, preview))
       guard(appendLine, [&] { state_.statements.append(statement); });
@@ -99,6 +110,8 @@ void ConversionRun::StartConverting() {
         try {
           state_.FoxPro_conn->Execute(statement);
         } catch (data::Failure& f) {
+          lose(f);
+          if (!f.table().empty() && f.table() != name) ++othersReports;
           if (f.endsTable()) tableEnded = true;
           // A value the target refused: say which row it came from.
           if (executeLine == 450 && !f.column().empty() && f.row() == 0) f.atRow(r);
@@ -113,7 +126,7 @@ void ConversionRun::StartConverting() {
   for (int i = last; i >= 0; --i) {
     if (observer.stopRequested()) break;
     guard(154, [&] { ui_.yield(); });
-    std::string name;
+    name.clear();
     guard(156, [&] { name = window_.List2().item(i); });
 
     Answer answer = Answer::None;
@@ -129,7 +142,8 @@ void ConversionRun::StartConverting() {
       continue;
     }
     const int reportsBefore = guard.reports();
-    std::int64_t rowsWritten = 0;
+    rowsWritten = 0;
+    othersReports = 0;
 
     if (guard.test(166, [&] { return window_.Option2(); })) {
       guard(168, [&] { state_.statements.clear(); });
@@ -219,7 +233,8 @@ void ConversionRun::StartConverting() {
 
     if (rs && rs->isOpen()) guard(456, [&] { rs->Close(); });
     // A table that could not be read, or whose target refused it, counts as failed.
-    if (transferable || !readable) observer.tableDone(name, rowsWritten, guard.reports() - reportsBefore);
+    if (transferable || !readable)
+      observer.tableDone(name, rowsWritten, guard.reports() - reportsBefore - othersReports);
     if (guard.test(458, [&] { return preview() && window_.Option2(); })) {
       guard(460, [&] { state_.StopAfterPreview = true; });
       guard(464, [&] {
@@ -249,7 +264,16 @@ void ConversionRun::StartConverting() {
   // 11.-12. Close, reset the progress bar, tell the user.
   if (guard.test(490, [&] { return connectionsOpen; })) {
     guard.run(collectNotices);
-    guard(492, [&] { state_.FoxPro_conn->Close(); });
+    name.clear();  // every table is done
+    guard(492, [&] {
+      try {
+        state_.FoxPro_conn->Close();
+      } catch (const data::Failure& f) {
+        // The last rows are written at closing; in preview mode the run counted none.
+        if (!preview()) lose(f);
+        throw;
+      }
+    });
     guard(494, [&] { source->Close(); });
   }
   guard(496, [&] { ui_.setPointer(kPointerDefault); });

@@ -91,6 +91,10 @@ class RunObserver {
   virtual void tableDone(const std::string& table, std::int64_t rows, int failures) {
     (void)table, (void)rows, (void)failures;
   }
+  // After tableDone: `rows` of the rows counted for `table` are not in its target after
+  // all (the target wrote them in a batch that failed later, at another table's statement
+  // or at closing). The failure that said so was reported, and is one of that table's.
+  virtual void rowsLost(const std::string& table, std::int64_t rows) { (void)table, (void)rows; }
   // Asked before each table and each row: true ends the table loop there, and the run
   // closes its connections and finishes as after the last table.
   virtual bool stopRequested() { return false; }

@@ -64,6 +64,16 @@ class Failure : public std::runtime_error {
   // Names the table (and column) concerned; the row is 1-based, 0 for none.
   Failure& concerning(std::string table, std::string column = {});
   Failure& atRow(std::int64_t row);
+  // Rows of `table` that earlier statements had taken without a failure and that its file
+  // does not keep, because the batch holding them could not be written (0: none). The
+  // table may be another than the one the failing statement named.
+  const std::string& lostFrom() const { return lostFrom_; }
+  std::int64_t rowsLost() const { return rowsLost_; }
+  Failure& losing(std::string table, std::int64_t rows) {
+    lostFrom_ = std::move(table);
+    rowsLost_ = rows;
+    return *this;
+  }
 
  private:
   void compose();
@@ -72,6 +82,8 @@ class Failure : public std::runtime_error {
   std::string table_;
   std::string column_;
   std::int64_t row_ = 0;
+  std::string lostFrom_;
+  std::int64_t rowsLost_ = 0;
 };
 
 // One column of a record set. `type` is the ADO DataTypeEnum code (202 adVarWChar, ...);

@@ -268,6 +268,9 @@ class RecordingObserver : public RunObserver {
   void tableDone(const std::string& table, std::int64_t rows, int failures) override {
     events.push_back(table + " " + std::to_string(rows) + " rows " + std::to_string(failures) + " failures");
   }
+  void rowsLost(const std::string& table, std::int64_t rows) override {
+    events.push_back(table + " lost " + std::to_string(rows) + " rows");
+  }
   bool stopRequested() override { return stopAfter >= 0 && ++asked > stopAfter; }
   std::vector<std::string> events;
   int stopAfter = -1;  // how many questions are answered "go on"; -1: never stop
@@ -386,18 +389,58 @@ TEST_F(RunOnEngineTest, AReadOnlyFolderCostsOneReportPerTable) {
 }
 
 TEST_F(RunOnEngineTest, AFullDiskCostsOneReportAndLeavesAPrefix) {
-  source->tables = {table("Orders", 20000)};
-  fs->writeBudget = 4600000;  // room for the engine's first 4 MB batch, not for the rest
-  run();
+  // The disk fills up at the second 4 MB batch: written at closing (20,000 rows), or at the
+  // row that completes it (40,000). Rows of a lost batch whose statements had gone through
+  // come off the count either way.
+  for (int total : {20000, 40000}) {
+    const std::string name = "T" + std::to_string(total);
+    SCOPED_TRACE(name);
+    source->tables = {table(name, total)};
+    fs->writeBudget = 4600000;  // room for the engine's first 4 MB batch, not for the rest
+    ui.boxes.clear();
+    RecordingObserver observer;
+    ConversionRun r(access, ui, window, state, Locale("en_US"));
+    r.setObserver(&observer);
+    r.StartConverting();
+    auto rep = reports();
+    ASSERT_EQ(rep.size(), 1u) << rep.back();
+    EXPECT_EQ(rep[0].rfind("SQLException: Error writing to file. Cannot write \"", 0), 0u) << rep[0];
+    EXPECT_NE(rep[0].find("No space left on device."), std::string::npos) << rep[0];
+    EXPECT_NE(rep[0].find("were not saved. (table \"" + name + "\")"), std::string::npos) << rep[0];
+    std::vector<std::int64_t> kept = ids("t" + std::to_string(total) + ".dbf");
+    EXPECT_GT(kept.size(), 0u);
+    EXPECT_LT(kept.size(), 20000u);
+    for (std::size_t i = 0; i < kept.size(); ++i) ASSERT_EQ(kept[i], static_cast<std::int64_t>(i + 1));
+    std::int64_t counted = 0;
+    for (const std::string& e : observer.events) {
+      long long n = 0;
+      if (std::sscanf(e.c_str(), (name + " %lld rows").c_str(), &n) == 1) counted += n;
+      if (std::sscanf(e.c_str(), (name + " lost %lld rows").c_str(), &n) == 1) counted -= n;
+    }
+    EXPECT_EQ(counted, static_cast<std::int64_t>(kept.size()));
+  }
+}
+
+// The last batch of a table is written at the next table's statement; when that write
+// fails, the rows come off the earlier table's count and the failure is that table's.
+TEST_F(RunOnEngineTest, ABatchLostAtTheNextTableComesOffTheEarlierTablesCount) {
+  source->tables = {table("Items", 3), table("Orders", 300)};
+  RecordingObserver observer;
+  ui.onYield = [&] {
+    if (!observer.events.empty()) fs->failWritesTo = "orders";
+  };
+  ConversionRun r(access, ui, window, state, Locale("en_US"));
+  r.setYieldInterval(std::chrono::milliseconds(0));
+  r.setObserver(&observer);
+  r.StartConverting();
+  EXPECT_EQ(observer.events, (std::vector<std::string>{"Orders 300 rows 0 failures", "Orders lost 300 rows",
+                                                       "Items 3 rows 0 failures"}));
   auto rep = reports();
-  ASSERT_EQ(rep.size(), 1u) << rep.back();
-  EXPECT_EQ(rep[0].rfind("SQLException: Error writing to file. Cannot write \"", 0), 0u) << rep[0];
-  EXPECT_NE(rep[0].find("No space left on device."), std::string::npos) << rep[0];
-  EXPECT_NE(rep[0].find("were not saved. (table \"Orders\")"), std::string::npos) << rep[0];
-  std::vector<std::int64_t> kept = ids("orders.dbf");
-  EXPECT_GT(kept.size(), 0u);
-  EXPECT_LT(kept.size(), 20000u);
-  for (std::size_t i = 0; i < kept.size(); ++i) ASSERT_EQ(kept[i], static_cast<std::int64_t>(i + 1));
+  ASSERT_EQ(rep.size(), 1u);
+  EXPECT_NE(rep[0].find("at line 342"), std::string::npos) << rep[0];
+  EXPECT_NE(rep[0].find("The last 300 rows inserted into"), std::string::npos) << rep[0];
+  EXPECT_TRUE(ids("orders.dbf").empty());
+  EXPECT_EQ(ids("items.dbf"), (std::vector<std::int64_t>{1, 2, 3}));
 }
 
 // A target that writes in a code page and has notices about the values it had to change:

@@ -613,11 +613,14 @@ std::optional<data::Failure> Engine::closeTable() {
   std::unique_ptr<TableFile> t = std::move(table_);
   std::string name = std::move(tableRawName_);
   tableRawName_.clear();
+  const std::uint32_t taken = t->recordCount();
   try {
     t->flush();
   } catch (const data::Failure& f) {
     data::Failure failure = tableFailure(kWriteError, f, name);
     markBroken(t->dbfPath(), failure);
+    // The rows of the failed batch had all been taken by INSERTs that reported no failure.
+    failure.losing(name, taken - t->recordCount());
     return failure;
   }
   return std::nullopt;
@@ -663,12 +666,16 @@ void Engine::execute(std::string_view statement) {
     if (!pending_) throw;
     // Both this statement and the write of the table before it failed: say both.
     data::Failure both(f.number(), f.description() + " " + pending_->description());
+    both.losing(pending_->lostFrom(), pending_->rowsLost());
     pending_.reset();
     throw both;
   }
   if (pending_) {
-    // The statement went through; the failure is the earlier table's, which it names.
-    data::Failure earlier(data::kErrGeneric, pending_->description());
+    // The statement went through; the failure is the earlier table's, which it names. It
+    // does not end the table of this statement.
+    data::Failure earlier(data::kErrGeneric, pending_->std::runtime_error::what());
+    earlier.concerning(pending_->table(), pending_->column());
+    earlier.losing(pending_->lostFrom(), pending_->rowsLost());
     pending_.reset();
     throw earlier;
   }
@@ -898,6 +905,7 @@ void Engine::insertInto(std::string_view rest) {
   // The table named in failures is the one the statement wrote; a value's failure also
   // names its column.
   const std::string tableName = tableRawName_;
+  const std::uint32_t taken = t->recordCount();  // rows earlier INSERTs reported as done
   auto brokenBy = [&](const data::Failure& f) {
     data::Failure ended = tableFailure(kWriteError, f, tableName);
     std::unique_ptr<TableFile> closing = std::move(table_);
@@ -908,6 +916,8 @@ void Engine::insertInto(std::string_view rest) {
       ended = tableFailure(kWriteError, g, tableName);
     }
     markBroken(closing->dbfPath(), ended);
+    // A failed batch loses the rows it held that earlier INSERTs had taken.
+    ended.losing(tableName, taken - closing->recordCount());
     return ended;
   };
   std::uint8_t* rec = nullptr;

@@ -52,7 +52,9 @@
 // Speed: the table of the last INSERT stays open and its records are written in batches
 // (see table_file.h); any other statement, a listing, flush() and destruction write it out.
 // When that write fails during another table's statement, the statement is carried out
-// first and the failure, which names the table it concerns, is thrown after it.
+// first and the failure, which names the table it concerns, is thrown after it. A failed
+// write loses rows that earlier INSERTs had taken without a failure: the failure says how
+// many and of which table (Failure::rowsLost), so that callers can correct their counts.
 #pragma once
 
 #include <cstddef>
