@@ -5,6 +5,7 @@
 
 #include "common/utf8.h"
 #include "common/value_helpers.h"
+#include "platform/calendar.h"
 #include "convert/ado_type_name.h"
 
 namespace tw {
@@ -94,7 +95,9 @@ void useDecimalPoints(std::string& s, const Locale& locale) {
 
 // Access stores dates from the year 100 to 9999; only those render as texts the text
 // rules recognise.
-bool inAccessRange(const DateTime& date) { return date.days >= -657434.0 && date.days < 2958466.0; }
+bool inAccessRange(const DateTime& date) {
+  return date.days >= static_cast<double>(kOleFirstDay) && date.days < static_cast<double>(kOleDaysEnd);
+}
 
 // The item a date/time value gets in a text field: its display text names a time of day
 // when it is not midnight, or when the date part is zero (only the time shows).

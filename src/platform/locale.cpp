@@ -16,37 +16,6 @@ namespace tw {
 
 namespace {
 
-// Days from 1970-01-01 to a civil date (proleptic Gregorian), after Howard Hinnant.
-long long daysFromCivil(long long y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-void civilFromDays(long long z, int& y, int& m, int& d) {
-  z += 719468;
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long long yy = static_cast<long long>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = static_cast<int>(yy + (m <= 2));
-}
-
-const long long kOleEpoch = daysFromCivil(1899, 12, 30);
-
-bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-int daysInMonth(int y, int m) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && isLeap(y) ? 29 : kDays[m - 1];
-}
-
 // Removes the time-zone tokens ("t" ... "tttt") outside quoted literals, with the blanks
 // around them, from a Qt time format.
 QString withoutTimeZone(const QString& format) {
@@ -135,16 +104,13 @@ void trimFraction(std::string& s) {
   if (!s.empty() && s.back() == '.') s.pop_back();
 }
 
-// Days from 1 January of the year 1 to 1 January 1970.
-constexpr long long kDaysBefore1970 = 719162;
-
 // An extended date as "mm/dd/yyyy hh:nn:ss.fffffff" (or, with `yearFirst`,
 // "yyyy-mm-dd hh:nn:ss.fffffff") with the given separators.
 std::string extendedText(const ExtendedDateTime& x, const std::string& dateSep, const std::string& timeSep,
                          bool yearFirst) {
-  int y = 1, m = 1, d = 1;
-  civilFromDays(x.days - kDaysBefore1970, y, m, d);
-  const long long seconds = x.ticks / 10000000, fraction = x.ticks % 10000000;
+  const CivilDate date = civilFromExtendedDay(x.days);
+  const int y = date.year, m = date.month, d = date.day;
+  const long long seconds = x.ticks / kTicksPerSecond, fraction = x.ticks % kTicksPerSecond;
   char year[8], frac[16];
   std::snprintf(year, sizeof year, "%04d", y);
   std::snprintf(frac, sizeof frac, ".%07lld", fraction);
@@ -174,23 +140,6 @@ std::string extendedText(const ExtendedDateTime& x, const std::string& dateSep, 
 }
 
 }  // namespace
-
-DateTimeParts splitDateTime(double days) {
-  double whole = std::trunc(days);
-  double fraction = std::fabs(days - whole);
-  long long seconds = std::llround(fraction * 86400.0);
-  long long day = static_cast<long long>(whole);
-  if (seconds >= 86400) {
-    seconds -= 86400;
-    day += 1;
-  }
-  DateTimeParts p;
-  civilFromDays(kOleEpoch + day, p.year, p.month, p.day);
-  p.hour = static_cast<int>(seconds / 3600);
-  p.minute = static_cast<int>(seconds / 60 % 60);
-  p.second = static_cast<int>(seconds % 60);
-  return p;
-}
 
 struct Locale::Impl {
   QLocale locale;
@@ -293,6 +242,11 @@ struct Locale::Impl {
     }
     return out;
   }
+
+  // The date (in this locale's order) or the time of day a token stands for, written into
+  // `p`; false when the token is not one.
+  bool readDate(std::string_view tok, DateTimeParts& p) const;
+  bool readTime(std::string_view tok, std::string_view ampm, DateTimeParts& p) const;
 
   std::string exact(bool negative, std::string digits, int scale) const {
     if (scale > 0) {
@@ -411,110 +365,131 @@ bool Locale::readsAsNumber(std::string_view text) const {
   return allDigits(exponent);
 }
 
-std::optional<DateTimeParts> Locale::parseDateOrTime(std::string_view text) const {
-  const Impl& im = *impl_;
-  std::string_view s = trimmed(text);
-  if (s.empty() || s.front() < '0' || s.front() > '9') return std::nullopt;
+namespace {
 
-  // Split into blank-separated tokens: [date] [time] [AM/PM].
-  std::string_view tokens[4];
-  int count = 0;
+// Splits a text at blanks into its tokens ([date] [time] [AM/PM]); false for more than
+// three.
+bool splitTokens(std::string_view s, std::string_view (&tokens)[3], int& count) {
+  count = 0;
   while (!s.empty()) {
-    if (count == 3) return std::nullopt;
+    if (count == 3) return false;
     std::size_t blank = s.find(' ');
     tokens[count++] = s.substr(0, blank);
     s = blank == std::string_view::npos ? std::string_view{} : trimmed(s.substr(blank));
   }
+  return true;
+}
+
+// Splits a date into exactly three groups of digits joined by one and the same separator:
+// `localeSep`, "/", "-" or ".".
+bool splitDateGroups(std::string_view tok, const std::string& localeSep, std::string_view (&parts)[3]) {
+  std::string_view sep;
+  int n = 0;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= tok.size(); ++i) {
+    bool end = i == tok.size();
+    if (!end && tok[i] >= '0' && tok[i] <= '9') continue;
+    if (n == 3) return false;
+    parts[n++] = tok.substr(start, i - start);
+    if (end) break;
+    std::string_view here;
+    if (!localeSep.empty() && tok.compare(i, localeSep.size(), localeSep) == 0) here = tok.substr(i, localeSep.size());
+    else if (tok[i] == '/' || tok[i] == '-' || tok[i] == '.') here = tok.substr(i, 1);
+    else return false;
+    if (!sep.empty() && here != sep) return false;
+    sep = here;
+    i += here.size() - 1;
+    start = i + 1;
+  }
+  if (n != 3) return false;
+  for (auto& part : parts)
+    if (!allDigits(part) || part.size() > 4) return false;
+  return true;
+}
+
+// Splits a time of day into two or three groups of one or two digits joined by ":".
+bool splitTimeGroups(std::string_view tok, std::string_view (&parts)[3], int& n) {
+  n = 0;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= tok.size(); ++i) {
+    if (i < tok.size() && tok[i] != ':') continue;
+    if (n == 3) return false;
+    parts[n++] = tok.substr(start, i - start);
+    start = i + 1;
+  }
+  if (n < 2) return false;
+  for (int i = 0; i < n; ++i)
+    if (!allDigits(parts[i]) || parts[i].size() > 2) return false;
+  return true;
+}
+
+}  // namespace
+
+bool Locale::Impl::readDate(std::string_view tok, DateTimeParts& p) const {
+  std::string_view parts[3];
+  if (!splitDateGroups(tok, dateSep, parts)) return false;
+  std::string_view ys, ms, ds;
+  if (parts[0].size() == 4 || order == Order::YMD) {
+    ys = parts[0]; ms = parts[1]; ds = parts[2];
+  } else if (order == Order::DMY) {
+    ds = parts[0]; ms = parts[1]; ys = parts[2];
+  } else {
+    ms = parts[0]; ds = parts[1]; ys = parts[2];
+  }
+  if (ms.size() > 2 || ds.size() > 2) return false;
+  int y = toInt(ys);
+  if (ys.size() <= 2) y += y < 30 ? 2000 : 1900;
+  int m = toInt(ms), d = toInt(ds);
+  if (y < 100 || y > 9999 || !isValidDate(y, m, d)) return false;
+  p.year = y; p.month = m; p.day = d;
+  return true;
+}
+
+bool Locale::Impl::readTime(std::string_view tok, std::string_view ampm, DateTimeParts& p) const {
+  // AM/PM may follow the digits directly ("1:05PM").
+  std::size_t letters = tok.find_first_not_of("0123456789:");
+  if (letters != std::string_view::npos) {
+    if (!ampm.empty()) return false;
+    ampm = tok.substr(letters);
+    tok = tok.substr(0, letters);
+  }
+  std::string_view parts[3];
+  int n = 0;
+  if (!splitTimeGroups(tok, parts, n)) return false;
+  int h = toInt(parts[0]), mi = toInt(parts[1]), se = n == 3 ? toInt(parts[2]) : 0;
+  if (mi > 59 || se > 59) return false;
+  if (!ampm.empty()) {
+    bool isAm = data::equalsIgnoreCase(ampm, "AM") || data::equalsIgnoreCase(ampm, am);
+    bool isPm = data::equalsIgnoreCase(ampm, "PM") || data::equalsIgnoreCase(ampm, pm);
+    if (!isAm && !isPm) return false;
+    if (h < 1 || h > 12) return false;
+    h = h % 12 + (isPm ? 12 : 0);
+  } else if (h > 23) {
+    return false;
+  }
+  p.hour = h; p.minute = mi; p.second = se;
+  return true;
+}
+
+std::optional<DateTimeParts> Locale::parseDateOrTime(std::string_view text) const {
+  std::string_view s = trimmed(text);
+  if (s.empty() || s.front() < '0' || s.front() > '9') return std::nullopt;
+  std::string_view tokens[3];
+  int count = 0;
+  if (!splitTokens(s, tokens, count)) return std::nullopt;
 
   DateTimeParts p;
-  int t = 0;
+  int t = 0;  // the token the time of day stands in
   bool haveDate = false, haveTime = false;
-
-  auto parseDate = [&](std::string_view tok) -> bool {
-    // Exactly three groups of digits joined by one and the same separator.
-    std::string_view parts[3];
-    std::string_view sep;
-    int n = 0;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= tok.size(); ++i) {
-      bool end = i == tok.size();
-      if (!end && tok[i] >= '0' && tok[i] <= '9') continue;
-      if (n == 3) return false;
-      parts[n++] = tok.substr(start, i - start);
-      if (end) break;
-      std::string_view here;
-      if (!im.dateSep.empty() && tok.compare(i, im.dateSep.size(), im.dateSep) == 0) here = tok.substr(i, im.dateSep.size());
-      else if (tok[i] == '/' || tok[i] == '-' || tok[i] == '.') here = tok.substr(i, 1);
-      else return false;
-      if (!sep.empty() && here != sep) return false;
-      sep = here;
-      i += here.size() - 1;
-      start = i + 1;
-    }
-    if (n != 3) return false;
-    for (auto& part : parts)
-      if (!allDigits(part) || part.size() > 4) return false;
-    std::string_view ys, ms, ds;
-    if (parts[0].size() == 4 || im.order == Impl::Order::YMD) {
-      ys = parts[0]; ms = parts[1]; ds = parts[2];
-    } else if (im.order == Impl::Order::DMY) {
-      ds = parts[0]; ms = parts[1]; ys = parts[2];
-    } else {
-      ms = parts[0]; ds = parts[1]; ys = parts[2];
-    }
-    if (ms.size() > 2 || ds.size() > 2) return false;
-    int y = toInt(ys);
-    if (ys.size() <= 2) y += y < 30 ? 2000 : 1900;
-    int m = toInt(ms), d = toInt(ds);
-    if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1 || d > daysInMonth(y, m)) return false;
-    p.year = y; p.month = m; p.day = d;
-    return true;
-  };
-
-  auto parseTime = [&](std::string_view tok, std::string_view ampm) -> bool {
-    // AM/PM may follow the digits directly ("1:05PM").
-    std::size_t letters = tok.find_first_not_of("0123456789:");
-    if (letters != std::string_view::npos) {
-      if (!ampm.empty()) return false;
-      ampm = tok.substr(letters);
-      tok = tok.substr(0, letters);
-    }
-    std::string_view parts[3];
-    int n = 0;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= tok.size(); ++i) {
-      if (i < tok.size() && tok[i] != ':') continue;
-      if (n == 3) return false;
-      parts[n++] = tok.substr(start, i - start);
-      start = i + 1;
-    }
-    if (n < 2) return false;
-    for (int i = 0; i < n; ++i)
-      if (!allDigits(parts[i]) || parts[i].size() > 2) return false;
-    int h = toInt(parts[0]), mi = toInt(parts[1]), se = n == 3 ? toInt(parts[2]) : 0;
-    if (mi > 59 || se > 59) return false;
-    if (!ampm.empty()) {
-      bool isAm = data::equalsIgnoreCase(ampm, "AM") || data::equalsIgnoreCase(ampm, im.am);
-      bool isPm = data::equalsIgnoreCase(ampm, "PM") || data::equalsIgnoreCase(ampm, im.pm);
-      if (!isAm && !isPm) return false;
-      if (h < 1 || h > 12) return false;
-      h = h % 12 + (isPm ? 12 : 0);
-    } else if (h > 23) {
-      return false;
-    }
-    p.hour = h; p.minute = mi; p.second = se;
-    return true;
-  };
-
   if (tokens[0].find(':') == std::string_view::npos) {
-    if (!parseDate(tokens[0])) return std::nullopt;
+    if (!impl_->readDate(tokens[0], p)) return std::nullopt;
     haveDate = true;
     t = 1;
   }
   if (t < count) {
     std::string_view ampm = t + 1 < count ? tokens[t + 1] : std::string_view{};
     if (t + 2 < count) return std::nullopt;
-    if (!parseTime(tokens[t], ampm)) return std::nullopt;
+    if (!impl_->readTime(tokens[t], ampm, p)) return std::nullopt;
     haveTime = true;
   }
   if (!haveDate && !haveTime) return std::nullopt;

@@ -17,15 +17,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/calendar.h"
 #include "platform/value.h"
 
 namespace tw {
-
-// A calendar date and time of day as read from a text.
-struct DateTimeParts {
-  int year = 1899, month = 12, day = 30;
-  int hour = 0, minute = 0, second = 0;
-};
 
 class Locale {
  public:
@@ -69,8 +64,5 @@ class Locale {
   std::unique_ptr<Impl> impl_;
   explicit Locale(std::unique_ptr<Impl> impl);
 };
-
-// Splits an OLE automation date into calendar parts, rounding to the nearest second.
-DateTimeParts splitDateTime(double days);
 
 }  // namespace tw

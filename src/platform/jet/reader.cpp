@@ -17,6 +17,7 @@
 #include <optional>
 #include <unordered_set>
 
+#include "platform/calendar.h"
 #include "platform/jet/crypto.h"
 
 namespace tw::jet {
@@ -191,10 +192,8 @@ Value decodeDateTimeExtended(std::span<const std::uint8_t> b) {
     out = v;
     return true;
   };
-  constexpr std::int64_t kTicksPerDay = 864000000000LL;
-  constexpr std::int64_t kDaysToEndOf9999 = 3652059;  // 0001-01-01 .. 10000-01-01
   std::int64_t days = 0, ticks = 0;
-  if (digitsAt(0, 19, days) && digitsAt(20, 19, ticks) && days < kDaysToEndOf9999 && ticks < kTicksPerDay)
+  if (digitsAt(0, 19, days) && digitsAt(20, 19, ticks) && days < kExtendedDaysEnd && ticks < kTicksPerDay)
     return Value(ExtendedDateTime{days, ticks});
   // Not in that form: the text as it stands, so that nothing is lost.
   std::string text;

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/calendar.h"
 #include "platform/code_page.h"
 #include "platform/data_access.h"
 #include "platform/vfp/folder_catalog.h"
@@ -501,10 +502,7 @@ DateLiteral scanDate(Cursor& c) {
     skip();
     if (i != body.size()) sqlError(kSyntax);
   }
-  static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  bool leap = (d.year % 4 == 0 && d.year % 100 != 0) || d.year % 400 == 0;
-  if (d.year < 1 || d.month < 1 || d.month > 12 || d.day < 1 || d.day > days[d.month - 1] ||
-      (d.month == 2 && d.day == 29 && !leap) || d.hour > 23 || d.minute > 59 || d.second > 59)
+  if (d.year < 1 || !isValidDate(d.year, d.month, d.day) || d.hour > 23 || d.minute > 59 || d.second > 59)
     sqlError("Date/Datetime evaluated to an invalid value.");
   return d;
 }

@@ -2,27 +2,10 @@
 
 #include <cstring>
 
+#include "platform/calendar.h"
+
 
 namespace tw::vfp {
-
-namespace {
-// Julian day number of 30 December 1899.
-constexpr std::int64_t kOleEpochJulian = 2415019;
-}  // namespace
-
-std::int64_t julianDayFromCivil(int year, int month, int day) {
-  std::int64_t a = (14 - month) / 12;
-  std::int64_t y = year + 4800 - a;
-  std::int64_t m = month + 12 * a - 3;
-  return day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
-}
-
-double oleDateFromJulian(std::int64_t julianDay, std::int64_t milliseconds) {
-  double days = static_cast<double>(julianDay - kOleEpochJulian);
-  double fraction = static_cast<double>(milliseconds) / 86400000.0;
-  // The time of day counts as a positive fraction even before the epoch.
-  return days >= 0 ? days + fraction : days - fraction;
-}
 
 TableReader::TableReader(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
                          const CodePage& unmarked)
@@ -123,14 +106,18 @@ Value TableReader::decode(const FieldDef& f, const std::uint8_t* rec) {
     case 'D': {
       std::string t = text();
       if (t.empty()) return Value();
+      auto noDate = [&] { return CorruptTable("field \"" + f.name + "\" of record " + std::to_string(index_) + " holds no date"); };
       bool digits = t.size() == 8 && t.find_first_not_of("0123456789") == std::string::npos;
-      if (!digits) throw CorruptTable("field \"" + f.name + "\" of record " + std::to_string(index_) + " holds no date");
+      if (!digits) throw noDate();
       auto num = [&](std::size_t at, std::size_t n) {
         int v = 0;
         for (std::size_t i = at; i < at + n; ++i) v = v * 10 + (t[i] - '0');
         return v;
       };
       int y = num(0, 4), m = num(4, 2), d = num(6, 2);
+      // Zeros stand for no date, as blanks do; any other day the calendar lacks is damage.
+      if (y == 0 && m == 0 && d == 0) return Value();
+      if (!isValidDate(y, m, d)) throw noDate();
       return Value(DateTime{oleDateFromJulian(julianDayFromCivil(y, m, d), 0)});
     }
     case 'T': {

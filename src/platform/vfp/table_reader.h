@@ -3,10 +3,11 @@
 //
 // Values by field type: C and M as UTF-8 text with trailing blanks removed, decoded in the
 // code page the header names (the one given, cp1252 by default, when it names none or
-// one this program does not know), N and F as exact decimals, I as integers, B as doubles, Y as currency, D and T
-// as dates (days since 30 December 1899), L as booleans, and null wherever _NullFlags
-// says so. Deleted records
-// are skipped. A record or memo that cannot be read throws CorruptTable naming it.
+// one this program does not know), N and F as exact decimals, I as integers, B as doubles,
+// Y as currency, D and T as dates (days since 30 December 1899; a blank or all-zero D as
+// null), L as booleans, and null wherever _NullFlags says so. Deleted records are skipped.
+// A record or memo that cannot be read, a D that is no calendar date included, throws
+// CorruptTable naming it.
 #pragma once
 
 #include <cstdint>
@@ -46,10 +47,5 @@ class TableReader {
   std::uint32_t index_ = 0;
   std::vector<std::uint8_t> buffer_;
 };
-
-// The OLE automation date (days since 30 December 1899) of a Julian day number and
-// milliseconds since midnight, and back.
-double oleDateFromJulian(std::int64_t julianDay, std::int64_t milliseconds);
-std::int64_t julianDayFromCivil(int year, int month, int day);
 
 }  // namespace tw::vfp

@@ -24,6 +24,7 @@
 
 #include "platform/jet/crypto.h"
 #include "platform/jet/format.h"
+#include "platform/calendar.h"
 #include "platform/jet/provider.h"
 #include "platform/jet/writer/format_encode.h"
 #include "platform/jet/writer/writer_description.h"
@@ -151,12 +152,12 @@ TEST(WriterEncoding, OleDatesCountDaysLikeAccess) {
   for (const QDate& d : {QDate(1899, 12, 30), QDate(1900, 1, 1), QDate(1900, 3, 1), QDate(2021, 2, 3),
                          QDate(1582, 10, 15), QDate(1492, 1, 10), QDate(100, 1, 1), QDate(9999, 12, 31),
                          QDate(2000, 2, 29)}) {
-    EXPECT_EQ(encode::daysFromCivil(d.year(), d.month(), d.day()), epoch.daysTo(d)) << d.toString().toStdString();
+    EXPECT_EQ(oleDayFromCivil(d.year(), d.month(), d.day()), epoch.daysTo(d)) << d.toString().toStdString();
   }
   // The time of day counts away from zero before the epoch.
-  EXPECT_DOUBLE_EQ(encode::oleDate(1899, 12, 29, 6, 0, 0), -1.25);
-  EXPECT_DOUBLE_EQ(encode::oleDate(1899, 12, 30, 18, 0, 0), 0.75);
-  EXPECT_DOUBLE_EQ(encode::oleDate(2021, 2, 3, 12, 0, 0), 44230.5);
+  EXPECT_DOUBLE_EQ(oleDate(1899, 12, 29, 6, 0, 0), -1.25);
+  EXPECT_DOUBLE_EQ(oleDate(1899, 12, 30, 18, 0, 0), 0.75);
+  EXPECT_DOUBLE_EQ(oleDate(2021, 2, 3, 12, 0, 0), 44230.5);
 }
 
 TEST(WriterEncoding, HeaderUnmasksToDateAndPassword) {

@@ -346,3 +346,35 @@ TEST(Statements, AColumnListSendsTheValuesToItsFieldsAndNullsTheRest) {
 }
 
 }  // namespace
+
+namespace {
+
+// A D field holds the date as eight digits: all zeros read as no date, like blanks; digits
+// that name no calendar day are damage and are reported, never read as some other day.
+TEST(Statements, StoredDatesTheCalendarLacksAreReported) {
+  ScratchFolder dir;
+  {
+    Engine engine(plainFs(), dir.path());
+    engine.execute("CREATE TABLE t ([d] DATE)");
+    engine.execute("INSERT INTO t VALUES ({^2024-02-29})");
+    engine.flush();
+  }
+  const TableLayout layout = headerOf(dir.file("t.dbf")).layout;
+  const std::uint32_t at = layout.headerLength + layout.fields[0].offset;
+  const auto original = readBytes(dir.file("t.dbf"));
+  auto readWith = [&](const char* digits) {
+    auto bytes = original;
+    std::memcpy(bytes.data() + at, digits, 8);
+    writeBytes(dir.file("t.dbf"), bytes);
+    TableReader reader(*plainFs(), dir.file("t.dbf"), "");
+    std::vector<tw::Value> row;
+    reader.next(row);
+    return row.at(0);
+  };
+  EXPECT_EQ(readWith("20240229"), tw::Value(tw::DateTime{45351.0}));
+  EXPECT_EQ(readWith("00000000"), tw::Value());
+  for (const char* bad : {"20230229", "20241301", "20240100", "20240431", "20241500", "20240001"})
+    EXPECT_THROW(readWith(bad), CorruptTable) << bad;
+}
+
+}  // namespace

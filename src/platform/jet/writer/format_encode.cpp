@@ -124,24 +124,6 @@ std::array<std::uint8_t, 17> encodeNumeric(bool negative, std::uint32_t high, st
   return out;
 }
 
-std::int64_t daysFromCivil(int year, int month, int day) {
-  // Days since 1970-01-01 in the proleptic Gregorian calendar, shifted to 1899-12-30.
-  const std::int64_t y = static_cast<std::int64_t>(year) - (month <= 2 ? 1 : 0);
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const std::int64_t yoe = y - era * 400;
-  const std::int64_t mp = (month + 9) % 12;
-  const std::int64_t doy = (153 * mp + 2) / 5 + day - 1;
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const std::int64_t unixDays = era * 146097 + doe - 719468;
-  return unixDays + 25569;
-}
-
-double oleDate(int year, int month, int day, int hour, int minute, double second) {
-  const double days = static_cast<double>(daysFromCivil(year, month, day));
-  const double fraction = (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
-  return days < 0 ? days - fraction : days + fraction;
-}
-
 // ---------------------------------------------------------------------------------------
 // Long values.
 

@@ -95,13 +95,6 @@ void appendFloat(ByteVector& out, float v);
 // low 64 bits and `high` the next 32 (Decimal magnitudes need at most 96 bits).
 std::array<std::uint8_t, 17> encodeNumeric(bool negative, std::uint32_t high, std::uint64_t low);
 
-// An OLE automation date from a calendar date and time of day (proleptic Gregorian):
-// whole days since 30 December 1899, negative before it, with the time of day as a
-// fraction whose magnitude counts for negative days too (-1.25 is 29 December 1899 06:00).
-double oleDate(int year, int month, int day, int hour, int minute, double second);
-// Days since 30 December 1899 of a calendar date.
-std::int64_t daysFromCivil(int year, int month, int day);
-
 // ---------------------------------------------------------------------------------------
 // Long values.
 

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/calendar.h"
 #include "platform/jet/writer/format_encode.h"
 
 namespace tw::jet {
@@ -642,7 +643,7 @@ void MdbWriter::Impl::storeField(Table& t, Column& c, std::size_t index, const V
       case FieldKind::DateTimeExtended: {
         const ExtendedDateTime* x = v.get<ExtendedDateTime>();
         if (!x) wrongValue(t, c, "expected an extended date");
-        if (x->days < 0 || x->days >= 3652059 || x->ticks < 0 || x->ticks >= 864000000000LL)
+        if (x->days < 0 || x->days >= kExtendedDaysEnd || x->ticks < 0 || x->ticks >= kTicksPerDay)
           wrongValue(t, c, "not a date of the years 1 to 9999");
         const auto bytes = encode::encodeExtendedDate(x->days, x->ticks);
         out.assign(bytes.begin(), bytes.end());

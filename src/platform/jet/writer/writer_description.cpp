@@ -19,6 +19,7 @@
 #include <optional>
 #include <set>
 
+#include "platform/calendar.h"
 #include "platform/jet/writer/format_encode.h"
 
 namespace tw::jet {
@@ -126,13 +127,6 @@ Currency currencyValue(const QJsonValue& v, const Place& at) {
   return Currency{static_cast<std::int64_t>(d.negative ? 0 - magnitude : magnitude)};
 }
 
-bool validDate(int y, int m, int d) {
-  if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
-  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  return d <= days[m - 1] + (m == 2 && leap ? 1 : 0);
-}
-
 DateTime dateValue(const QJsonValue& v, const Place& at) {
   if (!v.isString()) at.fail("expected a date such as \"2021-02-03\" or \"2021-02-03 14:30:00\"");
   const QString s = v.toString();
@@ -154,9 +148,9 @@ DateTime dateValue(const QJsonValue& v, const Place& at) {
   } else {
     at.fail(inQuotes(s.toStdString()) + " is not a date of the form YYYY-MM-DD [hh:mm[:ss]]");
   }
-  if (!validDate(y, mo, d) || h > 23 || mi > 59 || se > 59)
+  if (y < 100 || y > 9999 || !isValidDate(y, mo, d) || h > 23 || mi > 59 || se > 59)
     at.fail(s.toStdString() + " is not a valid date");
-  return DateTime{encode::oleDate(y, mo, d, h, mi, se)};
+  return DateTime{oleDate(y, mo, d, h, mi, se)};
 }
 
 ExtendedDateTime extendedDateValue(const QJsonValue& v, const Place& at) {
@@ -169,14 +163,10 @@ ExtendedDateTime extendedDateValue(const QJsonValue& v, const Place& at) {
   const int y = m.captured(1).toInt(), mo = m.captured(2).toInt(), d = m.captured(3).toInt();
   const int h = m.captured(4).toInt(), mi = m.captured(5).toInt(), se = m.captured(6).toInt();
   const QString fraction = m.captured(7).leftJustified(7, QLatin1Char('0'));
-  static const int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  if (y < 1 || mo < 1 || mo > 12 || d < 1 || d > kMonthDays[mo - 1] + (mo == 2 && leap ? 1 : 0) || h > 23 ||
-      mi > 59 || se > 59)
+  if (y < 1 || !isValidDate(y, mo, d) || h > 23 || mi > 59 || se > 59)
     at.fail(s.toStdString() + " is not a valid date");
-  // Days since 1 January of the year 1: the OLE day count moved to that origin.
-  const std::int64_t days = encode::daysFromCivil(y, mo, d) + 693593;
-  const std::int64_t ticks = ((static_cast<std::int64_t>(h) * 60 + mi) * 60 + se) * 10000000LL + fraction.toLongLong();
+  const std::int64_t days = extendedDayFromCivil(y, mo, d);
+  const std::int64_t ticks = ((static_cast<std::int64_t>(h) * 60 + mi) * 60 + se) * kTicksPerSecond + fraction.toLongLong();
   return ExtendedDateTime{days, ticks};
 }
 
