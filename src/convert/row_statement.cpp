@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "common/utf8.h"
 #include "common/value_helpers.h"
 #include "platform/calendar.h"
+#include "platform/utf8.h"
 #include "convert/ado_type_name.h"
 
 namespace tw {

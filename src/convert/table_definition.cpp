@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "common/text_list.h"
-#include "common/utf8.h"
 #include "convert/ado_type_name.h"
+#include "platform/utf8.h"
 
 namespace tw {
 

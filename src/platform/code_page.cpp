@@ -186,68 +186,6 @@ std::string CodePage::decode(std::string_view bytes) const {
   return out;
 }
 
-char32_t DecodeUtf8(std::string_view text, std::size_t& pos) {
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  unsigned char c = byte(pos);
-  if (c < 0x80) {
-    ++pos;
-    return c;
-  }
-  int extra = 0;
-  char32_t cp = 0;
-  if ((c & 0xE0) == 0xC0) {
-    extra = 1;
-    cp = c & 0x1F;
-  } else if ((c & 0xF0) == 0xE0) {
-    extra = 2;
-    cp = c & 0x0F;
-  } else if ((c & 0xF8) == 0xF0) {
-    extra = 3;
-    cp = c & 0x07;
-  } else {
-    ++pos;
-    return 0xFFFD;
-  }
-  if (pos + static_cast<std::size_t>(extra) >= text.size()) {
-    ++pos;
-    return 0xFFFD;
-  }
-  for (int i = 1; i <= extra; ++i) {
-    unsigned char d = byte(pos + static_cast<std::size_t>(i));
-    if ((d & 0xC0) != 0x80) {
-      ++pos;
-      return 0xFFFD;
-    }
-    cp = (cp << 6) | (d & 0x3F);
-  }
-  // Overlong forms and surrogates are malformed.
-  static constexpr char32_t kMin[4] = {0, 0x80, 0x800, 0x10000};
-  if (cp < kMin[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
-    ++pos;
-    return 0xFFFD;
-  }
-  pos += static_cast<std::size_t>(extra) + 1;
-  return cp;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 namespace {
 
 int ansiCodePage(const QLocale& locale) {

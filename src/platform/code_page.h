@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/utf8.h"
+
 namespace tw {
 
 class CodePage {
@@ -61,12 +63,6 @@ class CodePage {
   bool doubleByte_ = false;
   std::unique_ptr<Tables> tables_;
 };
-
-// Decodes one UTF-8 character at `text[pos]` and advances `pos`; malformed input gives
-// U+FFFD and moves one byte on.
-char32_t DecodeUtf8(std::string_view text, std::size_t& pos);
-// Appends the code point as UTF-8.
-void AppendUtf8(std::string& out, char32_t codePoint);
 
 // The ANSI code page a Windows system set to this locale would use ("pl_PL" 1250, "ru_RU"
 // 1251, "el_GR" 1253, "tr_TR" 1254, "he_IL" 1255, "ar_EG" 1256, "lt_LT" 1257, "th_TH" 874,

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/utf8.h"
+
 namespace tw {
 
 namespace {
@@ -21,13 +23,6 @@ bool SetClipboardText(Clipboard& clipboard, const std::string& text) {
   return retried([&] { return clipboard.setText(text); });
 }
 
-std::size_t CharacterCount(std::string_view text) {
-  std::size_t n = 0;
-  for (unsigned char c : text)
-    if ((c & 0xC0) != 0x80) ++n;
-  return n;
-}
-
 std::string ListRowsAsText(const ListRows& rows, const std::function<void()>& yield) {
   auto tick = [&] {
     if (yield) yield();
@@ -42,7 +37,7 @@ std::string ListRowsAsText(const ListRows& rows, const std::function<void()>& yi
   for (std::size_t k = 0; k + 1 < columns; ++k)
     for (std::size_t r = 0; r < rowCount; ++r) {
       tick();
-      std::size_t n = CharacterCount(rows.cell(r, k));
+      std::size_t n = Utf8Length(rows.cell(r, k));
       if (n > width[k]) width[k] = n;
     }
 
@@ -57,7 +52,7 @@ std::string ListRowsAsText(const ListRows& rows, const std::function<void()>& yi
       std::string_view cell = rows.cell(r, k);
       text.append(cell);
       if (k + 1 < columns) {
-        std::size_t n = CharacterCount(cell);
+        std::size_t n = Utf8Length(cell);
         text.append(width[k] - n, ' ');
         text += '\t';
       }

@@ -50,7 +50,4 @@ enum class CopyResult {
 CopyResult CopyListViewToClipboard(const ListRows& rows, Clipboard& clipboard,
                                    const std::function<void()>& yield = {});
 
-// The number of characters (code points) of a UTF-8 text; a stray byte counts as one.
-std::size_t CharacterCount(std::string_view text);
-
 }  // namespace tw

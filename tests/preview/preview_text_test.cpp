@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/utf8.h"
 #include "preview/clipboard_text.h"
 #include "preview/find_and_replace.h"
 #include "preview/mail_target.h"
@@ -54,10 +55,10 @@ TEST(CopyLayout, YieldsWhileMeasuringAndLayingOut) {
 }
 
 TEST(CopyLayout, CharacterCountCountsCodePoints) {
-  EXPECT_EQ(CharacterCount(""), 0u);
-  EXPECT_EQ(CharacterCount("abc"), 3u);
-  EXPECT_EQ(CharacterCount("Αθηνά"), 5u);
-  EXPECT_EQ(CharacterCount("😀x"), 2u);
+  EXPECT_EQ(Utf8Length(""), 0u);
+  EXPECT_EQ(Utf8Length("abc"), 3u);
+  EXPECT_EQ(Utf8Length("Αθηνά"), 5u);
+  EXPECT_EQ(Utf8Length("😀x"), 2u);
 }
 
 // Decodes %XX escapes, for checking that an encoded value reads back whole.

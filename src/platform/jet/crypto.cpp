@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/data_access.h"
+#include "platform/utf8.h"
 
 namespace tw::jet {
 
@@ -93,39 +94,12 @@ std::array<std::uint8_t, 4> pageKey(const std::array<std::uint8_t, 4>& databaseK
 // The password as UTF-16LE, the form every Office scheme hashes. Malformed UTF-8 sequences
 // become U+FFFD; the text is cut at kMaxPasswordUnits units.
 Bytes passwordUtf16(std::string_view utf8) {
-  std::vector<std::uint16_t> units;
-  std::size_t i = 0;
-  auto cont = [&](std::size_t at) { return at < utf8.size() && (static_cast<unsigned char>(utf8[at]) & 0xC0) == 0x80; };
-  while (i < utf8.size()) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    std::uint32_t cp = 0xFFFD;
-    std::size_t len = 1;
-    if (c < 0x80) {
-      cp = c;
-    } else if ((c & 0xE0) == 0xC0 && cont(i + 1)) {
-      cp = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
-      len = 2;
-      if (cp < 0x80) cp = 0xFFFD;
-    } else if ((c & 0xF0) == 0xE0 && cont(i + 1) && cont(i + 2)) {
-      cp = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu) << 6) |
-           (static_cast<unsigned char>(utf8[i + 2]) & 0x3Fu);
-      len = 3;
-      if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    } else if ((c & 0xF8) == 0xF0 && cont(i + 1) && cont(i + 2) && cont(i + 3)) {
-      cp = ((c & 0x07u) << 18) | ((static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu) << 12) |
-           ((static_cast<unsigned char>(utf8[i + 2]) & 0x3Fu) << 6) |
-           (static_cast<unsigned char>(utf8[i + 3]) & 0x3Fu);
-      len = 4;
-      if (cp < 0x10000 || cp > 0x10FFFF) cp = 0xFFFD;
-    }
-    i += len;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      units.push_back(static_cast<std::uint16_t>(0xD800 + (cp >> 10)));
-      units.push_back(static_cast<std::uint16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      units.push_back(static_cast<std::uint16_t>(cp));
-    }
+  std::u16string units;
+  for (std::size_t i = 0; i < utf8.size();) {
+    // A malformed sequence whose continuation bytes are all there stands as one U+FFFD.
+    const Utf8Char c = ReadUtf8(utf8, i);
+    AppendUtf16(units, c.codePoint);
+    i += c.length;
   }
   if (units.size() > kMaxPasswordUnits) units.resize(kMaxPasswordUnits);
   Bytes out;

@@ -1,5 +1,7 @@
 #include "platform/jet/format.h"
 
+#include "platform/utf8.h"
+
 #include <iconv.h>
 
 #include <unordered_map>
@@ -28,60 +30,6 @@ std::string versionName(Version version) {
   }
   return "unknown";
 }
-
-void appendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-namespace {
-
-// Decodes UTF-16 code units one at a time, pairing surrogates.
-class Utf16Decoder {
- public:
-  explicit Utf16Decoder(std::string& out) : out_(out) {}
-  void unit(char16_t u) {
-    if (pendingHigh_) {
-      if (u >= 0xDC00 && u <= 0xDFFF) {
-        appendUtf8(out_, 0x10000 + ((static_cast<char32_t>(pendingHigh_) - 0xD800) << 10) + (u - 0xDC00));
-        pendingHigh_ = 0;
-        return;
-      }
-      appendUtf8(out_, 0xFFFD);
-      pendingHigh_ = 0;
-    }
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      pendingHigh_ = u;
-    } else if (u >= 0xDC00 && u <= 0xDFFF) {
-      appendUtf8(out_, 0xFFFD);
-    } else {
-      appendUtf8(out_, u);
-    }
-  }
-  void finish() {
-    if (pendingHigh_) appendUtf8(out_, 0xFFFD);
-    pendingHigh_ = 0;
-  }
-
- private:
-  std::string& out_;
-  char16_t pendingHigh_ = 0;
-};
-
-}  // namespace
 
 std::string utf16leToUtf8(std::span<const std::uint8_t> bytes) {
   std::string out;
@@ -134,9 +82,9 @@ std::string decode1252(std::span<const std::uint8_t> bytes) {
       out.push_back(static_cast<char>(b));
     } else if (b < 0xA0) {
       char16_t c = kCp1252High[b - 0x80];
-      appendUtf8(out, c ? c : 0xFFFD);
+      AppendUtf8(out, c ? c : kReplacementCharacter);
     } else {
-      appendUtf8(out, b);
+      AppendUtf8(out, b);
     }
   }
   return out;
@@ -182,7 +130,7 @@ bool decodeWithIconv(std::span<const std::uint8_t> bytes, unsigned codePage, std
     if (r == static_cast<std::size_t>(-1)) {
       if (errno == E2BIG) continue;
       // EILSEQ or EINVAL (a truncated multi-byte sequence): replace one byte and go on.
-      appendUtf8(out, 0xFFFD);
+      AppendUtf8(out, kReplacementCharacter);
       ++in;
       --inLeft;
       iconv(cd, nullptr, nullptr, nullptr, nullptr);

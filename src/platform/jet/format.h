@@ -385,9 +385,6 @@ constexpr std::uint32_t makeRowPointer(std::uint32_t page, std::uint32_t row) {
 // ---------------------------------------------------------------------------------------
 // Text.
 
-// Appends the code point as UTF-8.
-void appendUtf8(std::string& out, char32_t codePoint);
-
 // UTF-16LE bytes to UTF-8. Surrogate pairs become one code point; a lone surrogate becomes
 // U+FFFD; an odd trailing byte is ignored.
 std::string utf16leToUtf8(std::span<const std::uint8_t> bytes);

@@ -1,5 +1,7 @@
 #include "platform/vfp/codepage.h"
 
+#include "platform/utf8.h"
+
 namespace tw::vfp {
 
 namespace {
@@ -18,55 +20,11 @@ std::uint8_t cp1252FromCodePoint(char32_t cp) {
   return '?';
 }
 
-char32_t decodeUtf8(std::string_view text, std::size_t& pos) {
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  unsigned char c = byte(pos);
-  if (c < 0x80) {
-    ++pos;
-    return c;
-  }
-  int extra = 0;
-  char32_t cp = 0;
-  if ((c & 0xE0) == 0xC0) {
-    extra = 1;
-    cp = c & 0x1F;
-  } else if ((c & 0xF0) == 0xE0) {
-    extra = 2;
-    cp = c & 0x0F;
-  } else if ((c & 0xF8) == 0xF0) {
-    extra = 3;
-    cp = c & 0x07;
-  } else {
-    ++pos;
-    return 0xFFFD;
-  }
-  if (pos + static_cast<std::size_t>(extra) >= text.size()) {
-    ++pos;
-    return 0xFFFD;
-  }
-  for (int i = 1; i <= extra; ++i) {
-    unsigned char d = byte(pos + static_cast<std::size_t>(i));
-    if ((d & 0xC0) != 0x80) {
-      ++pos;
-      return 0xFFFD;
-    }
-    cp = (cp << 6) | (d & 0x3F);
-  }
-  // Overlong forms and surrogates are malformed.
-  static constexpr char32_t kMin[4] = {0, 0x80, 0x800, 0x10000};
-  if (cp < kMin[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
-    ++pos;
-    return 0xFFFD;
-  }
-  pos += static_cast<std::size_t>(extra) + 1;
-  return cp;
-}
-
 std::string toCp1252(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   std::size_t pos = 0;
-  while (pos < utf8.size()) out.push_back(static_cast<char>(cp1252FromCodePoint(decodeUtf8(utf8, pos))));
+  while (pos < utf8.size()) out.push_back(static_cast<char>(cp1252FromCodePoint(DecodeUtf8(utf8, pos))));
   return out;
 }
 
@@ -76,17 +34,8 @@ std::string fromCp1252(std::string_view bytes) {
   for (char ch : bytes) {
     auto c = static_cast<unsigned char>(ch);
     char32_t cp = c;
-    if (c >= 0x80 && c < 0xA0) cp = kHigh[c - 0x80] ? kHigh[c - 0x80] : 0xFFFD;
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    if (c >= 0x80 && c < 0xA0) cp = kHigh[c - 0x80] ? kHigh[c - 0x80] : kReplacementCharacter;
+    AppendUtf8(out, cp);
   }
   return out;
 }

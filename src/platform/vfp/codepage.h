@@ -16,10 +16,6 @@ namespace tw::vfp {
 // The cp1252 byte of a Unicode code point, or '?' when cp1252 has none.
 std::uint8_t cp1252FromCodePoint(char32_t cp);
 
-// Decodes one UTF-8 character at `text[pos]`, advancing `pos`; malformed input yields
-// U+FFFD and consumes one byte.
-char32_t decodeUtf8(std::string_view text, std::size_t& pos);
-
 // The whole of `utf8` in cp1252.
 std::string toCp1252(std::string_view utf8);
 

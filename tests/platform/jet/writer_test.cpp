@@ -28,6 +28,7 @@
 #include "platform/jet/provider.h"
 #include "platform/jet/writer/format_encode.h"
 #include "platform/jet/writer/writer_description.h"
+#include "platform/utf8.h"
 
 namespace tw::jet {
 namespace {
@@ -89,7 +90,7 @@ std::vector<std::string> listFiles(const QString& dir) {
 
 std::u16string toUtf16(const std::string& utf8) {
   std::u16string out;
-  EXPECT_TRUE(encode::utf8ToUtf16(utf8, out));
+  EXPECT_TRUE(Utf8ToUtf16(utf8, out));
   return out;
 }
 
@@ -141,8 +142,8 @@ TEST(WriterEncoding, RejectsInvalidUtf8) {
   std::u16string out;
   for (const char* bad : {"\xC0\xAF", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "abc\xE2\x82",
                           "\x80", "\xFF"})
-    EXPECT_FALSE(encode::utf8ToUtf16(bad, out)) << bad;
-  EXPECT_TRUE(encode::utf8ToUtf16("\xF0\x9F\x98\x80", out));
+    EXPECT_FALSE(Utf8ToUtf16(bad, out)) << bad;
+  EXPECT_TRUE(Utf8ToUtf16("\xF0\x9F\x98\x80", out));
   EXPECT_EQ(out, std::u16string(u"\xD83D\xDE00"));
 }
 

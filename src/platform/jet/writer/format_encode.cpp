@@ -12,52 +12,6 @@ namespace tw::jet::encode {
 // ---------------------------------------------------------------------------------------
 // Text.
 
-bool utf8ToUtf16(std::string_view text, std::u16string& out) {
-  out.clear();
-  out.reserve(text.size());
-  std::size_t i = 0;
-  const auto byteAt = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
-  while (i < text.size()) {
-    std::uint8_t b = byteAt(i);
-    char32_t c;
-    std::size_t extra;
-    if (b < 0x80) {
-      c = b;
-      extra = 0;
-    } else if (b >= 0xC2 && b < 0xE0) {
-      c = b & 0x1F;
-      extra = 1;
-    } else if (b >= 0xE0 && b < 0xF0) {
-      c = b & 0x0F;
-      extra = 2;
-    } else if (b >= 0xF0 && b < 0xF5) {
-      c = b & 0x07;
-      extra = 3;
-    } else {
-      return false;
-    }
-    if (text.size() - i <= extra) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      std::uint8_t cont = byteAt(i + k);
-      if ((cont & 0xC0) != 0x80) return false;
-      c = (c << 6) | (cont & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not valid UTF-8.
-    if ((extra == 2 && c < 0x800) || (extra == 3 && (c < 0x10000 || c > 0x10FFFF)) ||
-        (c >= 0xD800 && c <= 0xDFFF))
-      return false;
-    i += extra + 1;
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-  }
-  return true;
-}
-
 namespace {
 
 void appendPlainText(std::u16string_view text, ByteVector& out) {

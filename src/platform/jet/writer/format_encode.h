@@ -64,9 +64,6 @@ std::array<std::uint8_t, 42> encodeExtendedDate(std::int64_t days, std::int64_t 
 // ---------------------------------------------------------------------------------------
 // Text.
 
-// UTF-8 to UTF-16. False (and `out` unspecified) when the text is not valid UTF-8.
-bool utf8ToUtf16(std::string_view text, std::u16string& out);
-
 // Jet 4 text bytes for `text`: the compressed form when `allowCompression` is set and it
 // is shorter, plain UTF-16LE otherwise. The compressed form starts FF FE and switches
 // between 1-byte runs (characters U+0001..U+00FF) and 2-byte runs with a 0x00 byte; it

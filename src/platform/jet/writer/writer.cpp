@@ -15,6 +15,7 @@
 
 #include "platform/calendar.h"
 #include "platform/jet/writer/format_encode.h"
+#include "platform/utf8.h"
 
 namespace tw::jet {
 
@@ -74,7 +75,7 @@ bool sameName(const std::string& a, const std::string& b) {
 // characters and none of . ! ` [ ].
 void checkName(const std::string& name, const std::string& what) {
   std::u16string units;
-  if (!encode::utf8ToUtf16(name, units)) throw WriteError(what + " name is not valid UTF-8");
+  if (!Utf8ToUtf16(name, units)) throw WriteError(what + " name is not valid UTF-8");
   if (units.empty()) throw WriteError(what + " name is empty");
   if (units.size() > 64)
     throw WriteError(what + " name " + inQuotes(name) + " is longer than 64 characters");
@@ -318,7 +319,7 @@ int MdbWriter::Impl::createTable(const TableDefinition& def, bool system,
     Column c;
     c.def = f;
     encode::ColumnEntry& e = c.entry;
-    encode::utf8ToUtf16(f.name, e.name);
+    Utf8ToUtf16(f.name, e.name);
     e.type = storedType(f.kind);
     e.number = static_cast<std::uint16_t>(i);
     e.flags = kFlagNullable;
@@ -414,7 +415,7 @@ MdbWriter::MdbWriter(const std::string& path, DatabaseSettings settings)
   Impl& d = *impl_;
   d.target = path;
   d.settings = std::move(settings);
-  if (!encode::utf8ToUtf16(d.settings.password, d.password))
+  if (!Utf8ToUtf16(d.settings.password, d.password))
     throw WriteError("The database password is not valid UTF-8");
   if (d.password.size() > 20) throw WriteError("The database password is longer than 20 characters");
   if (!d.password.empty() && d.settings.version != FileVersion::Jet4)
@@ -601,7 +602,7 @@ void MdbWriter::Impl::storeField(Table& t, Column& c, std::size_t index, const V
       case FieldKind::Text: case FieldKind::Memo: case FieldKind::Hyperlink: {
         const std::string* s = v.get<std::string>();
         if (!s) wrongValue(t, c, "expected text");
-        if (!encode::utf8ToUtf16(*s, t.text)) wrongValue(t, c, "the text is not valid UTF-8");
+        if (!Utf8ToUtf16(*s, t.text)) wrongValue(t, c, "the text is not valid UTF-8");
         if (kind == FieldKind::Text && t.text.size() > static_cast<std::size_t>(c.def.size))
           wrongValue(t, c, "text of " + std::to_string(t.text.size()) +
                                " characters is longer than the field size " + std::to_string(c.def.size));
