@@ -15,6 +15,7 @@
 #include "db/access.h"
 #include "db/foxpro.h"
 #include "db/is_installed.h"
+#include "platform/case_rules.h"
 
 namespace tw {
 
@@ -66,7 +67,7 @@ int SettingAsInteger(std::string_view key, const std::string& text) {
 }
 
 bool SettingAsTruth(std::string_view key, const std::string& text) {
-  std::string t = data::asciiLower(trimmedBlanks(text));
+  std::string t = asciiLower(trimmedBlanks(text));
   if (t == "true") return true;
   if (t == "false") return false;
   std::optional<double> n = numberIn(text);

@@ -23,6 +23,7 @@
 #include "cli/run_summary.h"
 #include "cli/terminal_ui.h"
 #include "convert/conversion_run.h"
+#include "platform/case_rules.h"
 #include "platform/code_page.h"
 #include "platform/jet/provider.h"
 #include "platform/vfp/provider.h"
@@ -57,11 +58,6 @@ int UsageError(const std::string& problem) {
   std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgramName, problem.c_str(),
                kProgramName);
   return 2;
-}
-
-bool EndsWithIgnoringCase(const std::string& text, const std::string& tail) {
-  if (text.size() < tail.size()) return false;
-  return tw::data::equalsIgnoreCase(std::string_view(text).substr(text.size() - tail.size()), tail);
 }
 
 // An output file named on the command line ("-": standard output), opened before the run
@@ -155,7 +151,7 @@ bool SettlePassword(tw::data::DataAccess& access, const tw::cli::Options& o, std
 int Convert(const tw::cli::Options& o) {
   const auto started = std::chrono::steady_clock::now();
   const bool preview = o.previewPath.has_value();
-  const bool container = EndsWithIgnoringCase(o.destination, ".dbc");
+  const bool container = tw::endsWithIgnoringAsciiCase(o.destination, ".dbc");
   CatchStopSignals();
 
   // The code page of the new tables: the option's, else the locale's.

@@ -15,6 +15,7 @@
 #include "common/main_window_fields.h"
 #include "db/access.h"
 #include "db/foxpro.h"
+#include "platform/case_rules.h"
 #include "platform/vfp/container_catalog.h"
 
 namespace tw::cli {
@@ -23,7 +24,7 @@ namespace {
 
 std::string LowerSystemError(int error) {
   std::string text = std::strerror(error);
-  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  if (!text.empty()) text[0] = asciiLower(text[0]);
   return text;
 }
 

@@ -32,16 +32,10 @@ class VectorTextList : public TextList {
   std::vector<std::string> items;
 };
 
-// True when the two texts are equal without regard to letter case (Unicode case folding).
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
-
 // True when any entry of the list equals the text without regard to letter case.
 bool ListContainsText(const TextList& list, std::string_view text);
 
 // Removes every entry of the list that equals the text exactly (case-sensitive).
 void ListRemoveText(TextList& list, std::string_view text);
-
-// The text in lower case (Unicode), as the run lower-cases table names.
-std::string LowerCaseText(std::string_view text);
 
 }  // namespace tw

@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "platform/case_rules.h"
+
 namespace tw {
 
 namespace {
@@ -37,10 +39,7 @@ struct Table {
     for (const Entry& e : kNames) {
       auto i = static_cast<std::size_t>(e.code);
       mixed[i] = e.name;
-      std::string l(e.name);
-      for (char& c : l)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-      lower[i] = l;
+      lower[i] = asciiLower(e.name);
     }
   }
 };

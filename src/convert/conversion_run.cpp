@@ -5,6 +5,7 @@
 #include "convert/row_statement.h"
 #include "db/access.h"
 #include "db/foxpro.h"
+#include "platform/case_rules.h"
 
 namespace tw {
 
@@ -153,7 +154,7 @@ void ConversionRun::StartConverting() {
     tableEnded = false;
     if (guard.test(172, [&] { return answer == Answer::Yes; })) {
       emit(176, 178, DropTableStatement(name));
-      guard(180, [&] { ListRemoveText(window_.List1(), LowerCaseText(name)); });
+      guard(180, [&] { ListRemoveText(window_.List1(), lowerCase(name)); });
     }
 
     guard(182, [&] { window_.setProgressCaption("Please wait.. Processing table " + name); });

@@ -6,6 +6,7 @@
 
 #include "common/text_list.h"
 #include "convert/ado_type_name.h"
+#include "platform/case_rules.h"
 #include "platform/utf8.h"
 
 namespace tw {
@@ -32,19 +33,6 @@ std::string numericSuffix(int precision, int scale) {
   int width = std::min(precision + 2, 20);
   int decimals = std::clamp(scale, 0, width - 2);
   return "] N(" + std::to_string(width) + "," + std::to_string(decimals) + "),";
-}
-
-// Case-insensitive substring search, ASCII fast path; other text through Unicode folding.
-bool containsIgnoringCase(std::string_view haystack, std::string_view needle) {
-  if (needle.empty()) return true;
-  if (needle.size() > haystack.size()) return false;
-  bool ascii = std::all_of(haystack.begin(), haystack.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }) &&
-               std::all_of(needle.begin(), needle.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (!ascii) return LowerCaseText(haystack).find(LowerCaseText(needle)) != std::string::npos;
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  auto it = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
-                        [&](char a, char b) { return lower(a) == lower(b); });
-  return it != haystack.end();
 }
 
 // The most bytes a FoxPro field name takes.

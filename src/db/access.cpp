@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/case_rules.h"
+
 namespace tw {
 
 std::string AccessConnectionString(const MainWindowFields& window, const std::string& path,
@@ -12,11 +14,10 @@ std::string AccessConnectionString(const MainWindowFields& window, const std::st
     p = window.Text5();
     pw = window.Text6();
   }
-  std::string tail = p.size() > 5 ? p.substr(p.size() - 5) : p;
   // Values that would otherwise be cut at a ";" (or lose a blank or a quote) go in quotes.
   const std::string source = data::ConnectionString::quoteValue(p);
   const std::string secret = data::ConnectionString::quoteValue(pw);
-  if (data::asciiLower(tail) == "accdb")
+  if (endsWithIgnoringAsciiCase(p, "accdb"))
     return "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=" + source + ";JET OLEDB:Database Password=" + secret;
   return "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=" + source + ";JET OLEDB:Database Password=" + secret;
 }

@@ -1,6 +1,7 @@
 #include "db/is_installed.h"
 
 #include "common/guard.h"
+#include "platform/case_rules.h"
 
 namespace tw {
 
@@ -29,7 +30,7 @@ bool IsInstalled(data::DataAccess& dataAccess, Ui& ui, Shell& shell) {
   }
   const bool providerMissing =
       guard.lastNumber() == data::kErrProviderNotFound ||
-      data::asciiLower(guard.lastDescription()).find("provider cannot be found") != std::string::npos;
+      containsIgnoringAsciiCase(guard.lastDescription(), "provider cannot be found");
   if (providerMissing) {
     MessageAnswer answer = MessageAnswer::No;
     guard([&] {

@@ -3,25 +3,9 @@
 #include <algorithm>
 #include <exception>
 
+#include "platform/case_rules.h"
+
 namespace tw::data {
-
-std::string asciiLower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 Failure& Failure::concerning(std::string table, std::string column) {
   table_ = std::move(table);
@@ -309,7 +293,7 @@ const Value& Recordset::value(std::string_view name) const {
   requireOpen();
   const auto& fields = source_->fields();
   for (std::size_t i = 0; i < fields.size(); ++i)
-    if (equalsIgnoreCase(fields[i].name, name)) return value(static_cast<int>(i));
+    if (equalsIgnoringCase(fields[i].name, name)) return value(static_cast<int>(i));
   throw Failure(kErrItemNotFound, "Item cannot be found in the collection corresponding to the requested name or ordinal.");
 }
 
@@ -336,13 +320,13 @@ void DataAccess::requireLayer() const {
 
 std::unique_ptr<Connection> DataAccess::createConnection(std::string_view className) const {
   requireLayer();
-  if (!equalsIgnoreCase(className, kConnectionClass)) throw Failure(kErrInvalidClass, "Invalid class string");
+  if (!equalsIgnoringAsciiCase(className, kConnectionClass)) throw Failure(kErrInvalidClass, "Invalid class string");
   return std::make_unique<Connection>(*this);
 }
 
 std::unique_ptr<Recordset> DataAccess::createRecordset(std::string_view className) const {
   requireLayer();
-  if (!equalsIgnoreCase(className, kRecordsetClass)) throw Failure(kErrInvalidClass, "Invalid class string");
+  if (!equalsIgnoringAsciiCase(className, kRecordsetClass)) throw Failure(kErrInvalidClass, "Invalid class string");
   return std::make_unique<Recordset>();
 }
 

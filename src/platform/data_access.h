@@ -294,8 +294,4 @@ class DataAccess {
   std::map<std::string, std::shared_ptr<Provider>> providers_;  // lower-cased name
 };
 
-// Lower-cases ASCII letters; names, keys and SQL keywords are compared this way.
-std::string asciiLower(std::string_view text);
-bool equalsIgnoreCase(std::string_view a, std::string_view b);
-
 }  // namespace tw::data

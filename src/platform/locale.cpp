@@ -1,6 +1,6 @@
 #include "platform/locale.h"
 
-#include "platform/data_access.h"
+#include "platform/case_rules.h"
 
 #include <QDate>
 #include <QLocale>
@@ -459,8 +459,8 @@ bool Locale::Impl::readTime(std::string_view tok, std::string_view ampm, DateTim
   int h = toInt(parts[0]), mi = toInt(parts[1]), se = n == 3 ? toInt(parts[2]) : 0;
   if (mi > 59 || se > 59) return false;
   if (!ampm.empty()) {
-    bool isAm = data::equalsIgnoreCase(ampm, "AM") || data::equalsIgnoreCase(ampm, am);
-    bool isPm = data::equalsIgnoreCase(ampm, "PM") || data::equalsIgnoreCase(ampm, pm);
+    bool isAm = equalsIgnoringAsciiCase(ampm, "AM") || equalsIgnoringAsciiCase(ampm, am);
+    bool isPm = equalsIgnoringAsciiCase(ampm, "PM") || equalsIgnoringAsciiCase(ampm, pm);
     if (!isAm && !isPm) return false;
     if (h < 1 || h > 12) return false;
     h = h % 12 + (isPm ? 12 : 0);

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/guard.h"
+#include "platform/case_rules.h"
 #include "preview/clipboard_text.h"
 #include "preview/mail_target.h"
 #include "preview/text_replace.h"
@@ -36,7 +37,7 @@ std::string ExecutionProgressText(std::int64_t line, std::int64_t lines) {
 bool IsBlankLine(std::string_view text) { return text.find_first_not_of(' ') == std::string_view::npos; }
 
 bool IsSqlFailure(std::string_view description) {
-  return FindIgnoringCase(description, "SQLException").has_value();
+  return containsIgnoringAsciiCase(description, "SQLException");
 }
 
 PreviewSession::PreviewSession(ConversionState& state, Ui& ui, Clipboard& clipboard, Shell& shell,

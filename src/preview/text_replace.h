@@ -1,5 +1,5 @@
-// The text work of Find and Replace: find a text without regard to letter case, and
-// replace its first occurrence in a line.
+// The text work of Replace: replace the first occurrence of a text in a line without
+// regard to letter case (finding it is platform/case_rules.h's findIgnoringCase).
 #pragma once
 
 #include <cstddef>
@@ -7,16 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/case_rules.h"
+
 namespace tw {
-
-struct TextMatch {
-  std::size_t position;  // byte offset of the match in the searched text
-  std::size_t length;    // bytes of the searched text that matched
-};
-
-// The first occurrence of `needle` in `haystack`, letter case ignored (ASCII letters
-// directly, other letters by Unicode simple case folding). An empty needle matches nothing.
-std::optional<TextMatch> FindIgnoringCase(std::string_view haystack, std::string_view needle);
 
 // `line` with the first occurrence of `search` (case ignored) replaced by `replacement`
 // exactly as given; nullopt when `search` does not occur (or is empty).

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/value_helpers.h"
+#include "platform/case_rules.h"
 
 namespace tw {
 namespace {
@@ -18,7 +19,7 @@ TEST(TextLists, ContainsIgnoresCaseRemoveDoesNot) {
   list.add("Orders");
   ListRemoveText(list, "Orders");  // every exact entry goes
   EXPECT_EQ(list.items, (std::vector<std::string>{"Ärzte", "customers"}));
-  EXPECT_EQ(LowerCaseText("ÄRZTE Orders"), "ärzte orders");
+  EXPECT_EQ(lowerCase("ÄRZTE Orders"), "ärzte orders");
 }
 
 TEST(Values, NullToDefault) {

@@ -15,6 +15,7 @@
 
 #include "app/widgets/form1.h"
 #include "modal_helper.h"
+#include "platform/case_rules.h"
 #include "platform/jet/provider.h"
 #include "platform/vfp/provider.h"
 #include "preview/qt/form2.h"
@@ -95,7 +96,7 @@ std::map<std::string, Rows> readTables(data::DataAccess& access, const std::stri
   for (const auto& name : names) {
     data::Recordset rs;
     rs.Open("SELECT * FROM `" + name + "`", *conn);
-    Rows& rows = tables[data::asciiLower(name)];
+    Rows& rows = tables[asciiLower(name)];
     for (; !rs.Eof(); rs.MoveNext()) {
       rows.emplace_back();
       for (const Value& v : rs.row())

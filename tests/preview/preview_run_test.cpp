@@ -11,6 +11,7 @@
 
 #include "convert/conversion_run.h"
 #include "modal_helper.h"
+#include "platform/case_rules.h"
 #include "platform/jet/provider.h"
 #include "platform/vfp/provider.h"
 #include "preview/qt/form2.h"
@@ -73,7 +74,7 @@ class PreviewRunTest : public QObject {
     for (const auto& name : names) {
       data::Recordset rs;
       rs.Open("SELECT * FROM `" + name + "`", *conn);
-      out[data::asciiLower(name)] = rs.RecordCount();
+      out[asciiLower(name)] = rs.RecordCount();
     }
     conn->Close();
     return out;

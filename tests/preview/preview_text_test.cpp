@@ -94,26 +94,26 @@ TEST(MailTarget, UnreservedCharactersStayAndOthersAreUpperCaseHex) {
 }
 
 TEST(FindIgnoringCase, FindsTheFirstOccurrenceWhateverTheCase) {
-  auto m = FindIgnoringCase("xAbyab", "aB");
+  auto m = findIgnoringCase("xAbyab", "aB");
   ASSERT_TRUE(m);
   EXPECT_EQ(m->position, 1u);
   EXPECT_EQ(m->length, 2u);
-  EXPECT_FALSE(FindIgnoringCase("abc", ""));
-  EXPECT_FALSE(FindIgnoringCase("ab", "abc"));
-  EXPECT_FALSE(FindIgnoringCase("", "a"));
+  EXPECT_FALSE(findIgnoringCase("abc", ""));
+  EXPECT_FALSE(findIgnoringCase("ab", "abc"));
+  EXPECT_FALSE(findIgnoringCase("", "a"));
 }
 
 TEST(FindIgnoringCase, FoldsLettersBeyondAscii) {
   // "ΑΘΗΝΆ" and "αθηνά": two bytes per letter.
-  auto m = FindIgnoringCase("Οδός ΑΘΗΝΆ 20", "αθηνά");
+  auto m = findIgnoringCase("Οδός ΑΘΗΝΆ 20", "αθηνά");
   ASSERT_TRUE(m);
   EXPECT_EQ(m->position, std::string("Οδός ").size());
   EXPECT_EQ(m->length, std::string("ΑΘΗΝΆ").size());
-  auto u = FindIgnoringCase("MÜLLER", "müller");
+  auto u = findIgnoringCase("MÜLLER", "müller");
   ASSERT_TRUE(u);
   EXPECT_EQ(u->position, 0u);
   // A damaged byte is a character of its own and is kept.
-  auto d = FindIgnoringCase("a\xFF" "Éb", "éB");
+  auto d = findIgnoringCase("a\xFF" "Éb", "éB");
   ASSERT_TRUE(d);
   EXPECT_EQ(d->position, 2u);
 }

@@ -1,5 +1,7 @@
 #include "support/memory_provider.h"
 
+#include "platform/case_rules.h"
+
 namespace tw::data {
 
 namespace {
@@ -27,7 +29,7 @@ class MemorySession : public Session {
         source.back() == '`') {
       std::string name = source.substr(prefix.size(), source.size() - prefix.size() - 1);
       for (const auto& t : db_->tables)
-        if (equalsIgnoreCase(t.name, name)) return makeRowSource(t.fields, t.rows);
+        if (equalsIgnoringCase(t.name, name)) return makeRowSource(t.fields, t.rows);
       throw Failure("The Microsoft Access database engine cannot find the input table or query '" + name + "'.");
     }
     throw Failure("Syntax error in query: " + source);

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/case_rules.h"
 #include "platform/data_access.h"
 #include "platform/utf8.h"
 
@@ -250,7 +250,7 @@ std::string cspName(ByteView bytes) {
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
     const std::uint16_t unit = static_cast<std::uint16_t>(bytes[i] | (bytes[i + 1] << 8));
     if (unit == 0) break;
-    name.push_back(unit < 0x80 ? static_cast<char>(std::tolower(unit)) : '?');
+    name.push_back(unit < 0x80 ? asciiLower(static_cast<char>(unit)) : '?');
   }
   return name;
 }

@@ -1,9 +1,8 @@
 #include "platform/jet/provider.h"
 
-#include <QString>
-
 #include <algorithm>
 
+#include "platform/case_rules.h"
 #include "platform/jet/reader.h"
 
 namespace tw::jet {
@@ -11,10 +10,6 @@ namespace tw::jet {
 using tw::data::Failure;
 
 namespace {
-
-bool startsWithIgnoringCase(const std::string& text, const char* prefix) {
-  return QString::fromUtf8(text).startsWith(QString::fromUtf8(prefix), Qt::CaseInsensitive);
-}
 
 // The schema type of a catalog object, or empty for objects that are not tables.
 std::string schemaType(const CatalogEntry& e) {
@@ -83,7 +78,7 @@ class AccessSession : public tw::data::Session {
       if (!type.empty()) tables.push_back({e.name, type});
     }
     std::stable_sort(tables.begin(), tables.end(), [](const auto& a, const auto& b) {
-      return QString::fromUtf8(a.name).compare(QString::fromUtf8(b.name), Qt::CaseInsensitive) < 0;
+      return compareIgnoringCase(a.name, b.name) < 0;
     });
     return tw::data::makeTablesSchema(std::move(tables));
   }
@@ -93,9 +88,8 @@ class AccessSession : public tw::data::Session {
     if (!name) throw Failure("Syntax error in query. Only SELECT * FROM `table` is supported.");
     const CatalogEntry* e = db_->findTable(*name);
     if (!e) {
-      const QString wanted = QString::fromUtf8(*name);
       for (const CatalogEntry& o : db_->catalog()) {
-        if (QString::fromUtf8(o.name).compare(wanted, Qt::CaseInsensitive) != 0) continue;
+        if (!equalsIgnoringCase(o.name, *name)) continue;
         if (o.type == kObjectQuery)
           throw Failure("The query '" + o.name + "' cannot be run: this provider reads tables only.");
         if (o.type == kObjectAccessLink || (o.type == kObjectOdbcLink && o.hasConnect))

@@ -6,8 +6,6 @@
 
 #include <zlib.h>
 
-#include <QString>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -18,6 +16,7 @@
 #include <unordered_set>
 
 #include "platform/calendar.h"
+#include "platform/case_rules.h"
 #include "platform/jet/crypto.h"
 
 namespace tw::jet {
@@ -514,9 +513,8 @@ void Database::readCatalog() {
 }
 
 const CatalogEntry* Database::findTable(const std::string& name) {
-  const QString wanted = QString::fromUtf8(name);
   for (const CatalogEntry& e : catalog())
-    if (e.type == kObjectTable && QString::fromUtf8(e.name).compare(wanted, Qt::CaseInsensitive) == 0) return &e;
+    if (e.type == kObjectTable && equalsIgnoringCase(e.name, name)) return &e;
   return nullptr;
 }
 
@@ -535,9 +533,8 @@ std::optional<std::uint32_t> Database::flatTableFor(std::uint32_t tablePage, std
   }
   for (const ComplexColumn& cc : complexColumns_)
     if (cc.conceptualTable == tablePage && cc.complexId == complexId) return cc.flatTable;
-  const QString wanted = QString::fromUtf8(columnName);
   for (const ComplexColumn& cc : complexColumns_)
-    if (cc.conceptualTable == tablePage && QString::fromUtf8(cc.columnName).compare(wanted, Qt::CaseInsensitive) == 0)
+    if (cc.conceptualTable == tablePage && equalsIgnoringCase(cc.columnName, columnName))
       return cc.flatTable;
   return std::nullopt;
 }
@@ -1109,7 +1106,7 @@ std::optional<std::string> parseSelectAll(const std::string& source) {
   };
   auto keyword = [&](std::string_view k) {
     skipBlanks();
-    if (source.size() - i < k.size() || !tw::data::equalsIgnoreCase(std::string_view(source).substr(i, k.size()), k))
+    if (source.size() - i < k.size() || !equalsIgnoringAsciiCase(std::string_view(source).substr(i, k.size()), k))
       return false;
     i += k.size();
     return true;

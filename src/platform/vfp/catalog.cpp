@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
+#include "platform/case_rules.h"
 #include "platform/data_access.h"
 
 namespace tw::vfp {
 
 void sortListing(std::vector<ListedTable>& tables) {
   std::sort(tables.begin(), tables.end(), [](const ListedTable& a, const ListedTable& b) {
-    std::string fa = foldName(a.name), fb = foldName(b.name);
+    std::string fa = foldCase(a.name), fb = foldCase(b.name);
     return fa != fb ? fa < fb : a.name < b.name;
   });
 }

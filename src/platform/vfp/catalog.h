@@ -73,9 +73,6 @@ class Catalog {
 // name that cannot be a file name. A trailing ".dbf" is dropped.
 std::string tableFileBase(std::string_view name);
 
-// A name folded for comparisons that ignore case (Unicode lower case).
-std::string foldName(std::string_view utf8);
-
 // Sorts a listing by name without regard to case (exact order between equal folds).
 void sortListing(std::vector<ListedTable>& tables);
 

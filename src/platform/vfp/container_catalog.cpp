@@ -4,6 +4,7 @@
 #include <cstring>
 #include <set>
 
+#include "platform/case_rules.h"
 #include "platform/data_access.h"
 #include "platform/vfp/codepage.h"
 #include "platform/vfp/container_index.h"
@@ -101,7 +102,7 @@ std::string companionName(const std::string& dbcFile, const char* ext) {
   bool upper = dbcFile[dbcFile.size() - 3] == 'D';
   std::string e = ext;
   if (upper)
-    for (char& c : e) c = static_cast<char>(c - 'a' + 'A');
+    for (char& c : e) c = asciiUpper(c);
   return stem + e;
 }
 
@@ -134,13 +135,11 @@ ContainerCatalog::ContainerCatalog(std::shared_ptr<FileSystem> fs, std::string d
     : fs_(std::move(fs)), dbcPath_(std::move(dbcPath)) {
   folder_ = folderOf(dbcPath_);
   std::string file = baseName(dbcPath_);
-  if (file.size() < 5 || foldName(file.substr(file.size() - 4)) != ".dbc")
+  if (file.size() < 5 || !endsWithIgnoringAsciiCase(file, ".dbc"))
     containerFailure(dbcPath_, "a database container's name ends in .dbc");
   if (!fs_->exists(dbcPath_)) containerFailure(dbcPath_, "it does not exist");
   if (fs_->isDirectory(dbcPath_)) containerFailure(dbcPath_, "it is a folder");
-  backlink_ = file;
-  for (char& c : backlink_)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  backlink_ = asciiLower(file);
   FolderCatalog files(fs_, folder_);
   std::string dct = files.findFile(file.substr(0, file.size() - 4) + ".dct");
   std::string dcx = files.findFile(file.substr(0, file.size() - 4) + ".dcx");
@@ -222,14 +221,14 @@ std::string ContainerCatalog::property(const Record& r, std::uint8_t id) {
 }
 
 const ContainerCatalog::Record* ContainerCatalog::findTable(std::string_view name) {
-  std::string wanted = foldName(name);
+  std::string wanted = foldCase(name);
   std::string withoutDbf = wanted.size() > 4 && wanted.compare(wanted.size() - 4, 4, ".dbf") == 0
                                ? wanted.substr(0, wanted.size() - 4)
                                : std::string();
   const Record* second = nullptr;
   for (const auto& r : records_) {
     if (r.deleted || r.type != "Table") continue;
-    std::string have = foldName(fromCp1252(r.name));
+    std::string have = foldCase(fromCp1252(r.name));
     if (have == wanted) return &r;
     if (!second && !withoutDbf.empty() && have == withoutDbf) second = &r;
   }
@@ -356,7 +355,7 @@ void ContainerCatalog::repairAfterCrash() {
     for (const auto& r : records_) {
       if (r.type != "Table") continue;
       (r.deleted ? goneIds : liveIds).insert(r.objectId);
-      (r.deleted ? goneNames : liveNames).insert(foldName(fromCp1252(r.name)));
+      (r.deleted ? goneNames : liveNames).insert(foldCase(fromCp1252(r.name)));
     }
     std::vector<std::uint32_t> orphans;
     for (const auto& r : records_) {
@@ -365,7 +364,7 @@ void ContainerCatalog::repairAfterCrash() {
       bool parentGone = false;
       if (!ownerGone && r.type == "Relation") {
         std::string parent = property(r, kPropParentTable);
-        parent = foldName(fromCp1252(parent.substr(0, parent.find('\0'))));
+        parent = foldCase(fromCp1252(parent.substr(0, parent.find('\0'))));
         parentGone = goneNames.count(parent) && !liveNames.count(parent);
       }
       if (ownerGone || parentGone) orphans.push_back(r.number);
@@ -406,7 +405,7 @@ std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& defin
     // killed before its records were written leaves: it is replaced. Anything else stays.
     bool listed = false;
     for (const auto& r : records_)
-      if (!r.deleted && r.type == "Table" && foldName(baseName(tablePath(r))) == foldName(existing)) listed = true;
+      if (!r.deleted && r.type == "Table" && foldCase(baseName(tablePath(r))) == foldCase(existing)) listed = true;
     bool leftover = false;
     if (!listed) {
       try {
@@ -498,7 +497,7 @@ void ContainerCatalog::drop(std::string_view name) {
   if (!t) throwSqlException("Table \"" + std::string(name) + "\" does not exist in the database.");
   const Record table = *t;
   std::string dbfPath = tablePath(table);
-  std::string tableName = foldName(fromCp1252(table.name));
+  std::string tableName = foldCase(fromCp1252(table.name));
   // The table first, then what it owns (fields, indexes, its relations) and the relations
   // that name it as their parent.
   std::vector<std::uint32_t> numbers{table.number};
@@ -508,7 +507,7 @@ void ContainerCatalog::drop(std::string_view name) {
     bool parentOf = false;
     if (!owned && r.type == "Relation") {
       std::string parent = property(r, kPropParentTable);
-      parentOf = foldName(fromCp1252(parent.substr(0, parent.find('\0')))) == tableName;
+      parentOf = foldCase(fromCp1252(parent.substr(0, parent.find('\0')))) == tableName;
     }
     if (owned || parentOf) numbers.push_back(r.number);
   }
@@ -534,7 +533,7 @@ void createContainer(FileSystem& fs, const std::string& dbcPath) {
   auto refuse = [&](const std::string& why) {
     throw data::Failure("Cannot create the database container \"" + dbcPath + "\": " + why + ".");
   };
-  if (file.size() < 5 || foldName(file.substr(file.size() - 4)) != ".dbc") refuse("its name must end in .dbc");
+  if (file.size() < 5 || !endsWithIgnoringAsciiCase(file, ".dbc")) refuse("its name must end in .dbc");
   std::string folder = folderOf(dbcPath);
   if (!fs.isDirectory(folder)) refuse("the folder \"" + folder + "\" does not exist");
   const std::string dctPath = joinPath(folder, companionName(file, "dct"));

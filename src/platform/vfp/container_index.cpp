@@ -7,18 +7,6 @@
 
 namespace tw::vfp {
 
-std::uint8_t cp1252Lower(std::uint8_t c) {
-  if (c >= 'A' && c <= 'Z') return static_cast<std::uint8_t>(c + 32);
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<std::uint8_t>(c + 32);
-  switch (c) {
-    case 0x8A: return 0x9A;  // S caron
-    case 0x8C: return 0x9C;  // OE
-    case 0x8E: return 0x9E;  // Z caron
-    case 0x9F: return 0xFF;  // Y diaeresis
-    default: return c;
-  }
-}
-
 namespace {
 
 constexpr std::size_t kPage = 512;

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/vfp/codepage.h"
+
 namespace tw::vfp {
 
 // One live record of the container, as the index keys it.
@@ -34,8 +36,5 @@ struct ContainerIndexEntry {
 // .dbc, deleted ones included (it sizes the record numbers in the leaves).
 std::vector<std::uint8_t> buildContainerIndex(const std::vector<ContainerIndexEntry>& live,
                                               std::uint32_t recordCount);
-
-// The lower-case form of a cp1252 byte, as LOWER() gives it.
-std::uint8_t cp1252Lower(std::uint8_t c);
 
 }  // namespace tw::vfp

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/case_rules.h"
 #include "platform/code_page.h"
 
 namespace tw::vfp {
@@ -118,9 +119,7 @@ std::string hex(std::uint8_t b) {
 std::string backlinkFileName(std::string_view path) {
   std::size_t cut = path.find_last_of("\\/:");
   std::string name(cut == std::string_view::npos ? path : path.substr(cut + 1));
-  for (char& c : name)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return name;
+  return asciiLower(name);
 }
 
 }  // namespace

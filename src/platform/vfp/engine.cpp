@@ -1,6 +1,6 @@
 #include "platform/vfp/engine.h"
 
-#include <QString>
+#include <QChar>
 
 #include <algorithm>
 #include <array>
@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/calendar.h"
+#include "platform/case_rules.h"
 #include "platform/code_page.h"
 #include "platform/data_access.h"
 #include "platform/vfp/folder_catalog.h"
@@ -60,7 +61,6 @@ bool isWordChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigit(c) || c == '_' ||
          static_cast<unsigned char>(c) >= 0x80;
 }
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 struct Cursor {
   const char* p;
@@ -86,7 +86,7 @@ struct Cursor {
     skipSpace();
     if (static_cast<std::size_t>(end - p) < kw.size()) return false;
     for (std::size_t i = 0; i < kw.size(); ++i)
-      if (lowerAscii(p[i]) != kw[i]) return false;
+      if (asciiLower(p[i]) != kw[i]) return false;
     if (p + kw.size() < end && isWordChar(p[kw.size()])) return false;
     p += kw.size();
     return true;
@@ -247,7 +247,7 @@ bool scanNumber(Cursor& c, Number& n) {
 
 bool reservedDeviceName(std::string_view base) {
   std::string upper;
-  for (char ch : base) upper.push_back(ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 32) : ch);
+  for (char ch : base) upper.push_back(asciiUpper(ch));
   static const char* names[] = {"CON", "PRN", "AUX", "NUL"};
   for (auto* n : names)
     if (upper == n) return true;
@@ -261,13 +261,9 @@ bool reservedDeviceName(std::string_view base) {
 
 void throwSqlException(std::string_view message) { sqlError(message); }
 
-std::string foldName(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toCaseFolded().toUtf8().toStdString();
-}
-
 std::string tableFileBase(std::string_view name) {
   std::string_view base = name;
-  if (base.size() > 4 && foldName(base.substr(base.size() - 4)) == ".dbf") base.remove_suffix(4);
+  if (base.size() > 4 && endsWithIgnoringAsciiCase(base, ".dbf")) base.remove_suffix(4);
   auto invalid = [&](const std::string& why) {
     sqlError("Invalid path or file name. The table name \"" + std::string(name) + "\" " + why + ".");
   };
@@ -280,7 +276,7 @@ std::string tableFileBase(std::string_view name) {
   if (base.back() == '.' || base.back() == ' ') invalid("ends with a dot or a blank");
   if (reservedDeviceName(base)) invalid("is reserved for a device");
   if (base.size() + 4 > 255) invalid("is too long for a file name");
-  return QString::fromUtf8(base.data(), static_cast<qsizetype>(base.size())).toLower().toUtf8().toStdString();
+  return lowerCase(base);
 }
 
 namespace {
@@ -292,7 +288,7 @@ std::string columnKey(std::string_view utf8, const CodePage& codePage) {
   std::size_t pos = 0;
   while (pos < utf8.size()) {
     char32_t c = DecodeUtf8(utf8, pos);
-    const char32_t upper = c < 0x80 ? static_cast<char32_t>(c >= 'a' && c <= 'z' ? c - 32 : c)
+    const char32_t upper = c < 0x80 ? static_cast<char32_t>(asciiUpper(static_cast<char>(c)))
                                     : c < 0x10000 ? QChar::toUpper(static_cast<char16_t>(c)) : c;
     if (codePage.holds(upper)) c = upper;
     codePage.encodeChar(c, key);
@@ -334,11 +330,11 @@ char typeLetter(std::string_view word) {
       {"datetime", 'T'},  {"logical", 'L'},   {"memo", 'M'},      {"blob", 'W'},      {"general", 'G'},
       {"varchar", 'V'},   {"varbinary", 'Q'}, {"picture", 'P'}};
   std::string lower;
-  for (char ch : word) lower.push_back(lowerAscii(ch));
+  for (char ch : word) lower.push_back(asciiLower(ch));
   for (const auto& [n, letter] : longNames)
     if (lower == n) return letter;
   char first = word.empty() ? '\0' : word[0];
-  return static_cast<char>(first >= 'a' && first <= 'z' ? first - 32 : first);
+  return asciiUpper(first);
 }
 
 // Reads "(n)" or "(n, m)" when it follows; returns how many numbers were given.
@@ -634,7 +630,7 @@ void Engine::leaveTable() {
 
 // Tables are told apart by their paths without regard to case, as their names are: a
 // table whose file was renamed to other capitals is still the one locked.
-std::string Engine::tableKey(const std::string& dbfPath) { return foldName(dbfPath); }
+std::string Engine::tableKey(const std::string& dbfPath) { return foldCase(dbfPath); }
 
 void Engine::markBroken(const std::string& dbfPath, const data::Failure& failure) {
   broken_.insert_or_assign(tableKey(dbfPath), failure);
@@ -985,7 +981,7 @@ void Engine::insertInto(std::string_view rest) {
         if (c.peek() != '.') sqlError(kSyntax);
         ++c.p;
         std::string lw;
-        for (char x : w) lw.push_back(lowerAscii(x));
+        for (char x : w) lw.push_back(asciiLower(x));
         if (lw == "null") {
           setNull();
         } else if (lw == "t" || lw == "f" || lw == "y" || lw == "n") {
@@ -1019,7 +1015,7 @@ void Engine::insertInto(std::string_view rest) {
         if (notANumber(c)) sqlError(kOverflow);
         std::string_view w = c.word();
         std::string upper;
-        for (char x : w) upper.push_back(x >= 'a' && x <= 'z' ? static_cast<char>(x - 32) : x);
+        for (char x : w) upper.push_back(asciiUpper(x));
         sqlError("Variable '" + upper + "' is not found.");
       } else {
         sqlError(kSyntax);

@@ -1,17 +1,19 @@
 #include "platform/vfp/folder_catalog.h"
 
+#include "platform/case_rules.h"
+
 namespace tw::vfp {
 
 FolderCatalog::FolderCatalog(std::shared_ptr<FileSystem> fs, std::string folder)
     : fs_(std::move(fs)), folder_(std::move(folder)) {}
 
 std::string FolderCatalog::findFile(std::string_view name) {
-  std::string wanted = foldName(name);
+  std::string wanted = foldCase(name);
   std::string found;
   for (const auto& e : fs_->list(folder_)) {
     if (!e.regularFile) continue;
     if (e.name == name) return e.name;
-    if (found.empty() && foldName(e.name) == wanted) found = e.name;
+    if (found.empty() && foldCase(e.name) == wanted) found = e.name;
   }
   return found;
 }
@@ -73,14 +75,14 @@ std::vector<ListedTable> FolderCatalog::list() {
   std::vector<ListedTable> out;
   auto entries = fs_->list(folder_);
   for (const auto& e : entries) {
-    if (!e.regularFile || e.name.size() < 5 || foldName(e.name.substr(e.name.size() - 4)) != ".dbf") continue;
+    if (!e.regularFile || e.name.size() < 5 || !endsWithIgnoringAsciiCase(e.name, ".dbf")) continue;
     ListedTable t;
     t.file = e.name;
     t.name = e.name.substr(0, e.name.size() - 4);
     std::string fpt;
-    std::string wanted = foldName(t.name + ".fpt");
+    std::string wanted = foldCase(t.name + ".fpt");
     for (const auto& m : entries)
-      if (m.regularFile && foldName(m.name) == wanted) fpt = m.name;
+      if (m.regularFile && foldCase(m.name) == wanted) fpt = m.name;
     t.problem = tableProblem(*fs_, e.name, joinPath(folder_, e.name), fpt.empty() ? fpt : joinPath(folder_, fpt));
     out.push_back(std::move(t));
   }

@@ -1,7 +1,6 @@
 #include "platform/vfp/provider.h"
 
-#include <QString>
-
+#include "platform/case_rules.h"
 #include "platform/vfp/container_catalog.h"
 #include "platform/vfp/engine.h"
 #include "platform/vfp/folder_catalog.h"
@@ -70,7 +69,7 @@ class TableRows : public data::RowSource {
     for (std::size_t i = 0; i < layoutFields.size(); ++i) {
       const FieldDef& f = layoutFields[i];
       data::FieldInfo info;
-      info.name = i < longNames.size() ? QString::fromStdString(longNames[i]).toLower().toStdString()
+      info.name = i < longNames.size() ? lowerCase(longNames[i])
                                        : fromName(f.name, reader_->codePage());
       info.type = adoType(f.type);
       info.precision = f.type == 'N' || f.type == 'F' ? f.width : 0;
@@ -93,7 +92,7 @@ class TableRows : public data::RowSource {
   // Field names are stored in the table's code page and in upper case; record sets give
   // them as UTF-8 in lower case, as the FoxPro provider does.
   static std::string fromName(const std::string& stored, const CodePage& codePage) {
-    return QString::fromStdString(codePage.decode(stored)).toLower().toStdString();
+    return lowerCase(codePage.decode(stored));
   }
   std::unique_ptr<TableReader> reader_;
   std::vector<data::FieldInfo> fields_;
@@ -134,7 +133,7 @@ class FoxProSession : public data::Session {
     };
     s = trim(s);
     constexpr std::string_view prefix = "select * from ";
-    if (s.size() <= prefix.size() || data::asciiLower(s.substr(0, prefix.size())) != prefix)
+    if (s.size() <= prefix.size() || !startsWithIgnoringAsciiCase(s, prefix))
       throw data::Failure("SQLException: Syntax error.");
     std::string_view name = trim(s.substr(prefix.size()));
     if (name.size() >= 2 && ((name.front() == '`' && name.back() == '`') || (name.front() == '"' && name.back() == '"') ||
@@ -184,7 +183,7 @@ std::unique_ptr<data::Session> FoxProProvider::open(const data::ConnectionString
   // its new tables are written in that code page too: a name never holds a letter the
   // container cannot store, and a value that loses characters is announced.
   const CodePage* codePage = codePage_;
-  if (folder.size() >= 4 && data::asciiLower(folder.substr(folder.size() - 4)) == ".dbc") {
+  if (endsWithIgnoringAsciiCase(folder, ".dbc")) {
     catalog = std::make_unique<ContainerCatalog>(fs_, folder);
     codePage = &CodePage::western();
   } else {

@@ -15,6 +15,7 @@
 
 #include "platform/calendar.h"
 #include "platform/jet/writer/format_encode.h"
+#include "platform/case_rules.h"
 #include "platform/utf8.h"
 
 namespace tw::jet {
@@ -66,10 +67,6 @@ constexpr std::uint32_t kFirstFreePage = 6;
 constexpr std::uint32_t kMaxPages = 0x80000000u / encode::kPageSize;
 
 std::string inQuotes(const std::string& s) { return "\"" + s + "\""; }
-
-bool sameName(const std::string& a, const std::string& b) {
-  return QString::fromUtf8(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive) == 0;
-}
 
 // Access object and field names: 1..64 characters, no leading blank, no control
 // characters and none of . ! ` [ ].
@@ -142,7 +139,7 @@ const char* fieldKindName(FieldKind kind) {
 
 bool fieldKindFromName(const std::string& name, FieldKind& kind) {
   for (const KindInfo& k : kKinds) {
-    if (sameName(name, k.name)) {
+    if (equalsIgnoringCase(name, k.name)) {
       kind = k.kind;
       return true;
     }
@@ -292,7 +289,7 @@ int MdbWriter::Impl::createTable(const TableDefinition& def, bool system,
                                  std::uint32_t fixedTdefPage) {
   checkName(def.name, "Table");
   for (const std::string& n : objectNames)
-    if (sameName(n, def.name)) throw WriteError("Duplicate table name " + inQuotes(def.name));
+    if (equalsIgnoringCase(n, def.name)) throw WriteError("Duplicate table name " + inQuotes(def.name));
   if (def.fields.empty()) throw WriteError("Table " + inQuotes(def.name) + " has no fields");
   if (def.fields.size() > 255)
     throw WriteError("Table " + inQuotes(def.name) + " has more than 255 fields");
@@ -307,7 +304,7 @@ int MdbWriter::Impl::createTable(const TableDefinition& def, bool system,
     const std::string where = "Field " + inQuotes(f.name) + " of table " + inQuotes(def.name);
     checkName(f.name, "Field");
     for (std::size_t j = 0; j < i; ++j)
-      if (sameName(def.fields[j].name, f.name))
+      if (equalsIgnoringCase(def.fields[j].name, f.name))
         throw WriteError("Duplicate field name " + inQuotes(f.name) + " in table " + inQuotes(def.name));
     const Version version = formatVersion(settings.version);
     if (f.calculated && !calculableKind(f.kind))
@@ -447,7 +444,7 @@ void MdbWriter::addQuery(const QueryDefinition& query) {
   Impl& d = *impl_;
   checkName(query.name, "Query");
   for (const std::string& n : d.objectNames)
-    if (sameName(n, query.name)) throw WriteError("Duplicate object name " + inQuotes(query.name));
+    if (equalsIgnoringCase(n, query.name)) throw WriteError("Duplicate object name " + inQuotes(query.name));
   if (query.from.empty()) throw WriteError("Query " + inQuotes(query.name) + " names no table");
   d.objectNames.push_back(query.name);
   d.queries.push_back(query);
@@ -457,7 +454,7 @@ void MdbWriter::addLink(const LinkDefinition& link) {
   Impl& d = *impl_;
   checkName(link.name, "Linked table");
   for (const std::string& n : d.objectNames)
-    if (sameName(n, link.name)) throw WriteError("Duplicate object name " + inQuotes(link.name));
+    if (equalsIgnoringCase(n, link.name)) throw WriteError("Duplicate object name " + inQuotes(link.name));
   if (link.database.empty() || link.foreignName.empty())
     throw WriteError("Linked table " + inQuotes(link.name) + " needs a database and a foreign name");
   d.objectNames.push_back(link.name);

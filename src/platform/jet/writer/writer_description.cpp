@@ -11,7 +11,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -21,6 +20,7 @@
 
 #include "platform/calendar.h"
 #include "platform/jet/writer/format_encode.h"
+#include "platform/case_rules.h"
 
 namespace tw::jet {
 
@@ -441,7 +441,7 @@ Generator makeGenerator(const FieldDefinition& f, const QJsonValue& generator, c
         if (k) s += ' ';
         s += kWords[rng.between(0, static_cast<std::int64_t>(std::size(kWords)) - 1)];
       }
-      s[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(s[0])));
+      s[0] = asciiUpper(s[0]);
       return Value(s + ".");
     };
   } else if (o.contains(QLatin1String("bytes"))) {
