@@ -5,17 +5,9 @@
 #include <cstdint>
 #include <string_view>
 
-namespace tw {
+#include "platform/ado_types.h"
 
-// ADO type codes the program meets.
-namespace ado {
-inline constexpr std::int16_t kSmallInt = 2, kInteger = 3, kSingle = 4, kDouble = 5,
-                              kCurrency = 6, kDate = 7, kBoolean = 11, kDecimal = 14,
-                              kTinyInt = 16, kUnsignedTinyInt = 17, kBigInt = 20, kGuid = 72,
-                              kBinary = 128, kWChar = 130, kNumeric = 131, kDBTimeStamp = 135,
-                              kVarChar = 200, kLongVarChar = 201, kVarWChar = 202,
-                              kLongVarWChar = 203, kVarBinary = 204, kLongVarBinary = 205;
-}
+namespace tw {
 
 // The name of a code ("adVarWChar" for 202), or the empty text for a code without a name.
 std::string_view AdoTypeName(std::int16_t code);

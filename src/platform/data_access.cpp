@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "platform/ado_types.h"
 #include "platform/case_rules.h"
 
 namespace tw::data {
@@ -143,11 +144,10 @@ std::unique_ptr<RowSource> makeRowSource(std::vector<FieldInfo> fields,
 }
 
 std::unique_ptr<RowSource> makeTablesSchema(std::vector<SchemaTable> tables) {
-  // ADO type codes: adVarWChar 202, adGUID 72, adUnsignedInt 19, adDate 7.
   std::vector<FieldInfo> fields = {
-      {"TABLE_CATALOG", 202}, {"TABLE_SCHEMA", 202}, {"TABLE_NAME", 202},
-      {"TABLE_TYPE", 202},    {"TABLE_GUID", 72},    {"DESCRIPTION", 202},
-      {"TABLE_PROPID", 19},   {"DATE_CREATED", 7},   {"DATE_MODIFIED", 7}};
+      {"TABLE_CATALOG", ado::kVarWChar}, {"TABLE_SCHEMA", ado::kVarWChar}, {"TABLE_NAME", ado::kVarWChar},
+      {"TABLE_TYPE", ado::kVarWChar},    {"TABLE_GUID", ado::kGuid},       {"DESCRIPTION", ado::kVarWChar},
+      {"TABLE_PROPID", ado::kUnsignedInt}, {"DATE_CREATED", ado::kDate},   {"DATE_MODIFIED", ado::kDate}};
   std::vector<std::vector<Value>> rows;
   rows.reserve(tables.size());
   for (auto& t : tables) {

@@ -86,7 +86,7 @@ class Failure : public std::runtime_error {
   std::int64_t rowsLost_ = 0;
 };
 
-// One column of a record set. `type` is the ADO DataTypeEnum code (202 adVarWChar, ...);
+// One column of a record set. `type` is the ADO DataTypeEnum code (platform/ado_types.h);
 // precision and scale are those ADO's Field reports (0 where the type has none).
 struct FieldInfo {
   std::string name;

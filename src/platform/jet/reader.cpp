@@ -15,6 +15,7 @@
 #include <optional>
 #include <unordered_set>
 
+#include "platform/ado_types.h"
 #include "platform/calendar.h"
 #include "platform/case_rules.h"
 #include "platform/jet/crypto.h"
@@ -210,29 +211,29 @@ tw::data::FieldInfo fieldInfoFor(const ColumnDef& c, bool attachment) {
   tw::data::FieldInfo f;
   f.name = c.name;
   switch (c.type) {
-    case kTypeBool: f.type = 11; break;
-    case kTypeByte: f.type = 17; f.precision = 3; break;
-    case kTypeInt: f.type = 2; f.precision = 5; break;
-    case kTypeLong: f.type = 3; f.precision = 10; break;
-    case kTypeMoney: f.type = 6; f.precision = 19; break;
-    case kTypeFloat: f.type = 4; f.precision = 7; break;
-    case kTypeDouble: f.type = 5; f.precision = 15; break;
-    case kTypeDateTime: f.type = 7; break;
-    case kTypeBinary: f.type = 204; break;
-    case kTypeText: f.type = 202; break;
-    case kTypeOle: f.type = 205; break;
-    case kTypeMemo: f.type = 203; break;
-    case kTypeGuid: f.type = 72; break;
+    case kTypeBool: f.type = ado::kBoolean; break;
+    case kTypeByte: f.type = ado::kUnsignedTinyInt; f.precision = 3; break;
+    case kTypeInt: f.type = ado::kSmallInt; f.precision = 5; break;
+    case kTypeLong: f.type = ado::kInteger; f.precision = 10; break;
+    case kTypeMoney: f.type = ado::kCurrency; f.precision = 19; break;
+    case kTypeFloat: f.type = ado::kSingle; f.precision = 7; break;
+    case kTypeDouble: f.type = ado::kDouble; f.precision = 15; break;
+    case kTypeDateTime: f.type = ado::kDate; break;
+    case kTypeBinary: f.type = ado::kVarBinary; break;
+    case kTypeText: f.type = ado::kVarWChar; break;
+    case kTypeOle: f.type = ado::kLongVarBinary; break;
+    case kTypeMemo: f.type = ado::kLongVarWChar; break;
+    case kTypeGuid: f.type = ado::kGuid; break;
     case kTypeNumeric:
       // A calculated decimal holds up to 28 digits, whatever its descriptor says.
-      f.type = 131;
+      f.type = ado::kNumeric;
       f.precision = c.calculated() ? 28 : c.precision;
       f.scale = c.scale;
       break;
-    case kTypeComplex: f.type = attachment ? 205 : 203; break;
-    case kTypeBigInt: f.type = 20; f.precision = 19; break;
-    case kTypeDateTimeExt: f.type = 135; break;
-    default: f.type = 204; break;  // unknown types: the stored bytes
+    case kTypeComplex: f.type = attachment ? ado::kLongVarBinary : ado::kLongVarWChar; break;
+    case kTypeBigInt: f.type = ado::kBigInt; f.precision = 19; break;
+    case kTypeDateTimeExt: f.type = ado::kDBTimeStamp; break;
+    default: f.type = ado::kVarBinary; break;  // unknown types: the stored bytes
   }
   return f;
 }

@@ -1,3 +1,4 @@
+#include "platform/ado_types.h"
 #include "platform/vfp/provider.h"
 
 #include "platform/case_rules.h"
@@ -47,16 +48,16 @@ class TableListing : public data::RowSource {
 // ADO's type code for a FoxPro field type, as the VFP provider reports it.
 std::int16_t adoType(char type) {
   switch (type) {
-    case 'C': return 129;  // adChar
-    case 'N': case 'F': return 131;  // adNumeric
-    case 'I': return 3;    // adInteger
-    case 'B': return 5;    // adDouble
-    case 'Y': return 6;    // adCurrency
-    case 'D': return 133;  // adDBDate
-    case 'T': return 135;  // adDBTimeStamp
-    case 'L': return 11;   // adBoolean
-    case 'M': return 201;  // adLongVarChar
-    default: return 128;   // adBinary
+    case 'C': return ado::kChar;
+    case 'N': case 'F': return ado::kNumeric;
+    case 'I': return ado::kInteger;
+    case 'B': return ado::kDouble;
+    case 'Y': return ado::kCurrency;
+    case 'D': return ado::kDBDate;
+    case 'T': return ado::kDBTimeStamp;
+    case 'L': return ado::kBoolean;
+    case 'M': return ado::kLongVarChar;
+    default: return ado::kBinary;
   }
 }
 
