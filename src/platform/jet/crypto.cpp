@@ -14,6 +14,7 @@
 
 #include "platform/case_rules.h"
 #include "platform/data_access.h"
+#include "platform/jet/format.h"
 #include "platform/utf8.h"
 
 namespace tw::jet {
@@ -23,12 +24,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using ByteView = std::span<const std::uint8_t>;
 
-// Page 0 layout of Jet 4 and ACE files, after the header mask is removed.
-constexpr std::size_t kVersionOffset = 0x14;
-constexpr std::size_t kDatabaseKeyOffset = 0x3E;
-// The encryption description of an ACE file: a 16-bit length, then that many bytes.
-constexpr std::size_t kCryptStructureOffset = 0x299;
-constexpr std::uint8_t kFirstAceVersion = 0x02;
 
 // Passwords longer than this many UTF-16 units are cut, as Office does.
 constexpr std::size_t kMaxPasswordUnits = 255;
@@ -596,23 +591,23 @@ void rc4(std::span<const std::uint8_t> key, std::span<std::uint8_t> data) {
 }
 
 void unmaskHeader(std::span<std::uint8_t> page0, bool jet3) {
-  if (page0.size() <= kHeaderMaskOffset) return;
+  if (page0.size() <= kHeaderRc4Start) return;
   const std::size_t length =
-      std::min(jet3 ? kHeaderMaskLengthJet3 : kHeaderMaskLengthJet4, page0.size() - kHeaderMaskOffset);
-  rc4(kHeaderMaskKey, page0.subspan(kHeaderMaskOffset, length));
+      std::min(jet3 ? kHeaderRc4LengthJet3 : kHeaderRc4LengthJet4, page0.size() - kHeaderRc4Start);
+  rc4(kHeaderRc4Key, page0.subspan(kHeaderRc4Start, length));
 }
 
 std::unique_ptr<PageCipher> makePageCipher(std::span<const std::uint8_t> page0, std::string_view password) {
-  if (page0.size() < kDatabaseKeyOffset + 4) damaged("the first page is too short");
+  if (page0.size() < kHeaderDbKeyOffset + 4) damaged("the first page is too short");
   // Jet 3 and Jet 4 files use the old RC4 page encoding, which the reader does itself.
-  if (page0[kVersionOffset] < kFirstAceVersion) return nullptr;
+  if (page0[kHeaderVersionOffset] < static_cast<std::uint8_t>(Version::Ace12)) return nullptr;
   std::array<std::uint8_t, 4> databaseKey{};
-  std::copy_n(page0.begin() + kDatabaseKeyOffset, 4, databaseKey.begin());
+  std::copy_n(page0.begin() + kHeaderDbKeyOffset, 4, databaseKey.begin());
   if (databaseKey == std::array<std::uint8_t, 4>{}) return nullptr;
 
-  const std::uint16_t infoLength = readU16(page0, kCryptStructureOffset, "encryption structure");
+  const std::uint16_t infoLength = readU16(page0, kHeaderAceEncryptionOffset, "encryption structure");
   if (infoLength < 4) damaged("encryption structure length " + std::to_string(infoLength));
-  const ByteView info = slice(page0, kCryptStructureOffset + 2, infoLength, "encryption structure");
+  const ByteView info = slice(page0, kHeaderAceEncryptionOffset + 2, infoLength, "encryption structure");
   const std::uint16_t major = readU16(info, 0, "encryption version");
   const std::uint16_t minor = readU16(info, 2, "encryption version");
   const std::string version = std::to_string(major) + "." + std::to_string(minor);

@@ -18,15 +18,9 @@ namespace tw::jet {
 // An empty key leaves `data` unchanged.
 void rc4(std::span<const std::uint8_t> key, std::span<std::uint8_t> data);
 
-// The fixed key of the header mask and the offset and size of the masked block.
-inline constexpr std::uint8_t kHeaderMaskKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
-inline constexpr std::size_t kHeaderMaskOffset = 0x18;
-// 126 bytes in Jet 3 files, 128 in Jet 4 and ACE files.
-inline constexpr std::size_t kHeaderMaskLengthJet3 = 126;
-inline constexpr std::size_t kHeaderMaskLengthJet4 = 128;
-
-// Removes (or applies) the header mask of page 0 in place. A page shorter than the masked
-// block is masked as far as it goes.
+// Removes (or applies) the header mask of page 0 in place: the block at kHeaderRc4Start,
+// kHeaderRc4LengthJet3 or kHeaderRc4LengthJet4 bytes long, with the key kHeaderRc4Key
+// (format.h). A page shorter than the masked block is masked as far as it goes.
 void unmaskHeader(std::span<std::uint8_t> page0, bool jet3);
 
 // Decrypts pages of an encrypted file.

@@ -294,10 +294,20 @@ inline constexpr std::size_t kUsageMapPageBitmapOffset = 4;
 // The catalog (MSysObjects, TDEF at page 2).
 
 inline constexpr std::uint32_t kCatalogTableDefPage = 2;
+// The pages a file made by the writer starts with: the header (0), the database-wide
+// usage map of free pages (1), then the definitions of MSysObjects (2), MSysACEs (3),
+// MSysQueries (4) and MSysRelationships (5); its own pages follow from page 6.
+inline constexpr std::uint32_t kGlobalUsageMapPage = 1;
+inline constexpr std::uint32_t kAcesTableDefPage = 3;
+inline constexpr std::uint32_t kQueriesTableDefPage = 4;
+inline constexpr std::uint32_t kRelationshipsTableDefPage = 5;
+inline constexpr std::uint32_t kFirstFreePage = 6;
 // MSysObjects.Id: the low 24 bits are the object's TDEF page for tables.
 inline constexpr std::uint32_t kObjectIdPageMask = 0x00FFFFFF;
 // MSysObjects.Type values (raw, signed 16 bit).
 inline constexpr int kObjectTable = 1;
+inline constexpr int kObjectDatabase = 2;
+inline constexpr int kObjectContainer = 3;
 inline constexpr int kObjectOdbcLink = 4;   // with a Connect string; reports are 0x8004
 inline constexpr int kObjectQuery = 5;
 inline constexpr int kObjectAccessLink = 6;

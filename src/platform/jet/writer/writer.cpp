@@ -56,13 +56,7 @@ constexpr std::int32_t kContainerParentId = 0x0F000000;
 constexpr std::int32_t kMSysDbId = 0x10000000;
 constexpr std::int32_t kSyntheticIdBase = 0x10000001;  // queries and links
 constexpr std::int32_t kSystemObjectFlags = static_cast<std::int32_t>(0x80000000u);
-constexpr int kObjectContainer = 3;
-constexpr int kObjectDatabase = 2;
 
-// Pages every file starts with.
-constexpr std::uint32_t kGlobalMapPage = 1;
-constexpr std::uint32_t kMSysObjectsPage = 2;
-constexpr std::uint32_t kFirstFreePage = 6;
 // Access files stop at 2 GB.
 constexpr std::uint32_t kMaxPages = 0x80000000u / encode::kPageSize;
 
@@ -427,10 +421,10 @@ MdbWriter::MdbWriter(const std::string& path, DatabaseSettings settings)
   if (!d.file->open())
     throw WriteError("Cannot create a file in " + inQuotes(dir.path().toStdString()) + ": " +
                      d.file->errorString().toStdString());
-  d.createTable(msysObjects(), true, kMSysObjectsPage);
-  d.createTable(msysAces(), true, 3);
-  d.createTable(msysQueries(), true, 4);
-  d.createTable(msysRelationships(), true, 5);
+  d.createTable(msysObjects(), true, kCatalogTableDefPage);
+  d.createTable(msysAces(), true, kAcesTableDefPage);
+  d.createTable(msysQueries(), true, kQueriesTableDefPage);
+  d.createTable(msysRelationships(), true, kRelationshipsTableDefPage);
 }
 
 MdbWriter::~MdbWriter() = default;  // the temporary file removes itself unless renamed
@@ -901,12 +895,12 @@ void MdbWriter::Impl::writeTableDefinitions() {
 void MdbWriter::Impl::writeGlobalMap() {
   // Page 1 keeps the database-wide map of free pages: every page past the end of the
   // file counts as free.
-  encode::DataPage page(kGlobalMapPage);
+  encode::DataPage page(kGlobalUsageMapPage);
   std::vector<std::uint32_t> freePages;
   for (std::uint32_t p = pageCount; p < encode::kInlineUsageBitmapBytes * 8; ++p) freePages.push_back(p);
   page.add(encode::encodeInlineUsageMap(0, freePages));
   page.add(encode::encodeInlineUsageMap(0, {}));
-  writePage(kGlobalMapPage, page.bytes());
+  writePage(kGlobalUsageMapPage, page.bytes());
 }
 
 void MdbWriter::Impl::writeHeader() {
