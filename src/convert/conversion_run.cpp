@@ -19,284 +19,454 @@ namespace {
 enum class Answer { None, Yes, No };
 // Stands in when no one follows the run.
 RunObserver gNoObserver;
+
+// The numbered lines of the run, in the order the steps below take them. A failing step
+// is reported "at line" its number, so these numbers are what users quote back to us.
+namespace line {
+// Opening: the data-access objects, the target check, both table lists, the connections.
+constexpr std::int32_t kCreateTargetConnection = 104;
+constexpr std::int32_t kCreateSourceConnection = 108;
+constexpr std::int32_t kCreateRecordset = 110;
+constexpr std::int32_t kTargetUnusable = 116;
+constexpr std::int32_t kHourglass = 118;
+constexpr std::int32_t kClearTargetList = 120;
+constexpr std::int32_t kClearSourceList = 122;
+constexpr std::int32_t kFillTargetList = 124;
+constexpr std::int32_t kFillSourceList = 126;
+constexpr std::int32_t kSourceCursorLocation = 128;
+constexpr std::int32_t kSourceMode = 130;
+constexpr std::int32_t kOpenSource = 132;
+constexpr std::int32_t kTargetCursorLocation = 134;
+constexpr std::int32_t kTargetCommandTimeout = 136;
+constexpr std::int32_t kTargetConnectionTimeout = 138;
+constexpr std::int32_t kConnectionsOpen = 140;
+constexpr std::int32_t kTargetIsContainer = 142;
+constexpr std::int32_t kOpenTargetContainer = 144;
+constexpr std::int32_t kOpenTargetFolder = 146;
+constexpr std::int32_t kClearStatements = 150;
+constexpr std::int32_t kClearConversions = 152;
+// Each table.
+constexpr std::int32_t kYieldBeforeTable = 154;
+constexpr std::int32_t kTableName = 156;
+constexpr std::int32_t kTargetHasTable = 158;
+constexpr std::int32_t kAskOverwrite = 160;
+constexpr std::int32_t kKeepTarget = 162;
+constexpr std::int32_t kPreviewPerTable = 166;
+constexpr std::int32_t kClearTableStatements = 168;
+constexpr std::int32_t kClearTableConversions = 170;
+constexpr std::int32_t kOverwrite = 172;
+constexpr std::int32_t kRemoveFromTargetList = 180;
+constexpr std::int32_t kTableCaption = 182;
+constexpr std::int32_t kOpenSourceTable = 184;
+constexpr std::int32_t kReadFields = 186;
+constexpr std::int32_t kBuildDefinition = 196;
+constexpr std::int32_t kDefinitionField = 200;
+constexpr std::int32_t kListConversions = 330;
+constexpr std::int32_t kNoTransferableField = 334;
+constexpr std::int32_t kTellNoTransferableField = 336;
+// Each row.
+constexpr std::int32_t kHasRows = 346;
+constexpr std::int32_t kRecordCount = 348;
+constexpr std::int32_t kYieldBeforeRow = 350;
+constexpr std::int32_t kNextRowNumber = 354;
+constexpr std::int32_t kRowProgress = 356;
+constexpr std::int32_t kBuildInsert = 358;
+constexpr std::int32_t kInsertValue = 366;
+constexpr std::int32_t kMoveNext = 452;
+constexpr std::int32_t kAtEof = 454;
+// After each table.
+constexpr std::int32_t kCloseSourceTable = 456;
+constexpr std::int32_t kTablePreview = 458;
+constexpr std::int32_t kSetStopAfterPreview = 460;
+constexpr std::int32_t kShowTablePreview = 464;
+constexpr std::int32_t kStopAfterPreview = 466;
+constexpr std::int32_t kClearTableCaption = 468;
+// After the last table: the per-file preview, closing, telling the user.
+constexpr std::int32_t kFilePreview = 474;
+constexpr std::int32_t kClearFormOK = 476;
+constexpr std::int32_t kShowFilePreview = 478;
+constexpr std::int32_t kPreviewNotExecuted = 480;
+constexpr std::int32_t kCloseTargetAfterPreview = 482;
+constexpr std::int32_t kCloseSourceAfterPreview = 484;
+constexpr std::int32_t kConnectionsClosed = 486;
+constexpr std::int32_t kClearCaptionAfterPreview = 488;
+constexpr std::int32_t kStillOpen = 490;
+constexpr std::int32_t kCloseTarget = 492;
+constexpr std::int32_t kCloseSource = 494;
+constexpr std::int32_t kDefaultPointer = 496;
+constexpr std::int32_t kResetProgress = 498;
+constexpr std::int32_t kProgressCaption = 500;
+constexpr std::int32_t kDone = 502;
+constexpr std::int32_t kEnd = 504;
+
+// A statement's three lines: the preview-mode test, appending it to the statement list,
+// executing it on the target.
+struct StatementLines {
+  std::int32_t inPreview;
+  std::int32_t append;
+  std::int32_t execute;
+};
+constexpr StatementLines kDrop{174, 176, 178};
+constexpr StatementLines kCreate{338, 340, 342};
+constexpr StatementLines kInsert{438, 440, 450};
+}  // namespace line
 }  // namespace
 
-void ConversionRun::StartConverting() {
-  // 1. A second press while a run is going on does nothing.
-  if (state_.runInProgress) return;
-  state_.runInProgress = true;
-  endedAtTargetCheck_ = false;
-  notices_.clear();
+// One run of "Start Converting": the guard that numbers and reports its steps, and what the
+// steps share (the source connection and recordset, the table and row being converted).
+class ConversionRun::Steps {
+ public:
+  explicit Steps(ConversionRun& run)
+      : run_(run),
+        ui_(run.ui_),
+        window_(run.window_),
+        state_(run.state_),
+        guard_(run.ui_, ProcedureTag("Form1.PushButton7_Click")),
+        yieldNow_(run.ui_, run.yieldInterval_),
+        observer_(run.observer_ ? *run.observer_ : gNoObserver) {}
 
-  Guard guard(ui_, ProcedureTag("Form1.PushButton7_Click"));
-  ThrottledYield yieldNow(ui_, yieldInterval_);
-  RunObserver& observer = observer_ ? *observer_ : gNoObserver;
-  std::unique_ptr<data::Connection> source;
-  std::unique_ptr<data::Recordset> rs;
-  bool connectionsOpen = false;
-
-  // 2. The data-access objects.
-  guard(104, [&] { state_.FoxPro_conn = access_.createConnection("ADODB.Connection"); });
-  guard(108, [&] { source = access_.createConnection("ADODB.Connection"); });
-  guard(110, [&] { rs = access_.createRecordset("ADODB.RecordSet"); });
-
-  // 3. A target that cannot be opened ends the run quietly.
-  if (guard.test(116, [&] { return !IsValidFoxProConnection(access_, ui_, window_); })) {
-    state_.runInProgress = false;
-    reported_ = guard.reports();
-    endedAtTargetCheck_ = true;
-    return;
+  // The whole run; returns false when it ended at the target check.
+  bool run() {
+    createDataAccessObjects();
+    if (guard_.test(line::kTargetUnusable,
+                    [&] { return !IsValidFoxProConnection(run_.access_, ui_, window_); })) {
+      // A target that cannot be opened ends the run quietly.
+      state_.runInProgress = false;
+      run_.reported_ = guard_.reports();
+      return false;
+    }
+    refreshTableLists();
+    openSource();
+    openTarget();
+    takeTargetCodePage();
+    guard_(line::kClearStatements, [&] { state_.statements.clear(); });
+    guard_(line::kClearConversions, [&] { state_.conversions.clear(); });
+    convertTables();
+    showFilePreview();
+    finish();
+    return true;
   }
 
-  // 4.-5. Hourglass; refresh both table lists.
-  guard(118, [&] { ui_.setPointer(kPointerHourglass); });
-  guard(120, [&] { window_.List1().clear(); });
-  guard(122, [&] { window_.List2().clear(); });
-  guard(124, [&] { AddTablesToFoxproListbox(access_, ui_, window_, window_.List1()); });
-  guard(126, [&] { AddTablesToAccessListbox(access_, ui_, window_, window_.List2(), window_.Text5()); });
-
-  // 6. The source connection.
-  guard(128, [&] { source->setCursorLocation(3); });
-  guard(130, [&] { source->setMode(3); });
-  guard(132, [&] { source->Open(AccessConnectionString(window_)); });
-
-  // 7. The target connection, kept open for the SQL Preview window.
-  guard(134, [&] { state_.FoxPro_conn->setCursorLocation(2); });
-  guard(136, [&] { state_.FoxPro_conn->setCommandTimeout(5000); });
-  guard(138, [&] { state_.FoxPro_conn->setConnectionTimeout(5000); });
-  guard.line(140);
-  connectionsOpen = true;
-  if (guard.test(142, [&] { return window_.OptionDBC1(); }))
-    guard(144, [&] { state_.FoxPro_conn->Open(FoxProRunConnectionString(window_)); });
-  else
-    guard(146, [&] { state_.FoxPro_conn->Open(FoxProRunConnectionString(window_)); });
-
-  // The target's notices, gathered before it is closed.
-  auto collectNotices = [&] {
-    for (std::string& n : state_.FoxPro_conn->takeNotices()) notices_.push_back(std::move(n));
+ private:
+  // What the run learns of one source table.
+  struct Table {
+    std::string name;
+    std::vector<data::FieldInfo> fields;
+    CreateTableDefinition def;
+    bool readable = false;
+    bool transferable = false;
+    int reportsBefore = 0;
+    std::int64_t rowsWritten = 0;  // its rows that went through
+    int othersReports = 0;         // reports during its work that concern a table done before
   };
+
+  bool preview() const { return window_.Check1() == 1; }
+
+  void createDataAccessObjects() {
+    guard_(line::kCreateTargetConnection,
+           [&] { state_.FoxPro_conn = run_.access_.createConnection("ADODB.Connection"); });
+    guard_(line::kCreateSourceConnection, [&] { source_ = run_.access_.createConnection("ADODB.Connection"); });
+    guard_(line::kCreateRecordset, [&] { rs_ = run_.access_.createRecordset("ADODB.RecordSet"); });
+  }
+
+  // Hourglass; both table lists filled afresh.
+  void refreshTableLists() {
+    guard_(line::kHourglass, [&] { ui_.setPointer(kPointerHourglass); });
+    guard_(line::kClearTargetList, [&] { window_.List1().clear(); });
+    guard_(line::kClearSourceList, [&] { window_.List2().clear(); });
+    guard_(line::kFillTargetList, [&] { AddTablesToFoxproListbox(run_.access_, ui_, window_, window_.List1()); });
+    guard_(line::kFillSourceList,
+           [&] { AddTablesToAccessListbox(run_.access_, ui_, window_, window_.List2(), window_.Text5()); });
+  }
+
+  void openSource() {
+    guard_(line::kSourceCursorLocation, [&] { source_->setCursorLocation(3); });
+    guard_(line::kSourceMode, [&] { source_->setMode(3); });
+    guard_(line::kOpenSource, [&] { source_->Open(AccessConnectionString(window_)); });
+  }
+
+  // The target connection, kept open for the SQL Preview window.
+  void openTarget() {
+    guard_(line::kTargetCursorLocation, [&] { state_.FoxPro_conn->setCursorLocation(2); });
+    guard_(line::kTargetCommandTimeout, [&] { state_.FoxPro_conn->setCommandTimeout(5000); });
+    guard_(line::kTargetConnectionTimeout, [&] { state_.FoxPro_conn->setConnectionTimeout(5000); });
+    guard_.line(line::kConnectionsOpen);
+    connectionsOpen_ = true;
+    if (guard_.test(line::kTargetIsContainer, [&] { return window_.OptionDBC1(); }))
+      guard_(line::kOpenTargetContainer, [&] { state_.FoxPro_conn->Open(FoxProRunConnectionString(window_)); });
+    else
+      guard_(line::kOpenTargetFolder, [&] { state_.FoxPro_conn->Open(FoxProRunConnectionString(window_)); });
+  }
 
   // The code page of the target's new tables, for the column names.
-  codePage_ = &CodePage::western();
-  guard.run([&] {
-    if (const CodePage* cp = CodePage::byNumber(state_.FoxPro_conn->codePage())) codePage_ = cp;
-  });
+  void takeTargetCodePage() {
+    run_.codePage_ = &CodePage::western();
+    guard_.run([&] {
+      if (const CodePage* cp = CodePage::byNumber(state_.FoxPro_conn->codePage())) run_.codePage_ = cp;
+    });
+  }
 
-  // 8. Fresh lists for the preview windows.
-  guard(150, [&] { state_.statements.clear(); });
-  guard(152, [&] { state_.conversions.clear(); });
+  // Every source table, last entry first, until the observer or a per-table preview stops.
+  void convertTables() {
+    int last = 0;
+    guard_.run([&] { last = window_.List2().count() - 1; });
+    for (int i = last; i >= 0; --i) {
+      if (observer_.stopRequested()) break;
+      if (!convertTable(i)) break;
+    }
+  }
 
-  auto preview = [&] { return window_.Check1() == 1; };
-  // Set when the target says the current table takes no more rows (it is in use, cannot
-  // be written, is full or at its size limit): every later statement of that table would
-  // fail the same way, so the run reports once and goes on with the next table.
-  bool tableEnded = false;
-  std::int64_t r = 0;  // the source row being converted, from 1
+  // One table; returns false when the run must not go on with the next one.
+  bool convertTable(int index) {
+    guard_(line::kYieldBeforeTable, [&] { ui_.yield(); });
+    Table table;
+    current_ = &table;
+    const bool goOn = convertTable(table, index);
+    current_ = nullptr;
+    return goOn;
+  }
 
-  std::string name;              // the table being converted
-  std::int64_t rowsWritten = 0;  // its rows that went through
-  int othersReports = 0;         // reports during its work that concern a table done before
-  // The target writes rows in batches: a batch that fails loses rows whose statements had
-  // gone through. They come off the count of the table they were counted for.
-  auto lose = [&](const data::Failure& f) {
-    if (f.rowsLost() <= 0) return;
-    if (f.lostFrom() == name) rowsWritten -= f.rowsLost();
-    else observer.rowsLost(f.lostFrom(), f.rowsLost());
-  };
-  auto emit = [&](int appendLine, int executeLine, const std::string& statement) {
-    if (guard.test(appendLine - 2, preview))
-      guard(appendLine, [&] { state_.statements.append(statement); });
+  bool convertTable(Table& table, int index) {
+    guard_(line::kTableName, [&] { table.name = window_.List2().item(index); });
+
+    const Answer answer = askOverwrite(table.name);
+    if (guard_.test(line::kKeepTarget, [&] { return answer == Answer::No; })) {
+      observer_.tableSkipped(table.name);
+      return true;
+    }
+    table.reportsBefore = guard_.reports();
+    if (guard_.test(line::kPreviewPerTable, [&] { return window_.Option2(); })) {
+      guard_(line::kClearTableStatements, [&] { state_.statements.clear(); });
+      guard_(line::kClearTableConversions, [&] { state_.conversions.clear(); });
+    }
+    tableEnded_ = false;
+    if (guard_.test(line::kOverwrite, [&] { return answer == Answer::Yes; })) {
+      emit(line::kDrop, DropTableStatement(table.name));
+      guard_(line::kRemoveFromTargetList, [&] { ListRemoveText(window_.List1(), LowerCaseText(table.name)); });
+    }
+    guard_(line::kTableCaption, [&] { window_.setProgressCaption("Please wait.. Processing table " + table.name); });
+    if (!tableEnded_) guard_(line::kOpenSourceTable, [&] { rs_->Open("SELECT * FROM `" + table.name + "`", *source_); });
+    // A source table that cannot be read at all has been reported at its opening; it gets
+    // no definition and no rows rather than a report for every step that would follow.
+    table.readable = !tableEnded_ && rs_ && rs_->isOpen();
+    if (table.readable) readDefinition(table);
+    const bool leftOut = leftOutForNoField(table);
+    table.transferable = table.readable && !leftOut;
+    if (table.transferable) {
+      emit(line::kCreate, table.def.statement);
+      if (!tableEnded_ && guard_.test(line::kHasRows, [&] { return !rs_->Eof() && !rs_->Bof(); })) copyRows(table);
+    }
+    if (rs_ && rs_->isOpen()) guard_(line::kCloseSourceTable, [&] { rs_->Close(); });
+    // A table that could not be read, or whose target refused it, counts as failed.
+    if (table.transferable || !table.readable)
+      observer_.tableDone(table.name, table.rowsWritten, guard_.reports() - table.reportsBefore - table.othersReports);
+    if (guard_.test(line::kTablePreview, [&] { return preview() && window_.Option2(); })) {
+      guard_(line::kSetStopAfterPreview, [&] { state_.StopAfterPreview = true; });
+      guard_(line::kShowTablePreview, [&] {
+        if (run_.preview_) run_.preview_->showModal(state_);
+      });
+      if (guard_.test(line::kStopAfterPreview, [&] { return state_.StopAfterPreview; })) return false;
+    }
+    guard_(line::kClearTableCaption, [&] { window_.setProgressCaption(""); });
+    return true;
+  }
+
+  // Asks before overwriting a target table of the same name; None when there is none.
+  Answer askOverwrite(const std::string& name) {
+    Answer answer = Answer::None;
+    if (guard_.test(line::kTargetHasTable, [&] { return ListContainsText(window_.List1(), name); }))
+      guard_(line::kAskOverwrite, [&] {
+        answer = ui_.messageBox("Overwrite?", "Would you like to overwrite " + name + "?", MessageIcon::Question,
+                                MessageButtons::YesNo) == MessageAnswer::Yes
+                     ? Answer::Yes
+                     : Answer::No;
+      });
+    return answer;
+  }
+
+  // The table definition, one conversion row and one yield per field.
+  void readDefinition(Table& table) {
+    guard_(line::kReadFields, [&] {
+      int count = rs_->fieldCount();
+      for (int f = 0; f < count; ++f) table.fields.push_back(rs_->field(f));
+    });
+    guard_(line::kBuildDefinition, [&] {
+      table.def = BuildCreateTableStatement(
+          table.name, table.fields,
+          [&] {
+            guard_.line(line::kDefinitionField);
+            yieldNow_();
+          },
+          *run_.codePage_);
+    });
+    guard_(line::kListConversions, [&] {
+      for (auto& row : table.def.rows) state_.conversions.push_back(row);
+    });
+  }
+
+  // A CREATE TABLE without columns, and a row statement without values, would be refused
+  // by every target: such a table is left out with one message instead. True when it is.
+  bool leftOutForNoField(const Table& table) {
+    if (!guard_.test(line::kNoTransferableField, [&] { return !table.fields.empty() && !table.def.hasColumns; },
+                     false))
+      return false;
+    guard_(line::kTellNoTransferableField, [&] { ui_.inform(NoTransferableFieldMessage(table.name)); });
+    observer_.tableSkipped(table.name);
+    return true;
+  }
+
+  // The rows, until the last one, a stop, or the target's end of the table.
+  void copyRows(Table& table) {
+    std::int64_t total = 0;
+    guard_(line::kRecordCount, [&] { total = rs_->RecordCount(); });
+    row_ = 0;
+    bool atEnd = false;
+    do {
+      if (observer_.stopRequested()) break;
+      guard_(line::kYieldBeforeRow, [&] { yieldNow_(); });
+      guard_(line::kNextRowNumber, [&] { ++row_; });
+      guard_(line::kRowProgress, [&] {
+        window_.setProgressValue(static_cast<double>(row_ + 1) / static_cast<double>(total + 1) * 100.0);
+      });
+      copyRow(table);
+      if (tableEnded_) break;  // the rest of the table's rows are left out
+      guard_(line::kMoveNext, [&] { rs_->MoveNext(); });
+      atEnd = guard_.test(line::kAtEof, [&] { return rs_->Eof(); }, /*onFailure=*/true);
+    } while (!atEnd);
+  }
+
+  void copyRow(Table& table) {
+    std::string statement;
+    guard_(line::kBuildInsert, [&] {
+      statement = BuildInsertStatement(
+          table.name, table.fields, rs_->row(), table.def.numericFields, run_.locale_,
+          [&] {
+            guard_.line(line::kInsertValue);
+            yieldNow_();
+          },
+          *run_.codePage_);
+    });
+    // A row whose statement could not be built (its failure is reported) has nothing to
+    // append or execute.
+    if (statement.empty()) return;
+    const int before = guard_.reports();
+    emit(line::kInsert, statement, row_);
+    if (guard_.reports() == before) ++table.rowsWritten;
+  }
+
+  // Appends `statement` to the list in preview mode, executes it otherwise. `row`, when not
+  // zero, is the source row a refused value came from.
+  void emit(const line::StatementLines& lines, const std::string& statement, std::int64_t row = 0) {
+    if (guard_.test(lines.inPreview, [&] { return preview(); }))
+      guard_(lines.append, [&] { state_.statements.append(statement); });
     else
-      guard(executeLine, [&] {
+      guard_(lines.execute, [&] {
         try {
           state_.FoxPro_conn->Execute(statement);
         } catch (data::Failure& f) {
           lose(f);
-          if (!f.table().empty() && f.table() != name) ++othersReports;
-          if (f.endsTable()) tableEnded = true;
+          if (!f.table().empty() && current_ && f.table() != current_->name) ++current_->othersReports;
+          // The target takes no more rows of this table (it is in use, cannot be written,
+          // is full or at its size limit): every later statement of the table would fail
+          // the same way, so the run reports once and goes on with the next table.
+          if (f.endsTable()) tableEnded_ = true;
           // A value the target refused: say which row it came from.
-          if (executeLine == 450 && !f.column().empty() && f.row() == 0) f.atRow(r);
+          if (row != 0 && !f.column().empty() && f.row() == 0) f.atRow(row);
           throw;
         }
       });
-  };
+  }
 
-  // 9. Every source table, last entry first.
-  int last = 0;
-  guard.run([&] { last = window_.List2().count() - 1; });
-  for (int i = last; i >= 0; --i) {
-    if (observer.stopRequested()) break;
-    guard(154, [&] { ui_.yield(); });
-    name.clear();
-    guard(156, [&] { name = window_.List2().item(i); });
+  // The target writes rows in batches: a batch that fails loses rows whose statements had
+  // gone through. They come off the count of the table they were counted for.
+  void lose(const data::Failure& f) {
+    if (f.rowsLost() <= 0) return;
+    if (current_ && f.lostFrom() == current_->name) current_->rowsWritten -= f.rowsLost();
+    else observer_.rowsLost(f.lostFrom(), f.rowsLost());
+  }
 
-    Answer answer = Answer::None;
-    if (guard.test(158, [&] { return ListContainsText(window_.List1(), name); }))
-      guard(160, [&] {
-        answer = ui_.messageBox("Overwrite?", "Would you like to overwrite " + name + "?",
-                                MessageIcon::Question, MessageButtons::YesNo) == MessageAnswer::Yes
-                     ? Answer::Yes
-                     : Answer::No;
+  // The per-file preview, after the last table.
+  void showFilePreview() {
+    if (!guard_.test(line::kFilePreview, [&] { return preview() && window_.Option1(); })) return;
+    guard_(line::kClearFormOK, [&] { state_.SQLFormOK = false; });
+    guard_(line::kShowFilePreview, [&] {
+      if (run_.preview_) run_.preview_->showModal(state_);
+    });
+    if (guard_.test(line::kPreviewNotExecuted, [&] { return !state_.SQLFormOK; })) {
+      guard_.run([&] { collectNotices(); });
+      guard_(line::kCloseTargetAfterPreview, [&] { state_.FoxPro_conn->Close(); });
+      guard_(line::kCloseSourceAfterPreview, [&] { source_->Close(); });
+      guard_.line(line::kConnectionsClosed);
+      connectionsOpen_ = false;
+      guard_(line::kClearCaptionAfterPreview, [&] { window_.setProgressCaption(""); });
+    }
+  }
+
+  // Close, reset the progress bar, tell the user.
+  void finish() {
+    if (guard_.test(line::kStillOpen, [&] { return connectionsOpen_; })) {
+      guard_.run([&] { collectNotices(); });
+      guard_(line::kCloseTarget, [&] {
+        try {
+          state_.FoxPro_conn->Close();
+        } catch (const data::Failure& f) {
+          // The last rows are written at closing; in preview mode the run counted none.
+          if (!preview()) lose(f);
+          throw;
+        }
       });
-    if (guard.test(162, [&] { return answer == Answer::No; })) {
-      observer.tableSkipped(name);
-      continue;
+      guard_(line::kCloseSource, [&] { source_->Close(); });
     }
-    const int reportsBefore = guard.reports();
-    rowsWritten = 0;
-    othersReports = 0;
-
-    if (guard.test(166, [&] { return window_.Option2(); })) {
-      guard(168, [&] { state_.statements.clear(); });
-      guard(170, [&] { state_.conversions.clear(); });
-    }
-
-    tableEnded = false;
-    if (guard.test(172, [&] { return answer == Answer::Yes; })) {
-      emit(176, 178, DropTableStatement(name));
-      guard(180, [&] { ListRemoveText(window_.List1(), lowerCase(name)); });
-    }
-
-    guard(182, [&] { window_.setProgressCaption("Please wait.. Processing table " + name); });
-    if (!tableEnded) guard(184, [&] { rs->Open("SELECT * FROM `" + name + "`", *source); });
-    // A source table that cannot be read at all has been reported at its opening; it gets
-    // no definition and no rows rather than a report for every step that would follow.
-    const bool readable = !tableEnded && rs && rs->isOpen();
-
-    // The table definition, one conversion row and one yield per field.
-    std::vector<data::FieldInfo> fields;
-    if (readable) guard(186, [&] {
-      int count = rs->fieldCount();
-      for (int f = 0; f < count; ++f) fields.push_back(rs->field(f));
-    });
-    CreateTableDefinition def;
-    if (readable) guard(196, [&] {
-      def = BuildCreateTableStatement(
-          name, fields,
-          [&] {
-            guard.line(200);
-            yieldNow();
-          },
-          *codePage_);
-    });
-    if (readable) guard(330, [&] {
-      for (auto& row : def.rows) state_.conversions.push_back(row);
-    });
-
-    bool transferable = readable;
-    if (guard.test(334, [&] { return !fields.empty() && !def.hasColumns; }, false)) {
-      // A CREATE TABLE without columns, and a row statement without values, would be
-      // refused by every target: leave the table out with one message instead.
-      transferable = false;
-      guard(336, [&] { ui_.inform(NoTransferableFieldMessage(name)); });
-      observer.tableSkipped(name);
-    }
-
-    if (transferable) {
-      emit(340, 342, def.statement);
-
-      // The rows.
-      if (!tableEnded && guard.test(346, [&] { return !rs->Eof() && !rs->Bof(); })) {
-        std::int64_t total = 0;
-        guard(348, [&] { total = rs->RecordCount(); });
-        r = 0;
-        bool atEnd = false;
-        do {
-          if (observer.stopRequested()) break;
-          guard(350, [&] { yieldNow(); });
-          guard(354, [&] { ++r; });
-          guard(356, [&] {
-            window_.setProgressValue(static_cast<double>(r + 1) / static_cast<double>(total + 1) * 100.0);
-          });
-          std::string statement;
-          guard(358, [&] {
-            statement = BuildInsertStatement(
-                name, fields, rs->row(), def.numericFields, locale_,
-                [&] {
-                  guard.line(366);
-                  yieldNow();
-                },
-                *codePage_);
-          });
-          // A row whose statement could not be built (its failure is reported) has
-          // nothing to append or execute.
-          if (!statement.empty()) {
-            const int before = guard.reports();
-            emit(440, 450, statement);
-            if (guard.reports() == before) ++rowsWritten;
-          }
-          if (tableEnded) break;  // the rest of the table's rows are left out
-          guard(452, [&] { rs->MoveNext(); });
-          atEnd = guard.test(454, [&] { return rs->Eof(); }, /*onFailure=*/true);
-        } while (!atEnd);
-      }
-    }
-
-    if (rs && rs->isOpen()) guard(456, [&] { rs->Close(); });
-    // A table that could not be read, or whose target refused it, counts as failed.
-    if (transferable || !readable)
-      observer.tableDone(name, rowsWritten, guard.reports() - reportsBefore - othersReports);
-    if (guard.test(458, [&] { return preview() && window_.Option2(); })) {
-      guard(460, [&] { state_.StopAfterPreview = true; });
-      guard(464, [&] {
-        if (preview_) preview_->showModal(state_);
-      });
-      if (guard.test(466, [&] { return state_.StopAfterPreview; })) break;
-    }
-    guard(468, [&] { window_.setProgressCaption(""); });
+    guard_(line::kDefaultPointer, [&] { ui_.setPointer(kPointerDefault); });
+    guard_(line::kResetProgress, [&] { window_.setProgressValue(0); });
+    guard_(line::kProgressCaption, [&] { window_.setProgressCaption("Progress Bar"); });
+    if (!run_.notices_.empty()) guard_.run([&] { tellNotices(); });
+    guard_(line::kDone, [&] { ui_.inform("Done."); });
+    run_.reported_ = guard_.reports();
+    guard_.line(line::kEnd);
+    state_.runInProgress = false;
   }
 
-  // 10. The per-file preview, after the last table.
-  if (guard.test(474, [&] { return preview() && window_.Option1(); })) {
-    guard(476, [&] { state_.SQLFormOK = false; });
-    guard(478, [&] {
-      if (preview_) preview_->showModal(state_);
-    });
-    if (guard.test(480, [&] { return !state_.SQLFormOK; })) {
-      guard.run(collectNotices);
-      guard(482, [&] { state_.FoxPro_conn->Close(); });
-      guard(484, [&] { source->Close(); });
-      guard.line(486);
-      connectionsOpen = false;
-      guard(488, [&] { window_.setProgressCaption(""); });
-    }
+  // The target's notices, gathered before it is closed.
+  void collectNotices() {
+    for (std::string& n : state_.FoxPro_conn->takeNotices()) run_.notices_.push_back(std::move(n));
   }
 
-  // 11.-12. Close, reset the progress bar, tell the user.
-  if (guard.test(490, [&] { return connectionsOpen; })) {
-    guard.run(collectNotices);
-    name.clear();  // every table is done
-    guard(492, [&] {
-      try {
-        state_.FoxPro_conn->Close();
-      } catch (const data::Failure& f) {
-        // The last rows are written at closing; in preview mode the run counted none.
-        if (!preview()) lose(f);
-        throw;
-      }
-    });
-    guard(494, [&] { source->Close(); });
-  }
-  guard(496, [&] { ui_.setPointer(kPointerDefault); });
-  guard(498, [&] { window_.setProgressValue(0); });
-  guard(500, [&] { window_.setProgressCaption("Progress Bar"); });
   // Values the target had to change (characters its code page lacks): said once, before
   // "Done.", one line per table.
-  if (!notices_.empty()) {
-    guard.run([&] {
-      if (noticeHandler_) {
-        noticeHandler_(notices_);
-        return;
-      }
-      std::string text;
-      for (const std::string& n : notices_) text += (text.empty() ? "" : "\r\n") + n;
-      ui_.inform(text);
-    });
+  void tellNotices() {
+    if (run_.noticeHandler_) {
+      run_.noticeHandler_(run_.notices_);
+      return;
+    }
+    std::string text;
+    for (const std::string& n : run_.notices_) text += (text.empty() ? "" : "\r\n") + n;
+    ui_.inform(text);
   }
-  guard(502, [&] { ui_.inform("Done."); });
-  reported_ = guard.reports();
-  guard.line(504);
-  state_.runInProgress = false;
+
+  ConversionRun& run_;
+  Ui& ui_;
+  MainWindowFields& window_;
+  ConversionState& state_;
+  Guard guard_;
+  ThrottledYield yieldNow_;
+  RunObserver& observer_;
+  std::unique_ptr<data::Connection> source_;
+  std::unique_ptr<data::Recordset> rs_;
+  bool connectionsOpen_ = false;
+  // Set when the target says the current table takes no more rows.
+  bool tableEnded_ = false;
+  Table* current_ = nullptr;  // the table being converted
+  std::int64_t row_ = 0;  // the source row being converted, from 1
+};
+
+void ConversionRun::StartConverting() {
+  // A second press while a run is going on does nothing.
+  if (state_.runInProgress) return;
+  state_.runInProgress = true;
+  endedAtTargetCheck_ = false;
+  notices_.clear();
+  endedAtTargetCheck_ = !Steps(*this).run();
 }
 
 }  // namespace tw

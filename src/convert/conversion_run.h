@@ -128,6 +128,9 @@ class ConversionRun {
   const std::vector<std::string>& notices() const { return notices_; }
 
  private:
+  // The steps of one run, one member function each (conversion_run.cpp).
+  class Steps;
+
   data::DataAccess& access_;
   Ui& ui_;
   MainWindowFields& window_;
