@@ -155,6 +155,74 @@ struct Number {
   bool isZero() const { return intLen == 0 && fracLen == 0; }
 };
 
+// An exponent after a mantissa that ends at `q` ("e" or "E", an optional sign, digits);
+// `q` moves past it. Zero when there is none; capped near 100000 either way.
+long scanExponent(const Cursor& c, const char*& q) {
+  if (q >= c.end || (*q != 'e' && *q != 'E')) return 0;
+  long exponent = 0;
+  const char* e = q + 1;
+  bool expNegative = false;
+  if (e < c.end && (*e == '+' || *e == '-')) {
+    expNegative = *e == '-';
+    ++e;
+  }
+  if (e >= c.end || !isDigit(*e)) sqlError(kSyntax);
+  while (e < c.end && isDigit(*e)) {
+    if (exponent < 100000) exponent = exponent * 10 + (*e - '0');
+    ++e;
+  }
+  q = e;
+  return expNegative ? -exponent : exponent;
+}
+
+// Sets the exact digits of `n` from a mantissa of integer digits [intStart, intEnd) and
+// fraction digits [fracStart, fracEnd), times ten to `exponent`.
+void placeDigits(Number& n, const char* intStart, const char* intEnd, const char* fracStart, const char* fracEnd,
+                 long exponent) {
+  // Digits of the mantissa without leading zeros; `point` is where the decimal point falls.
+  const char* d = intStart;
+  while (d < intEnd && *d == '0') ++d;
+  long intCount = intEnd - d;
+  long point = intCount + exponent;
+  // Walk the mantissa digits: the first `point` of them are integer digits.
+  auto digitAt = [&](long i) -> char {  // i-th significant mantissa digit
+    if (i < intCount) return d[i];
+    return fracStart[i - intCount];
+  };
+  long total = intCount + (fracEnd - fracStart);
+  // Trim trailing zeros of the mantissa (they matter only for the integer part, handled
+  // by padding below).
+  long last = total;
+  while (last > 0 && digitAt(last - 1) == '0') --last;
+  long first = 0;
+  while (first < last && digitAt(first) == '0') ++first;
+  if (first == last) return;  // zero
+  // Integer part: positions [first, point) of the mantissa, zero padded past `last`.
+  if (point > first) {
+    long len = point - first;
+    if (len > static_cast<long>(n.intDigits.size())) {
+      n.huge = true;
+      return;
+    }
+    for (long i = 0; i < len; ++i) n.intDigits[static_cast<std::size_t>(i)] = first + i < last ? digitAt(first + i) : '0';
+    n.intLen = static_cast<int>(len);
+  }
+  // Fraction part: positions [max(point, 0 ...), last), zero padded before `first`.
+  if (last > point) {
+    long from = point;
+    long len = last - from;
+    if (len > static_cast<long>(n.fracDigits.size())) {
+      n.huge = true;
+      return;
+    }
+    for (long i = 0; i < len; ++i) {
+      long pos = from + i;
+      n.fracDigits[static_cast<std::size_t>(i)] = pos < first ? '0' : digitAt(pos);
+    }
+    n.fracLen = static_cast<int>(len);
+  }
+}
+
 // Scans a numeric literal at the cursor; false (cursor unchanged) when there is none.
 bool scanNumber(Cursor& c, Number& n) {
   const char* s = c.p;
@@ -175,70 +243,13 @@ bool scanNumber(Cursor& c, Number& n) {
     fracEnd = q;
   }
   if (intEnd == intStart && fracEnd == fracStart) return false;
-  long exponent = 0;
-  if (q < c.end && (*q == 'e' || *q == 'E')) {
-    const char* e = q + 1;
-    bool expNegative = false;
-    if (e < c.end && (*e == '+' || *e == '-')) {
-      expNegative = *e == '-';
-      ++e;
-    }
-    if (e >= c.end || !isDigit(*e)) sqlError(kSyntax);
-    while (e < c.end && isDigit(*e)) {
-      if (exponent < 100000) exponent = exponent * 10 + (*e - '0');
-      ++e;
-    }
-    if (expNegative) exponent = -exponent;
-    q = e;
-  }
+  const long exponent = scanExponent(c, q);
   if (q < c.end && isWordChar(*q)) sqlError(kSyntax);
   c.p = q;
   n = Number{};
   n.negative = negative;
   n.text = {s, static_cast<std::size_t>(q - s)};
-
-  // Digits of the mantissa without leading zeros; `point` is where the decimal point falls.
-  const char* d = intStart;
-  while (d < intEnd && *d == '0') ++d;
-  long intCount = intEnd - d;
-  long point = intCount + exponent;
-  // Walk the mantissa digits: the first `point` of them are integer digits.
-  auto digitAt = [&](long i) -> char {  // i-th significant mantissa digit
-    if (i < intCount) return d[i];
-    return fracStart[i - intCount];
-  };
-  long total = intCount + (fracEnd - fracStart);
-  // Trim trailing zeros of the mantissa (they matter only for the integer part, handled
-  // by padding below).
-  long last = total;
-  while (last > 0 && digitAt(last - 1) == '0') --last;
-  long first = 0;
-  while (first < last && digitAt(first) == '0') ++first;
-  if (first == last) return true;  // zero
-  // Integer part: positions [first, point) of the mantissa, zero padded past `last`.
-  if (point > first) {
-    long len = point - first;
-    if (len > static_cast<long>(n.intDigits.size())) {
-      n.huge = true;
-      return true;
-    }
-    for (long i = 0; i < len; ++i) n.intDigits[static_cast<std::size_t>(i)] = first + i < last ? digitAt(first + i) : '0';
-    n.intLen = static_cast<int>(len);
-  }
-  // Fraction part: positions [max(point, 0 ...), last), zero padded before `first`.
-  if (last > point) {
-    long from = point;
-    long len = last - from;
-    if (len > static_cast<long>(n.fracDigits.size())) {
-      n.huge = true;
-      return true;
-    }
-    for (long i = 0; i < len; ++i) {
-      long pos = from + i;
-      n.fracDigits[static_cast<std::size_t>(i)] = pos < first ? '0' : digitAt(pos);
-    }
-    n.fracLen = static_cast<int>(len);
-  }
+  placeDigits(n, intStart, intEnd, fracStart, fracEnd, exponent);
   return true;
 }
 
@@ -357,6 +368,47 @@ int scanWidths(Cursor& c, long& width, long& decimals) {
   }
   if (!c.consume(')')) sqlError(kMissingComma);
   return given;
+}
+
+// Sets the width and decimals of `f`, of a known type, from the `given` numbers of its
+// declaration (`width`, `decimals`); refuses what the type does not take.
+void applyWidths(FieldDef& f, int given, long width, long decimals, std::string_view colName) {
+  switch (f.type) {
+    case 'C':
+      if (given != 1 || width < 1 || width > 254) sqlError(kBadWidth);
+      f.width = static_cast<std::uint8_t>(width);
+      break;
+    case 'N':
+    case 'F':
+      if (given == 0 || width < 1 || width > 20) sqlError(kBadWidth);
+      if (given == 2 && decimals > 0 && decimals > width - 2) sqlError(kBadWidth);
+      f.width = static_cast<std::uint8_t>(width);
+      f.decimals = static_cast<std::uint8_t>(given == 2 ? decimals : 0);
+      break;
+    case 'B':
+      // The width of a double is fixed; the second number, when given, is its decimals.
+      if (given == 2 && decimals > 18) sqlError(kBadWidth);
+      f.decimals = static_cast<std::uint8_t>(given == 2 ? decimals : 2);
+      break;
+    case 'I': case 'Y': case 'D': case 'T': case 'L': case 'M':
+      break;  // widths are ignored, as VFP does
+    case 'V': case 'Q': case 'W': case 'G': case 'P':
+      sqlError("Field type " + std::string(1, f.type) + " (of \"" + std::string(colName) +
+               "\") is not supported by this FoxPro engine; use C, N, F, I, B, Y, D, T, L or M.");
+    default:
+      sqlError(kSyntax);
+  }
+}
+
+// "NULL" or "NOT NULL" after a column's type: whether the column accepts nulls (it does
+// unless told otherwise).
+bool scanNullClause(Cursor& c) {
+  if (c.keyword("not")) {
+    if (!c.keyword("null")) sqlError(kSyntax);
+    return false;
+  }
+  c.keyword("null");
+  return true;
 }
 
 // ------------------------------------------------------------------------------------
@@ -762,38 +814,8 @@ void Engine::makeTable(std::string_view rest, std::string& tableName, std::strin
     f.type = typeLetter(type);
     long width = 0, decimals = 0;
     int given = scanWidths(c, width, decimals);
-    switch (f.type) {
-      case 'C':
-        if (given != 1 || width < 1 || width > 254) sqlError(kBadWidth);
-        f.width = static_cast<std::uint8_t>(width);
-        break;
-      case 'N':
-      case 'F':
-        if (given == 0 || width < 1 || width > 20) sqlError(kBadWidth);
-        if (given == 2 && decimals > 0 && decimals > width - 2) sqlError(kBadWidth);
-        f.width = static_cast<std::uint8_t>(width);
-        f.decimals = static_cast<std::uint8_t>(given == 2 ? decimals : 0);
-        break;
-      case 'B':
-        // The width of a double is fixed; the second number, when given, is its decimals.
-        if (given == 2 && decimals > 18) sqlError(kBadWidth);
-        f.decimals = static_cast<std::uint8_t>(given == 2 ? decimals : 2);
-        break;
-      case 'I': case 'Y': case 'D': case 'T': case 'L': case 'M':
-        break;  // widths are ignored, as VFP does
-      case 'V': case 'Q': case 'W': case 'G': case 'P':
-        sqlError("Field type " + std::string(1, f.type) + " (of \"" + std::string(colName) +
-                 "\") is not supported by this FoxPro engine; use C, N, F, I, B, Y, D, T, L or M.");
-      default:
-        sqlError(kSyntax);
-    }
-    f.nullable = true;
-    if (c.keyword("not")) {
-      if (!c.keyword("null")) sqlError(kSyntax);
-      f.nullable = false;
-    } else if (c.keyword("null")) {
-      f.nullable = true;
-    }
+    applyWidths(f, given, width, decimals, colName);
+    f.nullable = scanNullClause(c);
     fields.push_back(std::move(f));
     columnNames.emplace_back(colName);
     if (c.consume(',')) continue;
@@ -866,161 +888,56 @@ TableFile& Engine::openForInsert(const std::string& rawName) {
   return *table_;
 }
 
-void Engine::insertInto(std::string_view rest) {
-  Cursor c(rest);
-  std::string_view name = scanName(c);
-  TableFile* t = table_.get();
-  if (!t || name != tableRawName_) t = &openForInsert(std::string(name));
-  const TableLayout& layout = t->layout();
-  // An optional column list: the values then go to these fields, in this order.
-  bool listed = false;
-  if (c.consume('(')) {
-    listed = true;
-    columns_.clear();
-    for (;;) {
-      c.skipSpace();
-      const bool bracketed = c.peek() == '[';
-      std::string_view col = scanColumnName(c);
-      if (!bracketed && col.empty()) sqlError(kMissingOperand);
-      const std::string upper = columnKey(col, *tableCodePage_);
-      std::size_t k = 0;
-      while (k < columnKeys_.size() && columnKeys_[k] != upper) ++k;
-      if (k == columnKeys_.size()) sqlError("SQL: Column \"" + std::string(col) + "\" is not found.");
-      if (std::find(columns_.begin(), columns_.end(), k) != columns_.end()) sqlError(kBadFieldName);
-      columns_.push_back(k);
-      if (c.consume(',')) continue;
-      if (c.consume(')')) break;
-      sqlError(kMissingComma);
-    }
-  }
-  if (!c.keyword("values")) sqlError(kSyntax);
-  if (!c.consume('(')) sqlError(kSyntax);
+namespace {
 
-  // The table named in failures is the one the statement wrote; a value's failure also
-  // names its column.
-  const std::string tableName = tableRawName_;
-  const std::uint32_t taken = t->recordCount();  // rows earlier INSERTs reported as done
-  auto brokenBy = [&](const data::Failure& f) {
-    data::Failure ended = tableFailure(kWriteError, f, tableName);
-    std::unique_ptr<TableFile> closing = std::move(table_);
-    tableRawName_.clear();
-    try {
-      closing->flush();  // the rows before this one, when they are still in memory
-    } catch (const data::Failure& g) {
-      ended = tableFailure(kWriteError, g, tableName);
-    }
-    markBroken(closing->dbfPath(), ended);
-    // A failed batch loses the rows it held that earlier INSERTs had taken.
-    ended.losing(tableName, taken - closing->recordCount());
-    return ended;
-  };
-  std::uint8_t* rec = nullptr;
-  try {
-    rec = t->beginRecord();
-  } catch (const data::Failure& f) {
-    throw brokenBy(f);
+// An INSERT's optional column list: the values then go to these fields, in this order.
+// `keys` are the table's column keys in field order; `columns` gets the indices of the
+// listed ones. False when the statement has no list.
+bool scanColumnList(Cursor& c, const std::vector<std::string>& keys, const CodePage& codePage,
+                    std::vector<std::size_t>& columns) {
+  if (!c.consume('(')) return false;
+  columns.clear();
+  for (;;) {
+    c.skipSpace();
+    const bool bracketed = c.peek() == '[';
+    std::string_view col = scanColumnName(c);
+    if (!bracketed && col.empty()) sqlError(kMissingOperand);
+    const std::string upper = columnKey(col, codePage);
+    std::size_t k = 0;
+    while (k < keys.size() && keys[k] != upper) ++k;
+    if (k == keys.size()) sqlError("SQL: Column \"" + std::string(col) + "\" is not found.");
+    if (std::find(columns.begin(), columns.end(), k) != columns.end()) sqlError(kBadFieldName);
+    columns.push_back(k);
+    if (c.consume(',')) continue;
+    if (c.consume(')')) return true;
+    sqlError(kMissingComma);
   }
-  std::size_t current = SIZE_MAX;  // the field whose value is being read
-  std::size_t changedValues = 0;  // text values with characters the code page lacks
-  try {
-    const std::size_t fieldCount = listed ? columns_.size() : layout.fields.size();
+}
+
+// Reads an INSERT's VALUES list, after its "(", into the record `rec` of `table`: each
+// value is checked against its field and encoded in place; fields that get no value are
+// null, or blank where nulls are refused. `columns`, when given, are the fields the values
+// go to; otherwise every field in order. Text is stored in `codePage`.
+class RecordValues {
+ public:
+  RecordValues(const TableLayout& layout, TableFile& table, std::uint8_t* rec, const CodePage& codePage,
+               std::string& scratch, const std::vector<std::size_t>* columns)
+      : layout_(layout), table_(table), rec_(rec), codePage_(codePage), scratch_(scratch), columns_(columns) {}
+
+  // Reads the values, the ")" that closes them and the end of the statement.
+  void read(Cursor& c) {
+    const std::size_t fieldCount = columns_ ? columns_->size() : layout_.fields.size();
     bool closed = false;
     c.skipSpace();
     if (c.peek() == ')') {
       if (fieldCount > 0) sqlError(kMissingOperand);
     }
-    Number number;
-    auto setNullOf = [&](const FieldDef& g) {
-      if (g.nullable)
-        rec[layout.nullFlagsOffset + static_cast<std::uint32_t>(g.nullBit / 8)] |=
-            static_cast<std::uint8_t>(1u << (g.nullBit % 8));
-    };
     std::size_t given = 0;
     for (std::size_t i = 0; i < fieldCount && !closed; ++i) {
       given = i + 1;
-      current = listed ? columns_[i] : i;
-      const FieldDef& f = layout.fields[current];
-      std::uint8_t* out = rec + f.offset;
-      c.skipSpace();
-      char ch = c.peek();
-      auto setNull = [&] {
-        if (!f.nullable) sqlError("Field \"" + tableCodePage_->decode(f.name) + "\" does not accept null values.");
-        rec[layout.nullFlagsOffset + static_cast<std::uint32_t>(f.nullBit / 8)] |=
-            static_cast<std::uint8_t>(1u << (f.nullBit % 8));
-      };
-      if (ch == '\'' || ch == '"' || ch == '[' || ((ch == 'c' || ch == 'C') && startsChr(c))) {
-        // A text: quoted pieces ('' stands for one quote inside '...') and CHR(n), joined
-        // by "+".
-        const bool text = f.type == 'C' || f.type == 'M';
-        scratch_.clear();
-        if (textExpression(c, *tableCodePage_, scratch_)) ++changedValues;
-        if (!text) sqlError(kMismatch);
-        if (f.type == 'C') {
-          // Blanks beyond the width are dropped, as C pads with blanks anyway.
-          if (scratch_.size() > f.width &&
-              scratch_.find_first_not_of(' ', f.width) != std::string::npos)
-            sqlError(kTooLong);
-          std::memcpy(out, scratch_.data(), std::min<std::size_t>(scratch_.size(), f.width));
-        } else if (!scratch_.empty()) {
-          putLe32(out, t->addMemo(scratch_.data(), scratch_.size()));
-        }
-      } else if (isDigit(ch) || ch == '-' || ch == '+' || (ch == '.' && isDigit(c.peekAt(1)))) {
-        // NaN and the infinities, as the program renders them: no FoxPro column holds them.
-        if (!scanNumber(c, number)) sqlError(notANumber(c) ? kOverflow : kSyntax);
-        switch (f.type) {
-          case 'N': case 'F': encodeNumeric(f, number, out); break;
-          case 'I': encodeInteger(number, out); break;
-          case 'B': encodeDouble(number, out); break;
-          case 'Y': encodeCurrency(number, out); break;
-          default: sqlError(kMismatch);
-        }
-      } else if (ch == '.') {
-        // .T. .F. .Y. .N. .NULL.
-        ++c.p;
-        std::string_view w = c.word();
-        if (c.peek() != '.') sqlError(kSyntax);
-        ++c.p;
-        std::string lw;
-        for (char x : w) lw.push_back(asciiLower(x));
-        if (lw == "null") {
-          setNull();
-        } else if (lw == "t" || lw == "f" || lw == "y" || lw == "n") {
-          if (f.type != 'L') sqlError(kMismatch);
-          *out = (lw == "t" || lw == "y") ? 'T' : 'F';
-        } else {
-          sqlError(kSyntax);
-        }
-      } else if (ch == '{') {
-        DateLiteral d = scanDate(c);
-        if (f.type == 'D') {
-          if (d.hasTime && (d.hour || d.minute || d.second)) sqlError(kMismatch);
-          if (!d.empty) {
-            putDigits(out, d.year, 4);
-            putDigits(out + 4, d.month, 2);
-            putDigits(out + 6, d.day, 2);
-          }
-        } else if (f.type == 'T') {
-          if (!d.empty) {
-            putLe32(out, static_cast<std::uint32_t>(julianDayFromCivil(d.year, d.month, d.day)));
-            putLe32(out + 4, static_cast<std::uint32_t>(((d.hour * 60 + d.minute) * 60 + d.second) * 1000));
-          }
-        } else {
-          sqlError(kMismatch);
-        }
-      } else if (c.keyword("null")) {
-        setNull();
-      } else if (ch == ',' || ch == ')') {
-        sqlError(kMissingOperand);
-      } else if (isWordChar(ch)) {
-        if (notANumber(c)) sqlError(kOverflow);
-        std::string_view w = c.word();
-        std::string upper;
-        for (char x : w) upper.push_back(asciiUpper(x));
-        sqlError("Variable '" + upper + "' is not found.");
-      } else {
-        sqlError(kSyntax);
-      }
-      current = SIZE_MAX;
+      current_ = columns_ ? (*columns_)[i] : i;
+      readValue(c, layout_.fields[current_]);
+      current_ = SIZE_MAX;
       // After the value: "," for the next one, ")" to end the list.
       if (c.consume(',')) {
         if (i + 1 == fieldCount) sqlError(kTooMany);
@@ -1036,19 +953,176 @@ void Engine::insertInto(std::string_view rest) {
       if (!c.consume(')')) sqlError(kTooMany);
     }
     c.expectEnd();
-    // Fields that got no value are null, or blank where nulls are refused.
-    if (!listed) {
-      for (std::size_t k = given; k < layout.fields.size(); ++k) setNullOf(layout.fields[k]);
+    nullFieldsWithoutValue(given);
+  }
+
+  // The field whose value is being read (SIZE_MAX between values): a failure concerns it.
+  std::size_t current() const { return current_; }
+  // How many text values had characters the code page lacks.
+  std::size_t changedValues() const { return changedValues_; }
+
+ private:
+  void readValue(Cursor& c, const FieldDef& f) {
+    std::uint8_t* out = rec_ + f.offset;
+    c.skipSpace();
+    const char ch = c.peek();
+    if (ch == '\'' || ch == '"' || ch == '[' || ((ch == 'c' || ch == 'C') && startsChr(c))) {
+      readText(c, f, out);
+    } else if (isDigit(ch) || ch == '-' || ch == '+' || (ch == '.' && isDigit(c.peekAt(1)))) {
+      readNumber(c, f, out);
+    } else if (ch == '.') {
+      readDotted(c, f, out);
+    } else if (ch == '{') {
+      readDate(c, f, out);
+    } else if (c.keyword("null")) {
+      setNull(f);
+    } else if (ch == ',' || ch == ')') {
+      sqlError(kMissingOperand);
+    } else if (isWordChar(ch)) {
+      if (notANumber(c)) sqlError(kOverflow);
+      refuseName(c);
     } else {
-      for (std::size_t k = 0; k < layout.fields.size(); ++k)
-        if (std::find(columns_.begin(), columns_.begin() + static_cast<long>(given), k) == columns_.begin() + static_cast<long>(given))
-          setNullOf(layout.fields[k]);
+      sqlError(kSyntax);
     }
+  }
+
+  // A text: quoted pieces ('' stands for one quote inside '...') and CHR(n), joined by "+".
+  void readText(Cursor& c, const FieldDef& f, std::uint8_t* out) {
+    const bool text = f.type == 'C' || f.type == 'M';
+    scratch_.clear();
+    if (textExpression(c, codePage_, scratch_)) ++changedValues_;
+    if (!text) sqlError(kMismatch);
+    if (f.type == 'C') {
+      // Blanks beyond the width are dropped, as C pads with blanks anyway.
+      if (scratch_.size() > f.width && scratch_.find_first_not_of(' ', f.width) != std::string::npos)
+        sqlError(kTooLong);
+      std::memcpy(out, scratch_.data(), std::min<std::size_t>(scratch_.size(), f.width));
+    } else if (!scratch_.empty()) {
+      putLe32(out, table_.addMemo(scratch_.data(), scratch_.size()));
+    }
+  }
+
+  void readNumber(Cursor& c, const FieldDef& f, std::uint8_t* out) {
+    // NaN and the infinities, as the program renders them: no FoxPro column holds them.
+    if (!scanNumber(c, number_)) sqlError(notANumber(c) ? kOverflow : kSyntax);
+    switch (f.type) {
+      case 'N': case 'F': encodeNumeric(f, number_, out); break;
+      case 'I': encodeInteger(number_, out); break;
+      case 'B': encodeDouble(number_, out); break;
+      case 'Y': encodeCurrency(number_, out); break;
+      default: sqlError(kMismatch);
+    }
+  }
+
+  // .T. .F. .Y. .N. .NULL.
+  void readDotted(Cursor& c, const FieldDef& f, std::uint8_t* out) {
+    ++c.p;
+    std::string_view w = c.word();
+    if (c.peek() != '.') sqlError(kSyntax);
+    ++c.p;
+    std::string lw;
+    for (char x : w) lw.push_back(lowerAscii(x));
+    if (lw == "null") {
+      setNull(f);
+    } else if (lw == "t" || lw == "f" || lw == "y" || lw == "n") {
+      if (f.type != 'L') sqlError(kMismatch);
+      *out = (lw == "t" || lw == "y") ? 'T' : 'F';
+    } else {
+      sqlError(kSyntax);
+    }
+  }
+
+  void readDate(Cursor& c, const FieldDef& f, std::uint8_t* out) {
+    DateLiteral d = scanDate(c);
+    if (f.type == 'D') {
+      if (d.hasTime && (d.hour || d.minute || d.second)) sqlError(kMismatch);
+      if (!d.empty) {
+        putDigits(out, d.year, 4);
+        putDigits(out + 4, d.month, 2);
+        putDigits(out + 6, d.day, 2);
+      }
+    } else if (f.type == 'T') {
+      if (!d.empty) {
+        putLe32(out, static_cast<std::uint32_t>(julianDayFromCivil(d.year, d.month, d.day)));
+        putLe32(out + 4, static_cast<std::uint32_t>(((d.hour * 60 + d.minute) * 60 + d.second) * 1000));
+      }
+    } else {
+      sqlError(kMismatch);
+    }
+  }
+
+  // A bare word where a value belongs: FoxPro takes it for a variable it does not know.
+  [[noreturn]] void refuseName(Cursor& c) {
+    std::string_view w = c.word();
+    std::string upper;
+    for (char x : w) upper.push_back(x >= 'a' && x <= 'z' ? static_cast<char>(x - 32) : x);
+    sqlError("Variable '" + upper + "' is not found.");
+  }
+
+  // A null value given for `f`, refused when the field does not accept nulls.
+  void setNull(const FieldDef& f) {
+    if (!f.nullable) sqlError("Field \"" + codePage_.decode(f.name) + "\" does not accept null values.");
+    markNull(f);
+  }
+
+  void markNull(const FieldDef& f) {
+    rec_[layout_.nullFlagsOffset + static_cast<std::uint32_t>(f.nullBit / 8)] |=
+        static_cast<std::uint8_t>(1u << (f.nullBit % 8));
+  }
+
+  // The fields after the first `given` values got none: null where nulls are accepted.
+  void nullFieldsWithoutValue(std::size_t given) {
+    if (!columns_) {
+      for (std::size_t k = given; k < layout_.fields.size(); ++k)
+        if (layout_.fields[k].nullable) markNull(layout_.fields[k]);
+      return;
+    }
+    const auto listedEnd = columns_->begin() + static_cast<long>(given);
+    for (std::size_t k = 0; k < layout_.fields.size(); ++k)
+      if (std::find(columns_->begin(), listedEnd, k) == listedEnd && layout_.fields[k].nullable)
+        markNull(layout_.fields[k]);
+  }
+
+  const TableLayout& layout_;
+  TableFile& table_;
+  std::uint8_t* rec_;
+  const CodePage& codePage_;
+  std::string& scratch_;
+  const std::vector<std::size_t>* columns_;
+  Number number_;
+  std::size_t current_ = SIZE_MAX;
+  std::size_t changedValues_ = 0;
+};
+
+}  // namespace
+
+void Engine::insertInto(std::string_view rest) {
+  Cursor c(rest);
+  std::string_view name = scanName(c);
+  TableFile* t = table_.get();
+  if (!t || name != tableRawName_) t = &openForInsert(std::string(name));
+  const bool listed = scanColumnList(c, columnKeys_, *tableCodePage_, columns_);
+  if (!c.keyword("values")) sqlError(kSyntax);
+  if (!c.consume('(')) sqlError(kSyntax);
+
+  // The table named in failures is the one the statement wrote; a value's failure also
+  // names its column.
+  const std::string tableName = tableRawName_;
+  const std::uint32_t taken = t->recordCount();  // rows earlier INSERTs reported as done
+  std::uint8_t* rec = nullptr;
+  try {
+    rec = t->beginRecord();
+  } catch (const data::Failure& f) {
+    throw endOpenTable(f, tableName, taken);
+  }
+  RecordValues values(t->layout(), *t, rec, *tableCodePage_, scratch_, listed ? &columns_ : nullptr);
+  try {
+    values.read(c);
   } catch (data::Failure& f) {
     t->abortRecord();
     // A memo that would take its file past 2 GB ends the table like a failed write.
-    if (f.endsTable()) throw brokenBy(f);
-    f.concerning(tableName, current < columnNames_.size() ? columnNames_[current] : std::string());
+    if (f.endsTable()) throw endOpenTable(f, tableName, taken);
+    f.concerning(tableName, values.current() < columnNames_.size() ? columnNames_[values.current()] : std::string());
     throw;
   } catch (...) {
     t->abortRecord();
@@ -1058,14 +1132,31 @@ void Engine::insertInto(std::string_view rest) {
     t->commitRecord();
   } catch (const data::Failure& f) {
     // The batch is lost and the table closed; it takes no more rows in this engine.
-    throw brokenBy(f);
+    throw endOpenTable(f, tableName, taken);
   }
-  if (changedValues > 0) {
-    auto it = std::find_if(changedValues_.begin(), changedValues_.end(),
-                           [&](const ChangedValues& entry) { return entry.table == tableRawName_; });
-    if (it == changedValues_.end()) changedValues_.push_back({tableRawName_, changedValues, tableCodePage_->number()});
-    else it->values += changedValues;
+  if (values.changedValues() > 0) countChangedValues(values.changedValues());
+}
+
+data::Failure Engine::endOpenTable(const data::Failure& f, const std::string& tableName, std::uint32_t taken) {
+  data::Failure ended = tableFailure(kWriteError, f, tableName);
+  std::unique_ptr<TableFile> closing = std::move(table_);
+  tableRawName_.clear();
+  try {
+    closing->flush();  // the rows before this one, when they are still in memory
+  } catch (const data::Failure& g) {
+    ended = tableFailure(kWriteError, g, tableName);
   }
+  markBroken(closing->dbfPath(), ended);
+  // A failed batch loses the rows it held that earlier INSERTs had taken.
+  ended.losing(tableName, taken - closing->recordCount());
+  return ended;
+}
+
+void Engine::countChangedValues(std::size_t values) {
+  auto it = std::find_if(changedValues_.begin(), changedValues_.end(),
+                         [&](const ChangedValues& entry) { return entry.table == tableRawName_; });
+  if (it == changedValues_.end()) changedValues_.push_back({tableRawName_, values, tableCodePage_->number()});
+  else it->values += values;
 }
 
 std::vector<ChangedValues> Engine::takeChangedValues() {

@@ -118,6 +118,13 @@ class Engine {
   void makeTable(std::string_view rest, std::string& tableName, std::string& column);
   void insertInto(std::string_view rest);
   TableFile& openForInsert(const std::string& rawName);
+  // Ends the open table after its write failed with `f`: the rows before the failing one
+  // are written out where they can be, and the table takes no more rows. Returns the
+  // failure to throw, naming `tableName` and how many of the `taken` rows that earlier
+  // INSERTs had reported as done the file does not keep.
+  data::Failure endOpenTable(const data::Failure& f, const std::string& tableName, std::uint32_t taken);
+  // Adds `values` changed text values to the open table's count.
+  void countChangedValues(std::size_t values);
   // Writes the open table out and closes it; a failure is kept for that table and returned.
   std::optional<data::Failure> closeTable();
   // Closes the open table before another table's statement; a failure is kept for
