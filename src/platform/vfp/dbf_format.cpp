@@ -122,6 +122,140 @@ std::string backlinkFileName(std::string_view path) {
   return asciiLower(name);
 }
 
+// One field descriptor at `pos`, checked; its offset is `offset`, where the fields before
+// it end. `index` counts the descriptors before it, for messages.
+FieldDef readFieldDescriptor(const std::vector<std::uint8_t>& b, std::size_t pos, bool vfp, std::uint32_t offset,
+                             std::size_t index) {
+  FieldDef f;
+  std::size_t nameEnd = 0;
+  while (nameEnd < 11 && b[pos + nameEnd] != 0) ++nameEnd;
+  f.name.assign(reinterpret_cast<const char*>(&b[pos]), nameEnd);
+  f.type = static_cast<char>(b[pos + 11]);
+  f.offset = getLe32(&b[pos + 12]);
+  f.width = b[pos + 16];
+  f.decimals = b[pos + 17];
+  f.flags = b[pos + 18];
+  f.nullable = (f.flags & kFieldFlagNullable) != 0;
+  if (!knownType(f.type))
+    throw CorruptTable("field " + std::to_string(index + 1) + " has the unknown type " + hex(b[pos + 11]));
+  if (f.width == 0) throw CorruptTable("field \"" + f.name + "\" has width 0");
+  if (vfp && f.offset != offset)
+    throw CorruptTable("field \"" + f.name + "\" is placed at byte " + std::to_string(f.offset) +
+                       " of the record instead of " + std::to_string(offset));
+  // Fixed-width types at any other width would be read past their bytes.
+  int fixed = f.type == 'M' || f.type == 'G' || f.type == 'W' || f.type == 'P' ? 0 : fixedWidth(f.type);
+  bool memoWidthOk = fixedWidth(f.type) != 4 || f.type == 'I' || f.width == 4 || f.width == 10;
+  if ((fixed && f.width != fixed) || !memoWidthOk)
+    throw CorruptTable("field \"" + f.name + "\" of type " + std::string(1, f.type) + " is " +
+                       std::to_string(f.width) + " bytes wide");
+  // Older dBase tables leave the displacement at 0: the place follows from the widths.
+  f.offset = offset;
+  return f;
+}
+
+// The field descriptors of a header, up to the 0x0D that ends them.
+struct FieldDescriptors {
+  std::vector<FieldDef> fields;  // without _NullFlags
+  FieldDef nullFlags;
+  bool haveNullFlags = false;
+  std::size_t terminator = 0;    // where the 0x0D stands
+  std::uint32_t recordBytes = 1;  // the delete flag and every field
+};
+
+// Reads the descriptors from byte 32 of a header `headerLength` long; the first field the
+// engine cannot write goes into `unsupported`, when that is still empty.
+FieldDescriptors readFieldDescriptors(const std::vector<std::uint8_t>& b, std::uint32_t headerLength, bool vfp,
+                                      std::string& unsupported) {
+  FieldDescriptors d;
+  std::size_t pos = 32;
+  bool terminated = false;
+  while (pos < headerLength) {
+    if (b[pos] == 0x0D) {
+      terminated = true;
+      break;
+    }
+    if (pos + 32 > headerLength) break;
+    FieldDef f = readFieldDescriptor(b, pos, vfp, d.recordBytes, d.fields.size());
+    d.recordBytes += f.width;
+    if (f.type == '0') {
+      d.nullFlags = f;
+      d.haveNullFlags = true;
+    } else {
+      if (f.type == 'M' || f.type == 'G' || f.type == 'W') {
+        if (f.width != 4 && vfp) throw CorruptTable("memo field \"" + f.name + "\" is not 4 bytes wide");
+      }
+      if (unsupported.empty() && !writableType(f.type))
+        unsupported = std::string("it has a field of type ") + f.type + " (\"" + f.name + "\")";
+      if (unsupported.empty() && (f.flags & kFieldFlagAutoIncrement))
+        unsupported = "it has an autoincrementing field (\"" + f.name + "\")";
+      d.fields.push_back(std::move(f));
+    }
+    pos += 32;
+  }
+  if (!terminated) throw CorruptTable("the field list has no end marker within the header");
+  d.terminator = pos;
+  return d;
+}
+
+// The header length, record length and record count must agree with the descriptors and
+// with the size of the file.
+void checkSizes(const FieldDescriptors& d, std::uint32_t headerLength, std::uint32_t recordLength,
+                std::uint32_t recordCount, std::uint64_t fileSize, bool vfp) {
+  std::size_t descriptors = (d.terminator - 32) / 32;
+  if (descriptors == 0) throw CorruptTable("the table has no fields");
+  if (vfp) {
+    std::size_t expected = 32 + 32 * descriptors + 1 + kBacklinkSize;
+    if (headerLength != expected)
+      throw CorruptTable("the header length " + std::to_string(headerLength) + " does not match its " +
+                         std::to_string(descriptors) + " field descriptors (" + std::to_string(expected) +
+                         " expected)");
+  }
+  if (d.recordBytes != recordLength)
+    throw CorruptTable("the record length " + std::to_string(recordLength) + " does not match its fields (" +
+                       std::to_string(d.recordBytes) + ")");
+  std::uint64_t needed = static_cast<std::uint64_t>(headerLength) +
+                         static_cast<std::uint64_t>(recordCount) * recordLength;
+  if (needed > fileSize) {
+    std::uint64_t held = (fileSize - headerLength) / recordLength;
+    throw CorruptTable("its header counts " + std::to_string(recordCount) + " records but the file holds only " +
+                       std::to_string(held));
+  }
+}
+
+// Null bits as VFP hands them out: nullable fields in order; Varchar/Varbinary take a
+// length bit first. The _NullFlags field must hold them all.
+void numberNullBits(FieldDescriptors& d) {
+  int bit = 0;
+  for (auto& f : d.fields) {
+    if (f.type == 'V' || f.type == 'Q') ++bit;
+    if (f.nullable) f.nullBit = bit++;
+  }
+  if (bit > 0) {
+    if (!d.haveNullFlags) throw CorruptTable("it has nullable fields but no _NullFlags field");
+    if (d.nullFlags.width * 8 < bit) throw CorruptTable("its _NullFlags field is too narrow");
+  }
+}
+
+// Why a table of the right shape still cannot take rows from this engine, as far as its
+// flags, its backlink and its code page tell; `t.unsupported` keeps an earlier reason.
+void checkOwnership(TableHeader& t, const std::string& backlink, bool vfp, std::string_view container,
+                    bool containerItself) {
+  if (t.unsupported.empty() && (t.tableFlags & kTableFlagCdx) && !containerItself)
+    t.unsupported = "it has a structural index (.cdx) that this engine cannot keep up to date";
+  if (t.unsupported.empty() && (t.tableFlags & kTableFlagDbc) && !containerItself)
+    t.unsupported = "it is a database container";
+  if (t.unsupported.empty() && vfp) {
+    if (container.empty() && !backlink.empty())
+      t.unsupported = "it belongs to a database container";
+    else if (!container.empty() && backlink.empty())
+      t.unsupported = "it is a free table, not part of the database";
+    else if (!container.empty() && backlinkFileName(backlink) != backlinkFileName(container))
+      t.unsupported = "it belongs to another database container (\"" + backlink + "\")";
+  }
+  if (t.unsupported.empty() && t.codePage != 0 && !CodePage::byMark(t.codePage))
+    t.unsupported = "its code page mark is " + hex(t.codePage) + ", a code page this engine does not write";
+}
+
 }  // namespace
 
 TableHeader parseHeader(const std::vector<std::uint8_t>& b, std::uint64_t fileSize, std::string_view container,
@@ -145,120 +279,26 @@ TableHeader parseHeader(const std::vector<std::uint8_t>& b, std::uint64_t fileSi
   if (b.size() < headerLength) throw CorruptTable("the header could not be read in full");
   if (recordLength < 2) throw CorruptTable("the record length " + std::to_string(recordLength) + " is too small");
 
-  // Field descriptors up to the 0x0D terminator.
-  std::vector<FieldDef> fields;
-  std::size_t pos = 32;
-  bool terminated = false;
-  std::uint32_t expectedOffset = 1;
-  FieldDef nullFlags;
-  bool haveNullFlags = false;
-  while (pos < headerLength) {
-    if (b[pos] == 0x0D) {
-      terminated = true;
-      break;
-    }
-    if (pos + 32 > headerLength) break;
-    FieldDef f;
-    std::size_t nameEnd = 0;
-    while (nameEnd < 11 && b[pos + nameEnd] != 0) ++nameEnd;
-    f.name.assign(reinterpret_cast<const char*>(&b[pos]), nameEnd);
-    f.type = static_cast<char>(b[pos + 11]);
-    f.offset = getLe32(&b[pos + 12]);
-    f.width = b[pos + 16];
-    f.decimals = b[pos + 17];
-    f.flags = b[pos + 18];
-    f.nullable = (f.flags & kFieldFlagNullable) != 0;
-    if (!knownType(f.type))
-      throw CorruptTable("field " + std::to_string(fields.size() + 1) + " has the unknown type " + hex(b[pos + 11]));
-    if (f.width == 0) throw CorruptTable("field \"" + f.name + "\" has width 0");
-    if (vfp && f.offset != expectedOffset)
-      throw CorruptTable("field \"" + f.name + "\" is placed at byte " + std::to_string(f.offset) +
-                         " of the record instead of " + std::to_string(expectedOffset));
-    // Fixed-width types at any other width would be read past their bytes.
-    int fixed = f.type == 'M' || f.type == 'G' || f.type == 'W' || f.type == 'P' ? 0 : fixedWidth(f.type);
-    bool memoWidthOk = fixedWidth(f.type) != 4 || f.type == 'I' || f.width == 4 || f.width == 10;
-    if ((fixed && f.width != fixed) || !memoWidthOk)
-      throw CorruptTable("field \"" + f.name + "\" of type " + std::string(1, f.type) + " is " +
-                         std::to_string(f.width) + " bytes wide");
-    // Older dBase tables leave the displacement at 0: the place follows from the widths.
-    f.offset = expectedOffset;
-    expectedOffset += f.width;
-    if (f.type == '0') {
-      nullFlags = f;
-      haveNullFlags = true;
-    } else {
-      if (f.type == 'M' || f.type == 'G' || f.type == 'W') {
-        if (f.width != 4 && vfp) throw CorruptTable("memo field \"" + f.name + "\" is not 4 bytes wide");
-      }
-      if (t.unsupported.empty() && !writableType(f.type))
-        t.unsupported = std::string("it has a field of type ") + f.type + " (\"" + f.name + "\")";
-      if (t.unsupported.empty() && (f.flags & kFieldFlagAutoIncrement))
-        t.unsupported = "it has an autoincrementing field (\"" + f.name + "\")";
-      fields.push_back(std::move(f));
-    }
-    pos += 32;
-  }
-  if (!terminated) throw CorruptTable("the field list has no end marker within the header");
-  std::size_t descriptors = (pos - 32) / 32;
-  if (descriptors == 0) throw CorruptTable("the table has no fields");
-  if (vfp) {
-    std::size_t expected = 32 + 32 * descriptors + 1 + kBacklinkSize;
-    if (headerLength != expected)
-      throw CorruptTable("the header length " + std::to_string(headerLength) + " does not match its " +
-                         std::to_string(descriptors) + " field descriptors (" + std::to_string(expected) +
-                         " expected)");
-  }
-  if (expectedOffset != recordLength)
-    throw CorruptTable("the record length " + std::to_string(recordLength) + " does not match its fields (" +
-                       std::to_string(expectedOffset) + ")");
-  std::uint64_t needed = static_cast<std::uint64_t>(headerLength) +
-                         static_cast<std::uint64_t>(t.recordCount) * recordLength;
-  if (needed > fileSize) {
-    std::uint64_t held = (fileSize - headerLength) / recordLength;
-    throw CorruptTable("its header counts " + std::to_string(t.recordCount) + " records but the file holds only " +
-                       std::to_string(held));
-  }
-
-  // Null bits as VFP hands them out: nullable fields in order; Varchar/Varbinary take a
-  // length bit first.
-  int bit = 0;
-  for (auto& f : fields) {
-    if (f.type == 'V' || f.type == 'Q') ++bit;
-    if (f.nullable) f.nullBit = bit++;
-  }
-  if (bit > 0) {
-    if (!haveNullFlags) throw CorruptTable("it has nullable fields but no _NullFlags field");
-    if (nullFlags.width * 8 < bit) throw CorruptTable("its _NullFlags field is too narrow");
-  }
+  FieldDescriptors d = readFieldDescriptors(b, headerLength, vfp, t.unsupported);
+  checkSizes(d, headerLength, recordLength, t.recordCount, fileSize, vfp);
+  numberNullBits(d);
   if (containerItself && !(t.tableFlags & kTableFlagDbc)) throw CorruptTable("it is not a database container");
-  if (t.unsupported.empty() && (t.tableFlags & kTableFlagCdx) && !containerItself)
-    t.unsupported = "it has a structural index (.cdx) that this engine cannot keep up to date";
-  if (t.unsupported.empty() && (t.tableFlags & kTableFlagDbc) && !containerItself)
-    t.unsupported = "it is a database container";
   std::string backlink;
   if (vfp) {
+    const std::size_t pos = d.terminator;
     std::size_t end = pos + 1;
     while (end < headerLength && end < pos + 1 + kBacklinkSize && b[end] != 0) ++end;
     backlink.assign(reinterpret_cast<const char*>(&b[pos + 1]), end - (pos + 1));
   }
-  if (t.unsupported.empty() && vfp) {
-    if (container.empty() && !backlink.empty())
-      t.unsupported = "it belongs to a database container";
-    else if (!container.empty() && backlink.empty())
-      t.unsupported = "it is a free table, not part of the database";
-    else if (!container.empty() && backlinkFileName(backlink) != backlinkFileName(container))
-      t.unsupported = "it belongs to another database container (\"" + backlink + "\")";
-  }
-  if (t.unsupported.empty() && t.codePage != 0 && !CodePage::byMark(t.codePage))
-    t.unsupported = "its code page mark is " + hex(t.codePage) + ", a code page this engine does not write";
+  checkOwnership(t, backlink, vfp, container, containerItself);
 
-  t.layout.fields = std::move(fields);
+  t.layout.fields = std::move(d.fields);
   t.layout.recordLength = static_cast<std::uint16_t>(recordLength);
   t.layout.headerLength = static_cast<std::uint16_t>(headerLength);
   t.layout.backlink = std::move(backlink);
-  if (haveNullFlags) {
-    t.layout.nullFlagsOffset = nullFlags.offset;
-    t.layout.nullFlagsWidth = nullFlags.width;
+  if (d.haveNullFlags) {
+    t.layout.nullFlagsOffset = d.nullFlags.offset;
+    t.layout.nullFlagsWidth = d.nullFlags.width;
   }
   for (const auto& f : t.layout.fields)
     if (f.type == 'M' || f.type == 'G' || f.type == 'W' || f.type == 'P') t.layout.hasMemo = true;
