@@ -173,6 +173,9 @@ struct MdbWriter::Impl {
   }
 
   int createTable(const TableDefinition& def, bool system, std::uint32_t fixedTdefPage);
+  // The pages of `t`'s definition: `fixedTdefPage` for a system table (which must fit
+  // it), newly allocated ones otherwise.
+  void allocateDefinitionPages(Table& t, std::uint32_t fixedTdefPage);
   void append(Table& t, const std::vector<Value>& row, std::int64_t rowNumber);
   void storeField(Table& t, Column& c, std::size_t index, const Value& v);
   void placeLongValue(Table& t, Column& c, std::size_t index, std::size_t fixedVarBytes);
@@ -279,6 +282,102 @@ bool calculableKind(FieldKind k) {
 
 }  // namespace
 
+namespace {
+
+// The column for field `i` of `def`, checked against the other fields and the file's
+// `version`; its place in the row is left to placeColumn.
+Column describeColumn(const TableDefinition& def, std::size_t i, Version version) {
+  const FieldDefinition& f = def.fields[i];
+  const std::string where = "Field " + inQuotes(f.name) + " of table " + inQuotes(def.name);
+  checkName(f.name, "Field");
+  for (std::size_t j = 0; j < i; ++j)
+    if (equalsIgnoringCase(def.fields[j].name, f.name))
+      throw WriteError("Duplicate field name " + inQuotes(f.name) + " in table " + inQuotes(def.name));
+  if (f.calculated && !calculableKind(f.kind))
+    throw WriteError(where + ": a " + fieldKindName(f.kind) + " field cannot be calculated");
+  if (f.calculated && version < Version::Ace14)
+    throw WriteError(where + ": calculated fields need an Access 2010 (ace14) or later file");
+  if (f.kind == FieldKind::DateTimeExtended && version < Version::Ace16)
+    throw WriteError(where + ": Date/Time Extended fields need an Access 2016 (ace16) or later file");
+  Column c;
+  c.def = f;
+  encode::ColumnEntry& e = c.entry;
+  Utf8ToUtf16(f.name, e.name);
+  e.type = storedType(f.kind);
+  e.number = static_cast<std::uint16_t>(i);
+  e.flags = kFlagNullable;
+  switch (f.kind) {
+    case FieldKind::Text:
+      if (f.size < 1 || f.size > 255) throw WriteError(where + ": text size must be 1 to 255");
+      e.length = static_cast<std::uint16_t>(2 * f.size);
+      e.extFlags = kExtCompressedUnicode;
+      break;
+    case FieldKind::Binary:
+      if (f.size < 1 || f.size > 255) throw WriteError(where + ": binary size must be 1 to 255");
+      e.length = static_cast<std::uint16_t>(f.size);
+      break;
+    case FieldKind::Memo: case FieldKind::Hyperlink:
+      e.extFlags = kExtCompressedUnicode;
+      if (f.kind == FieldKind::Hyperlink) e.flags |= kFlagHyperlink;
+      c.longValue = true;
+      break;
+    case FieldKind::Ole:
+      c.longValue = true;
+      break;
+    case FieldKind::Decimal:
+      if (f.precision < 1 || f.precision > 28) throw WriteError(where + ": decimal precision must be 1 to 28");
+      if (f.scale < 0 || f.scale > f.precision) throw WriteError(where + ": decimal scale must be 0 to the precision");
+      e.precision = static_cast<std::uint8_t>(f.precision);
+      e.scale = static_cast<std::uint8_t>(f.scale);
+      break;
+    case FieldKind::AutoNumber:
+      e.flags |= kFlagAutoLong;
+      break;
+    default:
+      break;
+  }
+  if (f.calculated) {
+    // The stored results are wrapped (encode::wrapCalculated): fixed-size results take
+    // 39 bytes each, text results 23 bytes more than their text; never compressed.
+    e.extFlags = kExtCalculated;
+    if (f.kind == FieldKind::Text) e.length = static_cast<std::uint16_t>(e.length + encode::kCalculatedExtraLength);
+  }
+  return c;
+}
+
+// Gives `c` its place in the row: the next bytes of the fixed area from `fixedOffset`
+// (none for a Yes/No, which lives in the null bits), or the next variable-length slot.
+void placeColumn(Column& c, std::uint16_t& fixedOffset, std::uint16_t& varIndex) {
+  encode::ColumnEntry& e = c.entry;
+  if (c.def.calculated && (e.type == kTypeBool || fixedSizeOf(e.type) > 0)) {
+    c.fixed = true;
+    c.fixedSize = encode::kCalculatedFixedLength;
+    e.flags |= kFlagFixed;
+    e.length = encode::kCalculatedFixedLength;
+    e.fixedOffset = fixedOffset;
+    e.varIndex = varIndex;
+    fixedOffset = static_cast<std::uint16_t>(fixedOffset + c.fixedSize);
+  } else if (e.type == kTypeBool) {
+    c.fixed = true;
+    e.flags |= kFlagFixed;
+    e.length = 1;
+    e.fixedOffset = fixedOffset;
+    e.varIndex = varIndex;
+  } else if (std::size_t size = fixedSizeOf(e.type); size > 0) {
+    c.fixed = true;
+    c.fixedSize = size;
+    e.flags |= kFlagFixed;
+    e.length = static_cast<std::uint16_t>(size);
+    e.fixedOffset = fixedOffset;
+    e.varIndex = varIndex;
+    fixedOffset = static_cast<std::uint16_t>(fixedOffset + size);
+  } else {
+    e.varIndex = varIndex++;
+  }
+}
+
+}  // namespace
+
 int MdbWriter::Impl::createTable(const TableDefinition& def, bool system,
                                  std::uint32_t fixedTdefPage) {
   checkName(def.name, "Table");
@@ -294,111 +393,33 @@ int MdbWriter::Impl::createTable(const TableDefinition& def, bool system,
   std::uint16_t fixedOffset = 0;
   std::uint16_t varIndex = 0;
   for (std::size_t i = 0; i < def.fields.size(); ++i) {
-    const FieldDefinition& f = def.fields[i];
-    const std::string where = "Field " + inQuotes(f.name) + " of table " + inQuotes(def.name);
-    checkName(f.name, "Field");
-    for (std::size_t j = 0; j < i; ++j)
-      if (equalsIgnoringCase(def.fields[j].name, f.name))
-        throw WriteError("Duplicate field name " + inQuotes(f.name) + " in table " + inQuotes(def.name));
-    const Version version = formatVersion(settings.version);
-    if (f.calculated && !calculableKind(f.kind))
-      throw WriteError(where + ": a " + fieldKindName(f.kind) + " field cannot be calculated");
-    if (f.calculated && version < Version::Ace14)
-      throw WriteError(where + ": calculated fields need an Access 2010 (ace14) or later file");
-    if (f.kind == FieldKind::DateTimeExtended && version < Version::Ace16)
-      throw WriteError(where + ": Date/Time Extended fields need an Access 2016 (ace16) or later file");
-    Column c;
-    c.def = f;
-    encode::ColumnEntry& e = c.entry;
-    Utf8ToUtf16(f.name, e.name);
-    e.type = storedType(f.kind);
-    e.number = static_cast<std::uint16_t>(i);
-    e.flags = kFlagNullable;
-    switch (f.kind) {
-      case FieldKind::Text:
-        if (f.size < 1 || f.size > 255) throw WriteError(where + ": text size must be 1 to 255");
-        e.length = static_cast<std::uint16_t>(2 * f.size);
-        e.extFlags = kExtCompressedUnicode;
-        break;
-      case FieldKind::Binary:
-        if (f.size < 1 || f.size > 255) throw WriteError(where + ": binary size must be 1 to 255");
-        e.length = static_cast<std::uint16_t>(f.size);
-        break;
-      case FieldKind::Memo: case FieldKind::Hyperlink:
-        e.extFlags = kExtCompressedUnicode;
-        if (f.kind == FieldKind::Hyperlink) e.flags |= kFlagHyperlink;
-        c.longValue = true;
-        break;
-      case FieldKind::Ole:
-        c.longValue = true;
-        break;
-      case FieldKind::Decimal:
-        if (f.precision < 1 || f.precision > 28)
-          throw WriteError(where + ": decimal precision must be 1 to 28");
-        if (f.scale < 0 || f.scale > f.precision)
-          throw WriteError(where + ": decimal scale must be 0 to the precision");
-        e.precision = static_cast<std::uint8_t>(f.precision);
-        e.scale = static_cast<std::uint8_t>(f.scale);
-        break;
-      case FieldKind::AutoNumber:
-        e.flags |= kFlagAutoLong;
-        break;
-      default:
-        break;
-    }
-    if (f.calculated) {
-      // The stored results are wrapped (encode::wrapCalculated): fixed-size results take
-      // 39 bytes each, text results 23 bytes more than their text; never compressed.
-      e.extFlags = kExtCalculated;
-      if (f.kind == FieldKind::Text) e.length = static_cast<std::uint16_t>(e.length + encode::kCalculatedExtraLength);
-    }
-    if (f.calculated && (e.type == kTypeBool || fixedSizeOf(e.type) > 0)) {
-      c.fixed = true;
-      c.fixedSize = encode::kCalculatedFixedLength;
-      e.flags |= kFlagFixed;
-      e.length = encode::kCalculatedFixedLength;
-      e.fixedOffset = fixedOffset;
-      e.varIndex = varIndex;
-      fixedOffset = static_cast<std::uint16_t>(fixedOffset + c.fixedSize);
-    } else if (e.type == kTypeBool) {
-      c.fixed = true;
-      e.flags |= kFlagFixed;
-      e.length = 1;
-      e.fixedOffset = fixedOffset;
-      e.varIndex = varIndex;
-    } else if (std::size_t size = fixedSizeOf(e.type); size > 0) {
-      c.fixed = true;
-      c.fixedSize = size;
-      e.flags |= kFlagFixed;
-      e.length = static_cast<std::uint16_t>(size);
-      e.fixedOffset = fixedOffset;
-      e.varIndex = varIndex;
-      fixedOffset = static_cast<std::uint16_t>(fixedOffset + size);
-    } else {
-      e.varIndex = varIndex++;
-    }
-    t->entries.push_back(e);
+    Column c = describeColumn(def, i, formatVersion(settings.version));
+    placeColumn(c, fixedOffset, varIndex);
+    t->entries.push_back(c.entry);
     t->columns.push_back(std::move(c));
   }
   t->fixedSize = fixedOffset;
   t->varCount = varIndex;
   t->payloads.resize(def.fields.size());
   t->fields.resize(def.fields.size());
-
-  encode::TableDefinitionEntry probe;
-  probe.columns = t->entries;
-  probe.varColumnCount = t->varCount;
-  const std::size_t pages = encode::tableDefinitionPageCount(encode::encodeTableDefinition(probe).size());
-  if (fixedTdefPage != 0) {
-    if (pages != 1) throw WriteError("System table definition does not fit one page");
-    t->tdefPages.push_back(fixedTdefPage);
-  } else {
-    for (std::size_t k = 0; k < pages; ++k) t->tdefPages.push_back(allocatePage());
-  }
+  allocateDefinitionPages(*t, fixedTdefPage);
   t->catalogId = static_cast<std::int32_t>(t->tdefPages.front());
   objectNames.push_back(def.name);
   tables.push_back(std::move(t));
   return static_cast<int>(tables.size() - 1);
+}
+
+void MdbWriter::Impl::allocateDefinitionPages(Table& t, std::uint32_t fixedTdefPage) {
+  encode::TableDefinitionEntry probe;
+  probe.columns = t.entries;
+  probe.varColumnCount = t.varCount;
+  const std::size_t pages = encode::tableDefinitionPageCount(encode::encodeTableDefinition(probe).size());
+  if (fixedTdefPage != 0) {
+    if (pages != 1) throw WriteError("System table definition does not fit one page");
+    t.tdefPages.push_back(fixedTdefPage);
+  } else {
+    for (std::size_t k = 0; k < pages; ++k) t.tdefPages.push_back(allocatePage());
+  }
 }
 
 MdbWriter::MdbWriter(const std::string& path, DatabaseSettings settings)
@@ -515,6 +536,121 @@ void decimalMagnitude(const Table& t, const Column& c, const Decimal& dec, std::
 
 }  // namespace
 
+namespace {
+
+std::int64_t currencyValue(const Table& t, const Column& c, const Value& v) {
+  if (const Currency* m = v.get<Currency>()) return m->scaled;
+  const std::int64_t* i = v.get<std::int64_t>();
+  if (!i) wrongValue(t, c, "expected an amount");
+  if (*i > std::numeric_limits<std::int64_t>::max() / 10000 || *i < std::numeric_limits<std::int64_t>::min() / 10000)
+    wrongValue(t, c, "too large for Currency");
+  return *i * 10000;
+}
+
+double dateValue(const Table& t, const Column& c, const Value& v) {
+  double days;
+  if (const DateTime* dt = v.get<DateTime>()) {
+    days = dt->days;
+  } else if (const double* x = v.get<double>()) {
+    days = *x;
+  } else {
+    wrongValue(t, c, "expected a date");
+  }
+  if (!std::isfinite(days)) wrongValue(t, c, "not a valid date");
+  return days;
+}
+
+// Text, Memo and Hyperlink values: UTF-16, compressed where Access compresses.
+void encodeTextValue(Table& t, const Column& c, const Value& v, ByteVector& out) {
+  const FieldKind kind = c.def.kind;
+  const std::string* s = v.get<std::string>();
+  if (!s) wrongValue(t, c, "expected text");
+  if (!Utf8ToUtf16(*s, t.text)) wrongValue(t, c, "the text is not valid UTF-8");
+  if (kind == FieldKind::Text && t.text.size() > static_cast<std::size_t>(c.def.size))
+    wrongValue(t, c, "text of " + std::to_string(t.text.size()) + " characters is longer than the field size " +
+                         std::to_string(c.def.size));
+  const bool compress =
+      !c.def.calculated && (kind == FieldKind::Text || t.text.size() <= encode::kMaxCompressedMemoChars);
+  encode::encodeText(t.text, compress, out);
+}
+
+// OLE object and Binary values: the bytes as they are.
+void encodeBytesValue(const Table& t, const Column& c, const Value& v, ByteVector& out) {
+  const Bytes* b = v.get<Bytes>();
+  if (!b) wrongValue(t, c, "expected bytes");
+  if (c.def.kind == FieldKind::Binary && b->size() > static_cast<std::size_t>(c.def.size))
+    wrongValue(t, c, std::to_string(b->size()) + " bytes are more than the field size " + std::to_string(c.def.size));
+  out.assign(b->begin(), b->end());
+}
+
+void encodeDecimalValue(const Table& t, const Column& c, const Value& v, ByteVector& out) {
+  const Decimal* dec = v.get<Decimal>();
+  if (!dec) wrongValue(t, c, "expected a decimal number");
+  std::uint32_t high;
+  std::uint64_t low;
+  decimalMagnitude(t, c, *dec, high, low);
+  const bool zero = high == 0 && low == 0;
+  if (c.def.calculated) {
+    out = encode::encodeCalculatedNumeric(dec->negative && !zero, c.def.scale, high, low);
+    return;
+  }
+  const auto bytes = encode::encodeNumeric(dec->negative && !zero, high, low);
+  out.assign(bytes.begin(), bytes.end());
+}
+
+void encodeExtendedDateValue(const Table& t, const Column& c, const Value& v, ByteVector& out) {
+  const ExtendedDateTime* x = v.get<ExtendedDateTime>();
+  if (!x) wrongValue(t, c, "expected an extended date");
+  if (x->days < 0 || x->days >= kExtendedDaysEnd || x->ticks < 0 || x->ticks >= kTicksPerDay)
+    wrongValue(t, c, "not a date of the years 1 to 9999");
+  const auto bytes = encode::encodeExtendedDate(x->days, x->ticks);
+  out.assign(bytes.begin(), bytes.end());
+}
+
+// The stored bytes of a value that is not null, in `out`, for every kind but Yes/No.
+void encodeValue(Table& t, const Column& c, const Value& v, ByteVector& out) {
+  const FieldKind kind = c.def.kind;
+  switch (kind) {
+    case FieldKind::YesNo:
+      break;  // the null bit holds it (see storeField)
+    case FieldKind::Byte:
+      out.push_back(static_cast<std::uint8_t>(integerValue(t, c, v, 0, 255)));
+      break;
+    case FieldKind::Integer:
+      encode::append16(out, static_cast<std::uint16_t>(integerValue(t, c, v, -32768, 32767)));
+      break;
+    case FieldKind::Long: case FieldKind::AutoNumber: {
+      const std::int64_t i = integerValue(t, c, v, std::numeric_limits<std::int32_t>::min(),
+                                          std::numeric_limits<std::int32_t>::max());
+      if (kind == FieldKind::AutoNumber) t.lastAutoNumber = std::max(t.lastAutoNumber, i);
+      encode::append32(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(i)));
+      break;
+    }
+    case FieldKind::Single: {
+      const double x = realValue(t, c, v);
+      if (std::isfinite(x) && std::fabs(x) > std::numeric_limits<float>::max())
+        wrongValue(t, c, "too large for a Single");
+      encode::appendFloat(out, static_cast<float>(x));
+      break;
+    }
+    case FieldKind::Double: encode::appendDouble(out, realValue(t, c, v)); break;
+    case FieldKind::Currency: encode::append64(out, static_cast<std::uint64_t>(currencyValue(t, c, v))); break;
+    case FieldKind::DateTime: encode::appendDouble(out, dateValue(t, c, v)); break;
+    case FieldKind::Text: case FieldKind::Memo: case FieldKind::Hyperlink: encodeTextValue(t, c, v, out); break;
+    case FieldKind::Ole: case FieldKind::Binary: encodeBytesValue(t, c, v, out); break;
+    case FieldKind::ReplicationId: {
+      const Guid* g = v.get<Guid>();
+      if (!g) wrongValue(t, c, "expected a GUID");
+      out.assign(g->bytes.begin(), g->bytes.end());
+      break;
+    }
+    case FieldKind::Decimal: encodeDecimalValue(t, c, v, out); break;
+    case FieldKind::DateTimeExtended: encodeExtendedDateValue(t, c, v, out); break;
+  }
+}
+
+}  // namespace
+
 void MdbWriter::Impl::storeField(Table& t, Column& c, std::size_t index, const Value& v) {
   ByteVector& out = t.payloads[index];
   encode::FieldBytes& f = t.fields[index];
@@ -527,121 +663,18 @@ void MdbWriter::Impl::storeField(Table& t, Column& c, std::size_t index, const V
     if (t.lastAutoNumber >= std::numeric_limits<std::int32_t>::max())
       wrongValue(t, c, "no AutoNumber values left");
     encode::append32(out, static_cast<std::uint32_t>(++t.lastAutoNumber));
-  } else {
-    switch (kind) {
-      case FieldKind::YesNo: {
-        const bool* b = v.get<bool>();
-        if (!b) wrongValue(t, c, "expected true or false");
-        if (c.def.calculated) {
-          out.push_back(*b ? 0xFF : 0x00);
-          break;
-        }
-        f.notNull = *b;
-        return;
-      }
-      case FieldKind::Byte:
-        out.push_back(static_cast<std::uint8_t>(integerValue(t, c, v, 0, 255)));
-        break;
-      case FieldKind::Integer:
-        encode::append16(out, static_cast<std::uint16_t>(integerValue(t, c, v, -32768, 32767)));
-        break;
-      case FieldKind::Long: case FieldKind::AutoNumber: {
-        const std::int64_t i = integerValue(t, c, v, std::numeric_limits<std::int32_t>::min(),
-                                            std::numeric_limits<std::int32_t>::max());
-        if (kind == FieldKind::AutoNumber) t.lastAutoNumber = std::max(t.lastAutoNumber, i);
-        encode::append32(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(i)));
-        break;
-      }
-      case FieldKind::Single: {
-        const double x = realValue(t, c, v);
-        if (std::isfinite(x) && std::fabs(x) > std::numeric_limits<float>::max())
-          wrongValue(t, c, "too large for a Single");
-        encode::appendFloat(out, static_cast<float>(x));
-        break;
-      }
-      case FieldKind::Double:
-        encode::appendDouble(out, realValue(t, c, v));
-        break;
-      case FieldKind::Currency: {
-        std::int64_t scaled;
-        if (const Currency* m = v.get<Currency>()) {
-          scaled = m->scaled;
-        } else if (const std::int64_t* i = v.get<std::int64_t>()) {
-          if (*i > std::numeric_limits<std::int64_t>::max() / 10000 ||
-              *i < std::numeric_limits<std::int64_t>::min() / 10000)
-            wrongValue(t, c, "too large for Currency");
-          scaled = *i * 10000;
-        } else {
-          wrongValue(t, c, "expected an amount");
-        }
-        encode::append64(out, static_cast<std::uint64_t>(scaled));
-        break;
-      }
-      case FieldKind::DateTime: {
-        double days;
-        if (const DateTime* dt = v.get<DateTime>()) {
-          days = dt->days;
-        } else if (const double* x = v.get<double>()) {
-          days = *x;
-        } else {
-          wrongValue(t, c, "expected a date");
-        }
-        if (!std::isfinite(days)) wrongValue(t, c, "not a valid date");
-        encode::appendDouble(out, days);
-        break;
-      }
-      case FieldKind::Text: case FieldKind::Memo: case FieldKind::Hyperlink: {
-        const std::string* s = v.get<std::string>();
-        if (!s) wrongValue(t, c, "expected text");
-        if (!Utf8ToUtf16(*s, t.text)) wrongValue(t, c, "the text is not valid UTF-8");
-        if (kind == FieldKind::Text && t.text.size() > static_cast<std::size_t>(c.def.size))
-          wrongValue(t, c, "text of " + std::to_string(t.text.size()) +
-                               " characters is longer than the field size " + std::to_string(c.def.size));
-        const bool compress = !c.def.calculated &&
-                              (kind == FieldKind::Text || t.text.size() <= encode::kMaxCompressedMemoChars);
-        encode::encodeText(t.text, compress, out);
-        break;
-      }
-      case FieldKind::Ole: case FieldKind::Binary: {
-        const Bytes* b = v.get<Bytes>();
-        if (!b) wrongValue(t, c, "expected bytes");
-        if (kind == FieldKind::Binary && b->size() > static_cast<std::size_t>(c.def.size))
-          wrongValue(t, c, std::to_string(b->size()) + " bytes are more than the field size " +
-                               std::to_string(c.def.size));
-        out.assign(b->begin(), b->end());
-        break;
-      }
-      case FieldKind::ReplicationId: {
-        const Guid* g = v.get<Guid>();
-        if (!g) wrongValue(t, c, "expected a GUID");
-        out.assign(g->bytes.begin(), g->bytes.end());
-        break;
-      }
-      case FieldKind::Decimal: {
-        const Decimal* dec = v.get<Decimal>();
-        if (!dec) wrongValue(t, c, "expected a decimal number");
-        std::uint32_t high;
-        std::uint64_t low;
-        decimalMagnitude(t, c, *dec, high, low);
-        const bool zero = high == 0 && low == 0;
-        if (c.def.calculated) {
-          out = encode::encodeCalculatedNumeric(dec->negative && !zero, c.def.scale, high, low);
-          break;
-        }
-        const auto bytes = encode::encodeNumeric(dec->negative && !zero, high, low);
-        out.assign(bytes.begin(), bytes.end());
-        break;
-      }
-      case FieldKind::DateTimeExtended: {
-        const ExtendedDateTime* x = v.get<ExtendedDateTime>();
-        if (!x) wrongValue(t, c, "expected an extended date");
-        if (x->days < 0 || x->days >= kExtendedDaysEnd || x->ticks < 0 || x->ticks >= kTicksPerDay)
-          wrongValue(t, c, "not a date of the years 1 to 9999");
-        const auto bytes = encode::encodeExtendedDate(x->days, x->ticks);
-        out.assign(bytes.begin(), bytes.end());
-        break;
-      }
+  } else if (kind == FieldKind::YesNo) {
+    const bool* b = v.get<bool>();
+    if (!b) wrongValue(t, c, "expected true or false");
+    if (!c.def.calculated) {
+      // A plain Yes/No lives in the row's null bit alone.
+      f.notNull = *b;
+      return;
     }
+    out.push_back(*b ? 0xFF : 0x00);
+    encode::wrapCalculated(out, c.fixed);
+  } else {
+    encodeValue(t, c, v, out);
     if (c.def.calculated) encode::wrapCalculated(out, c.fixed);
   }
   f.notNull = true;

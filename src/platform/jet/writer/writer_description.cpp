@@ -11,9 +11,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <set>
@@ -345,6 +348,145 @@ std::string decimalText(std::int64_t scaled, int decimals) {
   return (negative ? "-" : "") + digits;
 }
 
+// One maker per kind of generator: each checks the keys of its object `o` and returns the
+// generator for field `f`.
+
+Generator sequenceGenerator(const FieldDefinition&, const QJsonObject& o, const Place& at) {
+  checkKeys(o, {"sequence", "step", "nulls"}, at);
+  const std::int64_t start = wholeNumber(o.value(QLatin1String("sequence")), at);
+  const std::int64_t step = o.contains(QLatin1String("step")) ? wholeNumber(o.value(QLatin1String("step")), at) : 1;
+  return [start, step](std::int64_t row, Random&) { return Value(start + row * step); };
+}
+
+Generator rangeGenerator(const FieldDefinition& f, const QJsonObject& o, const Place& at) {
+  checkKeys(o, {"range", "decimals", "nulls"}, at);
+  const int decimals = smallNumber(o, "decimals", 0, at);
+  if (decimals > 8) at.fail("\"decimals\" must be 0 to 8");
+  const QJsonArray a = o.value(QLatin1String("range")).toArray();
+  if (a.size() != 2 || !a[0].isDouble() || !a[1].isDouble()) at.fail("\"range\" must be [low, high]");
+  const double scale = std::pow(10.0, decimals);
+  const auto lo = static_cast<std::int64_t>(std::llround(a[0].toDouble() * scale));
+  const auto hi = static_cast<std::int64_t>(std::llround(a[1].toDouble() * scale));
+  if (lo > hi) at.fail("the low end is above the high end");
+  const FieldKind kind = f.kind;
+  if (decimals > 0 && (kind == FieldKind::Byte || kind == FieldKind::Integer || kind == FieldKind::Long ||
+                       kind == FieldKind::AutoNumber))
+    at.fail("whole-number fields take no \"decimals\"");
+  return [lo, hi, decimals, scale, kind](std::int64_t, Random& rng) {
+    const std::int64_t n = rng.between(lo, hi);
+    switch (kind) {
+      case FieldKind::Single: return Value(Single{static_cast<float>(static_cast<double>(n) / scale)});
+      case FieldKind::Double: return Value(static_cast<double>(n) / scale);
+      case FieldKind::Currency: {
+        std::int64_t scaled = n;
+        for (int k = decimals; k < 4; ++k) scaled *= 10;
+        for (int k = 4; k < decimals; ++k) scaled /= 10;
+        return Value(Currency{scaled});
+      }
+      case FieldKind::Decimal: {
+        Decimal d;
+        parseDecimal(decimalText(n, decimals), d);
+        return Value(d);
+      }
+      case FieldKind::Text: case FieldKind::Memo: case FieldKind::Hyperlink:
+        return Value(decimalText(n, decimals));
+      default: return Value(n);
+    }
+  };
+}
+
+Generator choiceGenerator(const FieldDefinition& f, const QJsonObject& o, const Place& at) {
+  checkKeys(o, {"choice", "nulls"}, at);
+  const QJsonArray a = o.value(QLatin1String("choice")).toArray();
+  if (a.isEmpty()) at.fail("\"choice\" needs a list of values");
+  std::vector<Value> values;
+  for (qsizetype i = 0; i < a.size(); ++i) values.push_back(fieldValue(f, a[i], at / indexed("choice", i)));
+  return [values](std::int64_t, Random& rng) {
+    return values[static_cast<std::size_t>(rng.between(0, static_cast<std::int64_t>(values.size()) - 1))];
+  };
+}
+
+Generator datesGenerator(const FieldDefinition&, const QJsonObject& o, const Place& at) {
+  checkKeys(o, {"dates", "time", "nulls"}, at);
+  const QJsonArray a = o.value(QLatin1String("dates")).toArray();
+  if (a.size() != 2) at.fail("\"dates\" must be [first, last]");
+  const double first = dateValue(a[0], at).days, last = dateValue(a[1], at).days;
+  if (first > last || first < 0) at.fail("\"dates\" must run forwards from 1899-12-30 on");
+  const bool withTime = o.value(QLatin1String("time")).toBool(false);
+  return [first, last, withTime](std::int64_t, Random& rng) {
+    double day = static_cast<double>(rng.between(static_cast<std::int64_t>(first), static_cast<std::int64_t>(last)));
+    if (withTime) day += static_cast<double>(rng.between(8 * 60, 18 * 60 - 1)) / 1440.0;
+    return Value(DateTime{day});
+  };
+}
+
+Generator patternGenerator(const FieldDefinition&, const QJsonObject& o, const Place& at) {
+  checkKeys(o, {"pattern", "nulls"}, at);
+  const QString pattern = o.value(QLatin1String("pattern")).toString();
+  static const QRegularExpression slot(QStringLiteral("\\{n(?::(\\d+))?\\}"));
+  const auto m = slot.match(pattern);
+  if (!m.hasMatch()) at.fail("\"pattern\" needs a {n} or {n:width} slot");
+  const int width = m.captured(1).isEmpty() ? 0 : m.captured(1).toInt();
+  const std::string before = pattern.left(m.capturedStart()).toStdString();
+  const std::string after = pattern.mid(m.capturedEnd()).toStdString();
+  return [before, after, width](std::int64_t row, Random&) {
+    std::string n = std::to_string(row + 1);
+    if (static_cast<int>(n.size()) < width) n.insert(0, static_cast<std::size_t>(width) - n.size(), '0');
+    return Value(before + n + after);
+  };
+}
+
+Generator wordsGenerator(const FieldDefinition&, const QJsonObject& o, const Place& at) {
+  checkKeys(o, {"words", "nulls"}, at);
+  // Plain variables rather than a structured binding: clang before 16 cannot capture one.
+  const auto range = numberPair(o.value(QLatin1String("words")), at);
+  const std::int64_t lo = range.first, hi = range.second;
+  if (lo < 1 || hi > 10000) at.fail("\"words\" must lie within 1 to 10000");
+  return [lo, hi](std::int64_t, Random& rng) {
+    const std::int64_t n = rng.between(lo, hi);
+    std::string s;
+    for (std::int64_t k = 0; k < n; ++k) {
+      if (k) s += ' ';
+      s += kWords[rng.between(0, static_cast<std::int64_t>(std::size(kWords)) - 1)];
+    }
+    s[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(s[0])));
+    return Value(s + ".");
+  };
+}
+
+Generator bytesGenerator(const FieldDefinition&, const QJsonObject& o, const Place& at) {
+  checkKeys(o, {"bytes", "nulls"}, at);
+  // Plain variables rather than a structured binding: clang before 16 cannot capture one.
+  const auto range = numberPair(o.value(QLatin1String("bytes")), at);
+  const std::int64_t lo = range.first, hi = range.second;
+  if (lo < 0 || hi > 16 * 1024 * 1024) at.fail("\"bytes\" must lie within 0 to 16777216");
+  return [lo, hi](std::int64_t, Random& rng) {
+    Bytes b(static_cast<std::size_t>(rng.between(lo, hi)));
+    for (auto& x : b) x = static_cast<std::uint8_t>(rng.next());
+    return Value(b);
+  };
+}
+
+Generator guidGenerator(const FieldDefinition&, const QJsonObject& o, const Place& at) {
+  checkKeys(o, {"guid", "nulls"}, at);
+  return [](std::int64_t, Random& rng) {
+    Guid id;
+    for (auto& x : id.bytes) x = static_cast<std::uint8_t>(rng.next());
+    return Value(id);
+  };
+}
+
+// The kinds of generator by the key that names each, in the order they are looked for.
+struct GeneratorKind {
+  const char* key;
+  Generator (*make)(const FieldDefinition& f, const QJsonObject& o, const Place& at);
+};
+constexpr GeneratorKind kGeneratorKinds[] = {
+    {"sequence", sequenceGenerator}, {"range", rangeGenerator}, {"choice", choiceGenerator},
+    {"dates", datesGenerator},       {"pattern", patternGenerator}, {"words", wordsGenerator},
+    {"bytes", bytesGenerator},       {"guid", guidGenerator},
+};
+
 Generator makeGenerator(const FieldDefinition& f, const QJsonValue& generator, const Place& at) {
   if (!generator.isObject()) at.fail("a generator is an object such as {\"range\": [1, 10]}");
   const QJsonObject o = generator.toObject();
@@ -354,115 +496,11 @@ Generator makeGenerator(const FieldDefinition& f, const QJsonValue& generator, c
     if (!n.isDouble() || n.toDouble() < 0.0 || n.toDouble() > 1.0) at.fail("\"nulls\" must be a number from 0 to 1");
     nulls = n.toDouble();
   }
-  Generator g;
-  if (o.contains(QLatin1String("sequence"))) {
-    checkKeys(o, {"sequence", "step", "nulls"}, at);
-    const std::int64_t start = wholeNumber(o.value(QLatin1String("sequence")), at);
-    const std::int64_t step = o.contains(QLatin1String("step")) ? wholeNumber(o.value(QLatin1String("step")), at) : 1;
-    g = [start, step](std::int64_t row, Random&) { return Value(start + row * step); };
-  } else if (o.contains(QLatin1String("range"))) {
-    checkKeys(o, {"range", "decimals", "nulls"}, at);
-    const int decimals = smallNumber(o, "decimals", 0, at);
-    if (decimals > 8) at.fail("\"decimals\" must be 0 to 8");
-    const QJsonArray a = o.value(QLatin1String("range")).toArray();
-    if (a.size() != 2 || !a[0].isDouble() || !a[1].isDouble()) at.fail("\"range\" must be [low, high]");
-    const double scale = std::pow(10.0, decimals);
-    const auto lo = static_cast<std::int64_t>(std::llround(a[0].toDouble() * scale));
-    const auto hi = static_cast<std::int64_t>(std::llround(a[1].toDouble() * scale));
-    if (lo > hi) at.fail("the low end is above the high end");
-    const FieldKind kind = f.kind;
-    if (decimals > 0 && (kind == FieldKind::Byte || kind == FieldKind::Integer || kind == FieldKind::Long ||
-                         kind == FieldKind::AutoNumber))
-      at.fail("whole-number fields take no \"decimals\"");
-    g = [lo, hi, decimals, scale, kind](std::int64_t, Random& rng) {
-      const std::int64_t n = rng.between(lo, hi);
-      switch (kind) {
-        case FieldKind::Single: return Value(Single{static_cast<float>(static_cast<double>(n) / scale)});
-        case FieldKind::Double: return Value(static_cast<double>(n) / scale);
-        case FieldKind::Currency: {
-          std::int64_t scaled = n;
-          for (int k = decimals; k < 4; ++k) scaled *= 10;
-          for (int k = 4; k < decimals; ++k) scaled /= 10;
-          return Value(Currency{scaled});
-        }
-        case FieldKind::Decimal: {
-          Decimal d;
-          parseDecimal(decimalText(n, decimals), d);
-          return Value(d);
-        }
-        case FieldKind::Text: case FieldKind::Memo: case FieldKind::Hyperlink:
-          return Value(decimalText(n, decimals));
-        default: return Value(n);
-      }
-    };
-  } else if (o.contains(QLatin1String("choice"))) {
-    checkKeys(o, {"choice", "nulls"}, at);
-    const QJsonArray a = o.value(QLatin1String("choice")).toArray();
-    if (a.isEmpty()) at.fail("\"choice\" needs a list of values");
-    std::vector<Value> values;
-    for (qsizetype i = 0; i < a.size(); ++i) values.push_back(fieldValue(f, a[i], at / indexed("choice", i)));
-    g = [values](std::int64_t, Random& rng) {
-      return values[static_cast<std::size_t>(rng.between(0, static_cast<std::int64_t>(values.size()) - 1))];
-    };
-  } else if (o.contains(QLatin1String("dates"))) {
-    checkKeys(o, {"dates", "time", "nulls"}, at);
-    const QJsonArray a = o.value(QLatin1String("dates")).toArray();
-    if (a.size() != 2) at.fail("\"dates\" must be [first, last]");
-    const double first = dateValue(a[0], at).days, last = dateValue(a[1], at).days;
-    if (first > last || first < 0) at.fail("\"dates\" must run forwards from 1899-12-30 on");
-    const bool withTime = o.value(QLatin1String("time")).toBool(false);
-    g = [first, last, withTime](std::int64_t, Random& rng) {
-      double day = static_cast<double>(rng.between(static_cast<std::int64_t>(first), static_cast<std::int64_t>(last)));
-      if (withTime) day += static_cast<double>(rng.between(8 * 60, 18 * 60 - 1)) / 1440.0;
-      return Value(DateTime{day});
-    };
-  } else if (o.contains(QLatin1String("pattern"))) {
-    checkKeys(o, {"pattern", "nulls"}, at);
-    const QString pattern = o.value(QLatin1String("pattern")).toString();
-    static const QRegularExpression slot(QStringLiteral("\\{n(?::(\\d+))?\\}"));
-    const auto m = slot.match(pattern);
-    if (!m.hasMatch()) at.fail("\"pattern\" needs a {n} or {n:width} slot");
-    const int width = m.captured(1).isEmpty() ? 0 : m.captured(1).toInt();
-    const std::string before = pattern.left(m.capturedStart()).toStdString();
-    const std::string after = pattern.mid(m.capturedEnd()).toStdString();
-    g = [before, after, width](std::int64_t row, Random&) {
-      std::string n = std::to_string(row + 1);
-      if (static_cast<int>(n.size()) < width) n.insert(0, static_cast<std::size_t>(width) - n.size(), '0');
-      return Value(before + n + after);
-    };
-  } else if (o.contains(QLatin1String("words"))) {
-    checkKeys(o, {"words", "nulls"}, at);
-    const auto [lo, hi] = numberPair(o.value(QLatin1String("words")), at);
-    if (lo < 1 || hi > 10000) at.fail("\"words\" must lie within 1 to 10000");
-    g = [lo, hi](std::int64_t, Random& rng) {
-      const std::int64_t n = rng.between(lo, hi);
-      std::string s;
-      for (std::int64_t k = 0; k < n; ++k) {
-        if (k) s += ' ';
-        s += kWords[rng.between(0, static_cast<std::int64_t>(std::size(kWords)) - 1)];
-      }
-      s[0] = asciiUpper(s[0]);
-      return Value(s + ".");
-    };
-  } else if (o.contains(QLatin1String("bytes"))) {
-    checkKeys(o, {"bytes", "nulls"}, at);
-    const auto [lo, hi] = numberPair(o.value(QLatin1String("bytes")), at);
-    if (lo < 0 || hi > 16 * 1024 * 1024) at.fail("\"bytes\" must lie within 0 to 16777216");
-    g = [lo, hi](std::int64_t, Random& rng) {
-      Bytes b(static_cast<std::size_t>(rng.between(lo, hi)));
-      for (auto& x : b) x = static_cast<std::uint8_t>(rng.next());
-      return Value(b);
-    };
-  } else if (o.contains(QLatin1String("guid"))) {
-    checkKeys(o, {"guid", "nulls"}, at);
-    g = [](std::int64_t, Random& rng) {
-      Guid id;
-      for (auto& x : id.bytes) x = static_cast<std::uint8_t>(rng.next());
-      return Value(id);
-    };
-  } else {
+  const auto kind = std::find_if(std::begin(kGeneratorKinds), std::end(kGeneratorKinds),
+                                 [&](const GeneratorKind& k) { return o.contains(QLatin1String(k.key)); });
+  if (kind == std::end(kGeneratorKinds))
     at.fail("unknown generator; use sequence, range, choice, dates, pattern, words, bytes or guid");
-  }
+  Generator g = kind->make(f, o, at);
   if (nulls <= 0.0) return g;
   return [g, nulls](std::int64_t row, Random& rng) { return rng.unit() < nulls ? Value() : g(row, rng); };
 }
@@ -553,10 +591,14 @@ void writeTableRows(MdbWriter& writer, int handle, const TableDefinition& def, c
 
 }  // namespace
 
-void writeDatabaseFromJson(const std::string& json, const std::string& outPath, const std::string& sourceName) {
+namespace {
+
+// The description's JSON object; text that is not JSON is refused naming its line and
+// column in `sourceName`.
+QJsonDocument parseJson(const std::string& json, const std::string& sourceName) {
   QJsonParseError error;
   const QByteArray bytes = QByteArray::fromStdString(json);
-  const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+  QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
   if (error.error != QJsonParseError::NoError) {
     int line = 1, column = 1;
     for (int i = 0; i < error.offset && i < bytes.size(); ++i) {
@@ -570,11 +612,11 @@ void writeDatabaseFromJson(const std::string& json, const std::string& outPath, 
     throw WriteError(sourceName + ": line " + std::to_string(line) + ", column " + std::to_string(column) +
                      ": not valid JSON: " + error.errorString().toStdString());
   }
-  const Place top(sourceName);
-  if (!doc.isObject()) top.fail("the description must be a JSON object");
-  const QJsonObject root = doc.object();
-  checkKeys(root, {"created", "password", "version", "tables", "queries", "links"}, top);
+  return doc;
+}
 
+// "created", "password" and "version" of the description.
+DatabaseSettings readSettings(const QJsonObject& root, const Place& top) {
   DatabaseSettings settings;
   if (root.contains(QLatin1String("created")))
     settings.creationDate = dateValue(root.value(QLatin1String("created")), top / "\"created\"").days;
@@ -592,39 +634,31 @@ void writeDatabaseFromJson(const std::string& json, const std::string& outPath, 
       }
     if (!known) (top / "\"version\"").fail("unknown version " + inQuotes(name) + " (jet4, ace12, ace14, ace15, ace16 or ace17)");
   }
+  return settings;
+}
 
-  const QJsonValue tablesValue = root.value(QLatin1String("tables"));
-  if (!tablesValue.isArray()) top.fail("needs a list \"tables\"");
-  const QJsonArray tables = tablesValue.toArray();
-
-  MdbWriter writer = [&]() -> MdbWriter {
-    try {
-      return MdbWriter(outPath, settings);
-    } catch (const WriteError& e) {
-      top.fail(e.what());
-    }
-  }();
-  for (qsizetype t = 0; t < tables.size(); ++t) {
-    Place at = top / indexed("tables", t);
-    if (!tables[t].isObject()) at.fail("a table is an object with \"name\" and \"fields\"");
-    const QJsonObject o = tables[t].toObject();
-    TableDefinition def;
-    def.name = requireString(o, "name", at);
-    at = Place(at.text() + " " + inQuotes(def.name));
-    checkKeys(o, {"name", "fields", "rows", "generate"}, at);
-    const QJsonValue fieldsValue = o.value(QLatin1String("fields"));
-    if (!fieldsValue.isArray()) at.fail("needs a list \"fields\"");
-    const QJsonArray fields = fieldsValue.toArray();
-    for (qsizetype i = 0; i < fields.size(); ++i) def.fields.push_back(parseField(fields[i], at / indexed("fields", i)));
-    int handle;
-    try {
-      handle = writer.addTable(def);
-    } catch (const WriteError& e) {
-      at.fail(e.what());
-    }
-    writeTableRows(writer, handle, def, o, at);
+// One entry of "tables": the table, then its rows.
+void writeTable(MdbWriter& writer, const QJsonValue& value, Place at) {
+  if (!value.isObject()) at.fail("a table is an object with \"name\" and \"fields\"");
+  const QJsonObject o = value.toObject();
+  TableDefinition def;
+  def.name = requireString(o, "name", at);
+  at = Place(at.text() + " " + inQuotes(def.name));
+  checkKeys(o, {"name", "fields", "rows", "generate"}, at);
+  const QJsonValue fieldsValue = o.value(QLatin1String("fields"));
+  if (!fieldsValue.isArray()) at.fail("needs a list \"fields\"");
+  const QJsonArray fields = fieldsValue.toArray();
+  for (qsizetype i = 0; i < fields.size(); ++i) def.fields.push_back(parseField(fields[i], at / indexed("fields", i)));
+  int handle;
+  try {
+    handle = writer.addTable(def);
+  } catch (const WriteError& e) {
+    at.fail(e.what());
   }
-  const QJsonArray queries = root.value(QLatin1String("queries")).toArray();
+  writeTableRows(writer, handle, def, o, at);
+}
+
+void addQueries(MdbWriter& writer, const QJsonArray& queries, const Place& top) {
   for (qsizetype i = 0; i < queries.size(); ++i) {
     const Place at = top / indexed("queries", i);
     const QJsonObject o = queries[i].toObject();
@@ -640,7 +674,9 @@ void writeDatabaseFromJson(const std::string& json, const std::string& outPath, 
       at.fail(e.what());
     }
   }
-  const QJsonArray links = root.value(QLatin1String("links")).toArray();
+}
+
+void addLinks(MdbWriter& writer, const QJsonArray& links, const Place& top) {
   for (qsizetype i = 0; i < links.size(); ++i) {
     const Place at = top / indexed("links", i);
     const QJsonObject o = links[i].toObject();
@@ -655,6 +691,32 @@ void writeDatabaseFromJson(const std::string& json, const std::string& outPath, 
       at.fail(e.what());
     }
   }
+}
+
+}  // namespace
+
+void writeDatabaseFromJson(const std::string& json, const std::string& outPath, const std::string& sourceName) {
+  const QJsonDocument doc = parseJson(json, sourceName);
+  const Place top(sourceName);
+  if (!doc.isObject()) top.fail("the description must be a JSON object");
+  const QJsonObject root = doc.object();
+  checkKeys(root, {"created", "password", "version", "tables", "queries", "links"}, top);
+  const DatabaseSettings settings = readSettings(root, top);
+
+  const QJsonValue tablesValue = root.value(QLatin1String("tables"));
+  if (!tablesValue.isArray()) top.fail("needs a list \"tables\"");
+  const QJsonArray tables = tablesValue.toArray();
+
+  MdbWriter writer = [&]() -> MdbWriter {
+    try {
+      return MdbWriter(outPath, settings);
+    } catch (const WriteError& e) {
+      top.fail(e.what());
+    }
+  }();
+  for (qsizetype t = 0; t < tables.size(); ++t) writeTable(writer, tables[t], top / indexed("tables", t));
+  addQueries(writer, root.value(QLatin1String("queries")).toArray(), top);
+  addLinks(writer, root.value(QLatin1String("links")).toArray(), top);
   writer.finish();
 }
 
