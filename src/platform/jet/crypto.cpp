@@ -485,6 +485,47 @@ constexpr std::array<std::uint8_t, 8> kVerifierInputBlock = {0xFE, 0xA7, 0xD2, 0
 constexpr std::array<std::uint8_t, 8> kVerifierValueBlock = {0xD7, 0xAA, 0x0F, 0x6D, 0x30, 0x61, 0x34, 0x4E};
 constexpr std::array<std::uint8_t, 8> kKeyValueBlock = {0x14, 0x6E, 0x0B, 0xE7, 0xAB, 0xAC, 0xD0, 0xD6};
 
+// The descriptor's keyData element and its password key encryptor: the encryptedKey that
+// has a spin count (a certificate key encryptor has none).
+void findAgileKeys(const std::vector<XmlElement>& elements, const XmlElement*& keyData,
+                   const XmlElement*& passwordKey) {
+  keyData = nullptr;
+  passwordKey = nullptr;
+  bool otherKey = false;
+  for (const auto& element : elements) {
+    if (element.localName == "keyData" && !keyData) keyData = &element;
+    if (element.localName == "encryptedKey") {
+      if (element.find("spinCount") && !passwordKey) passwordKey = &element;
+      else otherKey = true;
+    }
+  }
+  if (!keyData) damaged("agile descriptor has no keyData");
+  if (!passwordKey) {
+    if (otherKey) unsupported("agile encryption with a certificate key only");
+    damaged("agile descriptor has no password key encryptor");
+  }
+}
+
+// H0 = H(salt + password), then `spinCount` rounds of H(round + previous).
+SecretBytes spunPasswordHash(Hasher& hasher, const EVP_MD* md, ByteView salt, std::string_view password,
+                             std::uint64_t spinCount) {
+  const Bytes pw = passwordUtf16(password);
+  SecretBytes iterated(hasher.digest({salt, pw}));
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  if (!ctx) cryptoError("no memory for a hash context");
+  MdCtx owner(ctx);
+  unsigned int length = 0;
+  for (std::uint32_t round = 0; round < spinCount; ++round) {
+    const std::uint8_t counter[4] = {static_cast<std::uint8_t>(round), static_cast<std::uint8_t>(round >> 8),
+                                     static_cast<std::uint8_t>(round >> 16), static_cast<std::uint8_t>(round >> 24)};
+    if (EVP_DigestInit_ex(ctx, md, nullptr) != 1 || EVP_DigestUpdate(ctx, counter, 4) != 1 ||
+        EVP_DigestUpdate(ctx, iterated.bytes.data(), iterated.bytes.size()) != 1 ||
+        EVP_DigestFinal_ex(ctx, iterated.bytes.data(), &length) != 1)
+      cryptoError("hashing");
+  }
+  return iterated;
+}
+
 std::unique_ptr<PageCipher> makeAgile(ByteView info, const std::array<std::uint8_t, 4>& databaseKey,
                                       std::string_view password) {
   // info: version (4), reserved 0x40 (4), the XML descriptor up to the end or a NUL.
@@ -496,22 +537,8 @@ std::unique_ptr<PageCipher> makeAgile(ByteView info, const std::array<std::uint8
 
   const XmlElement* keyData = nullptr;
   const XmlElement* passwordKey = nullptr;
-  bool otherKey = false;
   const std::vector<XmlElement> elements = xmlStartTags(xml);
-  for (const auto& element : elements) {
-    if (element.localName == "keyData" && !keyData) keyData = &element;
-    // The password key encryptor is the encryptedKey that has a spin count; a certificate
-    // key encryptor has none.
-    if (element.localName == "encryptedKey") {
-      if (element.find("spinCount") && !passwordKey) passwordKey = &element;
-      else otherKey = true;
-    }
-  }
-  if (!keyData) damaged("agile descriptor has no keyData");
-  if (!passwordKey) {
-    if (otherKey) unsupported("agile encryption with a certificate key only");
-    damaged("agile descriptor has no password key encryptor");
-  }
+  findAgileKeys(elements, keyData, passwordKey);
 
   AgileCipher data = agileCipher(*keyData);
   AgileCipher encryptor = agileCipher(*passwordKey);
@@ -529,23 +556,7 @@ std::unique_ptr<PageCipher> makeAgile(ByteView info, const std::array<std::uint8
   if (encryptedValue.size() < hashSize) damaged("the encrypted verifier hash is shorter than the hash");
   if (encryptedKey.size() < data.keyBytes) damaged("the encrypted key is shorter than the key");
 
-  // H0 = H(salt + password), then spinCount rounds of H(round + previous).
-  const Bytes pw = passwordUtf16(password);
-  SecretBytes iterated(hasher.digest({encryptor.salt, pw}));
-  {
-    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-    if (!ctx) cryptoError("no memory for a hash context");
-    MdCtx owner(ctx);
-    unsigned int length = 0;
-    for (std::uint32_t round = 0; round < spinCount; ++round) {
-      const std::uint8_t counter[4] = {static_cast<std::uint8_t>(round), static_cast<std::uint8_t>(round >> 8),
-                                       static_cast<std::uint8_t>(round >> 16), static_cast<std::uint8_t>(round >> 24)};
-      if (EVP_DigestInit_ex(ctx, encryptor.md, nullptr) != 1 || EVP_DigestUpdate(ctx, counter, 4) != 1 ||
-          EVP_DigestUpdate(ctx, iterated.bytes.data(), iterated.bytes.size()) != 1 ||
-          EVP_DigestFinal_ex(ctx, iterated.bytes.data(), &length) != 1)
-        cryptoError("hashing");
-    }
-  }
+  const SecretBytes iterated = spunPasswordHash(hasher, encryptor.md, encryptor.salt, password, spinCount);
   // The key for one block key: H(Hn + blockKey), cut or padded with 0x36 to the key size.
   auto derivedKey = [&](ByteView block) {
     Bytes hash = hasher.digest({iterated.bytes, block});

@@ -904,101 +904,126 @@ bool TableCursor::nextRow(std::vector<Value>& row) {
   }
 }
 
+// Where the parts of a row lie.
+struct TableCursor::RowLayout {
+  std::size_t ccs = 0;          // bytes of the column count that opens the row
+  std::size_t columnCount = 0;  // the columns the row was written with
+  std::size_t maskAt = 0;       // the null mask, which ends the row
+  std::size_t tail = 0;         // first byte of the trailing tables, where the data ends
+  std::size_t varCount = 0;     // variable columns; varOffsets_ holds varCount + 1 offsets
+};
+
+void TableCursor::badRow(std::uint32_t pageNumber, const std::string& what) const {
+  db_.damaged("a row on page " + std::to_string(pageNumber) + " of " + context_ + " " + what);
+}
+
+TableCursor::RowLayout TableCursor::rowLayout(std::span<const std::uint8_t> rowBytes, std::uint32_t pageNumber) {
+  const Format& f = db_.format();
+  const std::size_t len = rowBytes.size();
+  RowLayout at;
+  at.ccs = f.rowColumnCountSize();
+  if (len < at.ccs + 1) badRow(pageNumber, "is too short");
+  at.columnCount = at.ccs == 1 ? u8(rowBytes, 0) : u16(rowBytes, 0);
+  const std::size_t maskSize = (at.columnCount + 7) / 8;
+  if (maskSize + at.ccs > len) badRow(pageNumber, "has a null mask larger than the row");
+  at.maskAt = len - maskSize;
+  at.tail = at.maskAt;
+  // Offsets of the variable columns, varCount + 1 entries (the last is the end of data).
+  varOffsets_.clear();
+  if (table_->varColumnCount > 0) {
+    if (f.jet3())
+      readJet3VarOffsets(rowBytes, pageNumber, at);
+    else
+      readJet4VarOffsets(rowBytes, pageNumber, at);
+  }
+  return at;
+}
+
+void TableCursor::readJet3VarOffsets(std::span<const std::uint8_t> rowBytes, std::uint32_t pageNumber,
+                                     RowLayout& at) {
+  std::vector<std::size_t>& offs = varOffsets_;
+  const std::size_t len = rowBytes.size();
+  const std::size_t maskAt = at.maskAt;
+  if (maskAt < 1 + at.ccs) badRow(pageNumber, "has no room for its variable column count");
+  const std::size_t varCount = at.varCount = u8(rowBytes, maskAt - 1);
+  std::size_t jumps = (len - 1) / 256;
+  if (maskAt < 1 + jumps) badRow(pageNumber, "has no room for its jump table");
+  // Offset entry 0 sits below the var count and the jump table as sized by the row
+  // length; when the offsets never reach the last 256-byte segment, that last jump
+  // entry is a dummy: it keeps its byte but does not count.
+  const std::size_t firstEntry = maskAt - 1 - jumps - 1;
+  if (jumps > 0 && (firstEntry < varCount || firstEntry - varCount < 256 * jumps)) --jumps;
+  if (firstEntry + 1 < varCount + 1 + at.ccs) badRow(pageNumber, "has more variable columns than room");
+  std::size_t used = 0;
+  for (std::size_t i = 0; i <= varCount; ++i) {
+    while (used < jumps && i == u8(rowBytes, maskAt - 2 - used)) ++used;
+    offs.push_back(u8(rowBytes, firstEntry - i) + used * 256);
+  }
+  at.tail = firstEntry - varCount;
+}
+
+void TableCursor::readJet4VarOffsets(std::span<const std::uint8_t> rowBytes, std::uint32_t pageNumber,
+                                     RowLayout& at) {
+  const std::size_t maskAt = at.maskAt;
+  if (maskAt < 2 + at.ccs) badRow(pageNumber, "has no room for its variable column count");
+  const std::size_t varCount = at.varCount = u16(rowBytes, maskAt - 2);
+  if (2 * (varCount + 1) + 2 + at.ccs > maskAt) badRow(pageNumber, "has more variable columns than room");
+  for (std::size_t i = 0; i <= varCount; ++i) varOffsets_.push_back(u16(rowBytes, maskAt - 4 - 2 * i));
+  at.tail = maskAt - 2 - 2 * (varCount + 1);
+}
+
+bool TableCursor::columnBytes(const ColumnDef& c, std::span<const std::uint8_t> rowBytes, const RowLayout& at,
+                              std::uint32_t pageNumber, std::span<const std::uint8_t>& data) const {
+  if (c.fixed()) {
+    // A calculated column takes its declared length (its value is wrapped, see
+    // decodeColumn), every other one the size of its type.
+    std::size_t size = fixedSizeOf(c.type);
+    if (size == 0 || c.calculated()) size = std::max<std::size_t>(size, c.length);
+    const std::size_t from = at.ccs + c.fixedOffset;
+    // Columns added after the row was written lie past its fixed data: null.
+    if (from + size > at.tail) return false;
+    data = rowBytes.subspan(from, size);
+    return true;
+  }
+  if (c.varIndex >= at.varCount) return false;
+  std::size_t s = varOffsets_[c.varIndex], e = varOffsets_[c.varIndex + 1];
+  if (s > e || e > at.tail) badRow(pageNumber, "has a variable column outside the row");
+  data = rowBytes.subspan(s, e - s);
+  return true;
+}
+
+Value TableCursor::complexValue(std::size_t column, std::span<const std::uint8_t> data) const {
+  std::int32_t key = static_cast<std::int32_t>(u32(data, 0));
+  const Complex* cx = column < complex_.size() ? complex_[column].get() : nullptr;
+  if (!cx) return Value();
+  if (cx->attachment) {
+    auto it = cx->firstFile.find(key);
+    return it == cx->firstFile.end() ? Value() : Value(it->second);
+  }
+  auto it = cx->joined.find(key);
+  return it == cx->joined.end() ? Value() : Value(it->second);
+}
+
 void TableCursor::decodeRow(std::span<const std::uint8_t> page, std::uint32_t pageNumber, std::size_t start,
                             std::size_t end, std::vector<Value>& out) {
-  const Format& f = db_.format();
   const std::span<const std::uint8_t> rowBytes = page.subspan(start, end - start);
-  const std::size_t len = rowBytes.size();
-  auto bad = [&](const std::string& what) {
-    db_.damaged("a row on page " + std::to_string(pageNumber) + " of " + context_ + " " + what);
-  };
-  const std::size_t ccs = f.rowColumnCountSize();
-  if (len < ccs + 1) bad("is too short");
-  const std::size_t columnCount = ccs == 1 ? u8(rowBytes, 0) : u16(rowBytes, 0);
-  const std::size_t maskSize = (columnCount + 7) / 8;
-  if (maskSize + ccs > len) bad("has a null mask larger than the row");
-  const std::size_t maskAt = len - maskSize;
-  std::size_t tail = maskAt;  // first byte of the trailing tables
-  std::size_t varCount = 0;
-  // Offsets of the variable columns, varCount + 1 entries (the last is the end of data).
-  std::vector<std::size_t>& offs = varOffsets_;
-  offs.clear();
-  if (table_->varColumnCount > 0) {
-    if (f.jet3()) {
-      if (maskAt < 1 + ccs) bad("has no room for its variable column count");
-      varCount = u8(rowBytes, maskAt - 1);
-      std::size_t jumps = (len - 1) / 256;
-      if (maskAt < 1 + jumps) bad("has no room for its jump table");
-      // Offset entry 0 sits below the var count and the jump table as sized by the row
-      // length; when the offsets never reach the last 256-byte segment, that last jump
-      // entry is a dummy: it keeps its byte but does not count.
-      const std::size_t firstEntry = maskAt - 1 - jumps - 1;
-      if (jumps > 0 && (firstEntry < varCount || firstEntry - varCount < 256 * jumps)) --jumps;
-      if (firstEntry + 1 < varCount + 1 + ccs) bad("has more variable columns than room");
-      std::size_t used = 0;
-      for (std::size_t i = 0; i <= varCount; ++i) {
-        while (used < jumps && i == u8(rowBytes, maskAt - 2 - used)) ++used;
-        offs.push_back(u8(rowBytes, firstEntry - i) + used * 256);
-      }
-      tail = firstEntry - varCount;
-    } else {
-      if (maskAt < 2 + ccs) bad("has no room for its variable column count");
-      varCount = u16(rowBytes, maskAt - 2);
-      if (2 * (varCount + 1) + 2 + ccs > maskAt) bad("has more variable columns than room");
-      for (std::size_t i = 0; i <= varCount; ++i) offs.push_back(u16(rowBytes, maskAt - 4 - 2 * i));
-      tail = maskAt - 2 - 2 * (varCount + 1);
-    }
-  }
+  const RowLayout at = rowLayout(rowBytes, pageNumber);
   const auto& cols = table_->columns;
   out.resize(cols.size());
   for (std::size_t i = 0; i < cols.size(); ++i) {
     const ColumnDef& c = cols[i];
-    const bool present = c.number < columnCount && (rowBytes[maskAt + c.number / 8] & (1u << (c.number % 8)));
+    const bool present =
+        c.number < at.columnCount && (rowBytes[at.maskAt + c.number / 8] & (1u << (c.number % 8)));
     if (c.type == kTypeBool && !c.calculated()) {
       out[i] = Value(present);
       continue;
     }
-    if (!present) {
+    std::span<const std::uint8_t> data;
+    if (!present || !columnBytes(c, rowBytes, at, pageNumber, data)) {
       out[i] = Value();
       continue;
     }
-    std::span<const std::uint8_t> data;
-    if (c.fixed()) {
-      // A calculated column takes its declared length (its value is wrapped, see
-      // decodeColumn), every other one the size of its type.
-      std::size_t size = fixedSizeOf(c.type);
-      if (size == 0 || c.calculated()) size = std::max<std::size_t>(size, c.length);
-      std::size_t at = ccs + c.fixedOffset;
-      if (at + size > tail) {
-        // Columns added after the row was written lie past its fixed data: null.
-        out[i] = Value();
-        continue;
-      }
-      data = rowBytes.subspan(at, size);
-    } else {
-      if (c.varIndex >= varCount) {
-        out[i] = Value();
-        continue;
-      }
-      std::size_t s = offs[c.varIndex], e = offs[c.varIndex + 1];
-      if (s > e || e > tail) bad("has a variable column outside the row");
-      data = rowBytes.subspan(s, e - s);
-    }
-    if (c.type == kTypeComplex) {
-      std::int32_t key = static_cast<std::int32_t>(u32(data, 0));
-      const Complex* cx = i < complex_.size() ? complex_[i].get() : nullptr;
-      if (!cx) {
-        out[i] = Value();
-      } else if (cx->attachment) {
-        auto it = cx->firstFile.find(key);
-        out[i] = it == cx->firstFile.end() ? Value() : Value(it->second);
-      } else {
-        auto it = cx->joined.find(key);
-        out[i] = it == cx->joined.end() ? Value() : Value(it->second);
-      }
-      continue;
-    }
-    out[i] = decodeColumn(c, data, pageNumber);
+    out[i] = c.type == kTypeComplex ? complexValue(i, data) : decodeColumn(c, data, pageNumber);
   }
 }
 

@@ -94,6 +94,22 @@ class TableCursor {
   bool nextRow(std::vector<Value>& row);
   void decodeRow(std::span<const std::uint8_t> page, std::uint32_t pageNumber, std::size_t start,
                  std::size_t end, std::vector<Value>& row);
+  struct RowLayout;
+  // Where the column count, null mask and data of a row lie; fills varOffsets_.
+  RowLayout rowLayout(std::span<const std::uint8_t> row, std::uint32_t pageNumber);
+  // The offsets of the variable columns: Jet 3 counts them in bytes with a jump table for
+  // each 256 bytes, later versions in 16-bit words.
+  void readJet3VarOffsets(std::span<const std::uint8_t> row, std::uint32_t pageNumber, RowLayout& at);
+  void readJet4VarOffsets(std::span<const std::uint8_t> row, std::uint32_t pageNumber, RowLayout& at);
+  // The bytes of column `c` in `row`; false when the row holds none (a column added after
+  // the row was written).
+  bool columnBytes(const ColumnDef& c, std::span<const std::uint8_t> row, const RowLayout& at,
+                   std::uint32_t pageNumber, std::span<const std::uint8_t>& data) const;
+  // The value of complex column number `column` (attachments, multiple values) for the
+  // key stored in the row.
+  Value complexValue(std::size_t column, std::span<const std::uint8_t> data) const;
+  // Failure for a damaged row: "a row on page N of TABLE " + what.
+  [[noreturn]] void badRow(std::uint32_t pageNumber, const std::string& what) const;
   Value decodeColumn(const ColumnDef& c, std::span<const std::uint8_t> bytes, std::uint32_t pageNumber);
   Value decodeCalculated(const ColumnDef& c, std::span<const std::uint8_t> stored, std::uint32_t pageNumber);
 
