@@ -386,20 +386,51 @@ std::unique_ptr<FileLock> ContainerCatalog::lockContainer() {
   return lock;
 }
 
-std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& definition) {
-  std::unique_ptr<FileLock> lock = lockContainer();
-  load();
-  std::string base = tableFileBase(definition.name);
+namespace {
+
+// The object name a new table's record gets: the file name `base` of the table called
+// `table`, refused when the container's code page lacks one of its characters or it is
+// too long.
+std::string containerObjectName(const std::string& table, const std::string& base) {
   std::string objectName = toCp1252(base);
   if (fromCp1252(objectName) != base)
-    throwSqlException("Invalid name. The table name \"" + definition.name +
+    throwSqlException("Invalid name. The table name \"" + table +
                       "\" has characters a database container cannot store.");
   if (objectName.size() > static_cast<std::size_t>(kMaxLongName))
-    throwSqlException("Invalid name. The table name \"" + definition.name + "\" is longer than 128 characters.");
-  if (findTable(base)) throwSqlException("Table \"" + base + "\" already exists in the database.");
+    throwSqlException("Invalid name. The table name \"" + table + "\" is longer than 128 characters.");
+  return objectName;
+}
 
+// The records of a new table, numbered and given ids after the `existing` ones: the table,
+// then its fields in order.
+std::vector<ContainerCatalog::Record> newTableRecords(const std::vector<ContainerCatalog::Record>& existing,
+                                                      const std::string& objectName,
+                                                      const std::vector<std::string>& columnNames) {
+  std::int32_t nextId = static_cast<std::int32_t>(existing.size());
+  for (const auto& r : existing) nextId = std::max(nextId, r.objectId);
+  ++nextId;
+  std::vector<ContainerCatalog::Record> added;
+  auto addRecord = [&](std::int32_t parent, const char* type, const std::string& name) {
+    ContainerCatalog::Record r;
+    r.number = static_cast<std::uint32_t>(existing.size() + added.size() + 1);
+    r.objectId = nextId++;
+    r.parentId = parent;
+    r.typeRaw = padded(type, kTypeWidth);
+    r.nameRaw = padded(name, kNameWidth);
+    r.type = type;
+    r.name = trimmed(r.nameRaw);
+    added.push_back(std::move(r));
+  };
+  addRecord(1, "Table", objectName);
+  const std::int32_t tableId = added.front().objectId;
+  for (const auto& column : columnNames) addRecord(tableId, "Field", lowerCp1252(toCp1252(column)));
+  return added;
+}
+
+}  // namespace
+
+void ContainerCatalog::removeLeftovers(const std::string& base, const std::string& dbfFile) {
   FolderCatalog files(fs_, folder_);
-  std::string dbfFile = base + ".dbf";
   if (std::string existing = files.findFile(dbfFile); !existing.empty()) {
     // A table file no record lists, empty and naming this container, is what a CREATE
     // killed before its records were written leaves: it is replaced. Anything else stays.
@@ -422,6 +453,31 @@ std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& defin
   }
   // A memo file without its table is a leftover of an interrupted CREATE: replace it.
   if (std::string memo = files.findFile(base + ".fpt"); !memo.empty()) fs_->remove(joinPath(folder_, memo));
+}
+
+void ContainerCatalog::appendRecords(const std::vector<Record>& added, const std::string& tableProperty) {
+  auto dbc = TableFile::openContainer(*fs_, dbcPath_, dctPath_);
+  dbc->setBatchBytes(SIZE_MAX);
+  for (const auto& r : added) {
+    std::uint8_t* rec = dbc->beginRecord();
+    putLe32(rec + kObjectIdAt, static_cast<std::uint32_t>(r.objectId));
+    putLe32(rec + kParentIdAt, static_cast<std::uint32_t>(r.parentId));
+    std::memcpy(rec + kTypeAt, r.typeRaw.data(), kTypeWidth);
+    std::memcpy(rec + kNameAt, r.nameRaw.data(), kNameWidth);
+    if (&r == &added.front()) putLe32(rec + kPropertyAt, dbc->addMemo(tableProperty.data(), tableProperty.size()));
+    dbc->commitRecord();
+  }
+  dbc->flush();
+}
+
+std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& definition) {
+  std::unique_ptr<FileLock> lock = lockContainer();
+  load();
+  std::string base = tableFileBase(definition.name);
+  std::string objectName = containerObjectName(definition.name, base);
+  if (findTable(base)) throwSqlException("Table \"" + base + "\" already exists in the database.");
+  std::string dbfFile = base + ".dbf";
+  removeLeftovers(base, dbfFile);
 
   TableLayout layout = definition.layout;
   std::vector<std::string> shorts = shortNames(layout.fields);
@@ -431,45 +487,13 @@ std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& defin
   std::string fptPath = joinPath(folder_, base + ".fpt");
   std::unique_ptr<TableFile> table = TableFile::create(*fs_, dbfPath, fptPath, layout);
 
-  // The records: the table, then its fields in order.
-  std::int32_t nextId = static_cast<std::int32_t>(records_.size());
-  for (const auto& r : records_) nextId = std::max(nextId, r.objectId);
-  ++nextId;
-  std::vector<Record> added;
-  auto addRecord = [&](std::int32_t parent, const char* type, const std::string& name) {
-    Record r;
-    r.number = static_cast<std::uint32_t>(records_.size() + added.size() + 1);
-    r.objectId = nextId++;
-    r.parentId = parent;
-    r.typeRaw = padded(type, kTypeWidth);
-    r.nameRaw = padded(name, kNameWidth);
-    r.type = type;
-    r.name = trimmed(r.nameRaw);
-    added.push_back(std::move(r));
-  };
-  addRecord(1, "Table", objectName);
-  const std::int32_t tableId = added.front().objectId;
-  for (const auto& column : definition.columnNames) addRecord(tableId, "Field", lowerCp1252(toCp1252(column)));
+  std::vector<Record> added = newTableRecords(records_, objectName, definition.columnNames);
   std::string tableProperty;
   appendProperty(tableProperty, kPropSubType, std::string(1, '\x01'));
   appendProperty(tableProperty, kPropPath, toCp1252(dbfFile) + '\0');
-
   try {
     writeIndexTemporary(added);
-    {
-      auto dbc = TableFile::openContainer(*fs_, dbcPath_, dctPath_);
-      dbc->setBatchBytes(SIZE_MAX);
-      for (const auto& r : added) {
-        std::uint8_t* rec = dbc->beginRecord();
-        putLe32(rec + kObjectIdAt, static_cast<std::uint32_t>(r.objectId));
-        putLe32(rec + kParentIdAt, static_cast<std::uint32_t>(r.parentId));
-        std::memcpy(rec + kTypeAt, r.typeRaw.data(), kTypeWidth);
-        std::memcpy(rec + kNameAt, r.nameRaw.data(), kNameWidth);
-        if (&r == &added.front()) putLe32(rec + kPropertyAt, dbc->addMemo(tableProperty.data(), tableProperty.size()));
-        dbc->commitRecord();
-      }
-      dbc->flush();
-    }
+    appendRecords(added, tableProperty);
     installIndex();
   } catch (...) {
     // The container keeps its previous records (or all of the new ones, should only the

@@ -79,6 +79,12 @@ class ContainerCatalog : public Catalog {
   // `deleting`, as a temporary file.
   void writeIndexTemporary(const std::vector<Record>& added, const std::vector<std::uint32_t>& deleting = {});
   void installIndex();
+  // Before a new table's files are made: removes the empty table file of a CREATE that was
+  // killed before its records were written, and a memo file without its table; refuses
+  // when a table file `dbfFile` is anything else.
+  void removeLeftovers(const std::string& base, const std::string& dbfFile);
+  // Appends `added` to the .dbc; the first record gets `tableProperty` as its PROPERTY.
+  void appendRecords(const std::vector<Record>& added, const std::string& tableProperty);
   void repairAfterCrash();
   void markDeleted(const std::vector<std::uint32_t>& numbers);
 

@@ -49,48 +49,23 @@ bool TableReader::next(std::vector<Value>& row) {
   return false;
 }
 
+namespace {
+// The text of a field of `width` bytes at `p`, without the blanks and NULs that pad it.
+std::string fieldText(const std::uint8_t* p, std::size_t width) {
+  std::size_t n = width;
+  while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == 0)) --n;
+  return std::string(reinterpret_cast<const char*>(p), n);
+}
+}  // namespace
+
 Value TableReader::decode(const FieldDef& f, const std::uint8_t* rec) {
   const std::uint8_t* p = rec + f.offset;
-  auto text = [&] {
-    std::size_t n = f.width;
-    while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == 0)) --n;
-    return std::string(reinterpret_cast<const char*>(p), n);
-  };
   switch (f.type) {
     case 'C':
-      return Value(codePage_->decode(text()));
+      return Value(codePage_->decode(fieldText(p, f.width)));
     case 'N':
-    case 'F': {
-      std::string t = text();
-      std::size_t s = 0;
-      while (s < t.size() && t[s] == ' ') ++s;
-      t.erase(0, s);
-      if (t.empty()) return Value();
-      Decimal d;
-      d.negative = t[0] == '-';
-      std::string digits;
-      int scale = 0;
-      bool point = false;
-      for (std::size_t i = d.negative ? 1 : 0; i < t.size(); ++i) {
-        char c = t[i];
-        if (c == '.') {
-          point = true;
-        } else if (c >= '0' && c <= '9') {
-          digits.push_back(c);
-          if (point) ++scale;
-        } else {
-          throw CorruptTable("field \"" + f.name + "\" of record " + std::to_string(index_) +
-                             " holds no number");
-        }
-      }
-      std::size_t lead = digits.find_first_not_of('0');
-      digits.erase(0, lead == std::string::npos ? digits.size() : lead);
-      if (digits.empty()) digits = "0";
-      d.digits = digits;
-      d.scale = scale;
-      if (d.digits == "0") d.negative = false;
-      return Value(d);
-    }
+    case 'F':
+      return decodeNumeric(f, fieldText(p, f.width));
     case 'I':
       return Value(static_cast<std::int64_t>(static_cast<std::int32_t>(getLe32(p))));
     case 'B': {
@@ -103,23 +78,8 @@ Value TableReader::decode(const FieldDef& f, const std::uint8_t* rec) {
       std::memcpy(&v, p, 8);
       return Value(Currency{v});
     }
-    case 'D': {
-      std::string t = text();
-      if (t.empty()) return Value();
-      auto noDate = [&] { return CorruptTable("field \"" + f.name + "\" of record " + std::to_string(index_) + " holds no date"); };
-      bool digits = t.size() == 8 && t.find_first_not_of("0123456789") == std::string::npos;
-      if (!digits) throw noDate();
-      auto num = [&](std::size_t at, std::size_t n) {
-        int v = 0;
-        for (std::size_t i = at; i < at + n; ++i) v = v * 10 + (t[i] - '0');
-        return v;
-      };
-      int y = num(0, 4), m = num(4, 2), d = num(6, 2);
-      // Zeros stand for no date, as blanks do; any other day the calendar lacks is damage.
-      if (y == 0 && m == 0 && d == 0) return Value();
-      if (!isValidDate(y, m, d)) throw noDate();
-      return Value(DateTime{oleDateFromJulian(julianDayFromCivil(y, m, d), 0)});
-    }
+    case 'D':
+      return decodeDate(f, fieldText(p, f.width));
     case 'T': {
       std::uint32_t day = getLe32(p), ms = getLe32(p + 4);
       if (day == 0 && ms == 0) return Value();
@@ -137,6 +97,53 @@ Value TableReader::decode(const FieldDef& f, const std::uint8_t* rec) {
     default:
       return Value();
   }
+}
+
+Value TableReader::decodeNumeric(const FieldDef& f, std::string t) const {
+  std::size_t s = 0;
+  while (s < t.size() && t[s] == ' ') ++s;
+  t.erase(0, s);
+  if (t.empty()) return Value();
+  Decimal d;
+  d.negative = t[0] == '-';
+  std::string digits;
+  int scale = 0;
+  bool point = false;
+  for (std::size_t i = d.negative ? 1 : 0; i < t.size(); ++i) {
+    char c = t[i];
+    if (c == '.') {
+      point = true;
+    } else if (c >= '0' && c <= '9') {
+      digits.push_back(c);
+      if (point) ++scale;
+    } else {
+      throw CorruptTable("field \"" + f.name + "\" of record " + std::to_string(index_) + " holds no number");
+    }
+  }
+  std::size_t lead = digits.find_first_not_of('0');
+  digits.erase(0, lead == std::string::npos ? digits.size() : lead);
+  if (digits.empty()) digits = "0";
+  d.digits = digits;
+  d.scale = scale;
+  if (d.digits == "0") d.negative = false;
+  return Value(d);
+}
+
+Value TableReader::decodeDate(const FieldDef& f, const std::string& t) const {
+  if (t.empty()) return Value();
+  auto noDate = [&] { return CorruptTable("field \"" + f.name + "\" of record " + std::to_string(index_) + " holds no date"); };
+  bool digits = t.size() == 8 && t.find_first_not_of("0123456789") == std::string::npos;
+  if (!digits) throw noDate();
+  auto num = [&](std::size_t at, std::size_t n) {
+    int v = 0;
+    for (std::size_t i = at; i < at + n; ++i) v = v * 10 + (t[i] - '0');
+    return v;
+  };
+  int y = num(0, 4), m = num(4, 2), d = num(6, 2);
+  // Zeros stand for no date, as blanks do; any other day the calendar lacks is damage.
+  if (y == 0 && m == 0 && d == 0) return Value();
+  if (!isValidDate(y, m, d)) throw noDate();
+  return Value(DateTime{oleDateFromJulian(julianDayFromCivil(y, m, d), 0)});
 }
 
 std::string TableReader::readMemo(std::uint32_t block) {

@@ -37,6 +37,10 @@ class TableReader {
 
  private:
   Value decode(const FieldDef& f, const std::uint8_t* rec);
+  // An N or F field's text (blank: null) as an exact decimal.
+  Value decodeNumeric(const FieldDef& f, std::string text) const;
+  // A D field's text, yyyymmdd (blank: null), as a date.
+  Value decodeDate(const FieldDef& f, const std::string& text) const;
   std::string readMemo(std::uint32_t block);
 
   std::unique_ptr<File> dbf_;
