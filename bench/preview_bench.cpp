@@ -73,6 +73,70 @@ class TimedPreview : public tw::PreviewWindow {
   tw::QtPreviewWindow& window_;
 };
 
+// What the window measures once it is shown (steps 2. to 5.).
+struct WindowFigures {
+  double shownSeconds = 0, scrollSeconds = 0, passSeconds = 0;
+  long peakAtShownKb = 0;
+  std::size_t lines = 0, textBytes = 0, listBytes = 0;
+};
+
+// What the two runs measure around the window.
+struct RunFigures {
+  double generationSeconds = 0, previewRunSeconds = 0, directSeconds = 0;
+  long baselineKb = 0, peakAfterPassKb = 0;
+  bool executed = false;
+};
+
+// In the window just shown for `state`'s statements, generated at `generated`: the time to
+// its first paint and the peak memory then, a scroll to the last line, the Execute SQL pass.
+void measureWindow(tw::Form2& form, const tw::ConversionState& state, Clock::time_point generated,
+                   WindowFigures& out) {
+  // The window is shown once its first paint is done; grabbing it paints every control.
+  QCoreApplication::processEvents();
+  (void)form.grab();
+  out.shownSeconds = seconds(generated, Clock::now());
+  out.peakAtShownKb = statusKb("VmHWM");
+  out.lines = state.statements.size();
+  out.textBytes = state.statements.textBytes();
+  out.listBytes = state.statements.bytesUsed();
+
+  QTreeView* list = form.list();
+  auto t = Clock::now();
+  list->scrollToBottom();
+  QCoreApplication::processEvents();
+  (void)list->viewport()->grab();
+  const int lastVisible = list->indexAt(QPoint(1, 1)).row() + list->viewport()->height() / list->sizeHintForRow(0);
+  out.scrollSeconds = seconds(t, Clock::now());
+  if (lastVisible + 1 < static_cast<int>(state.statements.size()))
+    std::fprintf(stderr, "the list did not reach its last line\n");
+
+  t = Clock::now();
+  form.session().PushButton1_Click();  // closes the window when it completes
+  out.passSeconds = seconds(t, Clock::now());
+}
+
+void printFigures(const WindowFigures& w, const RunFigures& r, int failures) {
+  const double mb = 1024.0 * 1024.0;
+  std::printf("statement list: %zu lines, %.1f MB of text, %.1f MB held by the list\n", w.lines, w.textBytes / mb,
+              w.listBytes / mb);
+  std::printf("generation (run start to window requested): %.2f s\n", r.generationSeconds);
+  std::printf("end of generation to window shown:          %.3f s (goal < 1 s)\n", w.shownSeconds);
+  std::printf("peak memory at window shown:                %.1f MB (process before the run: %.1f MB)\n",
+              w.peakAtShownKb / 1024.0, r.baselineKb / 1024.0);
+  std::printf("peak memory / statement text:               %.2fx (goal <= 2x); above the start: %.2fx\n",
+              w.peakAtShownKb * 1024.0 / static_cast<double>(w.textBytes),
+              (w.peakAtShownKb - r.baselineKb) * 1024.0 / static_cast<double>(w.textBytes));
+  std::printf("peak memory after the Execute SQL pass:      %.1f MB\n", r.peakAfterPassKb / 1024.0);
+  std::printf("scroll to the last line and paint:          %.4f s\n", w.scrollSeconds);
+  std::printf("Execute SQL pass (%s):                 %.2f s\n", r.executed ? "completed" : "NOT completed",
+              w.passSeconds);
+  std::printf("whole preview run (generate, show, execute): %.2f s\n", r.previewRunSeconds);
+  std::printf("direct mode, same file:                     %.2f s\n", r.directSeconds);
+  std::printf("Execute SQL pass / direct mode:             %.2fx (goal <= 1.5x)\n", w.passSeconds / r.directSeconds);
+  std::printf("whole preview run / direct mode:            %.2fx\n", r.previewRunSeconds / r.directSeconds);
+  std::printf("failures reported: %d\n", failures);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -94,7 +158,8 @@ int main(int argc, char** argv) {
   BenchUi ui;
   tw::FakeClipboard clipboard;
   tw::FakeShell shell;
-  const long baselineKb = statusKb("VmRSS");
+  RunFigures run;
+  run.baselineKb = statusKb("VmRSS");
 
   // 1.-5. Per-file preview, then Execute SQL in the window.
   tw::MainWindowModel window;
@@ -106,42 +171,17 @@ int main(int argc, char** argv) {
   tw::ConversionState state;
   tw::QtPreviewWindow qtWindow(clipboard, shell, nullptr, &ui);
   TimedPreview preview(qtWindow);
-  double shownSeconds = 0, scrollSeconds = 0, passSeconds = 0;
-  long peakAtShownKb = 0;
-  std::size_t lines = 0, textBytes = 0, listBytes = 0;
+  WindowFigures figures;
   qtWindow.setOnCreated([&](tw::Form2& form) {
-    QTimer::singleShot(0, &form, [&] {
-      // The window is shown once its first paint is done; grabbing it paints every control.
-      QCoreApplication::processEvents();
-      (void)form.grab();
-      shownSeconds = seconds(preview.generated, Clock::now());
-      peakAtShownKb = statusKb("VmHWM");
-      lines = state.statements.size();
-      textBytes = state.statements.textBytes();
-      listBytes = state.statements.bytesUsed();
-
-      QTreeView* list = form.list();
-      auto t = Clock::now();
-      list->scrollToBottom();
-      QCoreApplication::processEvents();
-      (void)list->viewport()->grab();
-      const int lastVisible = list->indexAt(QPoint(1, 1)).row() + list->viewport()->height() / list->sizeHintForRow(0);
-      scrollSeconds = seconds(t, Clock::now());
-      if (lastVisible + 1 < static_cast<int>(state.statements.size()))
-        std::fprintf(stderr, "the list did not reach its last line\n");
-
-      t = Clock::now();
-      form.session().PushButton1_Click();  // closes the window when it completes
-      passSeconds = seconds(t, Clock::now());
-    });
+    QTimer::singleShot(0, &form, [&] { measureWindow(form, state, preview.generated, figures); });
   });
   const auto runStart = Clock::now();
   tw::ConversionRun previewRun(access, ui, window, state, locale, &preview);
   previewRun.StartConverting();
-  const double generationSeconds = seconds(runStart, preview.generated);
-  const double previewRunSeconds = seconds(runStart, Clock::now());
-  const bool executed = state.SQLFormOK;
-  const long peakAfterPassKb = statusKb("VmHWM");
+  run.generationSeconds = seconds(runStart, preview.generated);
+  run.previewRunSeconds = seconds(runStart, Clock::now());
+  run.executed = state.SQLFormOK;
+  run.peakAfterPassKb = statusKb("VmHWM");
   state.statements.clear();
 
   // 6. Direct mode on the same file.
@@ -152,26 +192,8 @@ int main(int argc, char** argv) {
   const auto directStart = Clock::now();
   tw::ConversionRun directRun(access, ui, direct, directState, locale);
   directRun.StartConverting();
-  const double directSeconds = seconds(directStart, Clock::now());
+  run.directSeconds = seconds(directStart, Clock::now());
 
-  const double mb = 1024.0 * 1024.0;
-  std::printf("statement list: %zu lines, %.1f MB of text, %.1f MB held by the list\n", lines, textBytes / mb,
-              listBytes / mb);
-  std::printf("generation (run start to window requested): %.2f s\n", generationSeconds);
-  std::printf("end of generation to window shown:          %.3f s (goal < 1 s)\n", shownSeconds);
-  std::printf("peak memory at window shown:                %.1f MB (process before the run: %.1f MB)\n",
-              peakAtShownKb / 1024.0, baselineKb / 1024.0);
-  std::printf("peak memory / statement text:               %.2fx (goal <= 2x); above the start: %.2fx\n",
-              peakAtShownKb * 1024.0 / static_cast<double>(textBytes),
-              (peakAtShownKb - baselineKb) * 1024.0 / static_cast<double>(textBytes));
-  std::printf("peak memory after the Execute SQL pass:      %.1f MB\n", peakAfterPassKb / 1024.0);
-  std::printf("scroll to the last line and paint:          %.4f s\n", scrollSeconds);
-  std::printf("Execute SQL pass (%s):                 %.2f s\n", executed ? "completed" : "NOT completed",
-              passSeconds);
-  std::printf("whole preview run (generate, show, execute): %.2f s\n", previewRunSeconds);
-  std::printf("direct mode, same file:                     %.2f s\n", directSeconds);
-  std::printf("Execute SQL pass / direct mode:             %.2fx (goal <= 1.5x)\n", passSeconds / directSeconds);
-  std::printf("whole preview run / direct mode:            %.2fx\n", previewRunSeconds / directSeconds);
-  std::printf("failures reported: %d\n", ui.failures);
-  return ui.failures == 0 && executed ? 0 : 1;
+  printFigures(figures, run, ui.failures);
+  return ui.failures == 0 && run.executed ? 0 : 1;
 }

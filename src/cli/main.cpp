@@ -148,6 +148,54 @@ bool SettlePassword(tw::data::DataAccess& access, const tw::cli::Options& o, std
   return true;
 }
 
+tw::cli::TerminalSettings TerminalSettingsFor(const tw::cli::Options& o) {
+  tw::cli::TerminalSettings settings;
+  settings.subject = o.source;
+  settings.overwrite = o.overwrite;
+  settings.answerFd = isatty(STDIN_FILENO) ? STDIN_FILENO : -1;
+  settings.verbose = o.verbose;
+  settings.quiet = o.quiet;
+  return settings;
+}
+
+// The main window's fields as the run reads them: the source and its password, the
+// destination, preview or direct mode with one preview after all tables.
+void FillWindow(tw::cli::TerminalWindow& window, const tw::cli::Options& o, const std::string& password,
+                bool container, bool preview) {
+  window.text5 = o.source;
+  window.text6 = password;
+  if (container) {
+    window.optionDBC1 = true;
+    window.dbcPath1 = o.destination;
+  } else {
+    window.text2 = o.destination;
+  }
+  window.check1 = preview ? 1 : 0;
+  window.option1 = true;
+  window.option2 = false;
+}
+
+// After the run: closes the output files, says how the run went and returns the exit
+// status.
+int Conclude(const tw::cli::Options& o, bool preview, std::chrono::steady_clock::time_point started, bool ok,
+             const tw::cli::RunSummary& summary, const tw::ConversionRun& run, const tw::ConversionState& state,
+             OutputFile& previewOut, OutputFile& typesOut) {
+  if (!previewOut.close()) ok = false;
+  if (typesOut) {
+    WriteTypes(typesOut, state.conversions);
+    if (!typesOut.close()) ok = false;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (gSignal && !summary.interruptedTable().empty() && !preview)
+    Say(o.destination + ": stopped in table " + summary.interruptedTable() + ", which keeps the " +
+        tw::cli::GroupedNumber(summary.interruptedRows()) + (summary.interruptedRows() == 1 ? " row" : " rows") +
+        " written so far");
+  if (!o.quiet) Say(summary.text(seconds, preview, !ok || gSignal));
+  if (gSignal) return 128 + gSignal;
+  // Values changed for the code page are no failure, but a script must learn of them.
+  return ok && run.notices().empty() ? 0 : 1;
+}
+
 int Convert(const tw::cli::Options& o) {
   const auto started = std::chrono::steady_clock::now();
   const bool preview = o.previewPath.has_value();
@@ -175,26 +223,10 @@ int Convert(const tw::cli::Options& o) {
     Say((container ? "created the empty database container " : "created the folder ") + o.destination);
   if (gSignal) return 128 + gSignal;
 
-  tw::cli::TerminalSettings settings;
-  settings.subject = o.source;
-  settings.overwrite = o.overwrite;
-  settings.answerFd = isatty(STDIN_FILENO) ? STDIN_FILENO : -1;
-  settings.verbose = o.verbose;
-  settings.quiet = o.quiet;
-  tw::cli::TerminalUi ui(settings, stderr);
+  tw::cli::TerminalUi ui(TerminalSettingsFor(o), stderr);
   tw::cli::TerminalWindow window(stderr, !o.quiet && isatty(STDERR_FILENO) == 1);
   ui.setBeforeOutput([&] { window.clearLine(); });
-  window.text5 = o.source;
-  window.text6 = password;
-  if (container) {
-    window.optionDBC1 = true;
-    window.dbcPath1 = o.destination;
-  } else {
-    window.text2 = o.destination;
-  }
-  window.check1 = preview ? 1 : 0;
-  window.option1 = true;
-  window.option2 = false;
+  FillWindow(window, o, password, container, preview);
 
   auto note = [&](const std::string& text) {
     window.clearLine();
@@ -219,21 +251,8 @@ int Convert(const tw::cli::Options& o) {
     return 1;
   }
 
-  bool ok = ui.failures() == 0 && summary.failed() == 0;
-  if (!previewOut.close()) ok = false;
-  if (typesOut) {
-    WriteTypes(typesOut, state.conversions);
-    if (!typesOut.close()) ok = false;
-  }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  if (gSignal && !summary.interruptedTable().empty() && !preview)
-    Say(o.destination + ": stopped in table " + summary.interruptedTable() + ", which keeps the " +
-        tw::cli::GroupedNumber(summary.interruptedRows()) + (summary.interruptedRows() == 1 ? " row" : " rows") +
-        " written so far");
-  if (!o.quiet) Say(summary.text(seconds, preview, !ok || gSignal));
-  if (gSignal) return 128 + gSignal;
-  // Values changed for the code page are no failure, but a script must learn of them.
-  return ok && run.notices().empty() ? 0 : 1;
+  const bool ok = ui.failures() == 0 && summary.failed() == 0;
+  return Conclude(o, preview, started, ok, summary, run, state, previewOut, typesOut);
 }
 
 }  // namespace

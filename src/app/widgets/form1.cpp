@@ -105,7 +105,25 @@ void Form1::build() {
 
   QPushButton* help = button(this, "PushButton5", "Help", 120, 120, 7800, 405);
   connect(help, &QPushButton::clicked, this, [&logic] { logic.PushButton5_Click(); });
+  buildAccessFrame();
+  buildFoxProFrame();
+  buildPreviewFrame();
+  QPushButton* start = button(this, "PushButton7", "Start Converting", 120, 5295, 7800, 405);
+  connect(start, &QPushButton::clicked, this, [&logic] { logic.PushButton7_Click(); });
+  progressBar1_ = new CaptionProgressBar(this);
+  progressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
+  progressBar1_->setAccessibleName(QStringLiteral("Progress"));
+  PlaceInTwips(*progressBar1_, 120, 5820, 7800, 405, dpi_);
+  buildWorkLists();
 
+  // Show the logic's initial state.
+  for (Field f : {Field::Text5, Field::Text6, Field::Text2, Field::Check1, Field::Options, Field::OptionsEnabled,
+                  Field::Progress})
+    showField(f);
+}
+
+void Form1::buildAccessFrame() {
+  Form1Logic& logic = *logic_;
   QGroupBox* frame1 = frame("Frame1", "Access Database", 120, 630, 7800, 1845);
   QLabel* label5 = label(frame1, "Label5", "MDB or ACCDB File:", 240, 345, 1935, 255);
   text5_ = field(frame1, "Text5", label5, 2280, 300, 4455, 345);
@@ -120,6 +138,14 @@ void Form1::build() {
   QPushButton* sampleAccess = button(frame1, "PushButton4", "Load Sample/Example Database", 240, 1260, 7275, 405);
   sampleAccess->setAccessibleDescription(QStringLiteral("Use the sample Access database"));
 
+  connect(browseAccess, &QPushButton::clicked, this, [&logic] { logic.PushButton1_Click(); });
+  connect(sampleAccess, &QPushButton::clicked, this, [&logic] { logic.PushButton4_Click(); });
+  connect(text5_, &QLineEdit::textEdited, this, [&logic](const QString& t) { logic.setText5(t.toStdString()); });
+  connect(text6_, &QLineEdit::textEdited, this, [&logic](const QString& t) { logic.setText6(t.toStdString()); });
+}
+
+void Form1::buildFoxProFrame() {
+  Form1Logic& logic = *logic_;
   QGroupBox* frame3 = frame("Frame3", "FoxPro Login", 120, 2580, 7800, 1425);
   QLabel* label1 = label(frame3, "Label1", "Folder containing DBF/s:", 240, 330, 2025, 225);
   text2_ = field(frame3, "Text2", label1, 2400, 270, 4455, 345);
@@ -131,6 +157,15 @@ void Form1::build() {
   QPushButton* dbc = button(frame3, "PushButton12", "dbc", 6960, 750, 600, 405);
   dbc->setAccessibleDescription(QStringLiteral("Advanced Options: a FoxPro database container as the destination"));
 
+  connect(browseFolder, &QPushButton::clicked, this, [&logic] { logic.PushButton2_Click(); });
+  connect(sampleFolder, &QPushButton::clicked, this, [&logic] { logic.PushButton3_Click(); });
+  connect(test, &QPushButton::clicked, this, [&logic] { logic.PushButton8_Click(); });
+  connect(dbc, &QPushButton::clicked, this, [&logic] { logic.PushButton12_Click(); });
+  connect(text2_, &QLineEdit::textEdited, this, [&logic](const QString& t) { logic.setText2(t.toStdString()); });
+}
+
+void Form1::buildPreviewFrame() {
+  Form1Logic& logic = *logic_;
   QGroupBox* frame2 = frame("Frame2", "SQL Preview", 120, 4110, 7800, 1065);
   check1_ = new QCheckBox(QStringLiteral("Enable SQL Preview mode to see SQL commands or check for errors"), frame2);
   check1_->setObjectName(QStringLiteral("Check1"));
@@ -142,13 +177,14 @@ void Form1::build() {
   option2_->setObjectName(QStringLiteral("Option2"));
   PlaceInTwips(*option2_, 3600, 630, 3375, 255, dpi_);
 
-  QPushButton* start = button(this, "PushButton7", "Start Converting", 120, 5295, 7800, 405);
-  progressBar1_ = new CaptionProgressBar(this);
-  progressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
-  progressBar1_->setAccessibleName(QStringLiteral("Progress"));
-  PlaceInTwips(*progressBar1_, 120, 5820, 7800, 405, dpi_);
+  connect(check1_, &QCheckBox::clicked, this, [&logic](bool on) { logic.setCheck1(on ? 1 : 0); });
+  connect(option1_, &QRadioButton::clicked, this, [&logic] { logic.setOption1(true); });
+  connect(option2_, &QRadioButton::clicked, this, [&logic] { logic.setOption2(true); });
+}
 
-  // The two work lists sit below the client area and are never seen.
+// The two work lists sit below the client area and are never seen.
+void Form1::buildWorkLists() {
+  Form1Logic& logic = *logic_;
   list1_ = new QListView(this);
   list1_->setObjectName(QStringLiteral("List1"));
   list1_->setAccessibleName(QStringLiteral("Tables in the FoxPro destination"));
@@ -163,25 +199,6 @@ void Form1::build() {
   list2_->setUniformItemSizes(true);
   PlaceInTwips(*list2_, 4120, 8820, 3800, 1000, dpi_);
   list2_->hide();
-
-  connect(browseAccess, &QPushButton::clicked, this, [&logic] { logic.PushButton1_Click(); });
-  connect(sampleAccess, &QPushButton::clicked, this, [&logic] { logic.PushButton4_Click(); });
-  connect(browseFolder, &QPushButton::clicked, this, [&logic] { logic.PushButton2_Click(); });
-  connect(sampleFolder, &QPushButton::clicked, this, [&logic] { logic.PushButton3_Click(); });
-  connect(test, &QPushButton::clicked, this, [&logic] { logic.PushButton8_Click(); });
-  connect(dbc, &QPushButton::clicked, this, [&logic] { logic.PushButton12_Click(); });
-  connect(start, &QPushButton::clicked, this, [&logic] { logic.PushButton7_Click(); });
-  connect(text5_, &QLineEdit::textEdited, this, [&logic](const QString& t) { logic.setText5(t.toStdString()); });
-  connect(text6_, &QLineEdit::textEdited, this, [&logic](const QString& t) { logic.setText6(t.toStdString()); });
-  connect(text2_, &QLineEdit::textEdited, this, [&logic](const QString& t) { logic.setText2(t.toStdString()); });
-  connect(check1_, &QCheckBox::clicked, this, [&logic](bool on) { logic.setCheck1(on ? 1 : 0); });
-  connect(option1_, &QRadioButton::clicked, this, [&logic] { logic.setOption1(true); });
-  connect(option2_, &QRadioButton::clicked, this, [&logic] { logic.setOption2(true); });
-
-  // Show the logic's initial state.
-  for (Field f : {Field::Text5, Field::Text6, Field::Text2, Field::Check1, Field::Options, Field::OptionsEnabled,
-                  Field::Progress})
-    showField(f);
 }
 
 void Form1::showField(Field f) {

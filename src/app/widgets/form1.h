@@ -53,6 +53,11 @@ class Form1 : public QWidget, public Form1View {
 
  private:
   void build();
+  // The controls of each frame, and the hidden work lists, with their signals connected.
+  void buildAccessFrame();
+  void buildFoxProFrame();
+  void buildPreviewFrame();
+  void buildWorkLists();
   QPushButton* button(QWidget* parent, const char* name, const char* caption, int l, int t, int w, int h);
   QLineEdit* field(QWidget* parent, const char* name, QLabel* buddy, int l, int t, int w, int h);
   QLabel* label(QWidget* parent, const char* name, const char* caption, int l, int t, int w, int h);

@@ -47,7 +47,14 @@ Form2::Form2(ConversionState& state, Clipboard& clipboard, Shell& shell, Ui* ui,
   if (ownUi_) ownUi_->setApplicationTitle(applicationTitle);
   setObjectName("Form2");
   setModal(true);
+  createControls();
+  setUpList();
+  layOut();
+  connectControls();
+  Form_Load();
+}
 
+void Form2::createControls() {
   PushButton5 = button(this, "PushButton5", "< Back");
   PushButton9 = button(this, "PushButton9", "Skip Table / Do Not Execute SQL");
   ListView1 = new QTreeView(this);
@@ -75,7 +82,9 @@ Form2::Form2(ConversionState& state, Clipboard& clipboard, Shell& shell, Ui* ui,
   ProgressBar1->setTextVisible(true);
   ProgressBar1->setAlignment(Qt::AlignCenter);
   ProgressBar1->setFormat(kProgressAtRest);
+}
 
+void Form2::setUpList() {
   // The list shows one line per row at one height, so a million rows lay out at once.
   ListView1->setModel(&model_);
   ListView1->setAccessibleName(kSqlPreviewHeader);
@@ -90,7 +99,9 @@ Form2::Form2(ConversionState& state, Clipboard& clipboard, Shell& shell, Ui* ui,
   ListView1->header()->setStretchLastSection(false);
   ListView1->header()->setSectionResizeMode(QHeaderView::Interactive);
   ListView1->installEventFilter(this);
+}
 
+void Form2::layOut() {
   auto* frameLayout = new QVBoxLayout(Frame2);
   frameLayout->addWidget(Text1);
 
@@ -117,7 +128,9 @@ Form2::Form2(ConversionState& state, Clipboard& clipboard, Shell& shell, Ui* ui,
   grid->addWidget(ProgressBar1, 7, 0, 1, 2);
   grid->setRowStretch(1, 1);
   resize(Twips(this, 8040), Twips(this, 8430));
+}
 
+void Form2::connectControls() {
   connect(PushButton1, &QPushButton::clicked, this, [this] { session_.PushButton1_Click(); });
   connect(PushButton2, &QPushButton::clicked, this, [this] { session_.PushButton2_Click(); });
   connect(PushButton3, &QPushButton::clicked, this, [this] { PushButton3_Click(); });
@@ -128,8 +141,6 @@ Form2::Form2(ConversionState& state, Clipboard& clipboard, Shell& shell, Ui* ui,
   connect(PushButton8, &QPushButton::clicked, this, [this] { session_.PushButton8_Click(); });
   connect(PushButton9, &QPushButton::clicked, this, [this] { session_.PushButton9_Click(); });
   connect(ListView1, &QAbstractItemView::clicked, this, [this] { ListView1_Click(); });
-
-  Form_Load();
 }
 
 Form2::~Form2() = default;

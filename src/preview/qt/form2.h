@@ -55,6 +55,12 @@ class Form2 : public QDialog, public PreviewView {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The constructor's steps: the controls in tab order, the statement list's settings, the
+  // layout, the buttons' handlers.
+  void createControls();
+  void setUpList();
+  void layOut();
+  void connectControls();
   void Form_Load();
   void PushButton3_Click();  // Find and Replace
   void PushButton7_Click();  // View Datatype Conversion
