@@ -10,9 +10,10 @@ JOBS ?= $(shell nproc)
 # What building and running the program need (Liberation Sans stands in for Arial).
 PACKAGES := build-essential cmake pkg-config ninja-build qt6-base-dev libgl-dev \
             libssl-dev zlib1g-dev fonts-liberation
-# What the tests need besides: GoogleTest, the fuzzer's compiler, the format check and the
-# independent readers the tests compare against (npm brings the last one, see tests/oracles).
-TEST_PACKAGES := libgtest-dev libgmock-dev clang clang-format mdbtools mdbtools-dev python3-dbf \
+# What the tests need besides: GoogleTest, the fuzzer's compiler, the format and
+# function-size checks and the independent readers the tests compare against (npm brings
+# the last one, see tests/oracles).
+TEST_PACKAGES := libgtest-dev libgmock-dev clang clang-format clang-tidy mdbtools mdbtools-dev python3-dbf \
                  python3-dbfread pgdbf ruby-dbf
 # What the benchmarks need besides: timers, and an X server with input for the window.
 BENCH_PACKAGES := hyperfine time xvfb xauth xdotool x11-utils
