@@ -242,7 +242,7 @@ class ConversionRun::Steps {
     tableEnded_ = false;
     if (guard_.test(line::kOverwrite, [&] { return answer == Answer::Yes; })) {
       emit(line::kDrop, DropTableStatement(table.name));
-      guard_(line::kRemoveFromTargetList, [&] { ListRemoveText(window_.List1(), LowerCaseText(table.name)); });
+      guard_(line::kRemoveFromTargetList, [&] { ListRemoveText(window_.List1(), lowerCase(table.name)); });
     }
     guard_(line::kTableCaption, [&] { window_.setProgressCaption("Please wait.. Processing table " + table.name); });
     if (!tableEnded_) guard_(line::kOpenSourceTable, [&] { rs_->Open("SELECT * FROM `" + table.name + "`", *source_); });

@@ -1021,7 +1021,7 @@ class RecordValues {
     if (c.peek() != '.') sqlError(kSyntax);
     ++c.p;
     std::string lw;
-    for (char x : w) lw.push_back(lowerAscii(x));
+    for (char x : w) lw.push_back(asciiLower(x));
     if (lw == "null") {
       setNull(f);
     } else if (lw == "t" || lw == "f" || lw == "y" || lw == "n") {
