@@ -105,6 +105,10 @@ class ConversionRun {
   ConversionRun(data::DataAccess& access, Ui& ui, MainWindowFields& window, ConversionState& state,
                 const Locale& locale, PreviewWindow* preview = nullptr)
       : access_(access), ui_(ui), window_(window), state_(state), locale_(locale), preview_(preview) {}
+  // The run keeps the locale by reference, so it must outlive the run: a temporary one
+  // would be gone before the first value is formatted.
+  ConversionRun(data::DataAccess& access, Ui& ui, MainWindowFields& window, ConversionState& state,
+                const Locale&& locale, PreviewWindow* preview = nullptr) = delete;
 
   // How often the run hands control to the event loop (zero: at every yield point).
   void setYieldInterval(std::chrono::milliseconds interval) { yieldInterval_ = interval; }

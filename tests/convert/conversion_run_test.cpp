@@ -17,6 +17,12 @@
 namespace tw {
 namespace {
 
+// The locale the runs format their values in; it outlives every run.
+const Locale& usLocale() {
+  static const Locale locale("en_US");
+  return locale;
+}
+
 using data::MemoryDatabase;
 using data::MemoryProvider;
 using data::MemoryTable;
@@ -79,7 +85,7 @@ class ConversionRunTest : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(dir); }
 
   void run(PreviewWindow* preview = nullptr) {
-    ConversionRun r(access, ui, window, state, Locale("en_US"), preview);
+    ConversionRun r(access, ui, window, state, usLocale(), preview);
     r.setYieldInterval(std::chrono::milliseconds(0));
     r.StartConverting();
   }
@@ -170,7 +176,7 @@ TEST_F(ConversionRunTest, ARejectedRowCostsOneReportAndTheRunGoesOn) {
 
 TEST_F(ConversionRunTest, ASecondPressDuringAYieldIsIgnored) {
   source->tables = {table("T", 3)};
-  ConversionRun r(access, ui, window, state, Locale("en_US"));
+  ConversionRun r(access, ui, window, state, usLocale());
   r.setYieldInterval(std::chrono::milliseconds(0));
   int nested = 0;
   ui.onYield = [&] {
@@ -240,7 +246,7 @@ TEST_F(ConversionRunTest, PreviewPerTableStopsUnlessTheTableIsSkipped) {
 TEST_F(ConversionRunTest, AnUnreachableTargetEndsTheRunSilently) {
   source->tables = {table("A", 1)};
   window.text2 = (dir / "nowhere").string();
-  ConversionRun r(access, ui, window, state, Locale("en_US"));
+  ConversionRun r(access, ui, window, state, usLocale());
   r.StartConverting();
   EXPECT_TRUE(r.endedAtTargetCheck());
   EXPECT_TRUE(ui.boxes.empty());
@@ -285,7 +291,7 @@ TEST_F(ConversionRunTest, TheObserverHearsEveryTableWithItsRowsAndFailures) {
     if (s == "INSERT INTO [Bad] VALUES (2, 'Bad2');") throw data::Failure("SQLException: Field is too long.");
   };
   RecordingObserver observer;
-  ConversionRun r(access, ui, window, state, Locale("en_US"));
+  ConversionRun r(access, ui, window, state, usLocale());
   r.setObserver(&observer);
   r.StartConverting();
   EXPECT_EQ(observer.events, (std::vector<std::string>{"Good 2 rows 0 failures", "Bad 2 rows 1 failures",
@@ -298,7 +304,7 @@ TEST_F(ConversionRunTest, AStopEndsTheRunBetweenRowsAndClosesEverything) {
   source->tables = {table("First", 2), table("Second", 5)};
   RecordingObserver observer;
   observer.stopAfter = 4;  // Second's table question and three row questions go on
-  ConversionRun r(access, ui, window, state, Locale("en_US"));
+  ConversionRun r(access, ui, window, state, usLocale());
   r.setObserver(&observer);
   r.StartConverting();
   EXPECT_EQ(observer.events, (std::vector<std::string>{"Second 3 rows 0 failures"}));
@@ -399,7 +405,7 @@ TEST_F(RunOnEngineTest, AFullDiskCostsOneReportAndLeavesAPrefix) {
     fs->writeBudget = 4600000;  // room for the engine's first 4 MB batch, not for the rest
     ui.boxes.clear();
     RecordingObserver observer;
-    ConversionRun r(access, ui, window, state, Locale("en_US"));
+    ConversionRun r(access, ui, window, state, usLocale());
     r.setObserver(&observer);
     r.StartConverting();
     auto rep = reports();
@@ -429,7 +435,7 @@ TEST_F(RunOnEngineTest, ABatchLostAtTheNextTableComesOffTheEarlierTablesCount) {
   ui.onYield = [&] {
     if (!observer.events.empty()) fs->failWritesTo = "orders";
   };
-  ConversionRun r(access, ui, window, state, Locale("en_US"));
+  ConversionRun r(access, ui, window, state, usLocale());
   r.setYieldInterval(std::chrono::milliseconds(0));
   r.setObserver(&observer);
   r.StartConverting();
@@ -524,7 +530,7 @@ TEST_F(ConversionRunTest, ChangedValuesGoToTheNoticeHandlerAlsoAfterAPreviewThat
   window.check1 = 1;
   window.option1 = true;
   std::vector<std::vector<std::string>> handed;
-  ConversionRun r(access, ui, window, state, Locale("en_US"), &preview);
+  ConversionRun r(access, ui, window, state, usLocale(), &preview);
   r.setYieldInterval(std::chrono::milliseconds(0));
   r.setNoticeHandler([&](const std::vector<std::string>& n) { handed.push_back(n); });
   r.StartConverting();
