@@ -31,7 +31,9 @@ int main(int argc, char** argv) {
   tw::QtSettingsStore settings;
   tw::data::DataAccess dataAccess;
   tw::jet::registerAccessProviders(dataAccess);
-  tw::data::registerFoxProProvider(dataAccess, tw::ChosenCodePage(settings.read("CodePage", "")));
+  // The code page of the FoxPro tables, and of the containers the program creates.
+  const tw::CodePage& codePage = tw::ChosenCodePage(settings.read("CodePage", ""));
+  tw::data::registerFoxProProvider(dataAccess, codePage);
 
   tw::QtUi ui;
   tw::QtShell shell;
@@ -48,7 +50,7 @@ int main(int argc, char** argv) {
   tw::Form1 window(services, ui);
   dialogs.setOwner(&window);
   // The Advanced Options dialog offers to create a container that does not exist yet.
-  window.setCreateContainer([](const std::string& path) { tw::vfp::createContainer(path); });
+  window.setCreateContainer([&codePage](const std::string& path) { tw::vfp::createContainer(path, codePage); });
   tw::QtClipboard clipboard;
   tw::QtPreviewWindow preview(clipboard, shell, &window);
   window.logic().setPreviewWindow(&preview);

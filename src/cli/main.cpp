@@ -205,7 +205,8 @@ int Convert(const tw::cli::Options& o) {
   // The code page of the new tables: the option's, else the locale's.
   tw::data::DataAccess access;
   tw::jet::registerAccessProviders(access);
-  tw::data::registerFoxProProvider(access, tw::ChosenCodePage(o.codePage ? std::to_string(o.codePage) : ""));
+  const tw::CodePage& codePage = tw::ChosenCodePage(o.codePage ? std::to_string(o.codePage) : "");
+  tw::data::registerFoxProProvider(access, codePage);
 
   std::string password;
   if (!SettlePassword(access, o, password)) return gSignal ? 128 + gSignal : 1;
@@ -215,7 +216,7 @@ int Convert(const tw::cli::Options& o) {
   if (o.typesPath && !typesOut.open(*o.typesPath)) return 1;
 
   bool created = false;
-  if (auto problem = tw::cli::DestinationProblem(access, o.destination, container, !preview, created)) {
+  if (auto problem = tw::cli::DestinationProblem(access, o.destination, container, !preview, created, codePage)) {
     Say(o.destination + ": " + *problem);
     return 1;
   }

@@ -60,7 +60,7 @@ std::optional<std::string> SourceProblem(data::DataAccess& access, const std::st
 }
 
 std::optional<std::string> DestinationProblem(data::DataAccess& access, const std::string& path, bool container,
-                                              bool writes, bool& created) {
+                                              bool writes, bool& created, const CodePage& codePage) {
   created = false;
   const std::string folder = container ? ParentFolder(path) : path;
   struct stat st;
@@ -82,7 +82,7 @@ std::optional<std::string> DestinationProblem(data::DataAccess& access, const st
     return "is not writable: " + LowerSystemError(errno);
   if (container && ::access(path.c_str(), F_OK) != 0 && errno == ENOENT) {
     try {
-      vfp::createContainer(path);
+      vfp::createContainer(path, codePage);
     } catch (const data::Failure& f) {
       return f.description();
     }

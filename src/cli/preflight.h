@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/code_page.h"
 #include "platform/data_access.h"
 
 namespace tw::cli {
@@ -21,10 +22,11 @@ std::optional<std::string> SourceProblem(data::DataAccess& access, const std::st
 // Why the destination cannot be used. A free-table folder that does not exist is created
 // with its parents (`created` is then set); for a database container (`container`), the
 // folder that holds it must exist, and a container that does not exist is created empty
-// there (`created` is then set). `writes`: the run will write there (not a preview), so
-// the folder must be writable. Last, the FoxPro provider must open it.
+// there in `codePage`, the code page of the run's tables (`created` is then set).
+// `writes`: the run will write there (not a preview), so the folder must be writable.
+// Last, the FoxPro provider must open it.
 std::optional<std::string> DestinationProblem(data::DataAccess& access, const std::string& path, bool container,
-                                              bool writes, bool& created);
+                                              bool writes, bool& created, const CodePage& codePage);
 
 // The first line of the file at `path` ("-": standard input) without its line end, or the
 // reason it cannot be read in `problem`.

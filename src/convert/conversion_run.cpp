@@ -198,11 +198,14 @@ class ConversionRun::Steps {
       guard_(line::kOpenTargetFolder, [&] { state_.FoxPro_conn->Open(FoxProRunConnectionString(window_)); });
   }
 
-  // The code page of the target's new tables, for the column names.
+  // The code page of the target's new tables, and the one a database container keeps
+  // their names in, for the column names.
   void takeTargetCodePage() {
     run_.codePage_ = &CodePage::western();
+    run_.containerCodePage_ = nullptr;
     guard_.run([&] {
       if (const CodePage* cp = CodePage::byNumber(state_.FoxPro_conn->codePage())) run_.codePage_ = cp;
+      run_.containerCodePage_ = CodePage::byNumber(state_.FoxPro_conn->nameCodePage());
     });
   }
 
@@ -297,7 +300,7 @@ class ConversionRun::Steps {
             guard_.line(line::kDefinitionField);
             yieldNow_();
           },
-          *run_.codePage_);
+          *run_.codePage_, run_.containerCodePage_);
     });
     guard_(line::kListConversions, [&] {
       for (auto& row : table.def.rows) state_.conversions.push_back(row);

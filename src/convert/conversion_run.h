@@ -146,6 +146,9 @@ class ConversionRun {
   // The code page the target writes new tables in (as its open connection names it, else
   // Windows-1252): column names keep only the letters it holds.
   const CodePage* codePage_ = &CodePage::western();
+  // The code page a database container target keeps its names in (null for a folder):
+  // column names keep only the letters it holds as well.
+  const CodePage* containerCodePage_ = nullptr;
   std::function<void(const std::vector<std::string>&)> noticeHandler_;
   std::vector<std::string> notices_;
   int reported_ = 0;

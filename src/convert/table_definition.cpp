@@ -76,7 +76,8 @@ FieldTypeRule MapFieldType(std::string_view t, int precision, int scale) {
   return rule(13, "] CHAR(254),", "OTHER TYPES", "TEXT", false);
 }
 
-std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNames, const CodePage& codePage) {
+std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNames, const CodePage& codePage,
+                                const CodePage* containerCodePage) {
   // Blanks out; what FoxPro does not take in a name becomes "_".
   std::string name;
   name.reserve(fieldName.size() + 1);
@@ -85,7 +86,8 @@ std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNam
     const char32_t c = DecodeUtf8(fieldName, pos);
     if (c == ' ') continue;
     const bool keep = c == '_' || (c >= '0' && c <= '9') ||
-                      (c < 0x10000 && QChar(static_cast<char16_t>(c)).isLetter() && codePage.holds(c));
+                      (c < 0x10000 && QChar(static_cast<char16_t>(c)).isLetter() && codePage.holds(c) &&
+                       (!containerCodePage || containerCodePage->holds(c)));
     if (keep) AppendUtf8(name, c);
     else name += '_';
   }
@@ -111,8 +113,8 @@ std::string DropTableStatement(std::string_view tableName) {
 
 CreateTableDefinition BuildCreateTableStatement(std::string_view tableName,
                                                 const std::vector<data::FieldInfo>& fields,
-                                                const std::function<void()>& onField,
-                                                const CodePage& codePage) {
+                                                const std::function<void()>& onField, const CodePage& codePage,
+                                                const CodePage* containerCodePage) {
   CreateTableDefinition def;
   def.statement = "CREATE TABLE \"";
   def.statement += tableName;
@@ -122,7 +124,7 @@ CreateTableDefinition BuildCreateTableStatement(std::string_view tableName,
     const data::FieldInfo& f = fields[i];
     def.rows.push_back({std::string(tableName), f.name, {}, {}});
     if (onField) onField();
-    std::string column = MakeFoxProFieldName(f.name, usedNames, codePage);
+    std::string column = MakeFoxProFieldName(f.name, usedNames, codePage, containerCodePage);
     FieldTypeRule r = MapFieldType(AdoTypeNameLower(f.type), f.precision, f.scale);
     if (r.skipped) continue;
     def.statement += '[';

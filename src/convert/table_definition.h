@@ -52,9 +52,12 @@ FieldTypeRule MapFieldType(std::string_view lowerTypeName, int precision = 0, in
 // removed; every character but a letter the code page holds, a digit 0-9 or "_" becomes
 // "_"; "_" in front of a leading digit; the first 8 characters; made unique against the
 // used-name text without regard to case. A name never takes more than the 10 bytes a
-// FoxPro field name holds in the code page (East Asian letters take two).
+// FoxPro field name holds in the code page (East Asian letters take two). For a table in
+// a database container, `containerCodePage` is the code page the container keeps its
+// names in: a letter it lacks becomes "_" as well.
 std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNames,
-                                const CodePage& codePage = CodePage::western());
+                                const CodePage& codePage = CodePage::western(),
+                                const CodePage* containerCodePage = nullptr);
 
 // DROP TABLE "name"
 std::string DropTableStatement(std::string_view tableName);
@@ -68,12 +71,13 @@ struct CreateTableDefinition {
   bool hasColumns = false;
 };
 
-// Builds the CREATE TABLE statement of a table whose columns will be named in `codePage`.
-// `onField` is called once per field, after its conversion row has been started (the run
-// yields there); it may be empty.
+// Builds the CREATE TABLE statement of a table whose columns will be named in `codePage`
+// (and in `containerCodePage` too, see MakeFoxProFieldName). `onField` is called once per
+// field, after its conversion row has been started (the run yields there); it may be empty.
 CreateTableDefinition BuildCreateTableStatement(std::string_view tableName,
                                                 const std::vector<data::FieldInfo>& fields,
                                                 const std::function<void()>& onField = {},
-                                                const CodePage& codePage = CodePage::western());
+                                                const CodePage& codePage = CodePage::western(),
+                                                const CodePage* containerCodePage = nullptr);
 
 }  // namespace tw

@@ -168,6 +168,10 @@ class Session {
   virtual std::vector<std::string> takeNotices() { return {}; }
   // The Windows code page new tables are written in; 0 when the provider names none.
   virtual int codePage() const { return 0; }
+  // The Windows code page the target keeps table and column names in besides the tables
+  // themselves (a database container's), which a new column's name must fit as well; 0
+  // when there is none.
+  virtual int nameCodePage() const { return 0; }
 };
 
 class Provider {
@@ -222,6 +226,8 @@ class Connection {
   Session* session() const { return session_.get(); }
   // The session's code page (Session::codePage); 0 when the connection is closed.
   int codePage() const { return session_ ? session_->codePage() : 0; }
+  // The session's name code page (Session::nameCodePage); 0 when the connection is closed.
+  int nameCodePage() const { return session_ ? session_->nameCodePage() : 0; }
   // The session's notices (Session::takeNotices); none when the connection is closed.
   std::vector<std::string> takeNotices() { return session_ ? session_->takeNotices() : std::vector<std::string>{}; }
 

@@ -449,20 +449,22 @@ TEST_F(RunOnEngineTest, ABatchLostAtTheNextTableComesOffTheEarlierTablesCount) {
   EXPECT_EQ(ids("items.dbf"), (std::vector<std::int64_t>{1, 2, 3}));
 }
 
-// A target that writes in a code page and has notices about the values it had to change:
-// the memory provider's session, with the code page and one notice per INSERT of a value
-// holding "?" .
+// A target that writes in a code page (and keeps names in another, as a database container
+// may) and has notices about the values it had to change: the memory provider's session,
+// with the code pages and one notice per INSERT of a value holding "?" .
 class CodePageTarget : public data::Provider {
  public:
-  CodePageTarget(std::shared_ptr<MemoryProvider> inner, int codePage) : inner_(std::move(inner)), codePage_(codePage) {}
+  CodePageTarget(std::shared_ptr<MemoryProvider> inner, int codePage, int nameCodePage = 0)
+      : inner_(std::move(inner)), codePage_(codePage), nameCodePage_(nameCodePage) {}
   std::unique_ptr<data::Session> open(const data::ConnectionString& c, const data::ConnectionSettings& s) override {
-    return std::make_unique<Session>(inner_->open(c, s), codePage_);
+    return std::make_unique<Session>(inner_->open(c, s), codePage_, nameCodePage_);
   }
 
  private:
   class Session : public data::Session {
    public:
-    Session(std::unique_ptr<data::Session> inner, int codePage) : inner_(std::move(inner)), codePage_(codePage) {}
+    Session(std::unique_ptr<data::Session> inner, int codePage, int nameCodePage)
+        : inner_(std::move(inner)), codePage_(codePage), nameCodePage_(nameCodePage) {}
     void execute(const std::string& statement) override {
       inner_->execute(statement);
       if (statement.rfind("INSERT INTO [", 0) == 0 && statement.find('?') != std::string::npos)
@@ -472,6 +474,7 @@ class CodePageTarget : public data::Provider {
     std::unique_ptr<data::RowSource> openRowset(const std::string& s) override { return inner_->openRowset(s); }
     void close() override { inner_->close(); }
     int codePage() const override { return codePage_; }
+    int nameCodePage() const override { return nameCodePage_; }
     std::vector<std::string> takeNotices() override {
       std::vector<std::string> out;
       out.swap(notices_);
@@ -480,11 +483,11 @@ class CodePageTarget : public data::Provider {
 
    private:
     std::unique_ptr<data::Session> inner_;
-    int codePage_;
+    int codePage_, nameCodePage_;
     std::vector<std::string> notices_;
   };
   std::shared_ptr<MemoryProvider> inner_;
-  int codePage_;
+  int codePage_, nameCodePage_;
 };
 
 TEST_F(ConversionRunTest, ColumnNamesFollowTheCodePageTheTargetWritesIn) {
@@ -498,6 +501,19 @@ TEST_F(ConversionRunTest, ColumnNamesFollowTheCodePageTheTargetWritesIn) {
   access.registerProvider("vfpoledb.1", targetProvider);
   run();
   EXPECT_EQ(target->executed, (std::vector<std::string>{"CREATE TABLE \"Города\"([_____] CHAR(254),[E_mail] CHAR(254));"}));
+  // Tables in code page 1250 inside a container that keeps its names in 1252: a letter
+  // must be in both ("ó" is, "Ł" and "ź" are not).
+  source->tables = {MemoryTable{"Miasta", "TABLE", {{"Miasto Łódź", ado::kVarWChar}}, {}}};
+  target->tables.clear();
+  target->executed.clear();
+  access.registerProvider("vfpoledb.1", std::make_shared<CodePageTarget>(targetProvider, 1250, 1252));
+  run();
+  EXPECT_EQ(target->executed, (std::vector<std::string>{"CREATE TABLE \"Miasta\"([Miasto_ó] CHAR(254));"}));
+  target->tables.clear();
+  target->executed.clear();
+  access.registerProvider("vfpoledb.1", std::make_shared<CodePageTarget>(targetProvider, 1250));
+  run();
+  EXPECT_EQ(target->executed, (std::vector<std::string>{"CREATE TABLE \"Miasta\"([MiastoŁó] CHAR(254));"}));
 }
 
 TEST_F(ConversionRunTest, ChangedValuesAreSaidOnceBeforeDone) {

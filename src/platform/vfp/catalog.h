@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/code_page.h"
 #include "platform/vfp/dbf_format.h"
 #include "platform/vfp/file_system.h"
 #include "platform/vfp/table_file.h"
@@ -54,6 +55,10 @@ class Catalog {
 
   // The longest column name, in characters, a new table of this catalog takes.
   virtual int maxColumnName() const = 0;
+  // The code page the catalog itself keeps table and column names in, besides the .dbf
+  // (a database container's); null when the names live in the tables only, or when the
+  // catalog's code page is one the engine does not write (it then takes no new tables).
+  virtual const CodePage* nameCodePage() const { return nullptr; }
   // The table called `name` (without regard to case); throws "File \"x.dbf\" does not
   // exist." when there is none.
   virtual TableLocation locate(std::string_view name) = 0;

@@ -73,11 +73,6 @@ std::string trimmed(std::string_view s) {
   return std::string(s.substr(0, end));
 }
 
-std::string lowerCp1252(std::string s) {
-  for (char& c : s) c = static_cast<char>(cp1252Lower(static_cast<std::uint8_t>(c)));
-  return s;
-}
-
 std::string baseName(const std::string& path) {
   std::size_t cut = path.find_last_of('/');
   return cut == std::string::npos ? path : path.substr(cut + 1);
@@ -106,21 +101,40 @@ std::string companionName(const std::string& dbcFile, const char* ext) {
   return stem + e;
 }
 
-// Field names cut to the 10 characters a .dbf holds and made unique the way Visual FoxPro
-// does: a name taken already ends in 2, 3, ... instead of its last characters.
-std::vector<std::string> shortNames(const std::vector<FieldDef>& fields) {
+// The longest start of `name` (in `codePage`, null for a single-byte one) that takes at
+// most `bytes` bytes and does not split a two-byte character.
+std::string startOf(const std::string& name, std::size_t bytes, const CodePage* codePage) {
+  std::size_t end = 0;
+  while (end < name.size()) {
+    std::size_t next = end + (codePage ? characterBytes(name, end, *codePage) : 1);
+    if (next > bytes) break;
+    end = next;
+  }
+  return name.substr(0, end);
+}
+
+// Field names cut to the 10 bytes a .dbf holds and made unique the way Visual FoxPro does:
+// a name taken already ends in 2, 3, ... instead of its last characters. The names are in
+// the table's code page (its mark), whose two-byte characters are never split.
+std::vector<std::string> shortNames(const std::vector<FieldDef>& fields, std::uint8_t mark) {
+  const CodePage* codePage = CodePage::byMark(mark);
   std::vector<std::string> out;
   std::set<std::string> taken;
   for (const auto& f : fields) {
-    std::string name = f.name.substr(0, kMaxFieldName);
+    std::string name = startOf(f.name, kMaxFieldName, codePage);
     for (int n = 2; taken.count(name); ++n) {
       std::string suffix = std::to_string(n);
-      name = f.name.substr(0, kMaxFieldName - suffix.size()) + suffix;
+      name = startOf(f.name, kMaxFieldName - suffix.size(), codePage) + suffix;
     }
     taken.insert(name);
     out.push_back(name);
   }
   return out;
+}
+
+std::string hexByte(std::uint8_t b) {
+  static const char digits[] = "0123456789ABCDEF";
+  return std::string("0x") + digits[b >> 4] + digits[b & 15];
 }
 
 [[noreturn]] void containerFailure(const std::string& path, const std::string& why) {
@@ -131,8 +145,8 @@ std::vector<std::string> shortNames(const std::vector<FieldDef>& fields) {
 
 // ------------------------------------------------------------------------------------
 
-ContainerCatalog::ContainerCatalog(std::shared_ptr<FileSystem> fs, std::string dbcPath)
-    : fs_(std::move(fs)), dbcPath_(std::move(dbcPath)) {
+ContainerCatalog::ContainerCatalog(std::shared_ptr<FileSystem> fs, std::string dbcPath, const CodePage& unmarked)
+    : fs_(std::move(fs)), dbcPath_(std::move(dbcPath)), unmarked_(&unmarked) {
   folder_ = folderOf(dbcPath_);
   std::string file = baseName(dbcPath_);
   if (file.size() < 5 || !endsWithIgnoringAsciiCase(file, ".dbc"))
@@ -164,6 +178,8 @@ void ContainerCatalog::load() {
                fields[i].width == kContainerFields[i].width;
     if (!shaped) containerFailure(dbcPath_, "its fields are not those of a Visual FoxPro database");
     if (!fs_->exists(dctPath_)) containerFailure(dbcPath_, "its memo file \"" + dctPath_ + "\" is missing");
+    mark_ = h.codePage;
+    codePage_ = mark_ == 0 ? unmarked_ : CodePage::byMark(mark_);
     headerLength_ = h.layout.headerLength;
     recordLength_ = h.layout.recordLength;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(h.recordCount) * recordLength_);
@@ -228,7 +244,7 @@ const ContainerCatalog::Record* ContainerCatalog::findTable(std::string_view nam
   const Record* second = nullptr;
   for (const auto& r : records_) {
     if (r.deleted || r.type != "Table") continue;
-    std::string have = foldCase(fromCp1252(r.name));
+    std::string have = foldCase(names().decode(r.name));
     if (have == wanted) return &r;
     if (!second && !withoutDbf.empty() && have == withoutDbf) second = &r;
   }
@@ -238,7 +254,7 @@ const ContainerCatalog::Record* ContainerCatalog::findTable(std::string_view nam
 std::string ContainerCatalog::tablePath(const Record& table) {
   std::string path = property(table, kPropPath);
   path = path.substr(0, path.find('\0'));
-  path = path.empty() ? fromCp1252(table.name) + ".dbf" : fromCp1252(path);
+  path = path.empty() ? names().decode(table.name) + ".dbf" : names().decode(path);
   std::replace(path.begin(), path.end(), '\\', '/');
   // A path on another drive cannot be followed here: look for the file beside the .dbc.
   if (path.size() >= 2 && path[1] == ':') path = baseName(path);
@@ -255,7 +271,8 @@ std::string ContainerCatalog::tablePath(const Record& table) {
 std::vector<std::string> ContainerCatalog::fieldNames(const Record& table) {
   std::vector<std::string> names;
   for (const auto& r : records_)
-    if (!r.deleted && r.type == "Field" && r.parentId == table.objectId) names.push_back(fromCp1252(r.name));
+    if (!r.deleted && r.type == "Field" && r.parentId == table.objectId)
+      names.push_back(this->names().decode(r.name));
   return names;
 }
 
@@ -281,7 +298,7 @@ std::vector<ListedTable> ContainerCatalog::list() {
   for (const auto& r : records_) {
     if (r.deleted || r.type != "Table") continue;
     ListedTable t;
-    t.name = fromCp1252(r.name);
+    t.name = names().decode(r.name);
     try {
       std::string dbf = tablePath(r);
       t.file = baseName(dbf);
@@ -312,7 +329,7 @@ void ContainerCatalog::writeIndexTemporary(const std::vector<Record>& added, con
     for (const auto& r : *list)
       if (!r.deleted && std::find(deleting.begin(), deleting.end(), r.number) == deleting.end())
         live.push_back(ContainerIndexEntry{r.number, r.parentId, r.typeRaw, r.nameRaw});
-  std::vector<std::uint8_t> bytes = buildContainerIndex(live, count);
+  std::vector<std::uint8_t> bytes = buildContainerIndex(live, count, names());
   std::string temporary = dcxPath_ + ".tmp";
   fs_->remove(temporary);
   auto file = fs_->open(temporary, OpenMode::CreateNew);
@@ -355,7 +372,7 @@ void ContainerCatalog::repairAfterCrash() {
     for (const auto& r : records_) {
       if (r.type != "Table") continue;
       (r.deleted ? goneIds : liveIds).insert(r.objectId);
-      (r.deleted ? goneNames : liveNames).insert(foldCase(fromCp1252(r.name)));
+      (r.deleted ? goneNames : liveNames).insert(foldCase(names().decode(r.name)));
     }
     std::vector<std::uint32_t> orphans;
     for (const auto& r : records_) {
@@ -364,7 +381,7 @@ void ContainerCatalog::repairAfterCrash() {
       bool parentGone = false;
       if (!ownerGone && r.type == "Relation") {
         std::string parent = property(r, kPropParentTable);
-        parent = foldCase(fromCp1252(parent.substr(0, parent.find('\0'))));
+        parent = foldCase(names().decode(parent.substr(0, parent.find('\0'))));
         parentGone = goneNames.count(parent) && !liveNames.count(parent);
       }
       if (ownerGone || parentGone) orphans.push_back(r.number);
@@ -389,23 +406,40 @@ std::unique_ptr<FileLock> ContainerCatalog::lockContainer() {
 namespace {
 
 // The object name a new table's record gets: the file name `base` of the table called
-// `table`, refused when the container's code page lacks one of its characters or it is
-// too long.
-std::string containerObjectName(const std::string& table, const std::string& base) {
-  std::string objectName = toCp1252(base);
-  if (fromCp1252(objectName) != base)
+// `table` in the container's code page, refused when that code page lacks one of its
+// characters or it is too long.
+std::string containerObjectName(const std::string& table, const std::string& base, const CodePage& codePage) {
+  std::string objectName;
+  if (codePage.encode(base, objectName) != 0)
     throwSqlException("Invalid name. The table name \"" + table +
-                      "\" has characters a database container cannot store.");
+                      "\" has characters a database container cannot store in its code page " +
+                      std::to_string(codePage.number()) + ".");
   if (objectName.size() > static_cast<std::size_t>(kMaxLongName))
     throwSqlException("Invalid name. The table name \"" + table + "\" is longer than 128 characters.");
   return objectName;
 }
 
+// The long names of a new table's Field records: lower case, in the container's code page.
+// The engine takes only names whose letters the container holds; this is the last guard
+// against a "?" in a name.
+std::vector<std::string> containerFieldNames(const std::vector<std::string>& columnNames, const CodePage& codePage) {
+  std::vector<std::string> names;
+  for (const auto& column : columnNames) {
+    std::string stored;
+    if (codePage.encode(column, stored) != 0 || stored.size() > kNameWidth)
+      throwSqlException("Invalid name. The column name \"" + column +
+                        "\" cannot be stored in the database container's code page " +
+                        std::to_string(codePage.number()) + ".");
+    names.push_back(lowerName(stored, codePage));
+  }
+  return names;
+}
+
 // The records of a new table, numbered and given ids after the `existing` ones: the table,
-// then its fields in order.
+// then its fields in order (`fieldNames` as the records keep them).
 std::vector<ContainerCatalog::Record> newTableRecords(const std::vector<ContainerCatalog::Record>& existing,
                                                       const std::string& objectName,
-                                                      const std::vector<std::string>& columnNames) {
+                                                      const std::vector<std::string>& fieldNames) {
   std::int32_t nextId = static_cast<std::int32_t>(existing.size());
   for (const auto& r : existing) nextId = std::max(nextId, r.objectId);
   ++nextId;
@@ -423,7 +457,7 @@ std::vector<ContainerCatalog::Record> newTableRecords(const std::vector<Containe
   };
   addRecord(1, "Table", objectName);
   const std::int32_t tableId = added.front().objectId;
-  for (const auto& column : columnNames) addRecord(tableId, "Field", lowerCp1252(toCp1252(column)));
+  for (const auto& name : fieldNames) addRecord(tableId, "Field", name);
   return added;
 }
 
@@ -473,24 +507,31 @@ void ContainerCatalog::appendRecords(const std::vector<Record>& added, const std
 std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& definition) {
   std::unique_ptr<FileLock> lock = lockContainer();
   load();
+  if (!codePage_)
+    throwSqlException("Cannot add a table to the database \"" + dbcPath_ + "\": its code page mark is " +
+                      hexByte(mark_) + ", a code page this engine does not write.");
+  const CodePage& codePage = *codePage_;
   std::string base = tableFileBase(definition.name);
-  std::string objectName = containerObjectName(definition.name, base);
+  std::string objectName = containerObjectName(definition.name, base, codePage);
   if (findTable(base)) throwSqlException("Table \"" + base + "\" already exists in the database.");
+  std::vector<std::string> fieldNames = containerFieldNames(definition.columnNames, codePage);
   std::string dbfFile = base + ".dbf";
   removeLeftovers(base, dbfFile);
 
   TableLayout layout = definition.layout;
-  std::vector<std::string> shorts = shortNames(layout.fields);
+  std::vector<std::string> shorts = shortNames(layout.fields, layout.codePage);
   for (std::size_t i = 0; i < layout.fields.size(); ++i) layout.fields[i].name = shorts[i];
   layout.backlink = backlink_;
   std::string dbfPath = joinPath(folder_, dbfFile);
   std::string fptPath = joinPath(folder_, base + ".fpt");
   std::unique_ptr<TableFile> table = TableFile::create(*fs_, dbfPath, fptPath, layout);
 
-  std::vector<Record> added = newTableRecords(records_, objectName, definition.columnNames);
+  std::vector<Record> added = newTableRecords(records_, objectName, fieldNames);
   std::string tableProperty;
   appendProperty(tableProperty, kPropSubType, std::string(1, '\x01'));
-  appendProperty(tableProperty, kPropPath, toCp1252(dbfFile) + '\0');
+  std::string pathValue;
+  codePage.encode(dbfFile, pathValue);
+  appendProperty(tableProperty, kPropPath, pathValue + '\0');
   try {
     writeIndexTemporary(added);
     appendRecords(added, tableProperty);
@@ -521,7 +562,7 @@ void ContainerCatalog::drop(std::string_view name) {
   if (!t) throwSqlException("Table \"" + std::string(name) + "\" does not exist in the database.");
   const Record table = *t;
   std::string dbfPath = tablePath(table);
-  std::string tableName = foldCase(fromCp1252(table.name));
+  std::string tableName = foldCase(names().decode(table.name));
   // The table first, then what it owns (fields, indexes, its relations) and the relations
   // that name it as their parent.
   std::vector<std::uint32_t> numbers{table.number};
@@ -531,7 +572,7 @@ void ContainerCatalog::drop(std::string_view name) {
     bool parentOf = false;
     if (!owned && r.type == "Relation") {
       std::string parent = property(r, kPropParentTable);
-      parentOf = foldCase(fromCp1252(parent.substr(0, parent.find('\0')))) == tableName;
+      parentOf = foldCase(names().decode(parent.substr(0, parent.find('\0')))) == tableName;
     }
     if (owned || parentOf) numbers.push_back(r.number);
   }
@@ -552,7 +593,7 @@ void ContainerCatalog::drop(std::string_view name) {
 
 // ------------------------------------------------------------------------------------
 
-void createContainer(FileSystem& fs, const std::string& dbcPath) {
+void createContainer(FileSystem& fs, const std::string& dbcPath, const CodePage& codePage) {
   std::string file = baseName(dbcPath);
   auto refuse = [&](const std::string& why) {
     throw data::Failure("Cannot create the database container \"" + dbcPath + "\": " + why + ".");
@@ -571,6 +612,7 @@ void createContainer(FileSystem& fs, const std::string& dbcPath) {
   const char* names[] = {"Database", "TransactionLog", "StoredProceduresSource", "StoredProceduresObject",
                          "StoredProceduresDependencies"};
   TableLayout layout = containerLayout();
+  layout.codePage = codePage.mark();
   HeaderDate d = today();
   std::vector<std::uint8_t> dbc = encodeHeader(layout, 5, d.yy, d.mm, d.dd);
   dbc[28] = kTableFlagCdx | kTableFlagMemo | kTableFlagDbc;
@@ -598,7 +640,7 @@ void createContainer(FileSystem& fs, const std::string& dbcPath) {
   std::memcpy(&memoBlock[8], version.data(), version.size());
   std::vector<std::uint8_t> dct = encodeMemoHeader(firstBlock + 1, kMemoBlockSize);
   dct.insert(dct.end(), memoBlock.begin(), memoBlock.end());
-  std::vector<std::uint8_t> dcx = buildContainerIndex(entries, 5);
+  std::vector<std::uint8_t> dcx = buildContainerIndex(entries, 5, codePage);
 
   std::vector<std::string> written;
   auto write = [&](const std::string& path, const std::vector<std::uint8_t>& bytes) {
@@ -625,6 +667,8 @@ void createContainer(FileSystem& fs, const std::string& dbcPath) {
   }
 }
 
-void createContainer(const std::string& dbcPath) { createContainer(*makeRealFileSystem(true), dbcPath); }
+void createContainer(const std::string& dbcPath, const CodePage& codePage) {
+  createContainer(*makeRealFileSystem(true), dbcPath, codePage);
+}
 
 }  // namespace tw::vfp

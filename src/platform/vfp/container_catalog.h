@@ -10,6 +10,12 @@
 //     FoxPro does ("contact_type" after "contact_type_id" becomes CONTACT_T2);
 //   - a "Table" record (SubType 1, Path) and one "Field" record per column, in order,
 //     with the long name in lower case (up to 128 characters).
+// Names are kept in the container's own code page, the one its .dbc header is marked with
+// (a container without a mark is read in the code page given when it is opened); its
+// member tables are written in whatever code page the engine writes. A table name or
+// column name with a character that code page lacks is refused, never stored with a "?".
+// A container marked with a code page the engine does not write is read, and takes no
+// new tables.
 // DROP TABLE marks the table's records deleted (the table, its fields, indexes and
 // relations, and the relations that name it as their parent) and removes its files.
 // Every change rebuilds the .dcx whole. Records and memos of other objects, other tables
@@ -37,11 +43,14 @@ inline constexpr int kMaxLongName = 128;
 
 class ContainerCatalog : public Catalog {
  public:
-  // Opens the container at `dbcPath`. Throws a Failure naming the file when it is missing,
-  // is not a database container or is damaged.
-  ContainerCatalog(std::shared_ptr<FileSystem> fs, std::string dbcPath);
+  // Opens the container at `dbcPath`; a container whose header names no code page keeps
+  // its names in `unmarked`. Throws a Failure naming the file when it is missing, is not a
+  // database container or is damaged.
+  ContainerCatalog(std::shared_ptr<FileSystem> fs, std::string dbcPath,
+                   const CodePage& unmarked = CodePage::western());
 
   int maxColumnName() const override { return kMaxLongName; }
+  const CodePage* nameCodePage() const override { return codePage_; }
   TableLocation locate(std::string_view name) override;
   std::unique_ptr<TableFile> create(const TableDefinition& definition) override;
   void drop(std::string_view name) override;
@@ -56,7 +65,7 @@ class ContainerCatalog : public Catalog {
     std::int32_t objectId = 0;
     std::int32_t parentId = 0;
     std::string type;     // OBJECTTYPE without trailing blanks
-    std::string name;     // OBJECTNAME without trailing blanks (cp1252)
+    std::string name;     // OBJECTNAME without trailing blanks (in the container's code page)
     std::string typeRaw;  // the fields' bytes as stored, for the index
     std::string nameRaw;
     std::uint32_t property = 0;  // memo block of PROPERTY, 0 when empty
@@ -69,6 +78,8 @@ class ContainerCatalog : public Catalog {
   // or "File is in use." (kErrTableUnusable) while another writer holds it.
   std::unique_ptr<FileLock> lockContainer();
   void load();
+  // The code page the names are read in (1252 for a container marked with another).
+  const CodePage& names() const { return codePage_ ? *codePage_ : CodePage::western(); }
   std::string readMemo(std::uint32_t block);
   // The property `id` of a record's PROPERTY memo; empty when it has none.
   std::string property(const Record& r, std::uint8_t id);
@@ -97,19 +108,24 @@ class ContainerCatalog : public Catalog {
   std::uint16_t headerLength_ = 0;
   std::uint16_t recordLength_ = 0;
   std::uint16_t blockSize_ = 0;
+  const CodePage* unmarked_;
+  std::uint8_t mark_ = 0;               // the code-page mark of the .dbc
+  const CodePage* codePage_ = nullptr;  // the names' code page; null for a mark not written here
   std::vector<Record> records_;
 };
 
 // Creates an empty database container at `dbcPath` (ending in ".dbc"), with its .dct and
 // .dcx, as Visual FoxPro makes a new one: the five "Database" records (the database with
 // its version, the transaction log, and the stored procedures' source, object code and
-// dependencies, all empty). Refuses when any of the three files exists. The .dbc is written
+// dependencies, all empty), its header marked with `codePage`, in which it keeps the names
+// of the tables added later. Refuses when any of the three files exists. The .dbc is written
 // last, under a temporary name renamed into place, so that a failure never leaves a
 // container that looks complete; a failure removes what was written. Failures are
 // tw::data::Failure naming the file and the cause.
-void createContainer(FileSystem& fs, const std::string& dbcPath);
+void createContainer(FileSystem& fs, const std::string& dbcPath, const CodePage& codePage = CodePage::western());
 // The same on the machine's own file system, written durably: what the desktop program's
-// Advanced Options dialog and the headless converter call.
-void createContainer(const std::string& dbcPath);
+// Advanced Options dialog and the headless converter call, with the code page their new
+// tables are written in.
+void createContainer(const std::string& dbcPath, const CodePage& codePage);
 
 }  // namespace tw::vfp

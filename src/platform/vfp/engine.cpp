@@ -310,19 +310,22 @@ std::string columnKey(std::string_view utf8, const CodePage& codePage) {
 // A column name as VFP stores it: its key (above) when it has at most `maxLength` bytes
 // and holds only letters of any script the code page holds, "_" and (after the first
 // character) digits 0-9; anything else, a character the code page lacks included, is the
-// 1712 failure, so that no name is ever stored with a "?".
-std::string fieldNameFrom(std::string_view utf8, const CodePage& codePage, int maxLength) {
+// 1712 failure, so that no name is ever stored with a "?". A catalog that keeps the names
+// itself, in `alsoIn`, must hold every letter and take the name's bytes as well.
+std::string fieldNameFrom(std::string_view utf8, const CodePage& codePage, int maxLength, const CodePage* alsoIn) {
   std::size_t pos = 0;
   bool first = true;
   while (pos < utf8.size()) {
     const char32_t c = DecodeUtf8(utf8, pos);
-    const bool letter = c >= 0x80 ? c < 0x10000 && QChar(static_cast<char16_t>(c)).isLetter() && codePage.holds(c)
+    const bool letter = c >= 0x80 ? c < 0x10000 && QChar(static_cast<char16_t>(c)).isLetter() && codePage.holds(c) &&
+                                        (!alsoIn || alsoIn->holds(c))
                                   : (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
     if (!(letter || c == '_' || (!first && c >= '0' && c <= '9'))) sqlError(kBadFieldName);
     first = false;
   }
   std::string name = columnKey(utf8, codePage);
   if (name.empty() || name.size() > static_cast<std::size_t>(maxLength)) sqlError(kBadFieldName);
+  if (alsoIn && alsoIn->encodedSize(utf8) > static_cast<std::size_t>(maxLength)) sqlError(kBadFieldName);
   return name;
 }
 
@@ -806,7 +809,7 @@ void Engine::makeTable(std::string_view rest, std::string& tableName, std::strin
     if (!bracketed && colName.empty())
       sqlError(c.peek() == ')' || c.peek() == ',' ? kMissingOperand : kBadFieldName);
     FieldDef f;
-    f.name = fieldNameFrom(colName, *codePage_, catalog_->maxColumnName());
+    f.name = fieldNameFrom(colName, *codePage_, catalog_->maxColumnName(), catalog_->nameCodePage());
     for (const auto& other : fields)
       if (other.name == f.name) sqlError(kBadFieldName);
     std::string_view type = c.word();

@@ -28,7 +28,8 @@
 // added to an existing table are written in the code page its header names (the engine's
 // own when it names none). A character the code page lacks is stored as "?", and the
 // engine counts, per table, the values it had to change that way (takeChangedValues).
-// Field names take letters of any script the code page holds; a name with a character it
+// Field names take letters of any script the code page holds (and, in a database
+// container, that the container's code page holds too); a name with a character either
 // lacks is refused, never stored with a "?".
 //
 // A refused statement throws Failure "SQLException: " + VFP's message ("Syntax error.",
@@ -107,6 +108,7 @@ class Engine {
 
   FileSystem& fileSystem() { return *fs_; }
   Catalog& catalog() { return *catalog_; }
+  const Catalog& catalog() const { return *catalog_; }
   void setBatchBytes(std::size_t bytes);
 
  private:

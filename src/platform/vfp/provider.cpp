@@ -106,6 +106,10 @@ class FoxProSession : public data::Session {
       : engine_(std::move(fs), std::move(catalog), codePage) {}
 
   int codePage() const override { return engine_.codePage().number(); }
+  int nameCodePage() const override {
+    const CodePage* names = engine_.catalog().nameCodePage();
+    return names ? names->number() : 0;
+  }
 
   std::vector<std::string> takeNotices() override {
     std::vector<std::string> notices;
@@ -180,13 +184,10 @@ std::unique_ptr<data::Session> FoxProProvider::open(const data::ConnectionString
   std::string folder = connection.get("Data Source");
   if (folder.empty()) throw data::Failure("Cannot open the FoxPro tables: the connection string names no Data Source.");
   std::unique_ptr<Catalog> catalog;
-  // A database container keeps the names of its tables and columns in code page 1252, so
-  // its new tables are written in that code page too: a name never holds a letter the
-  // container cannot store, and a value that loses characters is announced.
-  const CodePage* codePage = codePage_;
+  // A database container keeps its names in its own code page (a container without a mark
+  // in the provider's); its new tables are written in the provider's, as free tables are.
   if (endsWithIgnoringAsciiCase(folder, ".dbc")) {
-    catalog = std::make_unique<ContainerCatalog>(fs_, folder);
-    codePage = &CodePage::western();
+    catalog = std::make_unique<ContainerCatalog>(fs_, folder, *codePage_);
   } else {
     if (!fs_->isDirectory(folder)) {
       if (fs_->exists(folder)) throw data::Failure("Cannot open the FoxPro folder \"" + folder + "\": it is not a folder.");
@@ -195,7 +196,7 @@ std::unique_ptr<data::Session> FoxProProvider::open(const data::ConnectionString
     catalog = std::make_unique<FolderCatalog>(fs_, folder);
   }
   collatingSequence_ = connection.get("Collating Sequence", "machine");
-  return std::make_unique<FoxProSession>(fs_, std::move(catalog), *codePage);
+  return std::make_unique<FoxProSession>(fs_, std::move(catalog), *codePage_);
 }
 
 }  // namespace tw::vfp

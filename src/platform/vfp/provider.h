@@ -9,10 +9,11 @@
 // exist, is not one, or (a container) is damaged.
 //
 // New tables are written in the code page the provider was registered with (as Visual
-// FoxPro writes them in the code page of the machine); the connection string does not
-// name one. Tables in a database container are written in code page 1252, the code page
-// the container keeps their names in. Notices (Session::takeNotices) name each table whose text values had
-// characters its code page lacks, and how many values.
+// FoxPro writes them in the code page of the machine), in a folder or in a database
+// container alike; the connection string does not name one. A container keeps the names
+// of its tables and columns in its own code page (Session::nameCodePage), which its
+// column names must fit as well. Notices (Session::takeNotices) name each table whose
+// text values had characters its code page lacks, and how many values.
 //
 // Execute runs DROP TABLE / CREATE TABLE / INSERT INTO. OpenSchema(20) lists one row per
 // table (a folder's .dbf files without the extension, a container's tables by name;

@@ -155,13 +155,30 @@ TEST(ContainerIndex, LargeContainersGetInteriorLevelsThatTheCheckAccepts) {
   }
 }
 
-TEST(ContainerIndex, LowerCaseFollowsCodePage1252) {
-  EXPECT_EQ(cp1252Lower('A'), 'a');
-  EXPECT_EQ(cp1252Lower(0xC4), 0xE4);  // A umlaut
-  EXPECT_EQ(cp1252Lower(0xD7), 0xD7);  // multiplication sign
-  EXPECT_EQ(cp1252Lower(0x8A), 0x9A);  // S caron
-  EXPECT_EQ(cp1252Lower(0xDF), 0xDF);  // sharp s has no capital here
-  EXPECT_EQ(cp1252Lower('1'), '1');
+std::string bytesIn(int codePage, std::string_view utf8) {
+  std::string out;
+  tw::CodePage::byNumber(codePage)->encode(utf8, out);
+  return out;
+}
+
+TEST(ContainerIndex, LowerCaseFollowsTheContainersCodePage) {
+  auto lower = [](int cp, std::string_view utf8) {
+    const tw::CodePage& page = *tw::CodePage::byNumber(cp);
+    return page.decode(lowerName(bytesIn(cp, utf8), page));
+  };
+  EXPECT_EQ(lower(1252, "ÄB×ŠŒŽŸß1"), "äb×šœžÿß1");
+  // 1250 has capitals where 1252 has none, and "ź" where 1252 has "Ÿ".
+  EXPECT_EQ(lower(1250, "ŁĄŚŹŻĆ ź"), "łąśźżć ź");
+  EXPECT_EQ(lower(1251, "ЖЁЇ"), "жёї");
+  // Shift-JIS: "ア" is 83 41 and "顧" 8C DA; a trail byte is no letter of its own.
+  ASSERT_EQ(bytesIn(932, "ア顧"), "\x83\x41\x8C\xDA");
+  EXPECT_EQ(lower(932, "ア顧ｱAB"), "ア顧ｱab");
+  // The tests' own check keys the same way.
+  for (const auto& [cp, mark, name] :
+       {std::tuple{1252, 0x03, "ÄB×ŠŸ"}, std::tuple{1250, 0xC8, "ŁĄŚŹŻĆ ź"}, std::tuple{932, 0x7B, "ア顧ｱAB"}})
+    EXPECT_EQ(dcx_detail::lowerCase(bytesIn(cp, name), static_cast<std::uint8_t>(mark)),
+              lowerName(bytesIn(cp, name), *tw::CodePage::byNumber(cp)))
+        << cp;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QString>
 
 #include <algorithm>
 #include <cstdio>
@@ -425,6 +426,141 @@ TEST(VfpMadeContainer, WithViewsALongTableNameAndOneByteMemoBlocks) {
   EXPECT_EQ(recs[24].type, "View");
   EXPECT_FALSE(recs[24].deleted);
   EXPECT_TRUE(recs[23].deleted) << "the relation of the dropped table";
+}
+
+// ------------------------------------------------------------------------------------
+// Code pages: a container keeps its names in its own code page, its tables are written in
+// the engine's.
+
+std::string bytesIn(int codePage, std::string_view utf8) {
+  std::string out;
+  EXPECT_EQ(tw::CodePage::byNumber(codePage)->encode(utf8, out), 0u) << utf8;
+  return out;
+}
+
+std::unique_ptr<Engine> engineIn(const std::string& dbc, int codePage) {
+  auto fs = plainFs();
+  const tw::CodePage& page = *tw::CodePage::byNumber(codePage);
+  return std::make_unique<Engine>(fs, std::make_unique<ContainerCatalog>(fs, dbc, page), page);
+}
+
+bool anyQuestionMark(const std::vector<Rec>& recs) {
+  return std::any_of(recs.begin(), recs.end(), [](const Rec& r) { return r.name.find('?') != std::string::npos; });
+}
+
+TEST(ContainerCodePages, ANewContainerKeepsItsNamesInTheCodePageItIsMadeIn) {
+  struct Case {
+    int codePage;
+    std::uint8_t mark;
+    const char* table;
+    const char* columns;
+    std::vector<std::string> longNames, dbfNames;
+    const char* value;
+  };
+  const Case cases[] = {
+      {1250,
+       0xC8,
+       "Zamówienia Łódź",
+       "[Imię] CHAR(20), [MiastoŁódźŻółw] MEMO",
+       {"imię", "miastołódźżółw"},
+       {"IMIĘ", "MIASTOŁÓDŹ"},
+       "Źdźbło"},
+      // Two-byte letters: the .dbf name stops before one that would not fit whole.
+      {932,
+       0x7B,
+       "顧客一覧",
+       "[名前] CHAR(20), [A住所電話番号] MEMO",
+       {"名前", "a住所電話番号"},
+       {"名前", "A住所電話"},
+       "東京都"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.codePage);
+    ScratchFolder dir;
+    const std::string dbc = dir.file("firma.dbc"), dct = dir.file("firma.dct");
+    createContainer(*plainFs(), dbc, *tw::CodePage::byNumber(c.codePage));
+    auto engine = engineIn(dbc, c.codePage);
+    engine->execute(std::string("CREATE TABLE \"") + c.table + "\" (" + c.columns + ")");
+    engine->execute(std::string("INSERT INTO [") + c.table + "] VALUES ('" + c.value + "', '" + c.value + "')");
+    engine->flush();
+    EXPECT_EQ(readBytes(dbc)[29], c.mark);
+
+    auto recs = records(dbc, dct);
+    ASSERT_EQ(recs.size(), 8u);
+    EXPECT_FALSE(anyQuestionMark(recs));
+    EXPECT_EQ(recs[5].name, bytesIn(c.codePage, QString::fromUtf8(c.table).toLower().toStdString()));
+    EXPECT_EQ(recs[6].name, bytesIn(c.codePage, c.longNames[0]));
+    EXPECT_EQ(recs[7].name, bytesIn(c.codePage, c.longNames[1]));
+    EXPECT_EQ(indexFaults(dbc, dir.file("firma.dcx")), "");
+    const std::string dbf = dir.file(QString::fromUtf8(c.table).toLower().toStdString() + ".dbf");
+    EXPECT_EQ(readBytes(dbf)[29], c.mark);
+    EXPECT_EQ(dbfNames(dbf),
+              (std::vector<std::string>{bytesIn(c.codePage, c.dbfNames[0]), bytesIn(c.codePage, c.dbfNames[1])}));
+
+    // Read back by the provider, with the long names (tests/cli/container_code_pages.py
+    // reads such containers with python3-dbf, dbfread and ruby-dbf).
+    tw::data::DataAccess access;
+    tw::data::registerFoxProProvider(access, *tw::CodePage::byNumber(c.codePage));
+    auto conn = access.createConnection();
+    conn->Open("Provider=vfpoledb.1;Data Source=" + dbc + ";Collating Sequence=machine;");
+    EXPECT_EQ(conn->nameCodePage(), c.codePage);
+    auto rs = access.createRecordset();
+    rs->Open(std::string("SELECT * FROM [") + c.table + "]", *conn);
+    EXPECT_EQ(rs->field(1).name, c.longNames[1]);
+    EXPECT_EQ(rs->value(c.longNames[0]), tw::Value(c.value));
+  }
+}
+
+TEST(ContainerCodePages, AVfpMadeContainerKeepsItsCodePageForNamesAndTakesTablesInTheEngines) {
+  ScratchFolder dir;
+  if (!copyCorpus(kInfusedDir, dir.path())) GTEST_SKIP() << "corpus absent";
+  const std::string dbc = dir.file("FOXPRO-DB-TEST.DBC"), dct = dir.file("FOXPRO-DB-TEST.DCT");
+  ASSERT_EQ(readBytes(dbc)[29], 0x03);
+  tw::data::DataAccess access;
+  tw::data::registerFoxProProvider(access, *tw::CodePage::byNumber(1250));
+  auto conn = access.createConnection();
+  conn->Open("Provider=vfpoledb.1;Data Source=" + dbc + ";Collating Sequence=machine;");
+  EXPECT_EQ(conn->codePage(), 1250);
+  EXPECT_EQ(conn->nameCodePage(), 1252);
+  // "ł" is not in code page 1252: the container cannot keep that name.
+  EXPECT_EQ(failureOf([&] { conn->Execute("CREATE TABLE \"Miasta\" ([Miasto] CHAR(20), [Łódź] CHAR(9))"); }),
+            "SQLException: Field name is a duplicate or invalid. (table \"Miasta\", column \"Łódź\")");
+  conn->Execute("CREATE TABLE \"Zamówienia\" ([Miasto] CHAR(20), [Województwo] CHAR(20))");
+  conn->Execute("INSERT INTO [Zamówienia] VALUES ('Łódź', 'łódzkie')");
+  conn->Close();
+  EXPECT_EQ(readBytes(dbc)[29], 0x03) << "the container keeps its code page";
+  EXPECT_EQ(readBytes(dir.file("zamówienia.dbf"))[29], 0xC8) << "the table is written in the engine's";
+  auto recs = records(dbc, dct);
+  EXPECT_FALSE(anyQuestionMark(recs));
+  EXPECT_EQ(recs[58].name, bytesIn(1252, "zamówienia"));
+  EXPECT_EQ(recs[60].name, bytesIn(1252, "województwo"));
+  EXPECT_EQ(indexFaults(dbc, dir.file("FOXPRO-DB-TEST.DCX")), "");
+  QJsonObject t = rubyRead(dbc)["zamówienia"].toObject();
+  EXPECT_EQ(strings(t["columns"].toArray()), (std::vector<std::string>{"miasto", "województwo"}));
+  EXPECT_EQ(t["rows"].toArray()[0].toArray()[1].toString(), "łódzkie");
+}
+
+TEST(ContainerCodePages, UnmarkedContainersUseTheGivenCodePageAndForeignMarksTakeNoTables) {
+  ScratchFolder dir;
+  // Code page 1257 has no mark: its container carries none and is read in the code page
+  // given when it is opened.
+  const std::string dbc = dir.file("baltic.dbc");
+  createContainer(*plainFs(), dbc, *tw::CodePage::byNumber(1257));
+  EXPECT_EQ(readBytes(dbc)[29], 0x00);
+  engineIn(dbc, 1257)->execute("CREATE TABLE \"Šiauliai\" ([Gatvė] CHAR(9))");
+  EXPECT_EQ(records(dbc, dir.file("baltic.dct"))[5].name, bytesIn(1257, "šiauliai"));
+  EXPECT_EQ(listed(*engineIn(dbc, 1257)), (std::vector<std::string>{"šiauliai"}));
+  EXPECT_EQ(engineIn(dbc, 1257)->locate("ŠIAULIAI").columnNames, (std::vector<std::string>{"gatvė"}));
+  // A container marked with a code page the engine does not write (0x64, code page 852)
+  // is still listed, and refuses new tables rather than store names it cannot spell.
+  auto bytes = readBytes(dbc);
+  bytes[29] = 0x64;
+  writeBytes(dbc, bytes);
+  auto engine = engineIn(dbc, 1257);
+  EXPECT_EQ(engine->listTables().size(), 1u);
+  EXPECT_NE(failureOf([&] { engine->execute("CREATE TABLE plain ([a] INT)"); }).find("its code page mark is 0x64"),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("plain.dbf")));
 }
 
 TEST(DamagedContainers, AreRefusedWithTheFileAndTheReason) {

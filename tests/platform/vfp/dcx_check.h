@@ -26,6 +26,7 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace tw::vfp::testing {
@@ -40,10 +41,32 @@ inline std::uint32_t be32(const std::vector<std::uint8_t>& b, std::size_t at) {
   return (static_cast<std::uint32_t>(b[at]) << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3];
 }
 
-inline std::string lowerCase(std::string s) {
-  for (char& ch : s) {
-    auto c = static_cast<unsigned char>(ch);
-    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) ch = static_cast<char>(c + 32);
+// LOWER() of a name in the code page of the container's mark (byte 29 of the .dbc), from
+// the code pages' published tables: Windows-1252 (0x03) and 1250 (0xC8) lower their
+// accented capitals as well; in the East Asian code pages (932 0x7B, 936 0x7A, 949 0x79,
+// 950 0x78) a lead byte and the byte after it are one character that stays as it is;
+// elsewhere only A-Z are lowered.
+inline std::string lowerCase(std::string s, std::uint8_t mark = 0x03) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    auto c = static_cast<unsigned char>(s[i]);
+    const bool lead = mark == 0x7B ? (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)
+                                   : (mark == 0x7A || mark == 0x79 || mark == 0x78) && c >= 0x81 && c <= 0xFE;
+    if (lead) {
+      ++i;
+      continue;
+    }
+    int to = c;
+    if (c >= 'A' && c <= 'Z') to = c + 32;
+    if ((mark == 0x03 || mark == 0xC8) && c >= 0xC0 && c <= 0xDE && c != 0xD7) to = c + 32;
+    if (mark == 0x03 && (c == 0x8A || c == 0x8C || c == 0x8E)) to = c + 0x10;
+    if (mark == 0x03 && c == 0x9F) to = 0xFF;
+    if (mark == 0xC8 && c >= 0x8A && c <= 0x8F && c != 0x8B) to = c + 0x10;
+    if (mark == 0xC8) {
+      const std::pair<int, int> pairs[] = {{0xA3, 0xB3}, {0xA5, 0xB9}, {0xAA, 0xBA}, {0xAF, 0xBF}, {0xBC, 0xBE}};
+      for (const auto& [upper, lower] : pairs)
+        if (c == upper) to = lower;
+    }
+    s[i] = static_cast<char>(to);
   }
   return s;
 }
@@ -206,8 +229,10 @@ inline std::string checkContainerIndex(const std::vector<std::uint8_t>& dcx, con
     std::string prefix = std::string(10 - id.size(), ' ') + id +
                          std::string(reinterpret_cast<const char*>(&dbc[at + offsetOf["OBJECTTYPE"]]), 10);
     wantType.insert({prefix, r + 1});
-    wantName.insert({prefix + lowerCase(std::string(reinterpret_cast<const char*>(&dbc[at + offsetOf["OBJECTNAME"]]), 128)),
-                     r + 1});
+    wantName.insert(
+        {prefix +
+             lowerCase(std::string(reinterpret_cast<const char*>(&dbc[at + offsetOf["OBJECTNAME"]]), 128), dbc[29]),
+         r + 1});
   }
 
   std::vector<Entry> tags = readTag(dcx, 0, "tag list", out);

@@ -14,6 +14,25 @@ require 'dbf'
 require 'json'
 require 'date'
 
+# ruby-dbf decodes texts and names from the code page each header names into the default
+# external encoding, which a locale that is not installed would make ASCII.
+Encoding.default_external = Encoding::UTF_8
+
+# ruby-dbf 3.0.5 keeps only printable ASCII of a column name, which leaves a Polish name
+# short and a Japanese one empty (and then refused). Keep every printable character: a
+# .dbf name's bytes decoded in the code page its header names, a long name as it is.
+module DBF
+  class Column
+    def clean(value)
+      name = value.strip.partition("\x00").first
+      if name.encoding == Encoding::ASCII_8BIT
+        name = name.dup.force_encoding(@table.encoding || 'cp1252').encode('UTF-8', invalid: :replace, undef: :replace)
+      end
+      name.gsub(/[[:cntrl:]]/, '')
+    end
+  end
+end
+
 def value_of(v)
   case v
   when DateTime, Time then v.strftime('%Y-%m-%d %H:%M:%S')
