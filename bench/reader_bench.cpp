@@ -47,7 +47,8 @@ Result benchMdbtools(const std::string& path, const std::string& table, long lon
   mdb_read_columns(t);
   std::vector<std::vector<char>> buffers(t->num_cols, std::vector<char>(200000));
   std::vector<int> lengths(t->num_cols);
-  for (unsigned i = 0; i < t->num_cols; ++i) mdb_bind_column(t, static_cast<int>(i + 1), buffers[i].data(), &lengths[i]);
+  for (unsigned i = 0; i < t->num_cols; ++i)
+    mdb_bind_column(t, static_cast<int>(i + 1), buffers[i].data(), &lengths[i]);
   auto start = Clock::now();
   while (r.rows < budget) {
     mdb_rewind_table(t);
@@ -132,8 +133,8 @@ int main(int argc, char** argv) {
     std::string label = std::filesystem::path(path).filename().string() + " " + table;
     double mr = m.ok && m.seconds > 0 ? m.rows / m.seconds : 0;
     double orate = o.ok && o.seconds > 0 ? o.rows / o.seconds : 0;
-    std::printf("%-60s %14.0f %14.0f %8.2f   (%lld / %lld rows)\n", label.c_str(), mr, orate, mr > 0 ? orate / mr : 0.0,
-                m.rows, o.rows);
+    std::printf("%-60s %14.0f %14.0f %8.2f   (%lld / %lld rows)\n", label.c_str(), mr, orate,
+                mr > 0 ? orate / mr : 0.0, m.rows, o.rows);
     if (mr > 0 && orate < mr) ++worse;
   }
   return worse == 0 ? 0 : 1;

@@ -141,7 +141,8 @@ int main(int argc, char** argv) {
               rows / fast.seconds, fast.seconds / floorSeconds);
   std::printf("engine, durable (fdatasync/batch): %.3f s  %.0f statements/s  %.2fx the floor\n", durable.seconds,
               rows / durable.seconds, durable.seconds / floorSeconds);
-  std::printf("floor, buffered fwrite of the same bytes: %.3f s  %.0f records/s\n", floorSeconds, rows / floorSeconds);
+  std::printf("floor, buffered fwrite of the same bytes: %.3f s  %.0f records/s\n", floorSeconds,
+              rows / floorSeconds);
   std::filesystem::remove_all(folder);
   return 0;
 }

@@ -31,7 +31,8 @@ std::string ApplicationTitleFor(std::string_view productTitle) {
 }
 
 std::string HelpText() {
-  return std::string("This software transfers text-based and numeric fields but does not handle binary / pictures fields.") +
+  return std::string(
+             "This software transfers text-based and numeric fields but does not handle binary / pictures fields.") +
          "\r\n" + "\r\n" + "Use SQL Preview if your tables contains less than 32767 rows." + "\r\n" + "\r\n" +
          "Questions? Please contact Team Quernfield at " + kContactPage;
 }
@@ -195,7 +196,9 @@ bool Form1Logic::Form_Load() {
 
   int draw = 0;
   guard(106, [&] { draw = static_cast<int>(services_.random() * 100.0) + 1; });
-  if (guard.test(108, [&] { return draw == 7; }, false)) guard(110, [&] { services_.shell.open(kVendorSite); });
+  if (guard.test(
+          108, [&] { return draw == 7; }, false))
+    guard(110, [&] { services_.shell.open(kVendorSite); });
 
   guard(112, [&] { view_.setCaption(kProductTitle); });
   guard(114, [&] { view_.setApplicationIcon(); });
@@ -208,8 +211,7 @@ bool Form1Logic::Form_Load() {
   guard(126, [&] { dbcPath1_ = settings.read("DBCFile", ""); });
   if (guard.test(128, [&] { return settings.read("FoxproOption", "") != "2"; }))
     guard(130, [&] { optionDBC1_ = true; });
-  else
-    guard(132, [&] { optionDBC1_ = false; });
+  else guard(132, [&] { optionDBC1_ = false; });
   guard(134, [&] { setText5(settings.read("AccessMDBFile", "")); });
   guard(136, [&] { setText6(settings.read("AccessPassword", "")); });
   guard(138, [&] { Check1_Click(); });
@@ -279,10 +281,10 @@ void Form1Logic::PushButton7_Click() {
 void Form1Logic::PushButton8_Click() {
   Guard guard(services_.ui, ProcedureTag("Form1.PushButton8_Click"));
   guard(100, [&] { services_.ui.setPointer(kPointerHourglass); });
-  if (guard.test(102, [&] { return IsValidFoxProConnection(services_.dataAccess, services_.ui, *this); }, false))
+  if (guard.test(
+          102, [&] { return IsValidFoxProConnection(services_.dataAccess, services_.ui, *this); }, false))
     guard(104, [&] { services_.ui.inform("Connection successful."); });
-  else
-    guard(106, [&] { services_.ui.inform("Could not connect."); });
+  else guard(106, [&] { services_.ui.inform("Could not connect."); });
   guard(108, [&] { services_.ui.setPointer(kPointerDefault); });
 }
 

@@ -3,8 +3,8 @@
 // The one place that builds the real services: the data-access layer with the Access
 // reader and the FoxPro engine as its providers (new FoxPro tables in the code page the
 // setting "CodePage" names, or when it is empty that of the user's locale), the per-user settings store, the Qt
-// message boxes, shell, clipboard and file choosers, and the SQL Preview window. Then the main window runs its load sequence and
-// either shows itself or, when the data-access layer is missing, the program ends.
+// message boxes, shell, clipboard and file choosers, and the SQL Preview window. Then the main window runs its load
+// sequence and either shows itself or, when the data-access layer is missing, the program ends.
 #include <QApplication>
 #include <QStandardPaths>
 
@@ -43,8 +43,14 @@ int main(int argc, char** argv) {
   // to the user's own data folder (~/.local/share/Quernfield/Tablewright/Samples).
   const std::string userSamples =
       QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation).toStdString() + "/Samples";
-  tw::Form1Services services{settings, ui, shell, dialogs, dataAccess, locale,
-                             QCoreApplication::applicationDirPath().toStdString(), tw::ClockSeededRandom(),
+  tw::Form1Services services{settings,
+                             ui,
+                             shell,
+                             dialogs,
+                             dataAccess,
+                             locale,
+                             QCoreApplication::applicationDirPath().toStdString(),
+                             tw::ClockSeededRandom(),
                              userSamples};
 
   tw::Form1 window(services, ui);

@@ -5,8 +5,7 @@
 namespace tw {
 
 std::string TextListModel::item(int index) const {
-  if (index < 0 || index >= count())
-    throw std::out_of_range("Invalid list index " + std::to_string(index) + ".");
+  if (index < 0 || index >= count()) throw std::out_of_range("Invalid list index " + std::to_string(index) + ".");
   return items_[static_cast<std::size_t>(index)];
 }
 
@@ -18,8 +17,7 @@ void TextListModel::add(const std::string& text) {
 }
 
 void TextListModel::removeAt(int index) {
-  if (index < 0 || index >= count())
-    throw std::out_of_range("Invalid list index " + std::to_string(index) + ".");
+  if (index < 0 || index >= count()) throw std::out_of_range("Invalid list index " + std::to_string(index) + ".");
   beginRemoveRows(QModelIndex(), index, index);
   items_.erase(items_.begin() + index);
   endRemoveRows();

@@ -267,10 +267,8 @@ int main(int argc, char** argv) {
     case tw::cli::CommandLine::Action::Version:
       std::printf("%s (Tablewright) %s\n", kProgramName, TW_VERSION);
       return std::fflush(stdout) == 0 ? 0 : 1;
-    case tw::cli::CommandLine::Action::UsageError:
-      return UsageError(command.problem);
-    case tw::cli::CommandLine::Action::Convert:
-      break;
+    case tw::cli::CommandLine::Action::UsageError: return UsageError(command.problem);
+    case tw::cli::CommandLine::Action::Convert: break;
   }
   return Convert(command.options);
 }

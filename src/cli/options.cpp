@@ -77,9 +77,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
   int longIndex = -1;
   while ((c = getopt_long(argc, argv, kShortOptions, kLongOptions, &longIndex)) != -1) {
     switch (c) {
-      case 'p':
-        o.password = optarg;
-        break;
+      case 'p': o.password = optarg; break;
       case kPasswordFile:
         o.passwordFile = optarg;
         if (o.passwordFile->empty()) return usageError("--password-file needs a file name (or -)");
@@ -109,29 +107,22 @@ CommandLine ParseCommandLine(int argc, char** argv) {
         o.codePage = static_cast<int>(n);
         break;
       }
-      case 'q':
-        o.quiet = true;
-        break;
-      case 'v':
-        o.verbose = true;
-        break;
-      case 'h':
-        result.action = CommandLine::Action::Help;
-        return result;
-      case 'V':
-        result.action = CommandLine::Action::Version;
-        return result;
+      case 'q': o.quiet = true; break;
+      case 'v': o.verbose = true; break;
+      case 'h': result.action = CommandLine::Action::Help; return result;
+      case 'V': result.action = CommandLine::Action::Version; return result;
       case ':': {
         const char* arg = argv[optind - 1];
-        if (std::strncmp(arg, "--", 2) == 0) return usageError("option '" + std::string(arg) + "' requires an argument");
+        if (std::strncmp(arg, "--", 2) == 0)
+          return usageError("option '" + std::string(arg) + "' requires an argument");
         return usageError("option requires an argument -- '" + std::string(1, static_cast<char>(optopt)) + "'");
       }
-      default:
-        return usageError(refusedOption(argv[optind - 1], optopt));
+      default: return usageError(refusedOption(argv[optind - 1], optopt));
     }
   }
   std::vector<std::string> operands(argv + optind, argv + argc);
-  if (operands.size() < 2) return usageError(operands.empty() ? "missing SOURCE and DESTINATION" : "missing DESTINATION");
+  if (operands.size() < 2)
+    return usageError(operands.empty() ? "missing SOURCE and DESTINATION" : "missing DESTINATION");
   if (operands.size() > 2) return usageError("unexpected argument '" + operands[2] + "'");
   if (o.previewPath == "-" && o.typesPath == "-")
     return usageError("--preview and --types cannot both write to standard output");

@@ -19,12 +19,12 @@ struct Options {
   std::optional<std::string> password;      // -p, --password
   std::optional<std::string> passwordFile;  // --password-file ("-": standard input)
   OverwritePolicy overwrite = OverwritePolicy::Ask;
-  bool overwriteGiven = false;              // --overwrite was on the command line
-  std::optional<std::string> previewPath;   // --preview ("-": standard output)
-  std::optional<std::string> typesPath;     // --types ("-": standard output)
+  bool overwriteGiven = false;             // --overwrite was on the command line
+  std::optional<std::string> previewPath;  // --preview ("-": standard output)
+  std::optional<std::string> typesPath;    // --types ("-": standard output)
   bool quiet = false;
   bool verbose = false;
-  int codePage = 0;                         // --codepage; 0: from the locale
+  int codePage = 0;  // --codepage; 0: from the locale
 };
 
 // What the command line asks for: a conversion, the help text, the version, or nothing

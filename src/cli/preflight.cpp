@@ -76,8 +76,8 @@ std::optional<std::string> DestinationProblem(data::DataAccess& access, const st
   if (container && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
     return "is a folder, not a database container";
   if (writes && ::access(folder.c_str(), W_OK | X_OK) != 0)
-    return (container ? "the folder " + folder + " is" : std::string("is")) + " not writable: " +
-           LowerSystemError(errno);
+    return (container ? "the folder " + folder + " is" : std::string("is")) +
+           " not writable: " + LowerSystemError(errno);
   if (writes && container && ::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
     return "is not writable: " + LowerSystemError(errno);
   if (container && ::access(path.c_str(), F_OK) != 0 && errno == ENOENT) {

@@ -95,8 +95,9 @@ MessageAnswer TerminalUi::askOverwrite(const std::string& text) {
   }
   if (settings_.answerFd < 0) {
     if (!toldNoTerminal_ && !settings_.quiet) {
-      line("standard input is not a terminal: tables the destination already has are kept "
-           "(--overwrite=yes replaces them)");
+      line(
+          "standard input is not a terminal: tables the destination already has are kept "
+          "(--overwrite=yes replaces them)");
       toldNoTerminal_ = true;
     }
     return MessageAnswer::No;
@@ -117,18 +118,11 @@ MessageAnswer TerminalUi::askOverwrite(const std::string& text) {
     std::size_t start = answer.find_first_not_of(" \t\r");
     char c = start == std::string::npos ? '\0' : static_cast<char>(answer[start] | 0x20);
     switch (c) {
-      case 'y':
-        return MessageAnswer::Yes;
-      case 'n':
-        return MessageAnswer::No;
-      case 'a':
-        settings_.overwrite = OverwritePolicy::Yes;
-        return MessageAnswer::Yes;
-      case 'q':
-        quit_ = true;
-        return MessageAnswer::No;
-      default:
-        std::fputs("Please answer y (yes), n (no), a (yes to all) or q (stop here).\n", err_);
+      case 'y': return MessageAnswer::Yes;
+      case 'n': return MessageAnswer::No;
+      case 'a': settings_.overwrite = OverwritePolicy::Yes; return MessageAnswer::Yes;
+      case 'q': quit_ = true; return MessageAnswer::No;
+      default: std::fputs("Please answer y (yes), n (no), a (yes to all) or q (stop here).\n", err_);
     }
   }
 }

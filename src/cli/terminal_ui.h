@@ -18,11 +18,11 @@
 namespace tw::cli {
 
 struct TerminalSettings {
-  std::string subject;         // what run messages are about: the source path as given
+  std::string subject;  // what run messages are about: the source path as given
   OverwritePolicy overwrite = OverwritePolicy::Ask;
-  int answerFd = -1;           // where typed answers are read; -1: no terminal to ask on
+  int answerFd = -1;  // where typed answers are read; -1: no terminal to ask on
   bool verbose = false;
-  bool quiet = false;          // no notes, only failures
+  bool quiet = false;  // no notes, only failures
 };
 
 class TerminalUi : public Ui {
@@ -31,7 +31,8 @@ class TerminalUi : public Ui {
 
   MessageAnswer messageBox(const std::string& title, const std::string& text, MessageIcon icon,
                            MessageButtons buttons) override;
-  void showProcedureFailure(const std::string& title, const std::string& text, const ProcedureFailure& parts) override;
+  void showProcedureFailure(const std::string& title, const std::string& text,
+                            const ProcedureFailure& parts) override;
   void yield() override {}
   void setPointer(int) override {}
 

@@ -15,17 +15,17 @@ namespace tw {
 class MainWindowFields {
  public:
   virtual ~MainWindowFields() = default;
-  virtual std::string Text5() const = 0;     // Access database file path
-  virtual std::string Text6() const = 0;     // Access database password (may be empty)
-  virtual std::string Text2() const = 0;     // folder of FoxPro free tables
-  virtual bool OptionDBC1() const = 0;       // true: the destination is a database container
-  virtual std::string DBCPath1() const = 0;  // path of the database container
-  virtual int Check1() const = 0;            // 1: SQL Preview mode
-  virtual bool Option1() const = 0;          // preview once per file
-  virtual bool Option2() const = 0;          // preview once per table
-  virtual TextList& List1() = 0;             // tables present in the destination
-  virtual TextList& List2() = 0;             // source tables of the current run
-  virtual void setProgressValue(double percent) = 0;        // ProgressBar1.Value
+  virtual std::string Text5() const = 0;                         // Access database file path
+  virtual std::string Text6() const = 0;                         // Access database password (may be empty)
+  virtual std::string Text2() const = 0;                         // folder of FoxPro free tables
+  virtual bool OptionDBC1() const = 0;                           // true: the destination is a database container
+  virtual std::string DBCPath1() const = 0;                      // path of the database container
+  virtual int Check1() const = 0;                                // 1: SQL Preview mode
+  virtual bool Option1() const = 0;                              // preview once per file
+  virtual bool Option2() const = 0;                              // preview once per table
+  virtual TextList& List1() = 0;                                 // tables present in the destination
+  virtual TextList& List2() = 0;                                 // source tables of the current run
+  virtual void setProgressValue(double percent) = 0;             // ProgressBar1.Value
   virtual void setProgressCaption(const std::string& text) = 0;  // ProgressBar1's caption
 };
 

@@ -128,8 +128,7 @@ class ConversionRun::Steps {
   // The whole run; returns false when it ended at the target check.
   bool run() {
     createDataAccessObjects();
-    if (guard_.test(line::kTargetUnusable,
-                    [&] { return !IsValidFoxProConnection(run_.access_, ui_, window_); })) {
+    if (guard_.test(line::kTargetUnusable, [&] { return !IsValidFoxProConnection(run_.access_, ui_, window_); })) {
       // A target that cannot be opened ends the run quietly.
       state_.runInProgress = false;
       run_.reported_ = guard_.reports();
@@ -194,8 +193,7 @@ class ConversionRun::Steps {
     connectionsOpen_ = true;
     if (guard_.test(line::kTargetIsContainer, [&] { return window_.OptionDBC1(); }))
       guard_(line::kOpenTargetContainer, [&] { state_.FoxPro_conn->Open(FoxProRunConnectionString(window_)); });
-    else
-      guard_(line::kOpenTargetFolder, [&] { state_.FoxPro_conn->Open(FoxProRunConnectionString(window_)); });
+    else guard_(line::kOpenTargetFolder, [&] { state_.FoxPro_conn->Open(FoxProRunConnectionString(window_)); });
   }
 
   // The code page of the target's new tables, and the one a database container keeps
@@ -248,7 +246,8 @@ class ConversionRun::Steps {
       guard_(line::kRemoveFromTargetList, [&] { ListRemoveText(window_.List1(), lowerCase(table.name)); });
     }
     guard_(line::kTableCaption, [&] { window_.setProgressCaption("Please wait.. Processing table " + table.name); });
-    if (!tableEnded_) guard_(line::kOpenSourceTable, [&] { rs_->Open("SELECT * FROM `" + table.name + "`", *source_); });
+    if (!tableEnded_)
+      guard_(line::kOpenSourceTable, [&] { rs_->Open("SELECT * FROM `" + table.name + "`", *source_); });
     // A source table that cannot be read at all has been reported at its opening; it gets
     // no definition and no rows rather than a report for every step that would follow.
     table.readable = !tableEnded_ && rs_ && rs_->isOpen();
@@ -262,7 +261,8 @@ class ConversionRun::Steps {
     if (rs_ && rs_->isOpen()) guard_(line::kCloseSourceTable, [&] { rs_->Close(); });
     // A table that could not be read, or whose target refused it, counts as failed.
     if (table.transferable || !table.readable)
-      observer_.tableDone(table.name, table.rowsWritten, guard_.reports() - table.reportsBefore - table.othersReports);
+      observer_.tableDone(table.name, table.rowsWritten,
+                          guard_.reports() - table.reportsBefore - table.othersReports);
     if (guard_.test(line::kTablePreview, [&] { return preview() && window_.Option2(); })) {
       guard_(line::kSetStopAfterPreview, [&] { state_.StopAfterPreview = true; });
       guard_(line::kShowTablePreview, [&] {
@@ -310,8 +310,8 @@ class ConversionRun::Steps {
   // A CREATE TABLE without columns, and a row statement without values, would be refused
   // by every target: such a table is left out with one message instead. True when it is.
   bool leftOutForNoField(const Table& table) {
-    if (!guard_.test(line::kNoTransferableField, [&] { return !table.fields.empty() && !table.def.hasColumns; },
-                     false))
+    if (!guard_.test(
+            line::kNoTransferableField, [&] { return !table.fields.empty() && !table.def.hasColumns; }, false))
       return false;
     guard_(line::kTellNoTransferableField, [&] { ui_.inform(NoTransferableFieldMessage(table.name)); });
     observer_.tableSkipped(table.name);
@@ -334,7 +334,8 @@ class ConversionRun::Steps {
       copyRow(table);
       if (tableEnded_) break;  // the rest of the table's rows are left out
       guard_(line::kMoveNext, [&] { rs_->MoveNext(); });
-      atEnd = guard_.test(line::kAtEof, [&] { return rs_->Eof(); }, /*onFailure=*/true);
+      atEnd = guard_.test(
+          line::kAtEof, [&] { return rs_->Eof(); }, /*onFailure=*/true);
     } while (!atEnd);
   }
 
@@ -460,7 +461,7 @@ class ConversionRun::Steps {
   // Set when the target says the current table takes no more rows.
   bool tableEnded_ = false;
   Table* current_ = nullptr;  // the table being converted
-  std::int64_t row_ = 0;  // the source row being converted, from 1
+  std::int64_t row_ = 0;      // the source row being converted, from 1
 };
 
 void ConversionRun::StartConverting() {

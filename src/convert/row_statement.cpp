@@ -4,9 +4,9 @@
 #include <cstdint>
 
 #include "common/value_helpers.h"
+#include "convert/ado_type_name.h"
 #include "platform/calendar.h"
 #include "platform/utf8.h"
-#include "convert/ado_type_name.h"
 
 namespace tw {
 
@@ -120,8 +120,8 @@ std::string RenderFieldValue(const Value& value, const Locale& locale, std::size
   return text;
 }
 
-void FormatFieldValue(std::string& statement, std::string_view rendered, bool numeric,
-                      bool tableHasNumeric, const Locale& locale) {
+void FormatFieldValue(std::string& statement, std::string_view rendered, bool numeric, bool tableHasNumeric,
+                      const Locale& locale) {
   if (rendered.empty()) {
     writeNull(statement);
     return;
@@ -158,11 +158,10 @@ void FormatFieldValue(std::string& statement, std::string_view rendered, bool nu
   statement += "', ";
 }
 
-std::string BuildInsertStatement(std::string_view tableName,
-                                 const std::vector<data::FieldInfo>& fields,
-                                 const std::vector<Value>& values,
-                                 const NumericFieldList& numericFields, const Locale& locale,
-                                 const std::function<void()>& onField, const CodePage& codePage) {
+std::string BuildInsertStatement(std::string_view tableName, const std::vector<data::FieldInfo>& fields,
+                                 const std::vector<Value>& values, const NumericFieldList& numericFields,
+                                 const Locale& locale, const std::function<void()>& onField,
+                                 const CodePage& codePage) {
   std::string statement;
   statement.reserve(64 + tableName.size() + fields.size() * 16);
   statement += "INSERT INTO [";
@@ -174,8 +173,7 @@ std::string BuildInsertStatement(std::string_view tableName,
     if (AdoTypeNameLower(fields[i].type) == "adlongvarbinary") continue;
     if (onField) onField();
     bool numeric = false;
-    if (tableHasNumeric && position < numericFields.size() &&
-        numericFields[position] == static_cast<int>(i)) {
+    if (tableHasNumeric && position < numericFields.size() && numericFields[position] == static_cast<int>(i)) {
       numeric = true;
       ++position;
     }

@@ -30,8 +30,8 @@ std::string RenderFieldValue(const Value& value, const Locale& locale, std::size
 // Appends the item of one field to the statement text built so far, with its ", "
 // separator. `numeric` says the field is in the table's numeric field list;
 // `tableHasNumeric` that the list is not empty.
-void FormatFieldValue(std::string& statement, std::string_view rendered, bool numeric,
-                      bool tableHasNumeric, const Locale& locale);
+void FormatFieldValue(std::string& statement, std::string_view rendered, bool numeric, bool tableHasNumeric,
+                      const Locale& locale);
 
 // INSERT INTO [name] VALUES (...); for one row. `fields` and `values` are the row's fields
 // in record-set order; `onField` is called before each field that is not skipped (the run
@@ -39,11 +39,9 @@ void FormatFieldValue(std::string& statement, std::string_view rendered, bool nu
 // whole text; other text is cut to 254 characters and, where `codePage` writes some
 // characters in two bytes, to the 254 bytes a C column holds. Date/Time Extended values
 // (adDBTimeStamp) are written as "mm/dd/yyyy hh:nn:ss.fffffff".
-std::string BuildInsertStatement(std::string_view tableName,
-                                 const std::vector<data::FieldInfo>& fields,
-                                 const std::vector<Value>& values,
-                                 const NumericFieldList& numericFields, const Locale& locale,
-                                 const std::function<void()>& onField = {},
+std::string BuildInsertStatement(std::string_view tableName, const std::vector<data::FieldInfo>& fields,
+                                 const std::vector<Value>& values, const NumericFieldList& numericFields,
+                                 const Locale& locale, const std::function<void()>& onField = {},
                                  const CodePage& codePage = CodePage::western());
 
 }  // namespace tw

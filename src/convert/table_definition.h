@@ -18,25 +18,25 @@ namespace tw {
 
 // One row of the Datatypes Conversion list.
 struct FieldConversionRow {
-  std::string table;        // "MS Access Table"
-  std::string field;        // "MS Access Table Field": the source name, unchanged
-  std::string accessType;   // "MS Access Field Datatype": the rule's keyword; empty if skipped
-  std::string foxproType;   // "New FoxPro Datatype": "TEXT", "NUMERIC", "INTEGER"; empty if skipped
+  std::string table;       // "MS Access Table"
+  std::string field;       // "MS Access Table Field": the source name, unchanged
+  std::string accessType;  // "MS Access Field Datatype": the rule's keyword; empty if skipped
+  std::string foxproType;  // "New FoxPro Datatype": "TEXT", "NUMERIC", "INTEGER"; empty if skipped
   friend bool operator==(const FieldConversionRow&, const FieldConversionRow&) = default;
 };
 
 // The captions of the four columns, in order.
-inline constexpr const char* kConversionCaptions[4] = {
-    "MS Access Table", "MS Access Table Field", "MS Access Field Datatype", "New FoxPro Datatype"};
+inline constexpr const char* kConversionCaptions[4] = {"MS Access Table", "MS Access Table Field",
+                                                       "MS Access Field Datatype", "New FoxPro Datatype"};
 
 // Ascending indexes of the fields whose values are written unquoted.
 using NumericFieldList = std::vector<int>;
 
 // One rule of the type mapping, as it applies to a field.
 struct FieldTypeRule {
-  int number = 13;          // 1 to 13, in the order the rules are tried
-  bool skipped = false;     // rule 1: the field gets no column
-  std::string suffix;       // text after the column name, from "]" to ","
+  int number = 13;       // 1 to 13, in the order the rules are tried
+  bool skipped = false;  // rule 1: the field gets no column
+  std::string suffix;    // text after the column name, from "]" to ","
   std::string keyword;
   std::string category;
   bool numeric = false;
@@ -63,7 +63,7 @@ std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNam
 std::string DropTableStatement(std::string_view tableName);
 
 struct CreateTableDefinition {
-  std::string statement;            // CREATE TABLE "name"([col] TYPE,...);
+  std::string statement;  // CREATE TABLE "name"([col] TYPE,...);
   std::vector<FieldConversionRow> rows;
   NumericFieldList numericFields;
   // False when every field was skipped (only binary fields): the statement text then has no

@@ -47,8 +47,7 @@ void AddTablesToFoxproListbox(data::DataAccess& dataAccess, Ui& ui, MainWindowFi
   std::unique_ptr<data::Connection> connection;
   if (guard.test(100, [&] { return fields.OptionDBC1(); }))
     guard(102, [&] { connectionText = FoxProTestConnectionString(fields); });
-  else
-    guard(104, [&] { connectionText = FoxProTestConnectionString(fields); });
+  else guard(104, [&] { connectionText = FoxProTestConnectionString(fields); });
   guard(106, [&] { recordset = dataAccess.createRecordset(data::kRecordsetClass); });
   guard(108, [&] { connection = dataAccess.createConnection(data::kConnectionClass); });
   guard(110, [&] {
@@ -61,10 +60,13 @@ void AddTablesToFoxproListbox(data::DataAccess& dataAccess, Ui& ui, MainWindowFi
   });
   guard(114, [&] { list.clear(); });
   // A record set that cannot be read ends the loop at its first failed end-of-rows test.
-  while (!guard.test(116, [&] {
-    if (!recordset) throw data::Failure(data::kErrObjectClosed, "Object variable not set.");
-    return recordset->Eof();
-  }, /*onFailure=*/true)) {
+  while (!guard.test(
+      116,
+      [&] {
+        if (!recordset) throw data::Failure(data::kErrObjectClosed, "Object variable not set.");
+        return recordset->Eof();
+      },
+      /*onFailure=*/true)) {
     if (guard.test(118, [&] { return recordset->value("TABLE_TYPE") == Value("TABLE"); })) {
       guard(120, [&] { ui.yield(); });
       guard(122, [&] {

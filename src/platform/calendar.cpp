@@ -20,9 +20,9 @@ bool isValidDate(int year, int month, int day) {
 std::int64_t daysFromCivil(int year, int month, int day) {
   const std::int64_t y = static_cast<std::int64_t>(year) - (month <= 2 ? 1 : 0);
   const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const std::int64_t yoe = y - era * 400;                          // year of the era
+  const std::int64_t yoe = y - era * 400;                                 // year of the era
   const std::int64_t doy = (153 * ((month + 9) % 12) + 2) / 5 + day - 1;  // day of the year
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;  // day of the era
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;         // day of the era
   return era * 146097 + doe - 719468;
 }
 
@@ -40,9 +40,7 @@ CivilDate civilFromDays(std::int64_t days) {
   return date;
 }
 
-std::int64_t oleDayFromCivil(int year, int month, int day) {
-  return daysFromCivil(year, month, day) - kOleDayZero;
-}
+std::int64_t oleDayFromCivil(int year, int month, int day) { return daysFromCivil(year, month, day) - kOleDayZero; }
 
 std::int64_t extendedDayFromCivil(int year, int month, int day) {
   return daysFromCivil(year, month, day) - kExtendedDayZero;

@@ -28,9 +28,9 @@ struct CivilDate {
 };
 
 // The origin of each day count, as days since 1 January 1970.
-inline constexpr std::int64_t kOleDayZero = -25569;         // 30 December 1899
-inline constexpr std::int64_t kExtendedDayZero = -719162;   // 1 January of the year 1
-inline constexpr std::int64_t kJulianDayOf1970 = 2440588;   // Julian day number of 1970-01-01
+inline constexpr std::int64_t kOleDayZero = -25569;        // 30 December 1899
+inline constexpr std::int64_t kExtendedDayZero = -719162;  // 1 January of the year 1
+inline constexpr std::int64_t kJulianDayOf1970 = 2440588;  // Julian day number of 1970-01-01
 
 // The dates Access stores: OLE days from 1 January 100 up to (not including) 1 January
 // 10000; extended days from 1 January 1 up to (not including) 1 January 10000.

@@ -64,7 +64,8 @@ bool endsWithIgnoringAsciiCase(std::string_view text, std::string_view tail) {
 
 bool containsIgnoringAsciiCase(std::string_view haystack, std::string_view needle) {
   return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(), sameIgnoringAsciiCase) !=
-         haystack.end() || needle.empty();
+             haystack.end() ||
+         needle.empty();
 }
 
 std::string foldCase(std::string_view utf8) {

@@ -34,7 +34,9 @@ bool neverWritten(char32_t cp) { return (cp >= 0x80 && cp <= 0x9F) || (cp >= 0xE
 
 // Bytes the platform's converter maps but common readers' converters refuse: Greek 0xAA,
 // and the euro sign 0x80 of the Chinese code page, which GBK readers do not know.
-bool refusedByReaders(int number, int byte) { return (number == 1253 && byte == 0xAA) || (number == 936 && byte == 0x80); }
+bool refusedByReaders(int number, int byte) {
+  return (number == 1253 && byte == 0xAA) || (number == 936 && byte == 0x80);
+}
 
 }  // namespace
 
@@ -44,11 +46,12 @@ bool refusedByReaders(int number, int byte) { return (number == 1253 && byte == 
 struct CodePage::Tables {
   std::array<char32_t, 256> single{};  // 0: undefined (byte 0 is handled as ASCII)
   std::array<bool, 256> lead{};
-  std::vector<char16_t> pair;          // index lead * 256 + trail; 0: undefined
-  std::vector<std::uint16_t> bytes;    // index code point; 0: not held; > 0xFF: lead, trail
+  std::vector<char16_t> pair;        // index lead * 256 + trail; 0: undefined
+  std::vector<std::uint16_t> bytes;  // index code point; 0: not held; > 0xFF: lead, trail
 };
 
-CodePage::CodePage(int number, std::uint8_t mark) : number_(number), mark_(mark), tables_(std::make_unique<Tables>()) {
+CodePage::CodePage(int number, std::uint8_t mark)
+    : number_(number), mark_(mark), tables_(std::make_unique<Tables>()) {
   const char* name = "windows-1252";
   for (const Known& k : kKnown)
     if (k.number == number) name = k.name;
@@ -190,44 +193,55 @@ namespace {
 
 int ansiCodePage(const QLocale& locale) {
   switch (locale.language()) {
-    case QLocale::Polish: case QLocale::Czech: case QLocale::Slovak: case QLocale::Hungarian:
-    case QLocale::Slovenian: case QLocale::Croatian: case QLocale::Romanian: case QLocale::Albanian:
-    case QLocale::Turkmen:
-      return 1250;
-    case QLocale::Bosnian: case QLocale::Serbian:
-      return locale.script() == QLocale::CyrillicScript ? 1251 : 1250;
-    case QLocale::Russian: case QLocale::Ukrainian: case QLocale::Belarusian: case QLocale::Bulgarian:
-    case QLocale::Macedonian: case QLocale::Kazakh: case QLocale::Kyrgyz: case QLocale::Tatar:
-    case QLocale::Bashkir: case QLocale::Sakha: case QLocale::Mongolian: case QLocale::Tajik:
-      return 1251;
-    case QLocale::Uzbek: case QLocale::Azerbaijani:
-      return locale.script() == QLocale::CyrillicScript ? 1251 : 1254;
-    case QLocale::Greek:
-      return 1253;
-    case QLocale::Turkish:
-      return 1254;
-    case QLocale::Hebrew: case QLocale::Yiddish:
-      return 1255;
-    case QLocale::Arabic: case QLocale::Persian: case QLocale::Urdu: case QLocale::Uyghur:
-      return 1256;
-    case QLocale::Estonian: case QLocale::Latvian: case QLocale::Lithuanian:
-      return 1257;
-    case QLocale::Thai:
-      return 874;
-    case QLocale::Japanese:
-      return 932;
-    case QLocale::Korean:
-      return 949;
-    case QLocale::Chinese:
-      return locale.script() == QLocale::TraditionalHanScript ? 950 : 936;
-    default:
-      return 1252;
+    case QLocale::Polish:
+    case QLocale::Czech:
+    case QLocale::Slovak:
+    case QLocale::Hungarian:
+    case QLocale::Slovenian:
+    case QLocale::Croatian:
+    case QLocale::Romanian:
+    case QLocale::Albanian:
+    case QLocale::Turkmen: return 1250;
+    case QLocale::Bosnian:
+    case QLocale::Serbian: return locale.script() == QLocale::CyrillicScript ? 1251 : 1250;
+    case QLocale::Russian:
+    case QLocale::Ukrainian:
+    case QLocale::Belarusian:
+    case QLocale::Bulgarian:
+    case QLocale::Macedonian:
+    case QLocale::Kazakh:
+    case QLocale::Kyrgyz:
+    case QLocale::Tatar:
+    case QLocale::Bashkir:
+    case QLocale::Sakha:
+    case QLocale::Mongolian:
+    case QLocale::Tajik: return 1251;
+    case QLocale::Uzbek:
+    case QLocale::Azerbaijani: return locale.script() == QLocale::CyrillicScript ? 1251 : 1254;
+    case QLocale::Greek: return 1253;
+    case QLocale::Turkish: return 1254;
+    case QLocale::Hebrew:
+    case QLocale::Yiddish: return 1255;
+    case QLocale::Arabic:
+    case QLocale::Persian:
+    case QLocale::Urdu:
+    case QLocale::Uyghur: return 1256;
+    case QLocale::Estonian:
+    case QLocale::Latvian:
+    case QLocale::Lithuanian: return 1257;
+    case QLocale::Thai: return 874;
+    case QLocale::Japanese: return 932;
+    case QLocale::Korean: return 949;
+    case QLocale::Chinese: return locale.script() == QLocale::TraditionalHanScript ? 950 : 936;
+    default: return 1252;
   }
 }
 
 }  // namespace
 
-int AnsiCodePageForLocale(const std::string& localeName) { return ansiCodePage(QLocale(QString::fromStdString(localeName))); }
+int AnsiCodePageForLocale(const std::string& localeName) {
+  return ansiCodePage(QLocale(QString::fromStdString(localeName)));
+}
 
 int SystemAnsiCodePage() { return ansiCodePage(QLocale::system()); }
 

@@ -105,9 +105,7 @@ std::string ConnectionString::quoteValue(std::string_view value) {
   return out;
 }
 
-bool ConnectionString::has(std::string_view key) const {
-  return values_.count(asciiLower(trimBlanks(key))) != 0;
-}
+bool ConnectionString::has(std::string_view key) const { return values_.count(asciiLower(trimBlanks(key))) != 0; }
 
 std::string ConnectionString::get(std::string_view key, std::string_view fallback) const {
   auto it = values_.find(asciiLower(trimBlanks(key)));
@@ -138,16 +136,15 @@ class MemoryRowSource : public RowSource {
 
 }  // namespace
 
-std::unique_ptr<RowSource> makeRowSource(std::vector<FieldInfo> fields,
-                                         std::vector<std::vector<Value>> rows) {
+std::unique_ptr<RowSource> makeRowSource(std::vector<FieldInfo> fields, std::vector<std::vector<Value>> rows) {
   return std::make_unique<MemoryRowSource>(std::move(fields), std::move(rows));
 }
 
 std::unique_ptr<RowSource> makeTablesSchema(std::vector<SchemaTable> tables) {
   std::vector<FieldInfo> fields = {
-      {"TABLE_CATALOG", ado::kVarWChar}, {"TABLE_SCHEMA", ado::kVarWChar}, {"TABLE_NAME", ado::kVarWChar},
-      {"TABLE_TYPE", ado::kVarWChar},    {"TABLE_GUID", ado::kGuid},       {"DESCRIPTION", ado::kVarWChar},
-      {"TABLE_PROPID", ado::kUnsignedInt}, {"DATE_CREATED", ado::kDate},   {"DATE_MODIFIED", ado::kDate}};
+      {"TABLE_CATALOG", ado::kVarWChar},   {"TABLE_SCHEMA", ado::kVarWChar}, {"TABLE_NAME", ado::kVarWChar},
+      {"TABLE_TYPE", ado::kVarWChar},      {"TABLE_GUID", ado::kGuid},       {"DESCRIPTION", ado::kVarWChar},
+      {"TABLE_PROPID", ado::kUnsignedInt}, {"DATE_CREATED", ado::kDate},     {"DATE_MODIFIED", ado::kDate}};
   std::vector<std::vector<Value>> rows;
   rows.reserve(tables.size());
   for (auto& t : tables) {
@@ -166,8 +163,7 @@ void Connection::Open(const std::string& connectionString) {
   ConnectionString parsed(connectionString);
   std::string providerName = parsed.get("Provider");
   std::shared_ptr<Provider> provider = owner_->findProvider(providerName);
-  if (!provider)
-    throw Failure(kErrProviderNotFound, "Provider cannot be found. It may not be properly installed.");
+  if (!provider) throw Failure(kErrProviderNotFound, "Provider cannot be found. It may not be properly installed.");
   session_ = provider->open(parsed, settings_);
   connectionString_ = connectionString;
 }
@@ -195,8 +191,7 @@ void Connection::Close() {
 
 void Recordset::Open(const std::string& source, Connection& connection) {
   if (source_) throw Failure(kErrObjectOpen, "Operation is not allowed when the object is open.");
-  if (!connection.session())
-    throw Failure(kErrObjectClosed, "Operation is not allowed when the object is closed.");
+  if (!connection.session()) throw Failure(kErrObjectClosed, "Operation is not allowed when the object is closed.");
   openFrom(connection.session()->openRowset(source));
 }
 
@@ -279,7 +274,8 @@ const FieldInfo& Recordset::field(int index) const {
   requireOpen();
   const auto& fields = source_->fields();
   if (index < 0 || index >= static_cast<int>(fields.size()))
-    throw Failure(kErrItemNotFound, "Item cannot be found in the collection corresponding to the requested name or ordinal.");
+    throw Failure(kErrItemNotFound,
+                  "Item cannot be found in the collection corresponding to the requested name or ordinal.");
   return fields[static_cast<std::size_t>(index)];
 }
 
@@ -294,7 +290,8 @@ const Value& Recordset::value(std::string_view name) const {
   const auto& fields = source_->fields();
   for (std::size_t i = 0; i < fields.size(); ++i)
     if (equalsIgnoringCase(fields[i].name, name)) return value(static_cast<int>(i));
-  throw Failure(kErrItemNotFound, "Item cannot be found in the collection corresponding to the requested name or ordinal.");
+  throw Failure(kErrItemNotFound,
+                "Item cannot be found in the collection corresponding to the requested name or ordinal.");
 }
 
 const std::vector<Value>& Recordset::row() const {

@@ -124,10 +124,10 @@ class ConnectionString {
 
 // Connection properties set before Open, handed to the provider as they stand.
 struct ConnectionSettings {
-  int cursorLocation = 2;     // 2 server-side, 3 client-side
-  int mode = 0;               // 3 read and write
-  int commandTimeout = 30;    // seconds
-  int connectionTimeout = 15; // seconds
+  int cursorLocation = 2;      // 2 server-side, 3 client-side
+  int mode = 0;                // 3 read and write
+  int commandTimeout = 30;     // seconds
+  int connectionTimeout = 15;  // seconds
 };
 
 // ---------------------------------------------------------------------------------------
@@ -178,8 +178,7 @@ class Provider {
  public:
   virtual ~Provider() = default;
   // Opens a session for the connection string, or throws Failure.
-  virtual std::unique_ptr<Session> open(const ConnectionString& connection,
-                                        const ConnectionSettings& settings) = 0;
+  virtual std::unique_ptr<Session> open(const ConnectionString& connection, const ConnectionSettings& settings) = 0;
 };
 
 // A tables schema rowset with ADO's columns TABLE_CATALOG, TABLE_SCHEMA, TABLE_NAME,
@@ -192,8 +191,7 @@ struct SchemaTable {
 std::unique_ptr<RowSource> makeTablesSchema(std::vector<SchemaTable> tables);
 
 // A RowSource over rows held in memory.
-std::unique_ptr<RowSource> makeRowSource(std::vector<FieldInfo> fields,
-                                         std::vector<std::vector<Value>> rows);
+std::unique_ptr<RowSource> makeRowSource(std::vector<FieldInfo> fields, std::vector<std::vector<Value>> rows);
 
 // ---------------------------------------------------------------------------------------
 // Caller side.

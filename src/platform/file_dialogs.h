@@ -28,8 +28,7 @@ class FileDialogs {
   // The file-open dialog with `title`, the filter above (first entry selected) and the file
   // name preset to `fileName`. The name the user chose or typed need not exist yet. Returns
   // the full path, or empty text on cancel.
-  virtual std::string openFile(const std::string& title, const std::string& filter,
-                               const std::string& fileName) = 0;
+  virtual std::string openFile(const std::string& title, const std::string& filter, const std::string& fileName) = 0;
   // The folder browser with `prompt` shown to the user and `startFolder` preselected when
   // it is an existing folder. Returns the chosen folder's path (any length, no trailing
   // NUL), or empty text on cancel or when the choice has no path in the file system.

@@ -35,7 +35,10 @@ QString withoutTimeZone(const QString& format) {
 std::string firstSeparator(const QString& format, const char* fallback) {
   bool quoted = false;
   for (QChar c : format) {
-    if (c == QLatin1Char('\'')) { quoted = !quoted; continue; }
+    if (c == QLatin1Char('\'')) {
+      quoted = !quoted;
+      continue;
+    }
     if (quoted || c.isLetter() || c.isSpace()) continue;
     return QString(c).toStdString();
   }
@@ -52,7 +55,10 @@ QString numericShortDate(const QString& format) {
   bool quoted = false;
   for (qsizetype i = 0; i < format.size(); ++i) {
     QChar c = format[i];
-    if (c == QLatin1Char('\'')) { quoted = !quoted; continue; }
+    if (c == QLatin1Char('\'')) {
+      quoted = !quoted;
+      continue;
+    }
     if (quoted || (c != QLatin1Char('d') && c != QLatin1Char('M') && c != QLatin1Char('y'))) continue;
     qsizetype run = 1;
     while (i + run < format.size() && format[i + run] == c) ++run;
@@ -174,8 +180,7 @@ struct Locale::Impl {
     if (timeSep != ":") longTime.replace(QString::fromStdString(timeSep), QStringLiteral(":"));
     am = locale.amText().toStdString();
     pm = locale.pmText().toStdString();
-    qsizetype d = sd.indexOf(QLatin1Char('d')), m = sd.indexOf(QLatin1Char('M')),
-              y = sd.indexOf(QLatin1Char('y'));
+    qsizetype d = sd.indexOf(QLatin1Char('d')), m = sd.indexOf(QLatin1Char('M')), y = sd.indexOf(QLatin1Char('y'));
     if (y >= 0 && y < m && y < d) order = Order::YMD;
     else if (d >= 0 && d < m) order = Order::DMY;
     else order = Order::MDY;
@@ -263,8 +268,7 @@ struct Locale::Impl {
   }
 };
 
-Locale::Locale(const std::string& name)
-    : impl_(std::make_unique<Impl>(QLocale(QString::fromStdString(name)))) {}
+Locale::Locale(const std::string& name) : impl_(std::make_unique<Impl>(QLocale(QString::fromStdString(name)))) {}
 Locale::Locale(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Locale Locale::system() { return Locale(std::make_unique<Impl>(QLocale::system())); }
 Locale::Locale(const Locale& other) : impl_(std::make_unique<Impl>(*other.impl_)) {}
@@ -291,8 +295,8 @@ std::string Locale::displayText(const Value& value) const {
     std::string operator()(double v) const { return im.number(v); }
     std::string operator()(const Currency& c) const {
       // Magnitude without overflow for INT64_MIN.
-      unsigned long long mag = c.scaled < 0 ? 0ULL - static_cast<unsigned long long>(c.scaled)
-                                            : static_cast<unsigned long long>(c.scaled);
+      unsigned long long mag =
+          c.scaled < 0 ? 0ULL - static_cast<unsigned long long>(c.scaled) : static_cast<unsigned long long>(c.scaled);
       return im.exact(c.scaled < 0, std::to_string(mag), 4);
     }
     std::string operator()(const Decimal& d) const { return im.exact(d.negative, d.digits, d.scale); }
@@ -328,10 +332,8 @@ std::string Locale::displayText(const Value& value) const {
     std::string operator()(const Guid& g) const {
       const auto& b = g.bytes;
       char buf[40];
-      std::snprintf(buf, sizeof buf,
-                    "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                    b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11],
-                    b[12], b[13], b[14], b[15]);
+      std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3],
+                    b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
       return buf;
     }
   };
@@ -393,7 +395,8 @@ bool splitDateGroups(std::string_view tok, const std::string& localeSep, std::st
     parts[n++] = tok.substr(start, i - start);
     if (end) break;
     std::string_view here;
-    if (!localeSep.empty() && tok.compare(i, localeSep.size(), localeSep) == 0) here = tok.substr(i, localeSep.size());
+    if (!localeSep.empty() && tok.compare(i, localeSep.size(), localeSep) == 0)
+      here = tok.substr(i, localeSep.size());
     else if (tok[i] == '/' || tok[i] == '-' || tok[i] == '.') here = tok.substr(i, 1);
     else return false;
     if (!sep.empty() && here != sep) return false;
@@ -430,18 +433,26 @@ bool Locale::Impl::readDate(std::string_view tok, DateTimeParts& p) const {
   if (!splitDateGroups(tok, dateSep, parts)) return false;
   std::string_view ys, ms, ds;
   if (parts[0].size() == 4 || order == Order::YMD) {
-    ys = parts[0]; ms = parts[1]; ds = parts[2];
+    ys = parts[0];
+    ms = parts[1];
+    ds = parts[2];
   } else if (order == Order::DMY) {
-    ds = parts[0]; ms = parts[1]; ys = parts[2];
+    ds = parts[0];
+    ms = parts[1];
+    ys = parts[2];
   } else {
-    ms = parts[0]; ds = parts[1]; ys = parts[2];
+    ms = parts[0];
+    ds = parts[1];
+    ys = parts[2];
   }
   if (ms.size() > 2 || ds.size() > 2) return false;
   int y = toInt(ys);
   if (ys.size() <= 2) y += y < 30 ? 2000 : 1900;
   int m = toInt(ms), d = toInt(ds);
   if (y < 100 || y > 9999 || !isValidDate(y, m, d)) return false;
-  p.year = y; p.month = m; p.day = d;
+  p.year = y;
+  p.month = m;
+  p.day = d;
   return true;
 }
 
@@ -467,7 +478,9 @@ bool Locale::Impl::readTime(std::string_view tok, std::string_view ampm, DateTim
   } else if (h > 23) {
     return false;
   }
-  p.hour = h; p.minute = mi; p.second = se;
+  p.hour = h;
+  p.minute = mi;
+  p.second = se;
   return true;
 }
 

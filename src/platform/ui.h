@@ -35,8 +35,8 @@ class Ui {
 
   // Shows a modal message box and returns when the user has answered it. Line breaks in
   // `text` are "\r\n" or a lone "\r"; implementations break the line at either.
-  virtual MessageAnswer messageBox(const std::string& title, const std::string& text,
-                                   MessageIcon icon, MessageButtons buttons) = 0;
+  virtual MessageAnswer messageBox(const std::string& title, const std::string& text, MessageIcon icon,
+                                   MessageButtons buttons) = 0;
   // Shows a guarded procedure's failure report: by default the box titled `title` with the
   // whole report `text` (exclamation icon, OK); an interface without windows may show
   // `parts` its own way.
@@ -55,9 +55,7 @@ class Ui {
   void setApplicationTitle(std::string title) { applicationTitle_ = std::move(title); }
 
   // An information box with the application title and a single OK button.
-  void inform(const std::string& text) {
-    messageBox(applicationTitle_, text, MessageIcon::None, MessageButtons::Ok);
-  }
+  void inform(const std::string& text) { messageBox(applicationTitle_, text, MessageIcon::None, MessageButtons::Ok); }
 
  private:
   std::string applicationTitle_ = "Tablewright";

@@ -72,8 +72,8 @@ struct Single {
 
 class Value {
  public:
-  using Storage = std::variant<Null, bool, std::int64_t, Single, double, Currency, Decimal,
-                               DateTime, ExtendedDateTime, std::string, Bytes, Guid>;
+  using Storage = std::variant<Null, bool, std::int64_t, Single, double, Currency, Decimal, DateTime,
+                               ExtendedDateTime, std::string, Bytes, Guid>;
 
   Value() = default;
   Value(Null) {}
@@ -92,9 +92,18 @@ class Value {
   Value(Guid v) : v_(v) {}
 
   bool isNull() const { return std::holds_alternative<Null>(v_); }
-  template <class T> bool is() const { return std::holds_alternative<T>(v_); }
-  template <class T> const T& as() const { return std::get<T>(v_); }
-  template <class T> const T* get() const { return std::get_if<T>(&v_); }
+  template <class T>
+  bool is() const {
+    return std::holds_alternative<T>(v_);
+  }
+  template <class T>
+  const T& as() const {
+    return std::get<T>(v_);
+  }
+  template <class T>
+  const T* get() const {
+    return std::get_if<T>(&v_);
+  }
   const Storage& storage() const { return v_; }
 
   friend bool operator==(const Value&, const Value&) = default;

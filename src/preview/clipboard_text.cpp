@@ -63,8 +63,7 @@ std::string ListRowsAsText(const ListRows& rows, const std::function<void()>& yi
   return text;
 }
 
-CopyResult CopyListViewToClipboard(const ListRows& rows, Clipboard& clipboard,
-                                   const std::function<void()>& yield) {
+CopyResult CopyListViewToClipboard(const ListRows& rows, Clipboard& clipboard, const std::function<void()>& yield) {
   if (rows.rowCount() == 0) return CopyResult::NothingToCopy;
   std::string text = ListRowsAsText(rows, yield);
   ClearClipboard(clipboard);

@@ -9,7 +9,8 @@ namespace tw {
 std::size_t FindAndReplace::PushButton2_Click(const std::string& search, const std::string& replacement) {
   Guard guard(ui_, ProcedureTag("Form3.PushButton2_Click"));
   if (busy_) return 0;
-  if (guard.test(100, [&] { return lines_.empty(); }, false)) {
+  if (guard.test(
+          100, [&] { return lines_.empty(); }, false)) {
     guard(102, [&] { ui_.inform("No SQL to run."); });
     return 0;
   }

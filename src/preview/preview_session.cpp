@@ -36,12 +36,9 @@ std::string ExecutionProgressText(std::int64_t line, std::int64_t lines) {
 
 bool IsBlankLine(std::string_view text) { return text.find_first_not_of(' ') == std::string_view::npos; }
 
-bool IsSqlFailure(std::string_view description) {
-  return containsIgnoringAsciiCase(description, "SQLException");
-}
+bool IsSqlFailure(std::string_view description) { return containsIgnoringAsciiCase(description, "SQLException"); }
 
-PreviewSession::PreviewSession(ConversionState& state, Ui& ui, Clipboard& clipboard, Shell& shell,
-                               PreviewView& view)
+PreviewSession::PreviewSession(ConversionState& state, Ui& ui, Clipboard& clipboard, Shell& shell, PreviewView& view)
     : state_(state), ui_(ui), clipboard_(clipboard), shell_(shell), view_(view) {}
 
 void PreviewSession::setProgress(double value, std::string text) {
@@ -53,7 +50,8 @@ void PreviewSession::setProgress(double value, std::string text) {
 void PreviewSession::PushButton1_Click() {
   Guard guard(ui_, ProcedureTag("Form2.PushButton1_Click"));
   if (busy_) return;  // a pass is already running (the window refuses the click as well)
-  if (guard.test(100, [&] { return state_.statements.empty(); }, false)) {
+  if (guard.test(
+          100, [&] { return state_.statements.empty(); }, false)) {
     guard(102, [&] { ui_.inform("No SQL to run."); });
     return;
   }
@@ -132,7 +130,8 @@ void PreviewSession::PushButton4_Click() {
   guard(102, [&] { ClearClipboard(clipboard_); });
   guard(104, [&] { copied = SetClipboardText(clipboard_, errorText_); });
   guard(106, [&] {
-    ui_.inform(copied ? confirmation("Error message have been copied to the clipboard.") : std::string(kClipboardBusy));
+    ui_.inform(copied ? confirmation("Error message have been copied to the clipboard.")
+                      : std::string(kClipboardBusy));
   });
 }
 

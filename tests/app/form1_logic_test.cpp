@@ -43,10 +43,9 @@ struct Window {
   }
   Form1Logic& logic() {
     if (!logic_)
-      logic_ = std::make_unique<Form1Logic>(
-          Form1Services{settings, ui, shell, dialogs, dataAccess, locale, folder.path(), [this] { return fraction; },
-                        userSamples},
-          view);
+      logic_ = std::make_unique<Form1Logic>(Form1Services{settings, ui, shell, dialogs, dataAccess, locale,
+                                                          folder.path(), [this] { return fraction; }, userSamples},
+                                            view);
     return *logic_;
   }
   std::vector<std::string> texts() const {
@@ -122,9 +121,11 @@ TEST(FormLoad, FirstStartWithAnEmptyStore) {
   EXPECT_TRUE(f.OptionDBC1());
   EXPECT_EQ(f.DBCPath1(), "");
   EXPECT_EQ(w.ui.applicationTitle(), "Tablewright");
-  EXPECT_EQ(w.view.calls, (std::vector<std::string>{"skin " + w.folder.path() + "/x/o.cjs", "caption Tablewright", "icon"}));
+  EXPECT_EQ(w.view.calls,
+            (std::vector<std::string>{"skin " + w.folder.path() + "/x/o.cjs", "caption Tablewright", "icon"}));
   // The replays wrote the choices back; empty fields were never changed, so never stored.
-  EXPECT_EQ(w.settings.values, (std::map<std::string, std::string>{{"Check1", "1"}, {"Option1", "True"}, {"Option2", "False"}}));
+  EXPECT_EQ(w.settings.values,
+            (std::map<std::string, std::string>{{"Check1", "1"}, {"Option1", "True"}, {"Option2", "False"}}));
   // No destination yet: the test cannot connect.
   f.PushButton8_Click();
   EXPECT_EQ(w.texts(), (std::vector<std::string>{"Could not connect."}));
@@ -155,7 +156,10 @@ TEST(FormLoad, NoFolderAndAStoredContainerChoosesTheContainer) {
 }
 
 TEST(FormLoad, RestoresPreviewChoicesAndFieldsAndWritesThemBack) {
-  Window w({{"Option1", "False"}, {"Option2", "True"}, {"Check1", "0"}, {"AccessMDBFile", "/a/b.mdb"},
+  Window w({{"Option1", "False"},
+            {"Option2", "True"},
+            {"Check1", "0"},
+            {"AccessMDBFile", "/a/b.mdb"},
             {"AccessPassword", "s3cr et"}});
   ASSERT_TRUE(w.logic().Form_Load());
   EXPECT_FALSE(w.logic().Option1());
@@ -354,10 +358,11 @@ TEST(Handlers, HelpDbcAndAFailingSettingsWrite) {
   ASSERT_TRUE(f.Form_Load());
   f.PushButton5_Click();
   ASSERT_EQ(w.ui.boxes.size(), 1u);
-  EXPECT_EQ(w.ui.boxes[0].text,
-            "This software transfers text-based and numeric fields but does not handle binary / pictures fields.\r\n\r\n"
-            "Use SQL Preview if your tables contains less than 32767 rows.\r\n\r\n"
-            "Questions? Please contact Team Quernfield at http://www.quernfield.com/contact/");
+  EXPECT_EQ(
+      w.ui.boxes[0].text,
+      "This software transfers text-based and numeric fields but does not handle binary / pictures fields.\r\n\r\n"
+      "Use SQL Preview if your tables contains less than 32767 rows.\r\n\r\n"
+      "Questions? Please contact Team Quernfield at http://www.quernfield.com/contact/");
   EXPECT_EQ(w.ui.boxes[0].buttons, MessageButtons::Ok);
   f.PushButton12_Click();
   EXPECT_EQ(w.view.calls.back(), "form6");
@@ -388,7 +393,8 @@ TEST(TestConnection, AnswersBothWaysWithTheHourglassAroundIt) {
   f.setOptionDBC1(true);
   f.setDBCPath1(w.folder.file("none.dbc"));
   f.PushButton8_Click();
-  EXPECT_EQ(w.texts(), (std::vector<std::string>{"Connection successful.", "Could not connect.", "Could not connect."}));
+  EXPECT_EQ(w.texts(),
+            (std::vector<std::string>{"Connection successful.", "Could not connect.", "Could not connect."}));
   for (const auto& b : w.ui.boxes) EXPECT_EQ(b.title, "Tablewright");
   EXPECT_EQ(w.ui.pointers, (std::vector<int>{kPointerHourglass, kPointerDefault, kPointerHourglass, kPointerDefault,
                                              kPointerHourglass, kPointerDefault}));
@@ -417,7 +423,8 @@ TEST(StartConverting, RunsThroughTheWindowsFieldsAndIgnoresASecondPress) {
   const std::vector<std::string> texts = w.texts();
   EXPECT_EQ(texts.back(), "Done.");
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "Done."), 1);
-  EXPECT_TRUE(std::filesystem::exists(w.folder.file("orders.dbf")) || std::filesystem::exists(w.folder.file("Orders.dbf")))
+  EXPECT_TRUE(std::filesystem::exists(w.folder.file("orders.dbf")) ||
+              std::filesystem::exists(w.folder.file("Orders.dbf")))
       << texts.front();
   EXPECT_EQ(f.progressCaption(), "Progress Bar");
   EXPECT_EQ(f.progressValue(), 0);

@@ -164,7 +164,10 @@ class Form1Test : public QObject {
   }
 
   void theStoredStateIsShownAfterStartUp() {
-    Program p({{"Option1", "False"}, {"Option2", "True"}, {"Check1", "0"}, {"FreeTableFolder", "/dbf"},
+    Program p({{"Option1", "False"},
+               {"Option2", "True"},
+               {"Check1", "0"},
+               {"FreeTableFolder", "/dbf"},
                {"AccessMDBFile", "/a.mdb"}});
     QVERIFY(p.window->loadAndShow());
     QVERIFY(p.find<QRadioButton>("Option2")->isChecked());

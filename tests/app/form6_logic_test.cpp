@@ -48,7 +48,8 @@ struct Fixture {
   }
   Form6Logic& open() {
     dialog = std::make_unique<Form6Logic>(
-        Form6Services{settings, ui, dialogs, folder.path(), [this](const std::string& p) {
+        Form6Services{settings, ui, dialogs, folder.path(),
+                      [this](const std::string& p) {
                         created.push_back(p);
                         if (failCreate) throw std::runtime_error("Cannot create " + p + ": Permission denied.");
                         std::ofstream(p) << "dbc";
@@ -163,7 +164,8 @@ TEST(Form6NewContainer, YesCreatesItNoTakesThePathAsItIs) {
     f.ui.answers = {answer};
     d.PushButton1_Click();
     ASSERT_EQ(f.ui.boxes.size(), 1u);
-    EXPECT_EQ(f.ui.boxes[0].text, "The database container " + path + " does not exist.\r\n\r\nWould you like to create it?");
+    EXPECT_EQ(f.ui.boxes[0].text,
+              "The database container " + path + " does not exist.\r\n\r\nWould you like to create it?");
     EXPECT_EQ(f.ui.boxes[0].buttons, MessageButtons::YesNo);
     EXPECT_EQ(f.created, answer == MessageAnswer::Yes ? std::vector<std::string>{path} : std::vector<std::string>{});
     // Either way the container is the destination, as for an existing file.

@@ -33,7 +33,8 @@ TEST(ProcedureReport, BoxIsTitledApplicationErrorWithExclamationAndOk) {
 class PartsUi : public FakeUi {
  public:
   void showProcedureFailure(const std::string& title, const std::string& text, const ProcedureFailure& p) override {
-    seen.push_back(title + "|" + std::string(p.tag) + "|" + std::to_string(p.line) + "|" + std::string(p.description));
+    seen.push_back(title + "|" + std::string(p.tag) + "|" + std::to_string(p.line) + "|" +
+                   std::string(p.description));
     whole.push_back(text);
   }
   std::vector<std::string> seen, whole;
@@ -44,8 +45,9 @@ TEST(ProcedureReport, AnInterfaceMayShowThePartsItsOwnWay) {
   Guard g(ui, ProcedureTag("Form1.PushButton7_Click"));
   g(132, [] { throw data::Failure("Not a valid password."); });
   EXPECT_TRUE(ui.boxes.empty());
-  EXPECT_EQ(ui.seen, (std::vector<std::string>{
-                         "Application Error|in Tavrel2021/08/31.Form1.PushButton7_Click |132|Not a valid password."}));
+  EXPECT_EQ(ui.seen,
+            (std::vector<std::string>{
+                "Application Error|in Tavrel2021/08/31.Form1.PushButton7_Click |132|Not a valid password."}));
   EXPECT_EQ(ui.whole, (std::vector<std::string>{ProcedureErrorText(ProcedureTag("Form1.PushButton7_Click"), 132,
                                                                    "Not a valid password.")}));
   EXPECT_EQ(g.reports(), 1);
@@ -85,7 +87,9 @@ TEST(Guard, FailedConditionRunsItsBranchAndKeepsALoopLooping) {
   EXPECT_EQ(bodies, 2);
   // The call site can make a failed loop test end the loop instead.
   int loops = 0;
-  while (!g.test(106, []() -> bool { throw data::Failure("eof"); }, /*onFailure=*/true)) ++loops;
+  while (!g.test(
+      106, []() -> bool { throw data::Failure("eof"); }, /*onFailure=*/true))
+    ++loops;
   EXPECT_EQ(loops, 0);
   EXPECT_EQ(ui.boxes.size(), 4u);
 }

@@ -112,11 +112,10 @@ TEST_F(ConversionRunTest, DirectModeConvertsTablesLastEntryFirst) {
   source->tables = {table("A", 1), table("B", 0), table("C", 2)};
   run();
   EXPECT_EQ(target->executed,
-            (std::vector<std::string>{"CREATE TABLE \"C\"([ID] INT,[Name] CHAR(254));",
-                                      "INSERT INTO [C] VALUES (1, 'C1');", "INSERT INTO [C] VALUES (2, 'C2');",
-                                      "CREATE TABLE \"B\"([ID] INT,[Name] CHAR(254));",
-                                      "CREATE TABLE \"A\"([ID] INT,[Name] CHAR(254));",
-                                      "INSERT INTO [A] VALUES (1, 'A1');"}));
+            (std::vector<std::string>{
+                "CREATE TABLE \"C\"([ID] INT,[Name] CHAR(254));", "INSERT INTO [C] VALUES (1, 'C1');",
+                "INSERT INTO [C] VALUES (2, 'C2');", "CREATE TABLE \"B\"([ID] INT,[Name] CHAR(254));",
+                "CREATE TABLE \"A\"([ID] INT,[Name] CHAR(254));", "INSERT INTO [A] VALUES (1, 'A1');"}));
   ASSERT_FALSE(ui.boxes.empty());
   EXPECT_EQ(ui.boxes.back().text, "Done.");
   EXPECT_EQ(ui.boxes.back().title, ui.applicationTitle());
@@ -133,7 +132,8 @@ TEST_F(ConversionRunTest, DirectModeConvertsTablesLastEntryFirst) {
   EXPECT_EQ(source->lastSettings.cursorLocation, 3);
   EXPECT_EQ(source->lastSettings.mode, 3);
   EXPECT_EQ(target->lastSettings.commandTimeout, 5000);
-  EXPECT_EQ(target->lastConnectionString, "Provider=vfpoledb.1;Data Source=" + targetPath + ";Collating Sequence=machine;");
+  EXPECT_EQ(target->lastConnectionString,
+            "Provider=vfpoledb.1;Data Source=" + targetPath + ";Collating Sequence=machine;");
 }
 
 TEST_F(ConversionRunTest, OverwriteQuestionIgnoresCaseAndNoSkipsTheTableCompletely) {
@@ -163,7 +163,8 @@ TEST_F(ConversionRunTest, ProgressOfAFourRowTableAndOfAnEmptyOne) {
 TEST_F(ConversionRunTest, ARejectedRowCostsOneReportAndTheRunGoesOn) {
   source->tables = {table("T", 3)};
   target->onExecute = [](const std::string& s) {
-    if (s == "INSERT INTO [T] VALUES (2, 'T2');") throw data::Failure("SQLException: Numeric overflow. Data was lost.");
+    if (s == "INSERT INTO [T] VALUES (2, 'T2');")
+      throw data::Failure("SQLException: Numeric overflow. Data was lost.");
   };
   run();
   auto r = reports();
@@ -229,9 +230,9 @@ TEST_F(ConversionRunTest, PreviewPerTableStopsUnlessTheTableIsSkipped) {
   ScriptedPreview stop;
   run(&stop);
   ASSERT_EQ(stop.shown.size(), 1u);  // the run ended after B
-  EXPECT_EQ(stop.shown[0], (std::vector<std::string>{"DROP TABLE \"B\"", "CREATE TABLE \"B\"([ID] INT,[Name] CHAR(254));",
-                                                     "INSERT INTO [B] VALUES (1, 'B1');",
-                                                     "INSERT INTO [B] VALUES (2, 'B2');"}));
+  EXPECT_EQ(stop.shown[0],
+            (std::vector<std::string>{"DROP TABLE \"B\"", "CREATE TABLE \"B\"([ID] INT,[Name] CHAR(254));",
+                                      "INSERT INTO [B] VALUES (1, 'B1');", "INSERT INTO [B] VALUES (2, 'B2');"}));
   EXPECT_EQ(stop.conversionsSeen[0], 2u);
 
   ScriptedPreview skip;
@@ -359,8 +360,9 @@ TEST_F(ConversionRunTest, ARefusedValueNamesItsRowAndAnUnreadableTableCostsOneRe
   run();
   auto rep = reports();
   ASSERT_EQ(rep.size(), 2u);
-  EXPECT_EQ(rep[0], ProcedureErrorText(ProcedureTag("Form1.PushButton7_Click"), 450,
-                                       "SQLException: Numeric overflow. Data was lost. (table \"T\", column \"ID\", row 2)"));
+  EXPECT_EQ(rep[0],
+            ProcedureErrorText(ProcedureTag("Form1.PushButton7_Click"), 450,
+                               "SQLException: Numeric overflow. Data was lost. (table \"T\", column \"ID\", row 2)"));
   EXPECT_NE(rep[1].find("at line 184"), std::string::npos) << rep[1];
   EXPECT_EQ(target->executed.back(), "INSERT INTO [T] VALUES (3, 'T3');");
 }
@@ -494,13 +496,15 @@ TEST_F(ConversionRunTest, ColumnNamesFollowTheCodePageTheTargetWritesIn) {
   source->tables = {MemoryTable{"Города", "TABLE", {{"Город", ado::kVarWChar}, {"E-mail", ado::kVarWChar}}, {}}};
   access.registerProvider("vfpoledb.1", std::make_shared<CodePageTarget>(targetProvider, 1251));
   run();
-  EXPECT_EQ(target->executed, (std::vector<std::string>{"CREATE TABLE \"Города\"([Город] CHAR(254),[E_mail] CHAR(254));"}));
+  EXPECT_EQ(target->executed,
+            (std::vector<std::string>{"CREATE TABLE \"Города\"([Город] CHAR(254),[E_mail] CHAR(254));"}));
   // A target that names no code page: Windows-1252, which holds no Cyrillic letter.
   target->tables.clear();
   target->executed.clear();
   access.registerProvider("vfpoledb.1", targetProvider);
   run();
-  EXPECT_EQ(target->executed, (std::vector<std::string>{"CREATE TABLE \"Города\"([_____] CHAR(254),[E_mail] CHAR(254));"}));
+  EXPECT_EQ(target->executed,
+            (std::vector<std::string>{"CREATE TABLE \"Города\"([_____] CHAR(254),[E_mail] CHAR(254));"}));
   // Tables in code page 1250 inside a container that keeps its names in 1252: a letter
   // must be in both ("ó" is, "Ł" and "ź" are not).
   source->tables = {MemoryTable{"Miasta", "TABLE", {{"Miasto Łódź", ado::kVarWChar}}, {}}};

@@ -15,15 +15,19 @@ using data::FieldInfo;
 constexpr double kFeb3 = 44230.0;
 
 std::vector<FieldInfo> ordersFields() {
-  return {{"Order ID", ado::kInteger},   {"Customer Name", ado::kVarWChar},
-          {"Notes", ado::kLongVarWChar}, {"Photo", ado::kLongVarBinary},
-          {"Order Date", ado::kDate},    {"Amount", ado::kCurrency},
+  return {{"Order ID", ado::kInteger},    {"Customer Name", ado::kVarWChar}, {"Notes", ado::kLongVarWChar},
+          {"Photo", ado::kLongVarBinary}, {"Order Date", ado::kDate},        {"Amount", ado::kCurrency},
           {"Paid", ado::kBoolean}};
 }
 
 std::vector<Value> ordersRow() {
-  return {Value(7), Value("O'Neil"), Value(), Value(Bytes{0x42, 0x4D, 0}),
-          Value(DateTime{kFeb3}), Value(Currency{125000}), Value(true)};
+  return {Value(7),
+          Value("O'Neil"),
+          Value(),
+          Value(Bytes{0x42, 0x4D, 0}),
+          Value(DateTime{kFeb3}),
+          Value(Currency{125000}),
+          Value(true)};
 }
 
 std::string insert(const std::vector<FieldInfo>& fields, const std::vector<Value>& values,
@@ -63,7 +67,11 @@ TEST(InsertStatement, NumbersReachTheTargetWithADecimalPointInEveryLocale) {
   // Arabic locales write U+066B as their decimal separator.
   EXPECT_EQ(insert({{"a", ado::kDouble}, {"c", ado::kCurrency}}, {Value(14.95), Value(Currency{6800})}, "ar_SA"),
             "INSERT INTO [t] VALUES (14.95, 0.68);");
-  EXPECT_EQ(insert({{"s", ado::kVarWChar}}, {Value("14\xD9\xAB""95")}, "ar_SA"), "INSERT INTO [t] VALUES ('14.95');");
+  EXPECT_EQ(insert({{"s", ado::kVarWChar}},
+                   {Value("14\xD9\xAB"
+                          "95")},
+                   "ar_SA"),
+            "INSERT INTO [t] VALUES ('14.95');");
 }
 
 TEST(InsertStatement, NullSeparators) {
@@ -79,10 +87,13 @@ TEST(InsertStatement, NullSeparators) {
 
 TEST(InsertStatement, LineBreaksAndControlCharactersBecomeChrPieces) {
   std::vector<FieldInfo> memo = {{"m", ado::kLongVarWChar}};
-  EXPECT_EQ(insert(memo, {Value("noon.\r\nGate code")}), "INSERT INTO [t] VALUES ('noon.'+CHR(13)+CHR(10)+'Gate code');");
+  EXPECT_EQ(insert(memo, {Value("noon.\r\nGate code")}),
+            "INSERT INTO [t] VALUES ('noon.'+CHR(13)+CHR(10)+'Gate code');");
   EXPECT_EQ(insert(memo, {Value("\nab\r")}), "INSERT INTO [t] VALUES (CHR(10)+'ab'+CHR(13));");
   EXPECT_EQ(insert(memo, {Value("\r\n")}), "INSERT INTO [t] VALUES (CHR(13)+CHR(10));");
-  EXPECT_EQ(insert(memo, {Value("a\tb\x01" "c\x7F")}), "INSERT INTO [t] VALUES ('a'+CHR(9)+'b'+CHR(1)+'c'+CHR(127));");
+  EXPECT_EQ(insert(memo, {Value("a\tb\x01"
+                                "c\x7F")}),
+            "INSERT INTO [t] VALUES ('a'+CHR(9)+'b'+CHR(1)+'c'+CHR(127));");
   // Quotes stay doubled inside the pieces; a date or number with a break is neither.
   EXPECT_EQ(insert({{"s", ado::kVarWChar}}, {Value("It's\n2021-02-03")}),
             "INSERT INTO [t] VALUES ('It''s'+CHR(10)+'2021-02-03');");
@@ -137,7 +148,8 @@ TEST(InsertStatement, ExtendedDatesArriveToTheLastDigit) {
   const ExtendedDateTime x{737954, (22 * 3600 + 45 * 60 + 12) * 10000000LL + 3456789};
   EXPECT_EQ(insert(f, {Value(1), Value(x)}), "INSERT INTO [t] VALUES (1, '06/14/2021 22:45:12.3456789');");
   EXPECT_EQ(insert(f, {Value(1), Value(x)}, "de_DE"), "INSERT INTO [t] VALUES (1, '06.14.2021 22:45:12.3456789');");
-  EXPECT_EQ(insert(f, {Value(1), Value(ExtendedDateTime{0, 0})}), "INSERT INTO [t] VALUES (1, '01/01/0001 00:00:00.0000000');");
+  EXPECT_EQ(insert(f, {Value(1), Value(ExtendedDateTime{0, 0})}),
+            "INSERT INTO [t] VALUES (1, '01/01/0001 00:00:00.0000000');");
   EXPECT_EQ(insert(f, {Value(1), Value()}), "INSERT INTO [t] VALUES (1,NULL);");
 }
 
@@ -197,7 +209,8 @@ TEST(InsertStatement, YesNoAndNumbers) {
             "INSERT INTO [t] VALUES (1, 'True');");
   // Doubles keep every digit they need to read back the same.
   EXPECT_EQ(insert({{"d", ado::kDouble}}, {Value(0.1 + 0.2)}), "INSERT INTO [t] VALUES (0.30000000000000004);");
-  EXPECT_EQ(insert({{"d", ado::kDouble}}, {Value(1234567.8901234567)}), "INSERT INTO [t] VALUES (1234567.8901234567);");
+  EXPECT_EQ(insert({{"d", ado::kDouble}}, {Value(1234567.8901234567)}),
+            "INSERT INTO [t] VALUES (1234567.8901234567);");
   EXPECT_EQ(insert({{"d", ado::kDouble}}, {Value(0.1)}), "INSERT INTO [t] VALUES (0.1);");
   EXPECT_EQ(insert({{"d", ado::kDouble}}, {Value(1e20)}), "INSERT INTO [t] VALUES (1E+20);");
   EXPECT_EQ(insert({{"d", ado::kDouble}}, {Value(-0.0)}), "INSERT INTO [t] VALUES (0);");
@@ -206,18 +219,22 @@ TEST(InsertStatement, YesNoAndNumbers) {
   Decimal d{true, "123456789012345678901234567", 6};
   EXPECT_EQ(insert({{"n", ado::kNumeric, 28, 6}}, {Value(d)}),
             "INSERT INTO [t] VALUES (-123456789012345678901.234567);");
-  EXPECT_EQ(insert({{"n", ado::kNumeric, 18, 4}}, {Value(Decimal{false, "5000", 4})}), "INSERT INTO [t] VALUES (0.5);");
+  EXPECT_EQ(insert({{"n", ado::kNumeric, 18, 4}}, {Value(Decimal{false, "5000", 4})}),
+            "INSERT INTO [t] VALUES (0.5);");
 }
 
 TEST(InsertStatement, SkippedBinaryFieldsLeaveTheNumericPositionAlone) {
-  std::vector<FieldInfo> f = {{"p", ado::kLongVarBinary}, {"n", ado::kInteger}, {"q", ado::kLongVarBinary},
-                              {"s", ado::kVarWChar},     {"m", ado::kInteger}};
+  std::vector<FieldInfo> f = {{"p", ado::kLongVarBinary},
+                              {"n", ado::kInteger},
+                              {"q", ado::kLongVarBinary},
+                              {"s", ado::kVarWChar},
+                              {"m", ado::kInteger}};
   EXPECT_EQ(insert(f, {Value(Bytes{1}), Value(5), Value(Bytes{2}), Value("x"), Value(6)}),
             "INSERT INTO [t] VALUES (5, 'x', 6);");
   int calls = 0;
   CreateTableDefinition def = BuildCreateTableStatement("t", f);
-  BuildInsertStatement("t", f, {Value(Bytes{1}), Value(5), Value(Bytes{2}), Value("x"), Value(6)},
-                       def.numericFields, Locale("en_US"), [&] { ++calls; });
+  BuildInsertStatement("t", f, {Value(Bytes{1}), Value(5), Value(Bytes{2}), Value("x"), Value(6)}, def.numericFields,
+                       Locale("en_US"), [&] { ++calls; });
   EXPECT_EQ(calls, 3);
 }
 

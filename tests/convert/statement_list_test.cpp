@@ -9,7 +9,8 @@ TEST(StatementList, KeepsLinesInOrderAcrossChunksAndEdits) {
   StatementList list;
   std::vector<std::string> expected;
   for (int i = 0; i < 30000; ++i) {
-    std::string s = "INSERT INTO [t] VALUES (" + std::to_string(i) + std::string(static_cast<std::size_t>(i % 97), 'x') + ");";
+    std::string s =
+        "INSERT INTO [t] VALUES (" + std::to_string(i) + std::string(static_cast<std::size_t>(i % 97), 'x') + ");";
     list.append(s);
     expected.push_back(s);
   }

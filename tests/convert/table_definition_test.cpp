@@ -10,9 +10,8 @@ namespace {
 using data::FieldInfo;
 
 std::vector<FieldInfo> ordersFields() {
-  return {{"Order ID", ado::kInteger},     {"Customer Name", ado::kVarWChar},
-          {"Notes", ado::kLongVarWChar},   {"Photo", ado::kLongVarBinary},
-          {"Order Date", ado::kDate},      {"Amount", ado::kCurrency},
+  return {{"Order ID", ado::kInteger},    {"Customer Name", ado::kVarWChar}, {"Notes", ado::kLongVarWChar},
+          {"Photo", ado::kLongVarBinary}, {"Order Date", ado::kDate},        {"Amount", ado::kCurrency},
           {"Paid", ado::kBoolean}};
 }
 
@@ -24,9 +23,9 @@ TEST(CreateTableStatement, OrdersExample) {
   EXPECT_EQ(def.numericFields, (NumericFieldList{0, 5, 6}));
   EXPECT_TRUE(def.hasColumns);
   std::vector<FieldConversionRow> rows = {
-      {"Orders", "Order ID", "int", "INTEGER"},     {"Orders", "Customer Name", "varwchar", "TEXT"},
-      {"Orders", "Notes", "longvar", "TEXT"},       {"Orders", "Photo", "", ""},
-      {"Orders", "Order Date", "date", "TEXT"},     {"Orders", "Amount", "currency", "NUMERIC"},
+      {"Orders", "Order ID", "int", "INTEGER"}, {"Orders", "Customer Name", "varwchar", "TEXT"},
+      {"Orders", "Notes", "longvar", "TEXT"},   {"Orders", "Photo", "", ""},
+      {"Orders", "Order Date", "date", "TEXT"}, {"Orders", "Amount", "currency", "NUMERIC"},
       {"Orders", "Paid", "bool", "INTEGER"}};
   EXPECT_EQ(def.rows, rows);
 }
@@ -52,11 +51,12 @@ TEST(CreateTableStatement, TableOfOnlyBinaryFieldsIsFlaggedAsHavingNoColumns) {
 }
 
 TEST(CreateTableStatement, DecimalAndNumericDeclareNumericWidthFromPrecisionAndScale) {
-  CreateTableDefinition def = BuildCreateTableStatement(
-      "t", {{"a", ado::kNumeric, 10, 2}, {"b", ado::kNumeric, 28, 6}, {"c", ado::kNumeric, 0, 0},
-            {"d", ado::kDecimal, 5, 5}, {"e", ado::kNumeric, 28, 25}});
-  EXPECT_EQ(def.statement,
-            "CREATE TABLE \"t\"([a] N(12,2),[b] N(20,6),[c] N(20,0),[d] N(7,5),[e] N(20,18));");
+  CreateTableDefinition def = BuildCreateTableStatement("t", {{"a", ado::kNumeric, 10, 2},
+                                                              {"b", ado::kNumeric, 28, 6},
+                                                              {"c", ado::kNumeric, 0, 0},
+                                                              {"d", ado::kDecimal, 5, 5},
+                                                              {"e", ado::kNumeric, 28, 25}});
+  EXPECT_EQ(def.statement, "CREATE TABLE \"t\"([a] N(12,2),[b] N(20,6),[c] N(20,0),[d] N(7,5),[e] N(20,18));");
   EXPECT_EQ(def.numericFields, (NumericFieldList{0, 1, 2, 3, 4}));
   EXPECT_EQ(def.rows[0].accessType, "numeric");
   EXPECT_EQ(def.rows[3].accessType, "decimal");
@@ -84,40 +84,38 @@ TEST_P(TypeMapping, MapsEveryNamedTypeByTheFirstMatchingRule) {
   EXPECT_EQ(r.numeric, c.numeric) << AdoTypeName(c.code);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllRules, TypeMapping,
-    ::testing::Values(
-        MappingCase{205, "", "", "", false, 1},
-        MappingCase{203, "] MEMO,", "longvar", "TEXT", false, 2},
-        MappingCase{201, "] MEMO,", "longvar", "TEXT", false, 2},
-        MappingCase{202, "] CHAR(254),", "varwchar", "TEXT", false, 3},
-        MappingCase{14, "] N(12,2),", "decimal", "NUMERIC", true, 4},
-        MappingCase{2, "] INT,", "int", "INTEGER", true, 5},
-        MappingCase{16, "] INT,", "int", "INTEGER", true, 5},
-        MappingCase{17, "] INT,", "int", "INTEGER", true, 5},
-        MappingCase{18, "] INT,", "int", "INTEGER", true, 5},
-        MappingCase{3, "] INT,", "int", "INTEGER", true, 6},
-        MappingCase{20, "] INT,", "int", "INTEGER", true, 6},
-        MappingCase{19, "] INT,", "int", "INTEGER", true, 6},
-        MappingCase{21, "] INT,", "int", "INTEGER", true, 6},
-        MappingCase{6, "] DOUBLE,", "currency", "NUMERIC", true, 7},
-        MappingCase{11, "] INT,", "bool", "INTEGER", true, 8},
-        MappingCase{131, "] N(12,2),", "numeric", "NUMERIC", true, 9},
-        MappingCase{139, "] N(12,2),", "numeric", "NUMERIC", true, 9},
-        MappingCase{7, "] CHAR(19),", "date", "TEXT", false, 10},
-        MappingCase{133, "] CHAR(19),", "date", "TEXT", false, 10},
-        MappingCase{135, "] CHAR(27),", "timestamp", "TEXT", false, 11},
-        MappingCase{5, "] DOUBLE,", "double", "NUMERIC", true, 12},
-        MappingCase{4, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
-        MappingCase{72, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
-        MappingCase{128, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
-        MappingCase{204, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
-        MappingCase{200, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
-        MappingCase{130, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
-        MappingCase{134, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
-        MappingCase{0, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
-        MappingCase{1, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
-        MappingCase{137, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13}));
+INSTANTIATE_TEST_SUITE_P(AllRules, TypeMapping,
+                         ::testing::Values(MappingCase{205, "", "", "", false, 1},
+                                           MappingCase{203, "] MEMO,", "longvar", "TEXT", false, 2},
+                                           MappingCase{201, "] MEMO,", "longvar", "TEXT", false, 2},
+                                           MappingCase{202, "] CHAR(254),", "varwchar", "TEXT", false, 3},
+                                           MappingCase{14, "] N(12,2),", "decimal", "NUMERIC", true, 4},
+                                           MappingCase{2, "] INT,", "int", "INTEGER", true, 5},
+                                           MappingCase{16, "] INT,", "int", "INTEGER", true, 5},
+                                           MappingCase{17, "] INT,", "int", "INTEGER", true, 5},
+                                           MappingCase{18, "] INT,", "int", "INTEGER", true, 5},
+                                           MappingCase{3, "] INT,", "int", "INTEGER", true, 6},
+                                           MappingCase{20, "] INT,", "int", "INTEGER", true, 6},
+                                           MappingCase{19, "] INT,", "int", "INTEGER", true, 6},
+                                           MappingCase{21, "] INT,", "int", "INTEGER", true, 6},
+                                           MappingCase{6, "] DOUBLE,", "currency", "NUMERIC", true, 7},
+                                           MappingCase{11, "] INT,", "bool", "INTEGER", true, 8},
+                                           MappingCase{131, "] N(12,2),", "numeric", "NUMERIC", true, 9},
+                                           MappingCase{139, "] N(12,2),", "numeric", "NUMERIC", true, 9},
+                                           MappingCase{7, "] CHAR(19),", "date", "TEXT", false, 10},
+                                           MappingCase{133, "] CHAR(19),", "date", "TEXT", false, 10},
+                                           MappingCase{135, "] CHAR(27),", "timestamp", "TEXT", false, 11},
+                                           MappingCase{5, "] DOUBLE,", "double", "NUMERIC", true, 12},
+                                           MappingCase{4, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
+                                           MappingCase{72, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
+                                           MappingCase{128, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
+                                           MappingCase{204, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
+                                           MappingCase{200, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
+                                           MappingCase{130, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
+                                           MappingCase{134, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
+                                           MappingCase{0, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
+                                           MappingCase{1, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13},
+                                           MappingCase{137, "] CHAR(254),", "OTHER TYPES", "TEXT", false, 13}));
 
 struct NameCase {
   std::vector<std::string> fields;
@@ -133,27 +131,25 @@ TEST_P(ColumnNames, AreCutToEightAndMadeUniqueAgainstTheUsedNameText) {
   EXPECT_EQ(got, GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Collisions, ColumnNames,
-    ::testing::Values(
-        NameCase{{"  Unit Price  "}, {"UnitPric"}},
-        NameCase{{"Customer ID", "Customer Name", "Customer Phone"}, {"Customer", "Custome1", "Custome2"}},
-        NameCase{{"No", "No", "No"}, {"No", "No1", "No12"}},
-        NameCase{{"Paid", "id"}, {"Paid", "id1"}},
-        NameCase{{"name", "NAME"}, {"name", "NAME1"}},
-        NameCase{{"Größe", "GRÖSSE", "größe"}, {"Größe", "GRÖSSE", "größe1"}},
-        NameCase{{"a", "b", "a,b"}, {"a", "b", "a_b"}},
-        NameCase{{"ab", "b"}, {"ab", "b1"}}));
+INSTANTIATE_TEST_SUITE_P(Collisions, ColumnNames,
+                         ::testing::Values(NameCase{{"  Unit Price  "}, {"UnitPric"}},
+                                           NameCase{{"Customer ID", "Customer Name", "Customer Phone"},
+                                                    {"Customer", "Custome1", "Custome2"}},
+                                           NameCase{{"No", "No", "No"}, {"No", "No1", "No12"}},
+                                           NameCase{{"Paid", "id"}, {"Paid", "id1"}},
+                                           NameCase{{"name", "NAME"}, {"name", "NAME1"}},
+                                           NameCase{{"Größe", "GRÖSSE", "größe"}, {"Größe", "GRÖSSE", "größe1"}},
+                                           NameCase{{"a", "b", "a,b"}, {"a", "b", "a_b"}},
+                                           NameCase{{"ab", "b"}, {"ab", "b1"}}));
 
 INSTANTIATE_TEST_SUITE_P(
     NamesFoxProAccepts, ColumnNames,
-    ::testing::Values(
-        NameCase{{"E-mail", "Order #", "Price ($)", "1st Quarter"}, {"E_mail", "Order_", "Price___", "_1stQuar"}},
-        NameCase{{"Användare", "Straße"}, {"Användar", "Straße"}},
-        // Greek letters are not in code page 1252: they become "_", and the names collide.
-        NameCase{{"Όνομα", "Τιμή"}, {"_____", "____1"}},
-        NameCase{{"9", "_9"}, {"_9", "_91"}},
-        NameCase{{"a.b!c[d]`e'f\"g"}, {"a_b_c_d_"}}));
+    ::testing::Values(NameCase{{"E-mail", "Order #", "Price ($)", "1st Quarter"},
+                               {"E_mail", "Order_", "Price___", "_1stQuar"}},
+                      NameCase{{"Användare", "Straße"}, {"Användar", "Straße"}},
+                      // Greek letters are not in code page 1252: they become "_", and the names collide.
+                      NameCase{{"Όνομα", "Τιμή"}, {"_____", "____1"}}, NameCase{{"9", "_9"}, {"_9", "_91"}},
+                      NameCase{{"a.b!c[d]`e'f\"g"}, {"a_b_c_d_"}}));
 
 TEST(ColumnNames, LettersOfTheTargetCodePageStayAndNamesFitTenBytes) {
   std::string used;
@@ -175,8 +171,8 @@ TEST(ColumnNames, LettersOfTheTargetCodePageStayAndNamesFitTenBytes) {
 }
 
 TEST(ColumnNames, CreateTableUsesTheTargetCodePage) {
-  CreateTableDefinition def =
-      BuildCreateTableStatement("t", {{"Город", ado::kVarWChar}, {"E-mail", ado::kVarWChar}}, {}, *CodePage::byNumber(1251));
+  CreateTableDefinition def = BuildCreateTableStatement("t", {{"Город", ado::kVarWChar}, {"E-mail", ado::kVarWChar}},
+                                                        {}, *CodePage::byNumber(1251));
   EXPECT_EQ(def.statement, "CREATE TABLE \"t\"([Город] CHAR(254),[E_mail] CHAR(254));");
   EXPECT_EQ(def.rows[0].field, "Город");  // the list shows the source name
 }
@@ -193,7 +189,8 @@ TEST(AdoTypeNames, NamesCodesAndLeavesUnknownCodesEmpty) {
   EXPECT_EQ(AdoTypeName(0), "adEmpty");
   EXPECT_EQ(AdoTypeName(205), "adLongVarBinary");
   EXPECT_EQ(AdoTypeName(139), "adVarNumeric");
-  for (std::int16_t code : {1, 15, 137, 8192, -1, 255, 300}) EXPECT_EQ(AdoTypeName(static_cast<std::int16_t>(code)), "") << code;
+  for (std::int16_t code : {1, 15, 137, 8192, -1, 255, 300})
+    EXPECT_EQ(AdoTypeName(static_cast<std::int16_t>(code)), "") << code;
   int named = 0;
   for (int code = -32768; code <= 32767; ++code)
     if (!AdoTypeName(static_cast<std::int16_t>(code)).empty()) ++named;

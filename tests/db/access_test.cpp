@@ -22,15 +22,19 @@ struct StringCase {
 
 TEST(AccessConnectionString, ChoosesTheProviderByTheLastFiveCharacters) {
   const StringCase cases[] = {
-      {"C:\\db\\a.accdb", "pw", "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=C:\\db\\a.accdb;JET OLEDB:Database Password=pw"},
-      {"C:\\DB\\A.ACCDB", "", "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=C:\\DB\\A.ACCDB;JET OLEDB:Database Password="},
+      {"C:\\db\\a.accdb", "pw",
+       "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=C:\\db\\a.accdb;JET OLEDB:Database Password=pw"},
+      {"C:\\DB\\A.ACCDB", "",
+       "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=C:\\DB\\A.ACCDB;JET OLEDB:Database Password="},
       {"accdb", "", "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=accdb;JET OLEDB:Database Password="},
       {"x.mdb", "", "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=x.mdb;JET OLEDB:Database Password="},
       {"a.accde", "p", "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=a.accde;JET OLEDB:Database Password=p"},
       {"a.accdb ", "", "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=\"a.accdb \";JET OLEDB:Database Password="},
       // Values that hold ";", "=", quotes or outer blanks go in quotes and arrive whole.
-      {"a;b.mdb", "p;w", "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=\"a;b.mdb\";JET OLEDB:Database Password=\"p;w\""},
-      {"/x/it's.accdb", "a=\"b\"", "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=\"/x/it's.accdb\";JET OLEDB:Database Password='a=\"b\"'"},
+      {"a;b.mdb", "p;w",
+       "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=\"a;b.mdb\";JET OLEDB:Database Password=\"p;w\""},
+      {"/x/it's.accdb", "a=\"b\"",
+       "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=\"/x/it's.accdb\";JET OLEDB:Database Password='a=\"b\"'"},
   };
   MainWindowModel window;
   window.text5 = "ignored.accdb";
@@ -49,7 +53,8 @@ TEST(AccessConnectionString, EmptyPathTakesPathAndPasswordFromTheWindow) {
             "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=/data/Shop.AccDb;JET OLEDB:Database Password=secret");
   window.text5 = "";
   window.text6 = "";
-  EXPECT_EQ(AccessConnectionString(window), "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=;JET OLEDB:Database Password=");
+  EXPECT_EQ(AccessConnectionString(window),
+            "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=;JET OLEDB:Database Password=");
 }
 
 TEST(FileExists, FilesAndFoldersButNotMissingOrEmptyPaths) {

@@ -74,8 +74,10 @@ TEST(FoxProConnectionStrings, DependOnTheDestinationKindAndKeepPathsVerbatim) {
   EXPECT_EQ(FoxProRunConnectionString(w),
             "Provider=vfpoledb.1;Data Source=C:\\Data\\Fox Tables\\;Collating Sequence=machine;");
   w.optionDBC1 = true;
-  EXPECT_EQ(FoxProTestConnectionString(w), "Provider=vfpoledb.1;Data Source=D:\\db\\main.dbc;Collating Sequence=machine;");
-  EXPECT_EQ(FoxProRunConnectionString(w), "Provider=vfpoledb.1;Data Source=D:\\db\\main.dbc;Collating Sequence=machine;");
+  EXPECT_EQ(FoxProTestConnectionString(w),
+            "Provider=vfpoledb.1;Data Source=D:\\db\\main.dbc;Collating Sequence=machine;");
+  EXPECT_EQ(FoxProRunConnectionString(w),
+            "Provider=vfpoledb.1;Data Source=D:\\db\\main.dbc;Collating Sequence=machine;");
   w.dbcPath1.clear();
   EXPECT_EQ(FoxProTestConnectionString(w), "Provider=vfpoledb.1;Data Source=;Collating Sequence=machine;");
 }
@@ -110,10 +112,10 @@ TEST(IsValidFoxProConnection, ReadsTheKindAtEveryCallAndUsesAServerSideCursor) {
   EXPECT_TRUE(IsValidFoxProConnection(da, ui, w));
   provider->refuse = true;
   EXPECT_FALSE(IsValidFoxProConnection(da, ui, w));
-  EXPECT_EQ(provider->opened, (std::vector<std::string>{
-                                  "Provider=vfpoledb.1;Data Source=C:\\f;Collating Sequence=general;",
-                                  "Provider=vfpoledb.1;Data Source=C:\\d.dbc;Collating Sequence=machine;",
-                                  "Provider=vfpoledb.1;Data Source=C:\\d.dbc;Collating Sequence=machine;"}));
+  EXPECT_EQ(provider->opened,
+            (std::vector<std::string>{"Provider=vfpoledb.1;Data Source=C:\\f;Collating Sequence=general;",
+                                      "Provider=vfpoledb.1;Data Source=C:\\d.dbc;Collating Sequence=machine;",
+                                      "Provider=vfpoledb.1;Data Source=C:\\d.dbc;Collating Sequence=machine;"}));
   EXPECT_EQ(provider->cursorLocations, (std::vector<int>{2, 2, 2}));
   EXPECT_TRUE(ui.boxes.empty());
 }
@@ -190,8 +192,9 @@ TEST(AddTablesToFoxproListbox, AContainerIsTestedAndListedWhenTheKindSaysSo) {
     c->Execute("DROP TABLE orders");
     ADD_FAILURE() << "a container's table was dropped as a free table";
   } catch (const data::Failure& f) {
-    EXPECT_EQ(f.description(), "SQLException: Table \"orders.dbf\" belongs to the database container \"sales.dbc\"; "
-                               "drop it through the container. (table \"orders\")");
+    EXPECT_EQ(f.description(),
+              "SQLException: Table \"orders.dbf\" belongs to the database container \"sales.dbc\"; "
+              "drop it through the container. (table \"orders\")");
   }
   EXPECT_TRUE(std::filesystem::exists(folder.path + "/orders.dbf"));
 }
@@ -208,7 +211,8 @@ TEST(AddTablesToFoxproListbox, KeepsOnlyRowsOfTypeTableExactly) {
   VectorTextList list;
   AddTablesToFoxproListbox(da, ui, w, list);
   EXPECT_EQ(list.items, (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(provider->opened, (std::vector<std::string>{"Provider=vfpoledb.1;Data Source=C:\\d.dbc;Collating Sequence=machine;"}));
+  EXPECT_EQ(provider->opened,
+            (std::vector<std::string>{"Provider=vfpoledb.1;Data Source=C:\\d.dbc;Collating Sequence=machine;"}));
 }
 
 TEST(AddTablesToFoxproListbox, AMissingFolderReportsEachFailedStepAndEndsTheLoop) {
@@ -219,8 +223,10 @@ TEST(AddTablesToFoxproListbox, AMissingFolderReportsEachFailedStepAndEndsTheLoop
   w.text2 = "/nonexistent/tw-foxpro";
   VectorTextList list{"kept?"};
   AddTablesToFoxproListbox(da, ui, w, list);
-  EXPECT_EQ(reportedLines(ui, "Tavrel2021/08/31.Foxpro.AddTablesToFoxproListbox"), (std::vector<int>{110, 112, 116, 126, 130}));
-  EXPECT_NE(ui.boxes[0].text.find("/nonexistent/tw-foxpro"), std::string::npos) << "the open failure names the folder";
+  EXPECT_EQ(reportedLines(ui, "Tavrel2021/08/31.Foxpro.AddTablesToFoxproListbox"),
+            (std::vector<int>{110, 112, 116, 126, 130}));
+  EXPECT_NE(ui.boxes[0].text.find("/nonexistent/tw-foxpro"), std::string::npos)
+      << "the open failure names the folder";
   EXPECT_TRUE(list.items.empty()) << "the list is cleared before the loop";
 }
 

@@ -30,15 +30,16 @@ TEST(IsInstalled, MissingProviderAsksAndNoOpensNothing) {
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].title, "Tablewright Test");
   EXPECT_EQ(ui.boxes[0].buttons, MessageButtons::YesNo);
-  EXPECT_EQ(ui.boxes[0].text,
-            "Error #3706: Provider cannot be found. It may not be properly installed.\r\n\r\n"
-            "You are getting this error because:\r\n\r\n"
-            "1. Microsoft Access is not installed on your computer.\r\n\r\n"
-            "2. A set of Microsoft components to transfer data is not installed on your computer.\r\n\r\n"
-            "You need to download and install Microsoft Access Database Engine 2010 or 2016 to solve this problem.\r\n\r\n"
-            "Would you like me to open the Microsoft site now so you can do this?\r\n\r\n"
-            "(If you have any further questions please email a screenshot of this error message to " +
-                std::string(kContactEmail) + ")");
+  EXPECT_EQ(
+      ui.boxes[0].text,
+      "Error #3706: Provider cannot be found. It may not be properly installed.\r\n\r\n"
+      "You are getting this error because:\r\n\r\n"
+      "1. Microsoft Access is not installed on your computer.\r\n\r\n"
+      "2. A set of Microsoft components to transfer data is not installed on your computer.\r\n\r\n"
+      "You need to download and install Microsoft Access Database Engine 2010 or 2016 to solve this problem.\r\n\r\n"
+      "Would you like me to open the Microsoft site now so you can do this?\r\n\r\n"
+      "(If you have any further questions please email a screenshot of this error message to " +
+          std::string(kContactEmail) + ")");
   EXPECT_TRUE(shell.opened.empty());
 }
 
@@ -51,8 +52,9 @@ TEST(IsInstalled, YesOpensBothDownloadPagesInOrderAndStillFails) {
     FakeShell shell;
     shell.fail = shellFails;
     EXPECT_FALSE(IsInstalled(dataAccess, ui, shell));
-    EXPECT_EQ(shell.opened, (std::vector<std::string>{"https://www.microsoft.com/en-us/download/details.aspx?id=13255",
-                                                      "https://www.microsoft.com/en-us/download/details.aspx?id=54920"}));
+    EXPECT_EQ(shell.opened,
+              (std::vector<std::string>{"https://www.microsoft.com/en-us/download/details.aspx?id=13255",
+                                        "https://www.microsoft.com/en-us/download/details.aspx?id=54920"}));
     EXPECT_EQ(ui.boxes.size(), 1u);
   }
 }

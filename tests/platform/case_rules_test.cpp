@@ -10,9 +10,9 @@ TEST(CaseRules, NamesCompareByUnicodeFolding) {
   EXPECT_TRUE(equalsIgnoringCase("Orders", "ORDERS"));
   EXPECT_TRUE(equalsIgnoringCase("ÄRZTE", "ärzte"));
   EXPECT_TRUE(equalsIgnoringCase("ΟΔΟΣ", "οδος"));
-  EXPECT_TRUE(equalsIgnoringCase("οδος", "οδοσ"));              // final sigma folds to sigma
-  EXPECT_TRUE(equalsIgnoringCase("\xE2\x84\xAA", "k"));          // Kelvin sign
-  EXPECT_FALSE(equalsIgnoringCase("Straße", "STRASSE"));         // simple folding: one for one
+  EXPECT_TRUE(equalsIgnoringCase("οδος", "οδοσ"));        // final sigma folds to sigma
+  EXPECT_TRUE(equalsIgnoringCase("\xE2\x84\xAA", "k"));   // Kelvin sign
+  EXPECT_FALSE(equalsIgnoringCase("Straße", "STRASSE"));  // simple folding: one for one
   EXPECT_FALSE(equalsIgnoringCase("Order", "Orders"));
   // A byte that is not UTF-8 equals only itself.
   EXPECT_TRUE(equalsIgnoringCase("a\xFF", "A\xFF"));

@@ -38,28 +38,32 @@ TEST_P(CodePageText, EncodesAndDecodesAsWindowsDoes) {
   EXPECT_EQ(CodePage::byNumber(k.codePage)->encodedSize(k.text), k.bytes.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Windows, CodePageText,
-    ::testing::Values(Known{1252, "Grüße €", bytes({'G', 'r', 0xFC, 0xDF, 'e', ' ', 0x80})},
-                      Known{1250, "Łódź", bytes({0xA3, 0xF3, 'd', 0x9F})},
-                      Known{1251, "Москва", bytes({0xCC, 0xEE, 0xF1, 0xEA, 0xE2, 0xE0})},
-                      Known{1253, "Αθήνα", bytes({0xC1, 0xE8, 0xDE, 0xED, 0xE1})},
-                      Known{1254, "İstanbul", bytes({0xDD, 's', 't', 'a', 'n', 'b', 'u', 'l'})},
-                      Known{1255, "שלום", bytes({0xF9, 0xEC, 0xE5, 0xED})},
-                      Known{1256, "سلام", bytes({0xD3, 0xE1, 0xC7, 0xE3})},
-                      Known{1257, "Šiauliai ąč", bytes({0xD0, 'i', 'a', 'u', 'l', 'i', 'a', 'i', ' ', 0xE0, 0xE8})},
-                      Known{874, "ไทย", bytes({0xE4, 0xB7, 0xC2})},
-                      Known{932, "東京ｱ", bytes({0x93, 0x8C, 0x8B, 0x9E, 0xB1})},
-                      Known{936, "中文", bytes({0xD6, 0xD0, 0xCE, 0xC4})},
-                      Known{949, "한국", bytes({0xC7, 0xD1, 0xB1, 0xB9})},
-                      Known{950, "中文", bytes({0xA4, 0xA4, 0xA4, 0xE5})}));
+INSTANTIATE_TEST_SUITE_P(Windows, CodePageText,
+                         ::testing::Values(Known{1252, "Grüße €", bytes({'G', 'r', 0xFC, 0xDF, 'e', ' ', 0x80})},
+                                           Known{1250, "Łódź", bytes({0xA3, 0xF3, 'd', 0x9F})},
+                                           Known{1251, "Москва", bytes({0xCC, 0xEE, 0xF1, 0xEA, 0xE2, 0xE0})},
+                                           Known{1253, "Αθήνα", bytes({0xC1, 0xE8, 0xDE, 0xED, 0xE1})},
+                                           Known{1254, "İstanbul", bytes({0xDD, 's', 't', 'a', 'n', 'b', 'u', 'l'})},
+                                           Known{1255, "שלום", bytes({0xF9, 0xEC, 0xE5, 0xED})},
+                                           Known{1256, "سلام", bytes({0xD3, 0xE1, 0xC7, 0xE3})},
+                                           Known{1257, "Šiauliai ąč",
+                                                 bytes({0xD0, 'i', 'a', 'u', 'l', 'i', 'a', 'i', ' ', 0xE0, 0xE8})},
+                                           Known{874, "ไทย", bytes({0xE4, 0xB7, 0xC2})},
+                                           Known{932, "東京ｱ", bytes({0x93, 0x8C, 0x8B, 0x9E, 0xB1})},
+                                           Known{936, "中文", bytes({0xD6, 0xD0, 0xCE, 0xC4})},
+                                           Known{949, "한국", bytes({0xC7, 0xD1, 0xB1, 0xB9})},
+                                           Known{950, "中文", bytes({0xA4, 0xA4, 0xA4, 0xE5})}));
 
 TEST(CodePage, CharactersItLacksBecomeOneQuestionMarkEachAndAreCounted) {
   std::size_t replaced = 0;
   EXPECT_EQ(encoded(1252, "Łódź", &replaced), bytes({'?', 0xF3, 'd', '?'}));
   EXPECT_EQ(replaced, 2u);
   // A character outside the Basic Multilingual Plane is one character, one "?".
-  EXPECT_EQ(encoded(1252, "a\xF0\x9F\x98\x80" "b", &replaced), "a?b");
+  EXPECT_EQ(encoded(1252,
+                    "a\xF0\x9F\x98\x80"
+                    "b",
+                    &replaced),
+            "a?b");
   EXPECT_EQ(replaced, 1u);
   // Malformed UTF-8: each bad byte counts.
   EXPECT_EQ(encoded(1252, "a\xC3(b\xFF", &replaced), "a?(b?");
@@ -81,7 +85,9 @@ TEST(CodePage, DecodingDoubleBytesAndUndefinedBytes) {
   EXPECT_EQ(japanese.decode(bytes({'a', 0x93})), "a\xEF\xBF\xBD");
   EXPECT_EQ(japanese.decode(bytes({0x93, 0x8C, 0x81, 0x0A})), "東\xEF\xBF\xBD\n");
   // Undefined cp1252 bytes decode to U+FFFD, like readers show them.
-  EXPECT_EQ(CodePage::western().decode(bytes({0x81, 0x8D, 0x41})), "\xEF\xBF\xBD\xEF\xBF\xBD" "A");
+  EXPECT_EQ(CodePage::western().decode(bytes({0x81, 0x8D, 0x41})),
+            "\xEF\xBF\xBD\xEF\xBF\xBD"
+            "A");
   // Every defined byte of the one-byte code pages reads back to itself.
   for (int number : {874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257}) {
     const CodePage& cp = *CodePage::byNumber(number);

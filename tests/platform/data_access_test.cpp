@@ -22,8 +22,9 @@ TEST(ConnectionStrings, SplitLikeOleDb) {
 }
 
 TEST(ConnectionStrings, QuotedValuesKeepSemicolonsEqualsQuotesAndBlanks) {
-  ConnectionString cs("Provider=p;Data Source=\"/tmp/a;b=c.mdb\" ; Pw='it''s \"x\"';"
-                      "X=\"say \"\"hi\"\"\";Y=  ' pad ' ;Z=\"\"");
+  ConnectionString cs(
+      "Provider=p;Data Source=\"/tmp/a;b=c.mdb\" ; Pw='it''s \"x\"';"
+      "X=\"say \"\"hi\"\"\";Y=  ' pad ' ;Z=\"\"");
   EXPECT_EQ(cs.get("Data Source"), "/tmp/a;b=c.mdb");
   EXPECT_EQ(cs.get("pw"), "it's \"x\"");
   EXPECT_EQ(cs.get("x"), "say \"hi\"");
@@ -60,8 +61,8 @@ TEST(ConnectionStrings, QuotedValuesReadBackWholeAndPlainOnesStayAsTheyAre) {
       seed = seed * 1103515245u + 12345u;
       value.push_back(alphabet[(seed >> 16) % alphabet.size()]);
     }
-    ConnectionString cs("Provider=p;Data Source=" + ConnectionString::quoteValue(value) + ";Next=" +
-                        ConnectionString::quoteValue(value) + ";Last=z");
+    ConnectionString cs("Provider=p;Data Source=" + ConnectionString::quoteValue(value) +
+                        ";Next=" + ConnectionString::quoteValue(value) + ";Last=z");
     ASSERT_EQ(cs.get("Data Source"), value) << "[" << value << "]";
     ASSERT_EQ(cs.get("Next"), value) << "[" << value << "]";
     ASSERT_EQ(cs.get("Last"), "z") << "[" << value << "]";
@@ -74,7 +75,8 @@ TEST(Failures, NameTheTableColumnAndRowAfterTheProvidersText) {
   f.concerning("Orders", "AMOUNT");
   EXPECT_EQ(f.description(), "SQLException: Numeric overflow. Data was lost. (table \"Orders\", column \"AMOUNT\")");
   f.atRow(17);
-  EXPECT_STREQ(f.what(), "SQLException: Numeric overflow. Data was lost. (table \"Orders\", column \"AMOUNT\", row 17)");
+  EXPECT_STREQ(f.what(),
+               "SQLException: Numeric overflow. Data was lost. (table \"Orders\", column \"AMOUNT\", row 17)");
   Failure copy = f;
   EXPECT_EQ(copy.description(), f.description());
   EXPECT_EQ(copy.row(), 17);
@@ -88,7 +90,8 @@ class RecordsetTest : public ::testing::Test {
   void SetUp() override {
     provider = std::make_shared<MemoryProvider>();
     MemoryDatabase& db = provider->addDatabase("db");
-    db.tables.push_back({"Orders", "TABLE", {{"ID", 3}, {"Name", 202}}, {{Value(1), Value("a")}, {Value(2), Value()}}});
+    db.tables.push_back(
+        {"Orders", "TABLE", {{"ID", 3}, {"Name", 202}}, {{Value(1), Value("a")}, {Value(2), Value()}}});
     db.tables.push_back({"Empty", "TABLE", {{"ID", 3}}, {}});
     db.tables.push_back({"MSysObjects", "SYSTEM TABLE", {}, {}});
     access.registerProvider(kMemoryProviderName, provider);

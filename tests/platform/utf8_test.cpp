@@ -53,14 +53,19 @@ TEST(Utf8, MalformedSequencesSayHowLongTheyAre) {
   };
   for (const Case& c : {Case{"\xC0\x80", 2}, Case{"\xC1\xBF", 2}, Case{"\xE0\x80\x80", 3}, Case{"\xED\xA0\x80", 3},
                         Case{"\xF0\x80\x80\x80", 4}, Case{"\xF4\x90\x80\x80", 4}, Case{"\xE2\x82", 1},
-                        Case{"\xE2\x82" "A", 1}, Case{"\x80", 1}, Case{"\xF8\x88\x80\x80\x80", 1}, Case{"\xFF", 1}}) {
+                        Case{"\xE2\x82"
+                             "A",
+                             1},
+                        Case{"\x80", 1}, Case{"\xF8\x88\x80\x80\x80", 1}, Case{"\xFF", 1}}) {
     const Utf8Char r = ReadUtf8(c.bytes, 0);
     EXPECT_FALSE(r.wellFormed) << c.bytes;
     EXPECT_EQ(r.codePoint, kReplacementCharacter) << c.bytes;
     EXPECT_EQ(r.length, c.length) << c.bytes;
   }
   // Decoding moves one byte on past a malformed sequence; the strict form refuses it.
-  const std::string text = "\xC0\x80" "A";
+  const std::string text =
+      "\xC0\x80"
+      "A";
   std::size_t pos = 0;
   EXPECT_EQ(DecodeUtf8(text, pos), kReplacementCharacter);
   EXPECT_EQ(DecodeUtf8(text, pos), kReplacementCharacter);
@@ -77,7 +82,10 @@ TEST(Utf8, LoneSurrogatesDecodeAsReplacementCharacters) {
   Utf16Decoder d(out);
   for (char16_t u : {char16_t{0xDC00}, char16_t{'a'}, char16_t{0xD800}, char16_t{'b'}, char16_t{0xD83D}}) d.unit(u);
   d.finish();
-  EXPECT_EQ(out, "\xEF\xBF\xBD" "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  EXPECT_EQ(out,
+            "\xEF\xBF\xBD"
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD");
 }
 
 TEST(Utf8, TextsAreMeasuredAndCutByCharacters) {

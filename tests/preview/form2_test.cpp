@@ -201,7 +201,8 @@ class Form2Test : public QObject {
     QTest::mouseClick(button("PushButton6"), Qt::LeftButton);
     QCOMPARE(selectedRow(), 4);
     QVERIFY(!form->list()->hasFocus());
-    QVERIFY(form->list()->viewport()->rect().intersects(form->list()->visualRect(form->list()->model()->index(4, 0))));
+    QVERIFY(
+        form->list()->viewport()->rect().intersects(form->list()->visualRect(form->list()->model()->index(4, 0))));
 
     // Copy and mail the error text.
     QTest::mouseClick(button("PushButton4"), Qt::LeftButton);

@@ -63,7 +63,8 @@ class Form4Test : public QObject {
     QCOMPARE(dialog->windowTitle(), QString("Edit Line - Tablewright"));
     QCOMPARE(dialog->ListLine(), 2);
     QTRY_VERIFY(edit(dialog.get())->hasFocus());
-    QCOMPARE(edit(dialog.get())->textCursor().selectedText(), QString::fromUtf8("INSERT INTO [T] VALUES ('Müller');"));
+    QCOMPARE(edit(dialog.get())->textCursor().selectedText(),
+             QString::fromUtf8("INSERT INTO [T] VALUES ('Müller');"));
     // Typing replaces the whole line.
     QTest::keyClicks(edit(dialog.get()), "DROP");
     QCOMPARE(edit(dialog.get())->toPlainText(), QString("DROP"));

@@ -46,7 +46,8 @@ class PreviewRunTest : public QObject {
     preview.setOnCreated([&](Form2& form) {
       QPointer<Form2> guarded(&form);
       const std::size_t index = shown.size();
-      shown.push_back({state.statements.empty() ? "" : std::string(state.statements.item(0)), state.statements.size()});
+      shown.push_back(
+          {state.statements.empty() ? "" : std::string(state.statements.item(0)), state.statements.size()});
       const char* what = index < act.size() ? act[index] : "PushButton5";
       QTimer::singleShot(0, &form, [guarded, what] {
         if (!guarded) return;

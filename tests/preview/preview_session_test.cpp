@@ -138,9 +138,9 @@ TEST_F(PreviewSessionTest, ARejectedStatementStopsAtItsLineAndASecondPassStartsA
   // Lines 1, 2 and 4 ran; the blank line 3 and everything from line 5 did not.
   EXPECT_EQ(target->executed, (std::vector<std::string>{"L1", "L2", "L4", "BAD"}));
   std::vector<std::string> tail(view.log.end() - 5, view.log.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"select 5", "error sqlexception: Syntax error.", "idle",
-                                            "progress 0 Please wait.. Processing row: 5 of 6",
-                                            "progress 0 Progress Bar"}));
+  EXPECT_EQ(tail,
+            (std::vector<std::string>{"select 5", "error sqlexception: Syntax error.", "idle",
+                                      "progress 0 Please wait.. Processing row: 5 of 6", "progress 0 Progress Bar"}));
 
   // Corrected, the next pass runs every line again from the first.
   session.replaceLine(5, "L5");

@@ -113,7 +113,10 @@ TEST(FindIgnoringCase, FoldsLettersBeyondAscii) {
   ASSERT_TRUE(u);
   EXPECT_EQ(u->position, 0u);
   // A damaged byte is a character of its own and is kept.
-  auto d = findIgnoringCase("a\xFF" "Éb", "éB");
+  auto d = findIgnoringCase(
+      "a\xFF"
+      "Éb",
+      "éB");
   ASSERT_TRUE(d);
   EXPECT_EQ(d->position, 2u);
 }

@@ -17,7 +17,8 @@ class MemorySession : public Session {
   }
 
   std::unique_ptr<RowSource> openSchema(int schema) override {
-    if (schema != kSchemaTables) throw Failure("Object or provider is not capable of performing requested operation.");
+    if (schema != kSchemaTables)
+      throw Failure("Object or provider is not capable of performing requested operation.");
     std::vector<SchemaTable> tables;
     for (const auto& t : db_->tables) tables.push_back({t.name, t.type});
     return makeTablesSchema(std::move(tables));
@@ -25,8 +26,7 @@ class MemorySession : public Session {
 
   std::unique_ptr<RowSource> openRowset(const std::string& source) override {
     const std::string prefix = "SELECT * FROM `";
-    if (source.size() > prefix.size() + 1 && source.compare(0, prefix.size(), prefix) == 0 &&
-        source.back() == '`') {
+    if (source.size() > prefix.size() + 1 && source.compare(0, prefix.size(), prefix) == 0 && source.back() == '`') {
       std::string name = source.substr(prefix.size(), source.size() - prefix.size() - 1);
       for (const auto& t : db_->tables)
         if (equalsIgnoringCase(t.name, name)) return makeRowSource(t.fields, t.rows);
@@ -55,8 +55,7 @@ MemoryDatabase* MemoryProvider::database(const std::string& name) {
 std::unique_ptr<Session> MemoryProvider::open(const ConnectionString& connection,
                                               const ConnectionSettings& settings) {
   auto it = databases_.find(connection.get("Data Source"));
-  if (it == databases_.end())
-    throw Failure("Could not find database '" + connection.get("Data Source") + "'.");
+  if (it == databases_.end()) throw Failure("Could not find database '" + connection.get("Data Source") + "'.");
   it->second->lastSettings = settings;
   it->second->lastConnectionString = connection.text();
   return std::make_unique<MemorySession>(it->second);

@@ -44,8 +44,7 @@ class MemoryProvider : public Provider {
   MemoryDatabase& addDatabase(const std::string& name, MemoryDatabase database = {});
   MemoryDatabase* database(const std::string& name);
 
-  std::unique_ptr<Session> open(const ConnectionString& connection,
-                                const ConnectionSettings& settings) override;
+  std::unique_ptr<Session> open(const ConnectionString& connection, const ConnectionSettings& settings) override;
 
  private:
   std::map<std::string, std::shared_ptr<MemoryDatabase>> databases_;

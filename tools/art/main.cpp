@@ -16,26 +16,10 @@ namespace {
 
 // The hand, one row a line: '#' outline, 'o' fill, anything else transparent.
 constexpr const char* kHand[] = {
-    "      ##          ",
-    "     #oo#         ",
-    "     #oo#         ",
-    "     #oo#         ",
-    "     #oo#         ",
-    "     #oo###       ",
-    "     #oo#oo###    ",
-    "     #oo#oo#oo##  ",
-    " ### #oo#oo#oo#o# ",
-    "#ooo##oooooooo#o# ",
-    "#oooo#ooooooooooo#",
-    " #ooo#ooooooooooo#",
-    "  #ooooooooooooooo#",
-    "  #ooooooooooooooo#",
-    "   #oooooooooooooo#",
-    "   #ooooooooooooo# ",
-    "    #oooooooooooo# ",
-    "    #ooooooooooo#  ",
-    "     #oooooooooo#  ",
-    "     #oooooooooo#  ",
+    "      ##          ",  "     #oo#         ",  "     #oo#         ",  "     #oo#         ",  "     #oo#         ",
+    "     #oo###       ",  "     #oo#oo###    ",  "     #oo#oo#oo##  ",  " ### #oo#oo#oo#o# ",  "#ooo##oooooooo#o# ",
+    "#oooo#ooooooooooo#",  " #ooo#ooooooooooo#",  "  #ooooooooooooooo#", "  #ooooooooooooooo#", "   #oooooooooooooo#",
+    "   #ooooooooooooo# ", "    #oooooooooooo# ", "    #ooooooooooo#  ", "     #oooooooooo#  ", "     #oooooooooo#  ",
     "     ############  ",
 };
 constexpr int kHotX = 6, kHotY = 0;

@@ -8,8 +8,7 @@
 namespace tw {
 
 std::string CreateContainerQuestion(const std::string& path) {
-  return "The database container " + path + " does not exist." + "\r\n" + "\r\n" +
-         "Would you like to create it?";
+  return "The database container " + path + " does not exist." + "\r\n" + "\r\n" + "Would you like to create it?";
 }
 
 void Form6Logic::setText1(const std::string& text) {
@@ -48,8 +47,10 @@ void Form6Logic::PushButton5_Click() {
 
 void Form6Logic::PushButton1_Click() {
   Guard guard(services_.ui, ProcedureTag("Form6.PushButton1_Click"));
-  if (guard.test(100, [&] { return !text1_.empty(); }, false)) {
-    if (guard.test(102, [&] { return !FileExists(text1_); }, false)) {
+  if (guard.test(
+          100, [&] { return !text1_.empty(); }, false)) {
+    if (guard.test(
+            102, [&] { return !FileExists(text1_); }, false)) {
       bool create = false;
       guard(104, [&] {
         create = services_.ui.messageBox(services_.ui.applicationTitle(), CreateContainerQuestion(text1_),

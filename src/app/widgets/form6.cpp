@@ -13,8 +13,7 @@
 
 namespace tw {
 
-Form6::Form6(Form6Services services, Form1Logic& mainWindow, QWidget* parent)
-    : QDialog(parent), pointer_(this) {
+Form6::Form6(Form6Services services, Form1Logic& mainWindow, QWidget* parent) : QDialog(parent), pointer_(this) {
   logic_ = std::make_unique<Form6Logic>(std::move(services), mainWindow, *this);
   setObjectName(QStringLiteral("Form6"));
   setWindowTitle(QStringLiteral("Advanced Options"));

@@ -24,7 +24,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using ByteView = std::span<const std::uint8_t>;
 
-
 // Passwords longer than this many UTF-16 units are cut, as Office does.
 constexpr std::size_t kMaxPasswordUnits = 255;
 // The largest spin count accepted; one round costs about a microsecond, so this bounds the
@@ -81,8 +80,7 @@ Bytes fitLength(ByteView bytes, std::size_t length, std::uint8_t pad) {
 // The page key: the database key XOR the page number, both as 4 little-endian bytes.
 std::array<std::uint8_t, 4> pageKey(const std::array<std::uint8_t, 4>& databaseKey, std::uint32_t page) {
   std::array<std::uint8_t, 4> key{};
-  for (int i = 0; i < 4; ++i)
-    key[i] = static_cast<std::uint8_t>(databaseKey[i] ^ ((page >> (8 * i)) & 0xFF));
+  for (int i = 0; i < 4; ++i) key[i] = static_cast<std::uint8_t>(databaseKey[i] ^ ((page >> (8 * i)) & 0xFF));
   return key;
 }
 
@@ -360,10 +358,12 @@ std::vector<XmlElement> xmlStartTags(std::string_view xml) {
       while (i < xml.size() && !isXmlSpace(xml[i]) && xml[i] != '=' && xml[i] != '>' && xml[i] != '/') ++i;
       std::string name(xml.substr(start, i - start));
       while (i < xml.size() && isXmlSpace(xml[i])) ++i;
-      if (i >= xml.size() || xml[i] != '=' || name.empty()) damaged("encryption descriptor has a malformed attribute");
+      if (i >= xml.size() || xml[i] != '=' || name.empty())
+        damaged("encryption descriptor has a malformed attribute");
       ++i;
       while (i < xml.size() && isXmlSpace(xml[i])) ++i;
-      if (i >= xml.size() || (xml[i] != '"' && xml[i] != '\'')) damaged("encryption descriptor has an unquoted attribute");
+      if (i >= xml.size() || (xml[i] != '"' && xml[i] != '\''))
+        damaged("encryption descriptor has an unquoted attribute");
       const char quote = xml[i++];
       const std::size_t end = xml.find(quote, i);
       if (end == std::string_view::npos) damaged("encryption descriptor ends inside an attribute");
@@ -389,8 +389,10 @@ std::optional<Bytes> decodeBase64(std::string_view text) {
     else if (c >= '0' && c <= '9') value = c - '0' + 52;
     else if (c == '+') value = 62;
     else if (c == '/') value = 63;
-    else if (c == '=') { padding = true; continue; }
-    else if (isXmlSpace(c)) continue;
+    else if (c == '=') {
+      padding = true;
+      continue;
+    } else if (isXmlSpace(c)) continue;
     else return std::nullopt;
     if (padding) return std::nullopt;  // data after padding
     accumulator = (accumulator << 6) | static_cast<std::uint32_t>(value);
@@ -410,7 +412,8 @@ const std::string& requireAttribute(const XmlElement& element, std::string_view 
   return *value;
 }
 
-std::uint64_t numberAttribute(const XmlElement& element, std::string_view name, std::uint64_t min, std::uint64_t max) {
+std::uint64_t numberAttribute(const XmlElement& element, std::string_view name, std::uint64_t min,
+                              std::uint64_t max) {
   const std::string& text = requireAttribute(element, name);
   std::uint64_t value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -455,7 +458,8 @@ AgileCipher agileCipher(const XmlElement& element) {
     damaged(element.localName + " keyBits " + std::to_string(keyBits) + " is not an AES key size");
   cipher.keyBytes = keyBits / 8;
   cipher.blockSize = numberAttribute(element, "blockSize", 2, 4096);
-  if (cipher.blockSize != 16) damaged(element.localName + " blockSize " + std::to_string(cipher.blockSize) + " is not AES's");
+  if (cipher.blockSize != 16)
+    damaged(element.localName + " blockSize " + std::to_string(cipher.blockSize) + " is not AES's");
   cipher.md = agileHash(requireAttribute(element, "hashAlgorithm"));
   cipher.salt = binaryAttribute(element, "saltValue");
   return cipher;
@@ -552,7 +556,8 @@ std::unique_ptr<PageCipher> makeAgile(ByteView info, const std::array<std::uint8
   Hasher hasher(encryptor.md);
   const std::size_t hashSize = hasher.size();
   for (const auto* field : {&encryptedInput, &encryptedValue, &encryptedKey})
-    if (field->size() % encryptor.blockSize != 0) damaged("an encrypted verifier field is not a whole number of blocks");
+    if (field->size() % encryptor.blockSize != 0)
+      damaged("an encrypted verifier field is not a whole number of blocks");
   if (encryptedValue.size() < hashSize) damaged("the encrypted verifier hash is shorter than the hash");
   if (encryptedKey.size() < data.keyBytes) damaged("the encrypted key is shorter than the key");
 

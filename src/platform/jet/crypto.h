@@ -36,7 +36,6 @@ class PageCipher {
 // reader decodes with rc4 itself). Throws tw::data::Failure("Not a valid password.") for a
 // missing or wrong password, and a Failure saying the encryption scheme is not supported
 // for a scheme it does not know. A damaged encryption description gives a Failure too.
-std::unique_ptr<PageCipher> makePageCipher(std::span<const std::uint8_t> page0,
-                                           std::string_view password);
+std::unique_ptr<PageCipher> makePageCipher(std::span<const std::uint8_t> page0, std::string_view password);
 
 }  // namespace tw::jet

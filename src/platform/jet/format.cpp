@@ -35,8 +35,7 @@ std::string utf16leToUtf8(std::span<const std::uint8_t> bytes) {
   std::string out;
   out.reserve(bytes.size());
   Utf16Decoder d(out);
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-    d.unit(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) d.unit(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
   d.finish();
   return out;
 }
@@ -69,10 +68,10 @@ std::string decodeJet4Text(std::span<const std::uint8_t> bytes) {
 namespace {
 
 // Windows-1252 bytes 0x80..0x9F; 0 marks the five bytes the code page leaves undefined.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 std::string decode1252(std::span<const std::uint8_t> bytes) {
   std::string out;

@@ -77,8 +77,8 @@ inline constexpr std::size_t kHeaderSortOrderOffsetJet3 = 0x3A;  // 2 bytes
 inline constexpr std::size_t kHeaderCodePageOffset = 0x3C;       // uint16, e.g. 1252
 inline constexpr std::size_t kHeaderDbKeyOffset = 0x3E;          // uint32
 inline constexpr std::size_t kHeaderPasswordOffset = 0x42;
-inline constexpr std::size_t kHeaderPasswordSizeJet3 = 20;  // code-page bytes, NUL padded
-inline constexpr std::size_t kHeaderPasswordSizeJet4 = 40;  // UCS-2LE, masked with the date
+inline constexpr std::size_t kHeaderPasswordSizeJet3 = 20;       // code-page bytes, NUL padded
+inline constexpr std::size_t kHeaderPasswordSizeJet4 = 40;       // UCS-2LE, masked with the date
 inline constexpr std::size_t kHeaderSortOrderOffsetJet4 = 0x6E;  // 4 bytes
 inline constexpr std::size_t kHeaderCreationDateOffset = 0x72;   // double, Jet 4 and later
 // ACE only: the encryption description (uint16 length, then uint16 major and minor
@@ -152,49 +152,65 @@ inline constexpr std::size_t kRowColumnCountSizeJet4 = 2;
 
 // Column descriptor fields, offsets within one descriptor.
 struct ColumnLayout {
-  std::size_t entrySize;      // 18 Jet 3, 25 Jet 4
-  std::size_t type;           // 1 byte, ColumnType
-  std::size_t number;         // uint16 column number (counts deleted columns too)
-  std::size_t varIndex;       // uint16 position in the variable-offset table
-  std::size_t precision;      // 1 byte, Decimal precision (Jet 3: uint16 code page of text)
-  std::size_t scale;          // 1 byte, Decimal scale
-  std::size_t complexId;      // int32 complex id of an attachment/multi-value column (Jet 4)
-  std::size_t flags;          // 1 byte, ColumnFlag bits
-  std::ptrdiff_t extFlags;    // 1 byte, ColumnExtFlag bits (-1: none in Jet 3)
-  std::size_t fixedOffset;    // uint16 offset of fixed data, relative to the column count
-  std::size_t length;         // uint16 stored length (Jet 4 text: bytes = 2 x characters)
-  std::size_t nameLengthSize; // 1 Jet 3, 2 Jet 4
+  std::size_t entrySize;       // 18 Jet 3, 25 Jet 4
+  std::size_t type;            // 1 byte, ColumnType
+  std::size_t number;          // uint16 column number (counts deleted columns too)
+  std::size_t varIndex;        // uint16 position in the variable-offset table
+  std::size_t precision;       // 1 byte, Decimal precision (Jet 3: uint16 code page of text)
+  std::size_t scale;           // 1 byte, Decimal scale
+  std::size_t complexId;       // int32 complex id of an attachment/multi-value column (Jet 4)
+  std::size_t flags;           // 1 byte, ColumnFlag bits
+  std::ptrdiff_t extFlags;     // 1 byte, ColumnExtFlag bits (-1: none in Jet 3)
+  std::size_t fixedOffset;     // uint16 offset of fixed data, relative to the column count
+  std::size_t length;          // uint16 stored length (Jet 4 text: bytes = 2 x characters)
+  std::size_t nameLengthSize;  // 1 Jet 3, 2 Jet 4
 };
 
 struct TableDefLayout {
-  std::size_t rowCount;          // uint32 (not reliable: count the rows)
-  std::size_t autoNumber;        // uint32 next AutoNumber value
-  std::size_t tableType;         // 1 byte: 0x4E user, 0x53 system
-  std::size_t maxColumns;        // uint16 columns a row may hold (counts deleted ones)
-  std::size_t varColumnCount;    // uint16
-  std::size_t columnCount;       // uint16
-  std::size_t logicalIndexCount; // uint32
-  std::size_t realIndexCount;    // uint32
-  std::size_t usageMap;          // uint32 row pointer to the owned-pages usage map
-  std::size_t freeMap;           // uint32 row pointer to the free-space usage map
-  std::size_t realIndexStart;    // start of the per-real-index entries
+  std::size_t rowCount;           // uint32 (not reliable: count the rows)
+  std::size_t autoNumber;         // uint32 next AutoNumber value
+  std::size_t tableType;          // 1 byte: 0x4E user, 0x53 system
+  std::size_t maxColumns;         // uint16 columns a row may hold (counts deleted ones)
+  std::size_t varColumnCount;     // uint16
+  std::size_t columnCount;        // uint16
+  std::size_t logicalIndexCount;  // uint32
+  std::size_t realIndexCount;     // uint32
+  std::size_t usageMap;           // uint32 row pointer to the owned-pages usage map
+  std::size_t freeMap;            // uint32 row pointer to the free-space usage map
+  std::size_t realIndexStart;     // start of the per-real-index entries
   std::size_t realIndexEntrySize;
   ColumnLayout column;
 };
 
 inline constexpr TableDefLayout kTableDefJet3 = {
-    /*rowCount*/ 12, /*autoNumber*/ 16, /*tableType*/ 20, /*maxColumns*/ 21,
-    /*varColumnCount*/ 23, /*columnCount*/ 25, /*logicalIndexCount*/ 27,
-    /*realIndexCount*/ 31, /*usageMap*/ 35, /*freeMap*/ 39, /*realIndexStart*/ 43,
+    /*rowCount*/ 12,
+    /*autoNumber*/ 16,
+    /*tableType*/ 20,
+    /*maxColumns*/ 21,
+    /*varColumnCount*/ 23,
+    /*columnCount*/ 25,
+    /*logicalIndexCount*/ 27,
+    /*realIndexCount*/ 31,
+    /*usageMap*/ 35,
+    /*freeMap*/ 39,
+    /*realIndexStart*/ 43,
     /*realIndexEntrySize*/ 8,
     {/*entrySize*/ 18, /*type*/ 0, /*number*/ 1, /*varIndex*/ 3, /*precision*/ 9,
      /*scale*/ 10, /*complexId*/ 0, /*flags*/ 13, /*extFlags*/ -1, /*fixedOffset*/ 14,
      /*length*/ 16, /*nameLengthSize*/ 1}};
 
 inline constexpr TableDefLayout kTableDefJet4 = {
-    /*rowCount*/ 16, /*autoNumber*/ 20, /*tableType*/ 40, /*maxColumns*/ 41,
-    /*varColumnCount*/ 43, /*columnCount*/ 45, /*logicalIndexCount*/ 47,
-    /*realIndexCount*/ 51, /*usageMap*/ 55, /*freeMap*/ 59, /*realIndexStart*/ 63,
+    /*rowCount*/ 16,
+    /*autoNumber*/ 20,
+    /*tableType*/ 40,
+    /*maxColumns*/ 41,
+    /*varColumnCount*/ 43,
+    /*columnCount*/ 45,
+    /*logicalIndexCount*/ 47,
+    /*realIndexCount*/ 51,
+    /*usageMap*/ 55,
+    /*freeMap*/ 59,
+    /*realIndexStart*/ 63,
     /*realIndexEntrySize*/ 12,
     {/*entrySize*/ 25, /*type*/ 0, /*number*/ 5, /*varIndex*/ 7, /*precision*/ 11,
      /*scale*/ 12, /*complexId*/ 11, /*flags*/ 15, /*extFlags*/ 16, /*fixedOffset*/ 21,
@@ -205,22 +221,22 @@ inline constexpr std::uint8_t kTableTypeSystem = 0x53;
 
 // Column type codes (descriptor byte `type`).
 enum ColumnType : std::uint8_t {
-  kTypeBool = 0x01,      // Yes/No: no stored bytes, the value is the null-mask bit
-  kTypeByte = 0x02,      // 1 byte unsigned
-  kTypeInt = 0x03,       // int16
-  kTypeLong = 0x04,      // int32 (also AutoNumber with kFlagAutoLong)
-  kTypeMoney = 0x05,     // int64, value x 10,000
-  kTypeFloat = 0x06,     // IEEE single
-  kTypeDouble = 0x07,    // IEEE double
-  kTypeDateTime = 0x08,  // double, OLE automation date
-  kTypeBinary = 0x09,    // variable bytes, up to 255 (fixed when kFlagFixed)
-  kTypeText = 0x0A,      // variable text, up to 255 characters
-  kTypeOle = 0x0B,       // long value: bytes
-  kTypeMemo = 0x0C,      // long value: text (Hyperlink with kFlagHyperlink)
-  kTypeGuid = 0x0F,      // 16 bytes (Replication ID)
-  kTypeNumeric = 0x10,   // 17 bytes: sign byte + four uint32, most significant first
-  kTypeComplex = 0x12,   // int32 key into a hidden flat table (attachment, multi-value)
-  kTypeBigInt = 0x13,    // int64 (Large Number)
+  kTypeBool = 0x01,         // Yes/No: no stored bytes, the value is the null-mask bit
+  kTypeByte = 0x02,         // 1 byte unsigned
+  kTypeInt = 0x03,          // int16
+  kTypeLong = 0x04,         // int32 (also AutoNumber with kFlagAutoLong)
+  kTypeMoney = 0x05,        // int64, value x 10,000
+  kTypeFloat = 0x06,        // IEEE single
+  kTypeDouble = 0x07,       // IEEE double
+  kTypeDateTime = 0x08,     // double, OLE automation date
+  kTypeBinary = 0x09,       // variable bytes, up to 255 (fixed when kFlagFixed)
+  kTypeText = 0x0A,         // variable text, up to 255 characters
+  kTypeOle = 0x0B,          // long value: bytes
+  kTypeMemo = 0x0C,         // long value: text (Hyperlink with kFlagHyperlink)
+  kTypeGuid = 0x0F,         // 16 bytes (Replication ID)
+  kTypeNumeric = 0x10,      // 17 bytes: sign byte + four uint32, most significant first
+  kTypeComplex = 0x12,      // int32 key into a hidden flat table (attachment, multi-value)
+  kTypeBigInt = 0x13,       // int64 (Large Number)
   kTypeDateTimeExt = 0x14,  // 42 ASCII bytes: days ':' 100ns-ticks ':' precision NUL
 };
 
@@ -229,8 +245,13 @@ constexpr std::size_t fixedSizeOf(std::uint8_t type) {
   switch (type) {
     case kTypeByte: return 1;
     case kTypeInt: return 2;
-    case kTypeLong: case kTypeFloat: case kTypeComplex: return 4;
-    case kTypeMoney: case kTypeDouble: case kTypeDateTime: case kTypeBigInt: return 8;
+    case kTypeLong:
+    case kTypeFloat:
+    case kTypeComplex: return 4;
+    case kTypeMoney:
+    case kTypeDouble:
+    case kTypeDateTime:
+    case kTypeBigInt: return 8;
     case kTypeGuid: return 16;
     case kTypeNumeric: return 17;
     case kTypeDateTimeExt: return 42;
@@ -240,9 +261,9 @@ constexpr std::size_t fixedSizeOf(std::uint8_t type) {
 
 // Column descriptor `flags` bits.
 enum ColumnFlag : std::uint8_t {
-  kFlagFixed = 0x01,      // stored in the fixed area
-  kFlagNullable = 0x02,   // may be null
-  kFlagAutoLong = 0x04,   // AutoNumber (Long); also set on complex columns (flags 0x07)
+  kFlagFixed = 0x01,     // stored in the fixed area
+  kFlagNullable = 0x02,  // may be null
+  kFlagAutoLong = 0x04,  // AutoNumber (Long); also set on complex columns (flags 0x07)
   kFlagReplication = 0x10,
   kFlagAutoGuid = 0x40,   // AutoNumber (Replication ID)
   kFlagHyperlink = 0x80,  // Memo shown as Hyperlink
@@ -308,7 +329,7 @@ inline constexpr std::uint32_t kObjectIdPageMask = 0x00FFFFFF;
 inline constexpr int kObjectTable = 1;
 inline constexpr int kObjectDatabase = 2;
 inline constexpr int kObjectContainer = 3;
-inline constexpr int kObjectOdbcLink = 4;   // with a Connect string; reports are 0x8004
+inline constexpr int kObjectOdbcLink = 4;  // with a Connect string; reports are 0x8004
 inline constexpr int kObjectQuery = 5;
 inline constexpr int kObjectAccessLink = 6;
 // MSysObjects.Flags bits marking system objects.
@@ -355,8 +376,7 @@ inline std::uint32_t u24(std::span<const std::uint8_t> bytes, std::size_t at) {
 inline std::uint32_t u32(std::span<const std::uint8_t> bytes, std::size_t at) {
   if (at > bytes.size() || bytes.size() - at < 4) return 0;
   return static_cast<std::uint32_t>(bytes[at]) | (static_cast<std::uint32_t>(bytes[at + 1]) << 8) |
-         (static_cast<std::uint32_t>(bytes[at + 2]) << 16) |
-         (static_cast<std::uint32_t>(bytes[at + 3]) << 24);
+         (static_cast<std::uint32_t>(bytes[at + 2]) << 16) | (static_cast<std::uint32_t>(bytes[at + 3]) << 24);
 }
 inline std::uint64_t u64(std::span<const std::uint8_t> bytes, std::size_t at) {
   if (at > bytes.size() || bytes.size() - at < 8) return 0;
@@ -388,9 +408,7 @@ inline void put32(std::span<std::uint8_t> bytes, std::size_t at, std::uint32_t v
 // Row pointers.
 constexpr std::uint32_t rowPointerPage(std::uint32_t pointer) { return pointer >> 8; }
 constexpr std::uint32_t rowPointerRow(std::uint32_t pointer) { return pointer & 0xFF; }
-constexpr std::uint32_t makeRowPointer(std::uint32_t page, std::uint32_t row) {
-  return (page << 8) | (row & 0xFF);
-}
+constexpr std::uint32_t makeRowPointer(std::uint32_t page, std::uint32_t row) { return (page << 8) | (row & 0xFF); }
 
 // ---------------------------------------------------------------------------------------
 // Text.

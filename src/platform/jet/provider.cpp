@@ -77,9 +77,8 @@ class AccessSession : public tw::data::Session {
       std::string type = schemaType(e);
       if (!type.empty()) tables.push_back({e.name, type});
     }
-    std::stable_sort(tables.begin(), tables.end(), [](const auto& a, const auto& b) {
-      return compareIgnoringCase(a.name, b.name) < 0;
-    });
+    std::stable_sort(tables.begin(), tables.end(),
+                     [](const auto& a, const auto& b) { return compareIgnoringCase(a.name, b.name) < 0; });
     return tw::data::makeTablesSchema(std::move(tables));
   }
 

@@ -164,9 +164,8 @@ std::string itemText(const Value& v) {
   }
   if (auto g = v.get<Guid>()) {
     const auto& b = g->bytes;
-    std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13],
-                  b[14], b[15]);
+    std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3],
+                  b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
     return buf;
   }
   if (auto t = v.get<DateTime>()) {
@@ -212,12 +211,30 @@ tw::data::FieldInfo fieldInfoFor(const ColumnDef& c, bool attachment) {
   f.name = c.name;
   switch (c.type) {
     case kTypeBool: f.type = ado::kBoolean; break;
-    case kTypeByte: f.type = ado::kUnsignedTinyInt; f.precision = 3; break;
-    case kTypeInt: f.type = ado::kSmallInt; f.precision = 5; break;
-    case kTypeLong: f.type = ado::kInteger; f.precision = 10; break;
-    case kTypeMoney: f.type = ado::kCurrency; f.precision = 19; break;
-    case kTypeFloat: f.type = ado::kSingle; f.precision = 7; break;
-    case kTypeDouble: f.type = ado::kDouble; f.precision = 15; break;
+    case kTypeByte:
+      f.type = ado::kUnsignedTinyInt;
+      f.precision = 3;
+      break;
+    case kTypeInt:
+      f.type = ado::kSmallInt;
+      f.precision = 5;
+      break;
+    case kTypeLong:
+      f.type = ado::kInteger;
+      f.precision = 10;
+      break;
+    case kTypeMoney:
+      f.type = ado::kCurrency;
+      f.precision = 19;
+      break;
+    case kTypeFloat:
+      f.type = ado::kSingle;
+      f.precision = 7;
+      break;
+    case kTypeDouble:
+      f.type = ado::kDouble;
+      f.precision = 15;
+      break;
     case kTypeDateTime: f.type = ado::kDate; break;
     case kTypeBinary: f.type = ado::kVarBinary; break;
     case kTypeText: f.type = ado::kVarWChar; break;
@@ -231,7 +248,10 @@ tw::data::FieldInfo fieldInfoFor(const ColumnDef& c, bool attachment) {
       f.scale = c.scale;
       break;
     case kTypeComplex: f.type = attachment ? ado::kLongVarBinary : ado::kLongVarWChar; break;
-    case kTypeBigInt: f.type = ado::kBigInt; f.precision = 19; break;
+    case kTypeBigInt:
+      f.type = ado::kBigInt;
+      f.precision = 19;
+      break;
     case kTypeDateTimeExt: f.type = ado::kDBTimeStamp; break;
     default: f.type = ado::kVarBinary; break;  // unknown types: the stored bytes
   }
@@ -252,8 +272,7 @@ std::unique_ptr<Database> Database::open(const std::string& path, const std::str
   if (fd < 0) {
     int e = errno;
     if (e == ENOENT || e == ENOTDIR) throw Failure("Could not find file '" + path + "'.");
-    if (e == EACCES || e == EPERM)
-      throw Failure("Cannot open the file '" + path + "': permission denied.");
+    if (e == EACCES || e == EPERM) throw Failure("Cannot open the file '" + path + "': permission denied.");
     throw Failure("Cannot open the file '" + path + "': " + std::strerror(e) + ".");
   }
   struct stat st {};
@@ -367,10 +386,8 @@ std::shared_ptr<const TableDef> Database::parseTableDef(std::uint32_t tdefPage, 
     PagePtr p = page(next, ctx);
     if ((*p)[0] != kPageTableDef)
       damaged("page " + std::to_string(next) + " of " + ctx + " is not a table definition page");
-    if (def.empty())
-      def.insert(def.end(), p->begin(), p->end());
-    else
-      def.insert(def.end(), p->begin() + 8, p->end());
+    if (def.empty()) def.insert(def.end(), p->begin(), p->end());
+    else def.insert(def.end(), p->begin() + 8, p->end());
     next = u32(*p, 4);
   }
   auto t = std::make_shared<TableDef>();
@@ -421,8 +438,7 @@ Bytes8 Database::lvalRow(std::uint32_t pointer, const std::string& context) {
   const std::uint32_t pageNo = rowPointerPage(pointer);
   const std::uint32_t row = rowPointerRow(pointer);
   PagePtr p = page(pageNo, context);
-  if ((*p)[0] != kPageData)
-    damaged("page " + std::to_string(pageNo) + " of " + context + " is not a data page");
+  if ((*p)[0] != kPageData) damaged("page " + std::to_string(pageNo) + " of " + context + " is not a data page");
   std::size_t start = 0, end = 0;
   std::uint16_t raw = 0;
   if (!rowExtent(format_, *p, row, start, end, raw))
@@ -506,7 +522,8 @@ void Database::readCatalog() {
     if (auto v = row[static_cast<std::size_t>(typeCol)].get<std::int64_t>()) e.type = static_cast<int>(*v);
     if (auto v = row[static_cast<std::size_t>(idCol)].get<std::int64_t>()) e.id = static_cast<std::uint32_t>(*v);
     if (flagsCol >= 0)
-      if (auto v = row[static_cast<std::size_t>(flagsCol)].get<std::int64_t>()) e.flags = static_cast<std::uint32_t>(*v);
+      if (auto v = row[static_cast<std::size_t>(flagsCol)].get<std::int64_t>())
+        e.flags = static_cast<std::uint32_t>(*v);
     if (connectCol >= 0)
       if (auto v = row[static_cast<std::size_t>(connectCol)].get<std::string>()) e.hasConnect = !v->empty();
     catalog_.push_back(std::move(e));
@@ -535,8 +552,7 @@ std::optional<std::uint32_t> Database::flatTableFor(std::uint32_t tablePage, std
   for (const ComplexColumn& cc : complexColumns_)
     if (cc.conceptualTable == tablePage && cc.complexId == complexId) return cc.flatTable;
   for (const ComplexColumn& cc : complexColumns_)
-    if (cc.conceptualTable == tablePage && equalsIgnoringCase(cc.columnName, columnName))
-      return cc.flatTable;
+    if (cc.conceptualTable == tablePage && equalsIgnoringCase(cc.columnName, columnName)) return cc.flatTable;
   return std::nullopt;
 }
 
@@ -931,10 +947,8 @@ TableCursor::RowLayout TableCursor::rowLayout(std::span<const std::uint8_t> rowB
   // Offsets of the variable columns, varCount + 1 entries (the last is the end of data).
   varOffsets_.clear();
   if (table_->varColumnCount > 0) {
-    if (f.jet3())
-      readJet3VarOffsets(rowBytes, pageNumber, at);
-    else
-      readJet4VarOffsets(rowBytes, pageNumber, at);
+    if (f.jet3()) readJet3VarOffsets(rowBytes, pageNumber, at);
+    else readJet4VarOffsets(rowBytes, pageNumber, at);
   }
   return at;
 }
@@ -1012,8 +1026,7 @@ void TableCursor::decodeRow(std::span<const std::uint8_t> page, std::uint32_t pa
   out.resize(cols.size());
   for (std::size_t i = 0; i < cols.size(); ++i) {
     const ColumnDef& c = cols[i];
-    const bool present =
-        c.number < at.columnCount && (rowBytes[at.maskAt + c.number / 8] & (1u << (c.number % 8)));
+    const bool present = c.number < at.columnCount && (rowBytes[at.maskAt + c.number / 8] & (1u << (c.number % 8)));
     if (c.type == kTypeBool && !c.calculated()) {
       out[i] = Value(present);
       continue;
@@ -1031,8 +1044,8 @@ Value TableCursor::decodeColumn(const ColumnDef& c, std::span<const std::uint8_t
   if (c.calculated()) return decodeCalculated(c, data, pageNumber);
   auto need = [&](std::size_t n) {
     if (data.size() < n)
-      db_.damaged("a value of column '" + c.name + "' on page " + std::to_string(pageNumber) + " of " +
-                  context_ + " is cut short");
+      db_.damaged("a value of column '" + c.name + "' on page " + std::to_string(pageNumber) + " of " + context_ +
+                  " is cut short");
   };
   switch (c.type) {
     case kTypeByte: need(1); return Value(static_cast<std::int64_t>(data[0]));
@@ -1080,7 +1093,8 @@ std::span<const std::uint8_t> unwrapCalculated(std::span<const std::uint8_t> sto
 
 }  // namespace
 
-Value TableCursor::decodeCalculated(const ColumnDef& c, std::span<const std::uint8_t> stored, std::uint32_t pageNumber) {
+Value TableCursor::decodeCalculated(const ColumnDef& c, std::span<const std::uint8_t> stored,
+                                    std::uint32_t pageNumber) {
   // The stored result of an expression, in the type of its result. Memo results are long
   // values whose bytes are wrapped; all others are wrapped in the row.
   if (c.type == kTypeMemo) return Value(db_.decodeText(unwrapCalculated(db_.longValue(stored, context_))));
@@ -1088,13 +1102,14 @@ Value TableCursor::decodeCalculated(const ColumnDef& c, std::span<const std::uin
   switch (c.type) {
     case kTypeBool: return Value(!data.empty() && data[0] != 0);
     case kTypeText: return Value(db_.decodeText(data));
-    case kTypeOle: case kTypeBinary: return Value(Bytes(data.begin(), data.end()));
+    case kTypeOle:
+    case kTypeBinary: return Value(Bytes(data.begin(), data.end()));
     case kTypeNumeric: {
       // int16 length of what follows it, scale, sign, then the magnitude in whole 32-bit
       // units, most significant first: a lone leading unit as uint32, then uint64s.
       if (data.size() < 4)
-        db_.damaged("a value of column '" + c.name + "' on page " + std::to_string(pageNumber) + " of " +
-                    context_ + " is cut short");
+        db_.damaged("a value of column '" + c.name + "' on page " + std::to_string(pageNumber) + " of " + context_ +
+                    " is cut short");
       const std::size_t stated = u16(data, 0);
       std::size_t n = data.size() - 4;
       if (stated >= 2) n = std::min(n, stated - 2);
@@ -1128,7 +1143,8 @@ Value TableCursor::decodeCalculated(const ColumnDef& c, std::span<const std::uin
 std::optional<std::string> parseSelectAll(const std::string& source) {
   std::size_t i = 0;
   auto skipBlanks = [&] {
-    while (i < source.size() && (source[i] == ' ' || source[i] == '\t' || source[i] == '\r' || source[i] == '\n')) ++i;
+    while (i < source.size() && (source[i] == ' ' || source[i] == '\t' || source[i] == '\r' || source[i] == '\n'))
+      ++i;
   };
   auto keyword = [&](std::string_view k) {
     skipBlanks();

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <span>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -28,16 +28,16 @@ class PageFile;
 // One column of a table as the TDEF describes it, plus what the reader derives from it.
 struct ColumnDef {
   std::string name;
-  std::uint8_t type = 0;         // ColumnType
-  std::uint16_t number = 0;      // position in the row's null mask
-  std::uint16_t varIndex = 0;    // position in the row's variable-offset table
-  std::uint16_t fixedOffset = 0; // offset of fixed data after the column count
-  std::uint16_t length = 0;      // stored length (Jet 4 text: bytes)
-  std::uint8_t flags = 0;        // ColumnFlag
-  std::uint8_t extFlags = 0;     // ColumnExtFlag
-  int precision = 0;             // Decimal only
-  int scale = 0;                 // Decimal only
-  std::int32_t complexId = 0;    // complex columns only
+  std::uint8_t type = 0;          // ColumnType
+  std::uint16_t number = 0;       // position in the row's null mask
+  std::uint16_t varIndex = 0;     // position in the row's variable-offset table
+  std::uint16_t fixedOffset = 0;  // offset of fixed data after the column count
+  std::uint16_t length = 0;       // stored length (Jet 4 text: bytes)
+  std::uint8_t flags = 0;         // ColumnFlag
+  std::uint8_t extFlags = 0;      // ColumnExtFlag
+  int precision = 0;              // Decimal only
+  int scale = 0;                  // Decimal only
+  std::int32_t complexId = 0;     // complex columns only
   bool fixed() const { return (flags & kFlagFixed) != 0; }
   bool calculated() const { return (extFlags & kExtCalculated) == kExtCalculated; }
   bool hyperlink() const { return type == kTypeMemo && (flags & kFlagHyperlink) != 0; }
@@ -49,8 +49,8 @@ struct TableDef {
   std::uint32_t tdefPage = 0;
   std::uint32_t storedRowCount = 0;  // as the TDEF says; not trusted
   std::uint16_t varColumnCount = 0;
-  std::uint32_t usageMap = 0;        // row pointer
-  std::vector<ColumnDef> columns;    // in column-number order
+  std::uint32_t usageMap = 0;      // row pointer
+  std::vector<ColumnDef> columns;  // in column-number order
 };
 
 // One MSysObjects row, as far as the reader needs it.
@@ -92,8 +92,8 @@ class TableCursor {
   void resolveComplex();
   bool advancePage();
   bool nextRow(std::vector<Value>& row);
-  void decodeRow(std::span<const std::uint8_t> page, std::uint32_t pageNumber, std::size_t start,
-                 std::size_t end, std::vector<Value>& row);
+  void decodeRow(std::span<const std::uint8_t> page, std::uint32_t pageNumber, std::size_t start, std::size_t end,
+                 std::vector<Value>& row);
   struct RowLayout;
   // Where the column count, null mask and data of a row lie; fills varOffsets_.
   RowLayout rowLayout(std::span<const std::uint8_t> row, std::uint32_t pageNumber);
@@ -123,7 +123,7 @@ class TableCursor {
   std::uint32_t pagesBeyondEnd_ = 0;  // pages of the map past the end of the file
   std::uint32_t firstPageBeyondEnd_ = 0;
   bool complexResolved_ = false;
-  std::string complexError_;  // why a complex column's values are missing, until reported
+  std::string complexError_;     // why a complex column's values are missing, until reported
   std::uint32_t delivered_ = 0;  // rows handed out so far
   bool failed_ = false;          // a failure has been passed on
   bool finished_ = false;

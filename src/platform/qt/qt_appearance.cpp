@@ -28,7 +28,8 @@ void paintFace(QWidget& widget, const QColor& face) {
 }
 
 std::uint16_t le16(const QByteArray& data, int at) {
-  return static_cast<std::uint16_t>(static_cast<std::uint8_t>(data[at]) | (static_cast<std::uint8_t>(data[at + 1]) << 8));
+  return static_cast<std::uint16_t>(static_cast<std::uint8_t>(data[at]) |
+                                    (static_cast<std::uint8_t>(data[at + 1]) << 8));
 }
 
 void put16(std::string& out, std::uint16_t v) {
@@ -53,7 +54,8 @@ void ApplyFormBackColor(QWidget& window) {
 QCursor LoadCursorFile(const std::string& path) {
   QFile file(QString::fromStdString(path));
   if (!file.open(QIODevice::ReadOnly))
-    throw std::runtime_error("The pointer file " + path + " could not be read: " + file.errorString().toStdString() + ".");
+    throw std::runtime_error("The pointer file " + path + " could not be read: " + file.errorString().toStdString() +
+                             ".");
   QByteArray data = file.readAll();
   // A cursor file: reserved 0, type 2, at least one image; the first directory entry holds
   // the hot spot at bytes 10-13 of the file.
@@ -65,7 +67,8 @@ QCursor LoadCursorFile(const std::string& path) {
   QImageReader reader(&buffer, "cur");
   QImage image = reader.read();
   if (image.isNull())
-    throw std::runtime_error("The pointer file " + path + " could not be read: " + reader.errorString().toStdString() + ".");
+    throw std::runtime_error("The pointer file " + path +
+                             " could not be read: " + reader.errorString().toStdString() + ".");
   return QCursor(QPixmap::fromImage(image), hotX, hotY);
 }
 
@@ -73,17 +76,20 @@ QIcon LoadIconFile(const std::string& path) {
   QImageReader reader(QString::fromStdString(path));
   QImage image = reader.read();
   if (image.isNull())
-    throw std::runtime_error("The icon file " + path + " could not be read: " + reader.errorString().toStdString() + ".");
+    throw std::runtime_error("The icon file " + path + " could not be read: " + reader.errorString().toStdString() +
+                             ".");
   return QIcon(QPixmap::fromImage(image));
 }
 
 void ApplySkinFile(QWidget& window, const std::string& path) {
   QFile file(QString::fromStdString(path));
   if (!file.open(QIODevice::ReadOnly))
-    throw std::runtime_error("The skin file " + path + " could not be read: " + file.errorString().toStdString() + ".");
+    throw std::runtime_error("The skin file " + path + " could not be read: " + file.errorString().toStdString() +
+                             ".");
   QByteArray sheet = file.readAll();
   if (file.error() != QFileDevice::NoError)
-    throw std::runtime_error("The skin file " + path + " could not be read: " + file.errorString().toStdString() + ".");
+    throw std::runtime_error("The skin file " + path + " could not be read: " + file.errorString().toStdString() +
+                             ".");
   ApplyFormBackColor(window);
   window.setStyleSheet(QString::fromUtf8(sheet));
 }

@@ -22,7 +22,8 @@ QWidget* QtFileDialogs::parent() const {
   return owner_;
 }
 
-std::string QtFileDialogs::openFile(const std::string& title, const std::string& filter, const std::string& fileName) {
+std::string QtFileDialogs::openFile(const std::string& title, const std::string& filter,
+                                    const std::string& fileName) {
   QFileDialog dialog(parent(), QString::fromStdString(title));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   // The name typed need not exist: the caller decides what a missing file means.

@@ -16,7 +16,8 @@ namespace tw {
 
 namespace {
 QString qKey(std::string_view key) {
-  return QString::fromUtf8(kSettingsSection) + '/' + QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
+  return QString::fromUtf8(kSettingsSection) + '/' +
+         QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
 }
 }  // namespace
 
@@ -31,7 +32,8 @@ void PrepareOwnerOnlyFile(const std::string& path) {
   if (::fstat(fd, &st) == 0 && (st.st_mode & 0077) != 0 && ::fchmod(fd, st.st_mode & 0700) != 0) {
     int error = errno;
     ::close(fd);
-    throw std::runtime_error("The settings file " + path + " could not be made private: " + std::strerror(error) + ".");
+    throw std::runtime_error("The settings file " + path + " could not be made private: " + std::strerror(error) +
+                             ".");
   }
   ::close(fd);
 }

@@ -32,7 +32,7 @@ struct TableDefinition {
 
 // An existing table: its files, and the names its columns go by.
 struct TableLocation {
-  std::string file;     // the .dbf's file name, for messages
+  std::string file;  // the .dbf's file name, for messages
   std::string dbfPath;
   std::string fptPath;  // empty when there is no memo file
   // UTF-8 names of the columns in field order when they differ from the .dbf's own

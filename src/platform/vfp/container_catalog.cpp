@@ -22,10 +22,14 @@ struct ContainerField {
   std::uint8_t flags;
 };
 constexpr ContainerField kContainerFields[] = {
-    {"OBJECTID", 'I', 4, kFieldFlagBinary},   {"PARENTID", 'I', 4, kFieldFlagBinary},
-    {"OBJECTTYPE", 'C', 10, 0},               {"OBJECTNAME", 'C', 128, 0},
-    {"PROPERTY", 'M', 4, kFieldFlagBinary},   {"CODE", 'M', 4, kFieldFlagBinary},
-    {"RIINFO", 'C', 6, 0},                    {"USER", 'M', 4, 0},
+    {"OBJECTID", 'I', 4, kFieldFlagBinary},
+    {"PARENTID", 'I', 4, kFieldFlagBinary},
+    {"OBJECTTYPE", 'C', 10, 0},
+    {"OBJECTNAME", 'C', 128, 0},
+    {"PROPERTY", 'M', 4, kFieldFlagBinary},
+    {"CODE", 'M', 4, kFieldFlagBinary},
+    {"RIINFO", 'C', 6, 0},
+    {"USER", 'M', 4, 0},
 };
 constexpr std::uint32_t kObjectIdAt = 1, kParentIdAt = 5, kTypeAt = 9, kNameAt = 19, kPropertyAt = 147;
 constexpr std::size_t kTypeWidth = 10, kNameWidth = 128;
@@ -321,7 +325,8 @@ std::vector<ListedTable> ContainerCatalog::list() {
 // ------------------------------------------------------------------------------------
 // Changes
 
-void ContainerCatalog::writeIndexTemporary(const std::vector<Record>& added, const std::vector<std::uint32_t>& deleting) {
+void ContainerCatalog::writeIndexTemporary(const std::vector<Record>& added,
+                                           const std::vector<std::uint32_t>& deleting) {
   std::vector<ContainerIndexEntry> live;
   std::uint32_t count = static_cast<std::uint32_t>(records_.size() + added.size());
   const std::vector<Record>* lists[] = {&records_, &added};
@@ -398,8 +403,9 @@ void ContainerCatalog::repairAfterCrash() {
 std::unique_ptr<FileLock> ContainerCatalog::lockContainer() {
   std::unique_ptr<FileLock> lock = fs_->tryLock(dbcPath_, false);
   if (!lock)
-    throw data::Failure(data::kErrTableUnusable, "SQLException: File is in use. Another writer is changing the database \"" +
-                                                     dbcPath_ + "\".");
+    throw data::Failure(
+        data::kErrTableUnusable,
+        "SQLException: File is in use. Another writer is changing the database \"" + dbcPath_ + "\".");
   return lock;
 }
 

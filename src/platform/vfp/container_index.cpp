@@ -132,7 +132,7 @@ std::size_t sharedPrefix(const std::string& a, const std::string& b) {
 struct Tag {
   std::size_t keyLength = 0;
   std::vector<std::vector<std::vector<std::uint8_t>>> levels;
-  std::vector<std::vector<std::uint32_t>> offsets;           // per level, per node
+  std::vector<std::vector<std::uint32_t>> offsets;              // per level, per node
   std::vector<std::vector<std::vector<std::size_t>>> children;  // per level > 0, per node: child indexes
 };
 
@@ -259,7 +259,8 @@ void place(Tag& tag, std::uint32_t rootOffset, std::uint32_t& next) {
       if (l == 0) continue;
       const auto& kids = tag.children[l][n];
       for (std::size_t k = 0; k < kids.size(); ++k)
-        putBe32At(nodes[n], kInteriorHeader + k * (tag.keyLength + 8) + tag.keyLength + 4, tag.offsets[l - 1][kids[k]]);
+        putBe32At(nodes[n], kInteriorHeader + k * (tag.keyLength + 8) + tag.keyLength + 4,
+                  tag.offsets[l - 1][kids[k]]);
     }
   }
 }

@@ -27,10 +27,10 @@ namespace tw::vfp {
 
 // One live record of the container, as the index keys it.
 struct ContainerIndexEntry {
-  std::uint32_t record = 0;   // record number, from 1
+  std::uint32_t record = 0;  // record number, from 1
   std::int32_t parentId = 0;
-  std::string objectType;     // the OBJECTTYPE field's 10 bytes, as stored
-  std::string objectName;     // the OBJECTNAME field's 128 bytes, as stored (container's code page)
+  std::string objectType;  // the OBJECTTYPE field's 10 bytes, as stored
+  std::string objectName;  // the OBJECTNAME field's 128 bytes, as stored (container's code page)
 };
 
 // The whole .dcx for these live records of a container whose names are in `codePage`;

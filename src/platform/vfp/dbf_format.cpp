@@ -10,8 +10,14 @@ namespace tw::vfp {
 
 int fixedWidth(char type) {
   switch (type) {
-    case 'I': case 'M': case 'G': case 'W': return 4;
-    case 'B': case 'Y': case 'D': case 'T': return 8;
+    case 'I':
+    case 'M':
+    case 'G':
+    case 'W': return 4;
+    case 'B':
+    case 'Y':
+    case 'D':
+    case 'T': return 8;
     case 'L': return 1;
     default: return 0;
   }
@@ -49,8 +55,8 @@ TableLayout TableLayout::build(std::vector<FieldDef> fields) {
   return layout;
 }
 
-std::vector<std::uint8_t> encodeHeader(const TableLayout& layout, std::uint32_t recordCount, int year,
-                                       int month, int day) {
+std::vector<std::uint8_t> encodeHeader(const TableLayout& layout, std::uint32_t recordCount, int year, int month,
+                                       int day) {
   std::vector<std::uint8_t> h(layout.headerLength, 0);
   h[0] = kVersionVfp;
   h[1] = static_cast<std::uint8_t>(year % 100);
@@ -83,7 +89,7 @@ std::vector<std::uint8_t> encodeHeader(const TableLayout& layout, std::uint32_t 
 
 HeaderDate today() {
   std::time_t now = std::time(nullptr);
-  std::tm tm {};
+  std::tm tm{};
   localtime_r(&now, &tm);
   return {static_cast<std::uint8_t>(tm.tm_year % 100), static_cast<std::uint8_t>(tm.tm_mon + 1),
           static_cast<std::uint8_t>(tm.tm_mday)};
@@ -93,20 +99,41 @@ namespace {
 
 bool knownType(char t) {
   switch (t) {
-    case 'C': case 'N': case 'F': case 'I': case 'B': case 'Y': case 'D': case 'T': case 'L':
-    case 'M': case 'G': case 'W': case 'V': case 'Q': case 'P': case '0': case '+': case '@':
-      return true;
-    default:
-      return false;
+    case 'C':
+    case 'N':
+    case 'F':
+    case 'I':
+    case 'B':
+    case 'Y':
+    case 'D':
+    case 'T':
+    case 'L':
+    case 'M':
+    case 'G':
+    case 'W':
+    case 'V':
+    case 'Q':
+    case 'P':
+    case '0':
+    case '+':
+    case '@': return true;
+    default: return false;
   }
 }
 
 bool writableType(char t) {
   switch (t) {
-    case 'C': case 'N': case 'F': case 'I': case 'B': case 'Y': case 'D': case 'T': case 'L': case 'M':
-      return true;
-    default:
-      return false;
+    case 'C':
+    case 'N':
+    case 'F':
+    case 'I':
+    case 'B':
+    case 'Y':
+    case 'D':
+    case 'T':
+    case 'L':
+    case 'M': return true;
+    default: return false;
   }
 }
 
@@ -158,7 +185,7 @@ struct FieldDescriptors {
   std::vector<FieldDef> fields;  // without _NullFlags
   FieldDef nullFlags;
   bool haveNullFlags = false;
-  std::size_t terminator = 0;    // where the 0x0D stands
+  std::size_t terminator = 0;     // where the 0x0D stands
   std::uint32_t recordBytes = 1;  // the delete flag and every field
 };
 
@@ -213,8 +240,8 @@ void checkSizes(const FieldDescriptors& d, std::uint32_t headerLength, std::uint
   if (d.recordBytes != recordLength)
     throw CorruptTable("the record length " + std::to_string(recordLength) + " does not match its fields (" +
                        std::to_string(d.recordBytes) + ")");
-  std::uint64_t needed = static_cast<std::uint64_t>(headerLength) +
-                         static_cast<std::uint64_t>(recordCount) * recordLength;
+  std::uint64_t needed =
+      static_cast<std::uint64_t>(headerLength) + static_cast<std::uint64_t>(recordCount) * recordLength;
   if (needed > fileSize) {
     std::uint64_t held = (fileSize - headerLength) / recordLength;
     throw CorruptTable("its header counts " + std::to_string(recordCount) + " records but the file holds only " +
@@ -245,10 +272,8 @@ void checkOwnership(TableHeader& t, const std::string& backlink, bool vfp, std::
   if (t.unsupported.empty() && (t.tableFlags & kTableFlagDbc) && !containerItself)
     t.unsupported = "it is a database container";
   if (t.unsupported.empty() && vfp) {
-    if (container.empty() && !backlink.empty())
-      t.unsupported = "it belongs to a database container";
-    else if (!container.empty() && backlink.empty())
-      t.unsupported = "it is a free table, not part of the database";
+    if (container.empty() && !backlink.empty()) t.unsupported = "it belongs to a database container";
+    else if (!container.empty() && backlink.empty()) t.unsupported = "it is a free table, not part of the database";
     else if (!container.empty() && backlinkFileName(backlink) != backlinkFileName(container))
       t.unsupported = "it belongs to another database container (\"" + backlink + "\")";
   }
@@ -272,7 +297,8 @@ TableHeader parseHeader(const std::vector<std::uint8_t>& b, std::uint64_t fileSi
   bool vfp = t.version == 0x30 || t.version == 0x31 || t.version == 0x32;
   if (!vfp) t.unsupported = "it is not a Visual FoxPro table (version byte " + hex(t.version) + ")";
 
-  if (headerLength < 32 + 1) throw CorruptTable("the header length " + std::to_string(headerLength) + " is too small");
+  if (headerLength < 32 + 1)
+    throw CorruptTable("the header length " + std::to_string(headerLength) + " is too small");
   if (fileSize < headerLength)
     throw CorruptTable("the file (" + std::to_string(fileSize) + " bytes) is shorter than its header (" +
                        std::to_string(headerLength) + " bytes)");
@@ -324,8 +350,7 @@ MemoHeader parseMemoHeader(const std::vector<std::uint8_t>& b, std::uint64_t fil
   if (next < kMemoHeaderSize) throw CorruptTable("the memo file's next free block lies inside its header");
   // VFP leaves the last block short, so the next free block may lie up to one block past
   // the end of the file, never further.
-  if (next > fileSize + m.blockSize)
-    throw CorruptTable("the memo file's next free block lies past its end");
+  if (next > fileSize + m.blockSize) throw CorruptTable("the memo file's next free block lies past its end");
   return m;
 }
 

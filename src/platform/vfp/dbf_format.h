@@ -67,7 +67,7 @@ struct TableLayout {
   std::uint16_t recordLength = 1;
   std::uint16_t headerLength = 0;
   bool hasMemo = false;
-  std::string backlink;  // the owning container's file name as stored; empty for a free table
+  std::string backlink;                   // the owning container's file name as stored; empty for a free table
   std::uint8_t codePage = kCodePage1252;  // the mark written at byte 29
 
   // Places the fields, hands out null bits and sizes the header, as VFP does for a new
@@ -83,8 +83,8 @@ int fixedWidth(char type);
 std::uint8_t fieldFlagsFor(char type, bool nullable);
 
 // The header bytes (headerLength of them) with the given record count and update date.
-std::vector<std::uint8_t> encodeHeader(const TableLayout& layout, std::uint32_t recordCount,
-                                       int year, int month, int day);
+std::vector<std::uint8_t> encodeHeader(const TableLayout& layout, std::uint32_t recordCount, int year, int month,
+                                       int day);
 
 // Today's date in the machine's local time, as the header's YY MM DD stores it.
 struct HeaderDate {

@@ -204,7 +204,8 @@ void placeDigits(Number& n, const char* intStart, const char* intEnd, const char
       n.huge = true;
       return;
     }
-    for (long i = 0; i < len; ++i) n.intDigits[static_cast<std::size_t>(i)] = first + i < last ? digitAt(first + i) : '0';
+    for (long i = 0; i < len; ++i)
+      n.intDigits[static_cast<std::size_t>(i)] = first + i < last ? digitAt(first + i) : '0';
     n.intLen = static_cast<int>(len);
   }
   // Fraction part: positions [max(point, 0 ...), last), zero padded before `first`.
@@ -299,8 +300,9 @@ std::string columnKey(std::string_view utf8, const CodePage& codePage) {
   std::size_t pos = 0;
   while (pos < utf8.size()) {
     char32_t c = DecodeUtf8(utf8, pos);
-    const char32_t upper = c < 0x80 ? static_cast<char32_t>(asciiUpper(static_cast<char>(c)))
-                                    : c < 0x10000 ? QChar::toUpper(static_cast<char16_t>(c)) : c;
+    const char32_t upper = c < 0x80      ? static_cast<char32_t>(asciiUpper(static_cast<char>(c)))
+                           : c < 0x10000 ? QChar::toUpper(static_cast<char16_t>(c))
+                                         : c;
     if (codePage.holds(upper)) c = upper;
     codePage.encodeChar(c, key);
   }
@@ -339,10 +341,10 @@ const CodePage& tableCodePage(const TableHeader& header, const CodePage& fallbac
 // VFP's type letter for a type word: a recognised long name, else its first letter.
 char typeLetter(std::string_view word) {
   static const std::pair<std::string_view, char> longNames[] = {
-      {"char", 'C'},      {"character", 'C'}, {"int", 'I'},       {"integer", 'I'},   {"double", 'B'},
-      {"num", 'N'},       {"numeric", 'N'},   {"float", 'F'},     {"currency", 'Y'},  {"date", 'D'},
-      {"datetime", 'T'},  {"logical", 'L'},   {"memo", 'M'},      {"blob", 'W'},      {"general", 'G'},
-      {"varchar", 'V'},   {"varbinary", 'Q'}, {"picture", 'P'}};
+      {"char", 'C'},     {"character", 'C'}, {"int", 'I'},    {"integer", 'I'},  {"double", 'B'},
+      {"num", 'N'},      {"numeric", 'N'},   {"float", 'F'},  {"currency", 'Y'}, {"date", 'D'},
+      {"datetime", 'T'}, {"logical", 'L'},   {"memo", 'M'},   {"blob", 'W'},     {"general", 'G'},
+      {"varchar", 'V'},  {"varbinary", 'Q'}, {"picture", 'P'}};
   std::string lower;
   for (char ch : word) lower.push_back(asciiLower(ch));
   for (const auto& [n, letter] : longNames)
@@ -393,13 +395,20 @@ void applyWidths(FieldDef& f, int given, long width, long decimals, std::string_
       if (given == 2 && decimals > 18) sqlError(kBadWidth);
       f.decimals = static_cast<std::uint8_t>(given == 2 ? decimals : 2);
       break;
-    case 'I': case 'Y': case 'D': case 'T': case 'L': case 'M':
-      break;  // widths are ignored, as VFP does
-    case 'V': case 'Q': case 'W': case 'G': case 'P':
+    case 'I':
+    case 'Y':
+    case 'D':
+    case 'T':
+    case 'L':
+    case 'M': break;  // widths are ignored, as VFP does
+    case 'V':
+    case 'Q':
+    case 'W':
+    case 'G':
+    case 'P':
       sqlError("Field type " + std::string(1, f.type) + " (of \"" + std::string(colName) +
                "\") is not supported by this FoxPro engine; use C, N, F, I, B, Y, D, T, L or M.");
-    default:
-      sqlError(kSyntax);
+    default: sqlError(kSyntax);
   }
 }
 
@@ -430,10 +439,8 @@ void encodeNumeric(const FieldDef& f, const Number& n, std::uint8_t* out) {
   if (needed > f.width) sqlError(kOverflow);
   std::uint8_t* p = out + (f.width - needed);  // the blanks before it are already there
   if (negative) *p++ = '-';
-  if (n.intLen == 0)
-    *p++ = '0';
-  else
-    p += copyDigits(p, n.intDigits.data(), n.intLen);
+  if (n.intLen == 0) *p++ = '0';
+  else p += copyDigits(p, n.intDigits.data(), n.intLen);
   if (f.decimals > 0) {
     *p++ = '.';
     p += copyDigits(p, n.fracDigits.data(), n.fracLen);
@@ -445,9 +452,12 @@ void encodeNumeric(const FieldDef& f, const Number& n, std::uint8_t* out) {
 bool scaledInteger(const Number& n, int scale, std::int64_t& out) {
   if (n.huge || n.fracLen > scale || n.intLen + scale > 19) return false;
   unsigned __int128 v = 0;
-  for (int i = 0; i < n.intLen; ++i) v = v * 10 + static_cast<unsigned>(n.intDigits[static_cast<std::size_t>(i)] - '0');
-  for (int i = 0; i < scale; ++i) v = v * 10 + (i < n.fracLen ? static_cast<unsigned>(n.fracDigits[static_cast<std::size_t>(i)] - '0') : 0u);
-  unsigned __int128 limit = n.negative ? static_cast<unsigned __int128>(INT64_MAX) + 1 : static_cast<unsigned __int128>(INT64_MAX);
+  for (int i = 0; i < n.intLen; ++i)
+    v = v * 10 + static_cast<unsigned>(n.intDigits[static_cast<std::size_t>(i)] - '0');
+  for (int i = 0; i < scale; ++i)
+    v = v * 10 + (i < n.fracLen ? static_cast<unsigned>(n.fracDigits[static_cast<std::size_t>(i)] - '0') : 0u);
+  unsigned __int128 limit =
+      n.negative ? static_cast<unsigned __int128>(INT64_MAX) + 1 : static_cast<unsigned __int128>(INT64_MAX);
   if (v > limit) return false;
   out = n.negative ? static_cast<std::int64_t>(0 - static_cast<std::uint64_t>(v)) : static_cast<std::int64_t>(v);
   return true;
@@ -806,8 +816,7 @@ void Engine::makeTable(std::string_view rest, std::string& tableName, std::strin
     const bool bracketed = c.peek() == '[';
     std::string_view colName = scanColumnName(c);
     column = colName;
-    if (!bracketed && colName.empty())
-      sqlError(c.peek() == ')' || c.peek() == ',' ? kMissingOperand : kBadFieldName);
+    if (!bracketed && colName.empty()) sqlError(c.peek() == ')' || c.peek() == ',' ? kMissingOperand : kBadFieldName);
     FieldDef f;
     f.name = fieldNameFrom(colName, *codePage_, catalog_->maxColumnName(), catalog_->nameCodePage());
     for (const auto& other : fields)
@@ -1009,7 +1018,8 @@ class RecordValues {
     // NaN and the infinities, as the program renders them: no FoxPro column holds them.
     if (!scanNumber(c, number_)) sqlError(notANumber(c) ? kOverflow : kSyntax);
     switch (f.type) {
-      case 'N': case 'F': encodeNumeric(f, number_, out); break;
+      case 'N':
+      case 'F': encodeNumeric(f, number_, out); break;
       case 'I': encodeInteger(number_, out); break;
       case 'B': encodeDouble(number_, out); break;
       case 'Y': encodeCurrency(number_, out); break;

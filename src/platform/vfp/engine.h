@@ -17,12 +17,11 @@
 // Values go to the listed columns, or else to the fields in order: numbers (12, -0.5,
 // 1E+15), texts in quotes ('O''Neil') or joined from quoted pieces and CHR(n) with "+"
 // ('ab'+CHR(13)+CHR(10)+'cd'), NULL, .T./.F., and {^yyyy-mm-dd[ hh:mm:ss]} dates;
-// fields that get no value are null (blank in a NOT NULL column). A value is stored exactly or the row is refused: an I column
-// refuses fractions and numbers outside +/-2,147,483,647, N(w,d) refuses more integer
-// digits than fit and more than d decimals, Y more than 4 decimals, C(n) more than n
-// characters (blanks beyond n excepted, since C pads with blanks anyway); B takes any
-// finite number, as the nearest double. C and M take texts only, numeric columns numbers
-// only.
+// fields that get no value are null (blank in a NOT NULL column). A value is stored exactly or the row is refused: an
+// I column refuses fractions and numbers outside +/-2,147,483,647, N(w,d) refuses more integer digits than fit and
+// more than d decimals, Y more than 4 decimals, C(n) more than n characters (blanks beyond n excepted, since C pads
+// with blanks anyway); B takes any finite number, as the nearest double. C and M take texts only, numeric columns
+// numbers only.
 //
 // Code pages. New tables are written in the engine's code page and carry its mark; rows
 // added to an existing table are written in the code page its header names (the engine's
@@ -147,14 +146,14 @@ class Engine {
   std::map<std::string, data::Failure> broken_;             // tableKey -> why it takes no rows
   std::optional<data::Failure> pending_;                    // another table's failed write
   std::unique_ptr<TableFile> table_;
-  std::string tableRawName_;  // the name as written in the statement that opened table_
+  std::string tableRawName_;             // the name as written in the statement that opened table_
   std::vector<std::string> columnKeys_;  // upper-case names of table_'s columns in its code page, in field order
   const CodePage* codePage_;
   const CodePage* tableCodePage_ = codePage_;  // the code page of table_
   std::vector<ChangedValues> changedValues_;
   std::vector<std::string> columnNames_;  // the same names in UTF-8 as written, for messages
-  std::string scratch_;       // memo text being converted
-  std::vector<std::size_t> columns_;  // fields named by an INSERT's column list
+  std::string scratch_;                   // memo text being converted
+  std::vector<std::size_t> columns_;      // fields named by an INSERT's column list
   std::size_t batchBytes_ = 4 << 20;
 };
 

@@ -104,7 +104,10 @@ class PosixFileSystem : public FileSystem {
     switch (mode) {
       case OpenMode::Read: flags |= O_RDONLY; break;
       case OpenMode::ReadWrite: flags |= O_RDWR; break;
-      case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; action = "create"; break;
+      case OpenMode::CreateNew:
+        flags |= O_RDWR | O_CREAT | O_EXCL;
+        action = "create";
+        break;
     }
     int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) throwFileError(action, path, errno);
@@ -163,7 +166,8 @@ class PosixFileSystem : public FileSystem {
     }
     // Another writer may have removed or replaced the file between the open and the lock:
     // then this lock guards a file that no longer has the name.
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &named) != 0 || held.st_ino != named.st_ino ||
         held.st_dev != named.st_dev) {
       ::close(fd);
@@ -193,9 +197,6 @@ class PosixFileSystem : public FileSystem {
 
 }  // namespace
 
-
-std::shared_ptr<FileSystem> makeRealFileSystem(bool durable) {
-  return std::make_shared<PosixFileSystem>(durable);
-}
+std::shared_ptr<FileSystem> makeRealFileSystem(bool durable) { return std::make_shared<PosixFileSystem>(durable); }
 
 }  // namespace tw::vfp

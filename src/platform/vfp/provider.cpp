@@ -1,5 +1,5 @@
-#include "platform/ado_types.h"
 #include "platform/vfp/provider.h"
+#include "platform/ado_types.h"
 
 #include "platform/case_rules.h"
 #include "platform/vfp/container_catalog.h"
@@ -49,7 +49,8 @@ class TableListing : public data::RowSource {
 std::int16_t adoType(char type) {
   switch (type) {
     case 'C': return ado::kChar;
-    case 'N': case 'F': return ado::kNumeric;
+    case 'N':
+    case 'F': return ado::kNumeric;
     case 'I': return ado::kInteger;
     case 'B': return ado::kDouble;
     case 'Y': return ado::kCurrency;
@@ -70,8 +71,7 @@ class TableRows : public data::RowSource {
     for (std::size_t i = 0; i < layoutFields.size(); ++i) {
       const FieldDef& f = layoutFields[i];
       data::FieldInfo info;
-      info.name = i < longNames.size() ? lowerCase(longNames[i])
-                                       : fromName(f.name, reader_->codePage());
+      info.name = i < longNames.size() ? lowerCase(longNames[i]) : fromName(f.name, reader_->codePage());
       info.type = adoType(f.type);
       info.precision = f.type == 'N' || f.type == 'F' ? f.width : 0;
       info.scale = f.type == 'N' || f.type == 'F' ? f.decimals : 0;
@@ -141,8 +141,9 @@ class FoxProSession : public data::Session {
     if (s.size() <= prefix.size() || !startsWithIgnoringAsciiCase(s, prefix))
       throw data::Failure("SQLException: Syntax error.");
     std::string_view name = trim(s.substr(prefix.size()));
-    if (name.size() >= 2 && ((name.front() == '`' && name.back() == '`') || (name.front() == '"' && name.back() == '"') ||
-                             (name.front() == '[' && name.back() == ']') || (name.front() == '\'' && name.back() == '\'')))
+    if (name.size() >= 2 &&
+        ((name.front() == '`' && name.back() == '`') || (name.front() == '"' && name.back() == '"') ||
+         (name.front() == '[' && name.back() == ']') || (name.front() == '\'' && name.back() == '\'')))
       name = name.substr(1, name.size() - 2);
     TableLocation at = engine_.locate(name);
     try {
@@ -156,8 +157,9 @@ class FoxProSession : public data::Session {
         } catch (const CorruptTable&) {
         }
       }
-      auto rows = std::make_unique<TableRows>(std::make_unique<TableReader>(engine_.fileSystem(), at.dbfPath, at.fptPath, engine_.codePage()),
-                                              at.columnNames);
+      auto rows = std::make_unique<TableRows>(
+          std::make_unique<TableReader>(engine_.fileSystem(), at.dbfPath, at.fptPath, engine_.codePage()),
+          at.columnNames);
       rows->setCount(count);
       return rows;
     } catch (const CorruptTable& e) {
@@ -173,7 +175,8 @@ class FoxProSession : public data::Session {
 
 std::string ChangedValuesNotice(const std::string& table, std::size_t values, int codePage) {
   return "Table " + table + ": " + std::to_string(values) + (values == 1 ? " value" : " values") +
-         " held characters that code page " + std::to_string(codePage) + " cannot hold; they were stored with \"?\" in their place.";
+         " held characters that code page " + std::to_string(codePage) +
+         " cannot hold; they were stored with \"?\" in their place.";
 }
 
 FoxProProvider::FoxProProvider(std::shared_ptr<FileSystem> fs, const CodePage& codePage)
@@ -182,7 +185,8 @@ FoxProProvider::FoxProProvider(std::shared_ptr<FileSystem> fs, const CodePage& c
 std::unique_ptr<data::Session> FoxProProvider::open(const data::ConnectionString& connection,
                                                     const data::ConnectionSettings&) {
   std::string folder = connection.get("Data Source");
-  if (folder.empty()) throw data::Failure("Cannot open the FoxPro tables: the connection string names no Data Source.");
+  if (folder.empty())
+    throw data::Failure("Cannot open the FoxPro tables: the connection string names no Data Source.");
   std::unique_ptr<Catalog> catalog;
   // A database container keeps its names in its own code page (a container without a mark
   // in the provider's); its new tables are written in the provider's, as free tables are.
@@ -190,7 +194,8 @@ std::unique_ptr<data::Session> FoxProProvider::open(const data::ConnectionString
     catalog = std::make_unique<ContainerCatalog>(fs_, folder, *codePage_);
   } else {
     if (!fs_->isDirectory(folder)) {
-      if (fs_->exists(folder)) throw data::Failure("Cannot open the FoxPro folder \"" + folder + "\": it is not a folder.");
+      if (fs_->exists(folder))
+        throw data::Failure("Cannot open the FoxPro folder \"" + folder + "\": it is not a folder.");
       throw data::Failure("Cannot open the FoxPro folder \"" + folder + "\": it does not exist.");
     }
     catalog = std::make_unique<FolderCatalog>(fs_, folder);

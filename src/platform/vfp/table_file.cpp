@@ -13,11 +13,14 @@ std::vector<std::uint8_t> blankRecord(const TableLayout& layout) {
   r[0] = kRecordLive;
   for (const auto& f : layout.fields) {
     switch (f.type) {
-      case 'I': case 'B': case 'Y': case 'T': case 'M': case 'G': case 'W':
-        std::memset(&r[f.offset], 0, f.width);
-        break;
-      default:
-        break;  // C N F D L blank with spaces
+      case 'I':
+      case 'B':
+      case 'Y':
+      case 'T':
+      case 'M':
+      case 'G':
+      case 'W': std::memset(&r[f.offset], 0, f.width); break;
+      default: break;  // C N F D L blank with spaces
     }
   }
   if (layout.nullFlagsWidth) std::memset(&r[layout.nullFlagsOffset], 0, layout.nullFlagsWidth);
@@ -109,7 +112,8 @@ std::unique_ptr<TableFile> TableFile::openFile(FileSystem& fs, const std::string
   if (!t->header_.unsupported.empty()) return t;  // the caller refuses to append
 
   // Cut whatever lies behind the last counted record and end the file with a fresh marker.
-  std::uint64_t end = t->layout_.headerLength + static_cast<std::uint64_t>(t->flushedCount_) * t->layout_.recordLength;
+  std::uint64_t end =
+      t->layout_.headerLength + static_cast<std::uint64_t>(t->flushedCount_) * t->layout_.recordLength;
   std::uint8_t marker = 0;
   bool clean = size == end + 1 && t->dbf_->readAt(end, &marker, 1) == 1 && marker == kEndOfFile;
   if (!clean) {
@@ -133,8 +137,8 @@ namespace {
 // The largest .dbf or .fpt Visual FoxPro opens.
 constexpr std::uint64_t kMaxFileBytes = 0x7FFFFFFF;
 [[noreturn]] void tooLarge(const std::string& path) {
-  throw data::Failure(data::kErrTableUnusable, "SQLException: File is too large. \"" + path +
-                                                   "\" would pass the 2 GB a table file can hold.");
+  throw data::Failure(data::kErrTableUnusable,
+                      "SQLException: File is too large. \"" + path + "\" would pass the 2 GB a table file can hold.");
 }
 }  // namespace
 
@@ -151,7 +155,8 @@ std::uint32_t TableFile::addMemo(const char* data, std::size_t size) {
   std::uint32_t block = nextMemoBlock_;
   std::size_t total = 8 + size;
   std::size_t blocks = (total + blockSize_ - 1) / blockSize_;
-  if ((std::uint64_t{nextMemoBlock_} + blocks) * blockSize_ > kMaxFileBytes) tooLarge(fpt_ ? fpt_->path() : dbf_->path());
+  if ((std::uint64_t{nextMemoBlock_} + blocks) * blockSize_ > kMaxFileBytes)
+    tooLarge(fpt_ ? fpt_->path() : dbf_->path());
   std::size_t at = memo_.size();
   memo_.resize(at + blocks * blockSize_, 0);
   std::uint8_t* p = memo_.data() + at;

@@ -4,7 +4,6 @@
 
 #include "platform/calendar.h"
 
-
 namespace tw::vfp {
 
 TableReader::TableReader(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
@@ -61,13 +60,10 @@ std::string fieldText(const std::uint8_t* p, std::size_t width) {
 Value TableReader::decode(const FieldDef& f, const std::uint8_t* rec) {
   const std::uint8_t* p = rec + f.offset;
   switch (f.type) {
-    case 'C':
-      return Value(codePage_->decode(fieldText(p, f.width)));
+    case 'C': return Value(codePage_->decode(fieldText(p, f.width)));
     case 'N':
-    case 'F':
-      return decodeNumeric(f, fieldText(p, f.width));
-    case 'I':
-      return Value(static_cast<std::int64_t>(static_cast<std::int32_t>(getLe32(p))));
+    case 'F': return decodeNumeric(f, fieldText(p, f.width));
+    case 'I': return Value(static_cast<std::int64_t>(static_cast<std::int32_t>(getLe32(p))));
     case 'B': {
       double v;
       std::memcpy(&v, p, 8);
@@ -78,8 +74,7 @@ Value TableReader::decode(const FieldDef& f, const std::uint8_t* rec) {
       std::memcpy(&v, p, 8);
       return Value(Currency{v});
     }
-    case 'D':
-      return decodeDate(f, fieldText(p, f.width));
+    case 'D': return decodeDate(f, fieldText(p, f.width));
     case 'T': {
       std::uint32_t day = getLe32(p), ms = getLe32(p + 4);
       if (day == 0 && ms == 0) return Value();
@@ -94,8 +89,7 @@ Value TableReader::decode(const FieldDef& f, const std::uint8_t* rec) {
       if (block == 0) return Value(std::string());
       return Value(codePage_->decode(readMemo(block)));
     }
-    default:
-      return Value();
+    default: return Value();
   }
 }
 
@@ -131,7 +125,9 @@ Value TableReader::decodeNumeric(const FieldDef& f, std::string t) const {
 
 Value TableReader::decodeDate(const FieldDef& f, const std::string& t) const {
   if (t.empty()) return Value();
-  auto noDate = [&] { return CorruptTable("field \"" + f.name + "\" of record " + std::to_string(index_) + " holds no date"); };
+  auto noDate = [&] {
+    return CorruptTable("field \"" + f.name + "\" of record " + std::to_string(index_) + " holds no date");
+  };
   bool digits = t.size() == 8 && t.find_first_not_of("0123456789") == std::string::npos;
   if (!digits) throw noDate();
   auto num = [&](std::size_t at, std::size_t n) {

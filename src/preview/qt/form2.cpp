@@ -166,8 +166,8 @@ void Form2::showProgress(double value, const std::string& text) {
 void Form2::selectLine(std::int32_t line) {
   QModelIndex index = model_.index(line - 1, 0);
   if (!index.isValid()) return;
-  ListView1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                          QItemSelectionModel::Rows);
+  ListView1->selectionModel()->setCurrentIndex(index,
+                                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   ListView1->scrollTo(index);
 }
 

@@ -46,7 +46,7 @@ class Form3 : public QDialog, public FindAndReplaceView {
   QLabel* Label1;
   QLineEdit* Text1;  // search text
   QLabel* Label2;
-  QLineEdit* Text2;  // replacement text
+  QLineEdit* Text2;          // replacement text
   QPushButton* PushButton2;  // Replace
   QPushButton* PushButton1;  // Cancel
 };

@@ -14,10 +14,7 @@
 namespace tw {
 
 Form5::Form5(const std::vector<FieldConversionRow>& rows, Ui* ui, QWidget* owner, const std::string& applicationTitle)
-    : QDialog(owner),
-      ownUi_(ui ? nullptr : std::make_unique<QtUi>(this)),
-      ui_(ui ? *ui : *ownUi_),
-      model_(rows) {
+    : QDialog(owner), ownUi_(ui ? nullptr : std::make_unique<QtUi>(this)), ui_(ui ? *ui : *ownUi_), model_(rows) {
   if (ownUi_) ownUi_->setApplicationTitle(applicationTitle);
   setObjectName("Form5");
   setModal(true);

@@ -23,7 +23,11 @@ class QtPreviewWindow : public PreviewWindow {
   // (tests pass a fake). `applicationTitle` titles those boxes.
   QtPreviewWindow(Clipboard& clipboard, Shell& shell, QWidget* owner = nullptr, Ui* ui = nullptr,
                   std::string applicationTitle = "Tablewright")
-      : clipboard_(clipboard), shell_(shell), owner_(owner), ui_(ui), applicationTitle_(std::move(applicationTitle)) {}
+      : clipboard_(clipboard),
+        shell_(shell),
+        owner_(owner),
+        ui_(ui),
+        applicationTitle_(std::move(applicationTitle)) {}
 
   void setOwner(QWidget* owner) { owner_ = owner; }
   void setApplicationTitle(std::string title) { applicationTitle_ = std::move(title); }

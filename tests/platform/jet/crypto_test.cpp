@@ -87,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
         Rc4Case{"Secret", bytesOf("Secret"), bytesOf("Attack at dawn"), 0, fromHex("45A01F645FC35B383552544B9BF5")},
         // RFC 6229, 40-bit key 0x0102030405, key stream at offsets 0 and 240.
         Rc4Case{"Rfc6229At0", fromHex("0102030405"), Bytes(16, 0), 0, fromHex("b2396305f03dc027ccc3524a0a1118a8")},
-        Rc4Case{"Rfc6229At240", fromHex("0102030405"), Bytes(16, 0), 240, fromHex("28cb1132c96ce286421dcaadb8b69eae")},
+        Rc4Case{"Rfc6229At240", fromHex("0102030405"), Bytes(16, 0), 240,
+                fromHex("28cb1132c96ce286421dcaadb8b69eae")},
         // The key stream of the Access header mask.
         Rc4Case{"HeaderMask", fromHex("C7DA396B"), Bytes(12, 0), 0, fromHex("B56F03626108C255EBA96772")}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -231,9 +232,9 @@ TEST(PlainFile, NotEncryptedGivesNoCipher) {
   bool any = false;
   // An ACE file without encryption, and Jet 4 files with a database password (the password
   // is not encryption; their page encoding, if any, is the reader's business).
-  for (const char* path : {"mdb-reader/password/data/V2010_no-password.accdb",
-                           "mdb-reader/password/data/V2000_with-password.mdb",
-                           "mdb-reader/password/data/V2003_no-password.mdb"}) {
+  for (const char* path :
+       {"mdb-reader/password/data/V2010_no-password.accdb", "mdb-reader/password/data/V2000_with-password.mdb",
+        "mdb-reader/password/data/V2003_no-password.mdb"}) {
     const auto file = readFile(corpusPath(path));
     if (!file) continue;
     any = true;
@@ -264,13 +265,13 @@ TEST(EncryptedFileOracle, PagesMatchMdbReader) {
         << "writeFileSync(out, Buffer.concat(parts));\n";
   }
   int checked = 0;
-  for (const char* path : {"mdb-reader/encryption/data/office-agile-4.2.accdb",
-                           "mdb-reader/encryption/data/office-agile-4.4.accdb"}) {
+  for (const char* path :
+       {"mdb-reader/encryption/data/office-agile-4.2.accdb", "mdb-reader/encryption/data/office-agile-4.4.accdb"}) {
     const auto file = readFile(corpusPath(path));
     if (!file) continue;
     const fs::path expectedPath = dir / "expected.bin";
-    const std::string command = "node '" + script.string() + "' '" + corpusPath(path).string() + "' '" +
-                                expectedPath.string() + "'";
+    const std::string command =
+        "node '" + script.string() + "' '" + corpusPath(path).string() + "' '" + expectedPath.string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const auto expected = readFile(expectedPath);
     ASSERT_TRUE(expected.has_value());
@@ -323,8 +324,9 @@ Bytes fit(Bytes bytes, std::size_t length, std::uint8_t pad) {
 }
 
 Bytes aesCbcEncrypt(const Bytes& key, const Bytes& iv, Bytes data) {
-  const EVP_CIPHER* cipher =
-      key.size() == 16 ? EVP_aes_128_cbc() : key.size() == 24 ? EVP_aes_192_cbc() : EVP_aes_256_cbc();
+  const EVP_CIPHER* cipher = key.size() == 16   ? EVP_aes_128_cbc()
+                             : key.size() == 24 ? EVP_aes_192_cbc()
+                                                : EVP_aes_256_cbc();
   EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
   EVP_EncryptInit_ex(ctx, cipher, nullptr, key.data(), iv.data());
   EVP_CIPHER_CTX_set_padding(ctx, 0);
@@ -337,7 +339,8 @@ Bytes aesCbcEncrypt(const Bytes& key, const Bytes& iv, Bytes data) {
 
 std::string base64(const Bytes& bytes) {
   std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-  const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), bytes.data(), static_cast<int>(bytes.size()));
+  const int n =
+      EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), bytes.data(), static_cast<int>(bytes.size()));
   out.resize(static_cast<std::size_t>(n));
   return out;
 }
@@ -417,18 +420,22 @@ AgileFile buildAgile(const AgileSetup& setup, std::u16string_view password) {
       aesCbcEncrypt(keyFor(fromHex("146e0be7abacd0d6")), salt, fit(f.dataKey, (keyBytes + 15) / 16 * 16, 0));
   auto common = [&](const Bytes& s) {
     return "saltSize=\"16\" blockSize=\"16\" keyBits=\"" + std::to_string(setup.keyBits) + "\" hashSize=\"" +
-           std::to_string(hashSize) + "\" cipherAlgorithm=\"AES\" cipherChaining=\"ChainingModeCBC\" hashAlgorithm=\"" +
-           setup.hash + "\" saltValue=\"" + base64(s) + "\"";
+           std::to_string(hashSize) +
+           "\" cipherAlgorithm=\"AES\" cipherChaining=\"ChainingModeCBC\" hashAlgorithm=\"" + setup.hash +
+           "\" saltValue=\"" + base64(s) + "\"";
   };
-  f.xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
-          "<encryption xmlns=\"http://schemas.microsoft.com/office/2006/encryption\" "
-          "xmlns:p=\"http://schemas.microsoft.com/office/2006/keyEncryptor/password\">"
-          "<keyData " + common(f.keySalt) + "/><keyEncryptors>"
-          "<keyEncryptor uri=\"http://schemas.microsoft.com/office/2006/keyEncryptor/password\">"
-          "<p:encryptedKey spinCount=\"" + std::to_string(setup.spinCount) + "\" " + common(salt) +
-          " encryptedVerifierHashInput=\"" + base64(encInput) + "\" encryptedVerifierHashValue=\"" +
-          base64(encValue) + "\" encryptedKeyValue=\"" + base64(encKey) +
-          "\"/></keyEncryptor></keyEncryptors></encryption>";
+  f.xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+      "<encryption xmlns=\"http://schemas.microsoft.com/office/2006/encryption\" "
+      "xmlns:p=\"http://schemas.microsoft.com/office/2006/keyEncryptor/password\">"
+      "<keyData " +
+      common(f.keySalt) +
+      "/><keyEncryptors>"
+      "<keyEncryptor uri=\"http://schemas.microsoft.com/office/2006/keyEncryptor/password\">"
+      "<p:encryptedKey spinCount=\"" +
+      std::to_string(setup.spinCount) + "\" " + common(salt) + " encryptedVerifierHashInput=\"" + base64(encInput) +
+      "\" encryptedVerifierHashValue=\"" + base64(encValue) + "\" encryptedKeyValue=\"" + base64(encKey) +
+      "\"/></keyEncryptor></keyEncryptors></encryption>";
   return f;
 }
 
@@ -627,11 +634,11 @@ TEST_P(Rc4CryptoApiVariants, RoundTripAndPasswordCheck) {
 
 INSTANTIATE_TEST_SUITE_P(
     KeySizes, Rc4CryptoApiVariants,
-    testing::Values(Rc4Variant{"Key128", {}, 128},
-                    Rc4Variant{"Key56Version2", {.major = 2, .keyBits = 56}, 56},
+    testing::Values(Rc4Variant{"Key128", {}, 128}, Rc4Variant{"Key56Version2", {.major = 2, .keyBits = 56}, 56},
                     Rc4Variant{"Key40", {.keyBits = 40}, 40},
                     Rc4Variant{"DefaultSizeBaseProvider",
-                               {.major = 3, .keyBits = 0, .csp = u"Microsoft Base Cryptographic Provider v1.0"}, 40},
+                               {.major = 3, .keyBits = 0, .csp = u"Microsoft Base Cryptographic Provider v1.0"},
+                               40},
                     Rc4Variant{"DefaultSizeEnhancedProvider", {.keyBits = 0}, 128},
                     Rc4Variant{"ImpliedAlgorithms", {.algId = 0, .hashId = 0}, 128}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -651,16 +658,15 @@ TEST_P(Rc4CryptoApiDamage, GivesAClearFailure) {
   EXPECT_NE(failure.find(GetParam().expected), std::string::npos) << failure;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Headers, Rc4CryptoApiDamage,
-    testing::Values(Rc4Damage{"StandardAes", {.flags = 0x24, .algId = 0x660E}, "not supported"},
-                    Rc4Damage{"NoCryptoApi", {.flags = 0x08}, "not supported"},
-                    Rc4Damage{"External", {.flags = 0x1C}, "not supported"},
-                    Rc4Damage{"OtherCipher", {.algId = 0x6602}, "not supported"},
-                    Rc4Damage{"Md5Hash", {.hashId = 0x8003}, "not supported"},
-                    Rc4Damage{"KeyTooLong", {.keyBits = 256}, "damaged"},
-                    Rc4Damage{"KeyNotBytes", {.keyBits = 44}, "damaged"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Headers, Rc4CryptoApiDamage,
+                         testing::Values(Rc4Damage{"StandardAes", {.flags = 0x24, .algId = 0x660E}, "not supported"},
+                                         Rc4Damage{"NoCryptoApi", {.flags = 0x08}, "not supported"},
+                                         Rc4Damage{"External", {.flags = 0x1C}, "not supported"},
+                                         Rc4Damage{"OtherCipher", {.algId = 0x6602}, "not supported"},
+                                         Rc4Damage{"Md5Hash", {.hashId = 0x8003}, "not supported"},
+                                         Rc4Damage{"KeyTooLong", {.keyBits = 256}, "damaged"},
+                                         Rc4Damage{"KeyNotBytes", {.keyBits = 44}, "damaged"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Rc4CryptoApi, EveryTruncationAndBadSizeFails) {
   const Bytes info = rc4Info({}, u"secret", 128);

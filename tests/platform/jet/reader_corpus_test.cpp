@@ -29,7 +29,8 @@ const fs::path kOracle = fs::path(TW_SOURCE_DIR) / "tests" / "oracles" / "dump_a
 
 std::string passwordFor(const fs::path& p) {
   std::string s = p.string();
-  return (s.find("with-password") != std::string::npos || s.find("/encryption/") != std::string::npos) ? "password" : "";
+  return (s.find("with-password") != std::string::npos || s.find("/encryption/") != std::string::npos) ? "password"
+                                                                                                       : "";
 }
 
 std::vector<std::string> corpusFiles() {
@@ -83,7 +84,8 @@ std::string tagged(const Value& v) {
   if (auto f = v.get<Single>()) return "F:" + hex(reinterpret_cast<const std::uint8_t*>(&f->value), 4);
   if (auto d = v.get<double>()) return "D:" + hex(reinterpret_cast<const std::uint8_t*>(d), 8);
   if (auto c = v.get<Currency>()) {
-    unsigned long long m = c->scaled < 0 ? 0ull - static_cast<unsigned long long>(c->scaled) : static_cast<unsigned long long>(c->scaled);
+    unsigned long long m = c->scaled < 0 ? 0ull - static_cast<unsigned long long>(c->scaled)
+                                         : static_cast<unsigned long long>(c->scaled);
     char buf[64];
     std::snprintf(buf, sizeof buf, "%s%llu.%04llu", c->scaled < 0 ? "-" : "", m / 10000, m % 10000);
     return std::string("C:") + buf;
@@ -108,8 +110,8 @@ std::string tagged(const Value& v) {
   if (auto g = v.get<Guid>()) {
     const auto& b = g->bytes;
     char buf[64];
-    std::snprintf(buf, sizeof buf, "G:%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", b[3], b[2],
-                  b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+    std::snprintf(buf, sizeof buf, "G:%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", b[3],
+                  b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
     return buf;
   }
   return "?";
@@ -117,9 +119,10 @@ std::string tagged(const Value& v) {
 
 int adoTypeOf(const QString& oracleType) {
   static const std::map<QString, int> m = {
-      {"boolean", 11}, {"byte", 17},    {"integer", 2},  {"long", 3},     {"bigint", 20}, {"float", 4},
-      {"double", 5},   {"currency", 6}, {"numeric", 131}, {"datetime", 7}, {"text", 202},  {"memo", 203},
-      {"binary", 204}, {"ole", 205},    {"repid", 72},   {"datetimextended", 135}};
+      {"boolean", 11},  {"byte", 17},    {"integer", 2}, {"long", 3},
+      {"bigint", 20},   {"float", 4},    {"double", 5},  {"currency", 6},
+      {"numeric", 131}, {"datetime", 7}, {"text", 202},  {"memo", 203},
+      {"binary", 204},  {"ole", 205},    {"repid", 72},  {"datetimextended", 135}};
   auto it = m.find(oracleType);
   return it == m.end() ? -1 : it->second;
 }
@@ -152,7 +155,8 @@ TEST_P(CorpusFile, MatchesTheOracles) {
   std::vector<std::string> ours;
   auto schema = connection->OpenSchema(data::kSchemaTables);
   for (; !schema->Eof(); schema->MoveNext())
-    if (schema->value("TABLE_TYPE").as<std::string>() == "TABLE") ours.push_back(schema->value("TABLE_NAME").as<std::string>());
+    if (schema->value("TABLE_TYPE").as<std::string>() == "TABLE")
+      ours.push_back(schema->value("TABLE_NAME").as<std::string>());
   std::vector<std::string> theirs;
   for (const auto& t : oracle["tables"].toArray()) {
     std::string n = t.toObject()["name"].toString().toStdString();

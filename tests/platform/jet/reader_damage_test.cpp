@@ -22,7 +22,8 @@ struct Outcome {
 };
 
 // Opens, lists and reads every table, counting what happens; only data::Failure is allowed.
-void readEverything(data::DataAccess& dataAccess, const std::string& path, const std::string& password, Outcome& out) {
+void readEverything(data::DataAccess& dataAccess, const std::string& path, const std::string& password,
+                    Outcome& out) {
   auto c = dataAccess.createConnection();
   try {
     c->Open("Provider=Microsoft.ACE.OLEDB.12.0;Data Source=" + path + ";Jet OLEDB:Database Password=" + password);
@@ -94,7 +95,8 @@ TEST_P(DamagedCopies, EndInAFailureOrACleanRead) {
       std::uniform_int_distribution<std::size_t> len(0, bytes.size() - 1);
       bytes.resize(len(rng));
     }
-    std::ofstream(copy, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(copy, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     SCOPED_TRACE("copy " + std::to_string(n));
     readEverything(dataAccess, copy.string(), password, outcome);
     if (HasFatalFailure()) break;

@@ -7,10 +7,10 @@
 #include <QString>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iterator>
 #include <set>
-#include <fstream>
 
 #include "platform/data_access.h"
 #include "platform/jet/format.h"
@@ -57,11 +57,10 @@ class Provider : public ::testing::Test {
 
 TEST_F(Provider, PasswordFilesOpenOnlyWithTheirPassword) {
   REQUIRE_CORPUS();
-  const char* withPassword[] = {"mdb-reader/password/data/V2000_with-password.mdb",
-                                "mdb-reader/password/data/V2003_with-password.mdb",
-                                "mdb-reader/password/data/V2010_with-password.accdb",
-                                "mdb-reader/encryption/data/office-agile-4.2.accdb",
-                                "mdb-reader/encryption/data/office-agile-4.4.accdb"};
+  const char* withPassword[] = {
+      "mdb-reader/password/data/V2000_with-password.mdb", "mdb-reader/password/data/V2003_with-password.mdb",
+      "mdb-reader/password/data/V2010_with-password.accdb", "mdb-reader/encryption/data/office-agile-4.2.accdb",
+      "mdb-reader/encryption/data/office-agile-4.4.accdb"};
   for (const char* f : withPassword) {
     SCOPED_TRACE(f);
     const std::string path = kCorpus + f;
@@ -73,8 +72,9 @@ TEST_F(Provider, PasswordFilesOpenOnlyWithTheirPassword) {
     EXPECT_EQ(rows[0][1], Value("One"));
   }
   // No stored password: any password is accepted.
-  for (const char* f : {"mdb-reader/password/data/V2003_no-password.mdb", "mdb-reader/password/data/V1997_no-password.mdb",
-                        "mdb-reader/password/data/V2010_no-password.accdb"}) {
+  for (const char* f :
+       {"mdb-reader/password/data/V2003_no-password.mdb", "mdb-reader/password/data/V1997_no-password.mdb",
+        "mdb-reader/password/data/V2010_no-password.accdb"}) {
     SCOPED_TRACE(f);
     EXPECT_NO_THROW(open(kCorpus + f, "anything"));
   }
@@ -187,9 +187,9 @@ struct SelectCase {
 
 TEST(ParseSelectAll, AcceptsOnlyTheOneForm) {
   const SelectCase cases[] = {
-      {"SELECT * FROM `Orders`", "Orders"},   {"select * from `a b`", "a b"},   {"SELECT * FROM [x];", "x"},
-      {"SELECT * FROM Orders", nullptr},      {"SELECT * FROM ``", nullptr},    {"SELECT * FROM `a` WHERE 1", nullptr},
-      {"SELECT *, a FROM `a`", nullptr},      {"SELECT * FROM `a", nullptr},    {"", nullptr},
+      {"SELECT * FROM `Orders`", "Orders"}, {"select * from `a b`", "a b"}, {"SELECT * FROM [x];", "x"},
+      {"SELECT * FROM Orders", nullptr},    {"SELECT * FROM ``", nullptr},  {"SELECT * FROM `a` WHERE 1", nullptr},
+      {"SELECT *, a FROM `a`", nullptr},    {"SELECT * FROM `a", nullptr},  {"", nullptr},
       {"SELECT * FROM `a`;;", nullptr},
   };
   for (const auto& c : cases) {
@@ -213,7 +213,9 @@ TEST_F(Provider, SchemaNamesEveryKindOfTableSortedWithoutRegardToCase) {
     rows.emplace_back(schema->value("TABLE_NAME").as<std::string>(), schema->value("TABLE_TYPE").as<std::string>());
   ASSERT_FALSE(rows.empty());
   for (std::size_t i = 1; i < rows.size(); ++i)
-    EXPECT_LE(QString::fromStdString(rows[i - 1].first).compare(QString::fromStdString(rows[i].first), Qt::CaseInsensitive), 0);
+    EXPECT_LE(
+        QString::fromStdString(rows[i - 1].first).compare(QString::fromStdString(rows[i].first), Qt::CaseInsensitive),
+        0);
   int tables = 0;
   for (const auto& [name, type] : rows) {
     if (name.rfind("MSys", 0) == 0 || name.rfind("f_", 0) == 0) {
@@ -248,7 +250,8 @@ TEST_F(Provider, ComplexColumnsResolveThroughTheFlatTables) {
   EXPECT_EQ(rs.field(5).type, 205);
   std::vector<Value> multi;
   for (; !rs.Eof(); rs.MoveNext()) multi.push_back(rs.value(4));
-  EXPECT_EQ(multi, (std::vector<Value>{Value(), Value("value1; value4"), Value("value1; value2; value3; value4"), Value()}));
+  EXPECT_EQ(multi,
+            (std::vector<Value>{Value(), Value("value1; value4"), Value("value1; value2; value3; value4"), Value()}));
 
   auto a = open(kCorpus + "mdb-reader/data/V2016/attachments.accdb", "", "Microsoft.ACE.OLEDB.12.0");
   auto rows = readAll(*a, "Table1");
@@ -302,15 +305,20 @@ TEST(Jet4Text, PlainCompressedAndSurrogates) {
   // Compressed: 1-byte run, switch, UCS-2 run (U+041C), switch back.
   EXPECT_EQ(jet::decodeJet4Text(bytesOf({0xFF, 0xFE, 'h', 'i', 0, 0x1C, 0x04, 0, '!'})), "hi\xD0\x9C!");
   // A surrogate pair is one code point (U+1F600); a lone surrogate becomes U+FFFD.
-  EXPECT_EQ(jet::decodeJet4Text(bytesOf({'a', 0, 0x3D, 0xD8, 0x00, 0xDE, 'a', 0})), "a\xF0\x9F\x98\x80" "a");
-  EXPECT_EQ(jet::decodeJet4Text(bytesOf({0x3D, 0xD8, 'a', 0})), "\xEF\xBF\xBD" "a");
+  EXPECT_EQ(jet::decodeJet4Text(bytesOf({'a', 0, 0x3D, 0xD8, 0x00, 0xDE, 'a', 0})),
+            "a\xF0\x9F\x98\x80"
+            "a");
+  EXPECT_EQ(jet::decodeJet4Text(bytesOf({0x3D, 0xD8, 'a', 0})),
+            "\xEF\xBF\xBD"
+            "a");
   EXPECT_EQ(jet::decodeJet4Text(bytesOf({})), "");
   // An odd trailing byte in a UCS-2 run is dropped, not read past.
   EXPECT_EQ(jet::decodeJet4Text(bytesOf({0xFF, 0xFE, 0, 'x'})), "");
 }
 
 TEST(CodePageText, Windows1252WithUndefinedBytesAndOtherCodePages) {
-  EXPECT_EQ(jet::decodeCodePageText(bytesOf({'A', 0xE4, 0x80, 0x81, 0x8D}), 1252), "A\xC3\xA4\xE2\x82\xAC\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(jet::decodeCodePageText(bytesOf({'A', 0xE4, 0x80, 0x81, 0x8D}), 1252),
+            "A\xC3\xA4\xE2\x82\xAC\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(jet::decodeCodePageText(bytesOf({0xC0}), 1251), "\xD0\x90");  // Cyrillic A
   // The converter is kept between values: a second text, and one after an invalid byte,
   // decode from a fresh state. 0x98 is undefined in code page 1251.

@@ -107,7 +107,8 @@ TEST_P(Truncated, CopiesReadWholeOrNameEveryTableTheyLose) {
   int complete = 0, failed = 0, silent = 0;
   for (int n = truncations(); n > 0; --n) {
     const std::size_t size = n % 2 ? anywhere(rng) : nearEnd(rng);
-    std::ofstream(copy, std::ios::binary | std::ios::trunc).write(original.data(), static_cast<std::streamsize>(size));
+    std::ofstream(copy, std::ios::binary | std::ios::trunc)
+        .write(original.data(), static_cast<std::streamsize>(size));
     const Reading got = readAll(access, copy.string());
     bool silentHere = false;
     if (got.opened) {
@@ -148,15 +149,17 @@ TEST(TableRowCount, FewerRowsThanTheDefinitionCountsEndInAFailure) {
   jet::registerAccessProviders(access);
   for (std::uint32_t stored : {0u, 500u, 503u}) {  // a count that fell behind is no damage
     std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(static_cast<std::streamoff>(tdef) * jet::kPageSizeJet4 + static_cast<std::streamoff>(jet::kTableDefJet4.rowCount));
+    f.seekp(static_cast<std::streamoff>(tdef) * jet::kPageSizeJet4 +
+            static_cast<std::streamoff>(jet::kTableDefJet4.rowCount));
     f.put(static_cast<char>(stored & 0xFF)).put(static_cast<char>(stored >> 8)).put(0).put(0);
     f.close();
     Reading r = readAll(access, path.string());
     EXPECT_EQ(r.tables["Orders"].size(), 500u);
     EXPECT_EQ(r.failures.size(), stored > 500 ? 1u : 0u) << stored;
   }
-  EXPECT_NE(readAll(access, path.string()).failures.at(0).find(
-                "table 'Orders' may be incomplete: its definition counts 503 rows, but only 500 were found."),
+  EXPECT_NE(readAll(access, path.string())
+                .failures.at(0)
+                .find("table 'Orders' may be incomplete: its definition counts 503 rows, but only 500 were found."),
             std::string::npos);
   fs::remove(path);
 }

@@ -22,9 +22,9 @@
 #include <map>
 #include <set>
 
+#include "platform/calendar.h"
 #include "platform/jet/crypto.h"
 #include "platform/jet/format.h"
-#include "platform/calendar.h"
 #include "platform/jet/provider.h"
 #include "platform/jet/writer/format_encode.h"
 #include "platform/jet/writer/writer_description.h"
@@ -117,7 +117,6 @@ TEST_P(TextEncoding, DecodesBackAndCompressesWhereItApplies) {
   const bool isCompressed = compressed.size() >= 2 && compressed[0] == 0xFF && compressed[1] == 0xFE;
   EXPECT_EQ(isCompressed, c.compressed);
   if (isCompressed) {
-
     EXPECT_LT(compressed.size(), plain.size());
   }
 }
@@ -125,23 +124,23 @@ TEST_P(TextEncoding, DecodesBackAndCompressesWhereItApplies) {
 INSTANTIATE_TEST_SUITE_P(
     Writer, TextEncoding,
     ::testing::Values(TextCase{"empty", "", false}, TextCase{"ascii", "Customer Name", true},
-                      TextCase{"latin1", "Grüße aus Köln", true},
-                      TextCase{"mixed", "Order 12 — 東京 shipped", true},
+                      TextCase{"latin1", "Grüße aus Köln", true}, TextCase{"mixed", "Order 12 — 東京 shipped", true},
                       TextCase{"cjk_only", "東京都千代田区", false},
                       // U+0100 and U+4E00 have a zero low byte, which the compressed form
                       // cannot carry.
-                      TextCase{"zero_low_byte", "abc\xC4\x80" "def", false},
-                      TextCase{"cjk_zero_low_byte", "abc一def", false},
-                      TextCase{"emoji", "smile 😁 please", true},
+                      TextCase{"zero_low_byte",
+                               "abc\xC4\x80"
+                               "def",
+                               false},
+                      TextCase{"cjk_zero_low_byte", "abc一def", false}, TextCase{"emoji", "smile 😁 please", true},
                       // The low surrogate of U+1F600 is DE00.
-                      TextCase{"emoji_zero_low_byte", "smile 😀 please", false},
-                      TextCase{"single_wide", "€", false}),
+                      TextCase{"emoji_zero_low_byte", "smile 😀 please", false}, TextCase{"single_wide", "€", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WriterEncoding, RejectsInvalidUtf8) {
   std::u16string out;
-  for (const char* bad : {"\xC0\xAF", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "abc\xE2\x82",
-                          "\x80", "\xFF"})
+  for (const char* bad :
+       {"\xC0\xAF", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "abc\xE2\x82", "\x80", "\xFF"})
     EXPECT_FALSE(Utf8ToUtf16(bad, out)) << bad;
   EXPECT_TRUE(Utf8ToUtf16("\xF0\x9F\x98\x80", out));
   EXPECT_EQ(out, std::u16string(u"\xD83D\xDE00"));
@@ -150,9 +149,9 @@ TEST(WriterEncoding, RejectsInvalidUtf8) {
 // Dates are checked against QDate's own day count (proleptic Gregorian).
 TEST(WriterEncoding, OleDatesCountDaysLikeAccess) {
   const QDate epoch(1899, 12, 30);
-  for (const QDate& d : {QDate(1899, 12, 30), QDate(1900, 1, 1), QDate(1900, 3, 1), QDate(2021, 2, 3),
-                         QDate(1582, 10, 15), QDate(1492, 1, 10), QDate(100, 1, 1), QDate(9999, 12, 31),
-                         QDate(2000, 2, 29)}) {
+  for (const QDate& d :
+       {QDate(1899, 12, 30), QDate(1900, 1, 1), QDate(1900, 3, 1), QDate(2021, 2, 3), QDate(1582, 10, 15),
+        QDate(1492, 1, 10), QDate(100, 1, 1), QDate(9999, 12, 31), QDate(2000, 2, 29)}) {
     EXPECT_EQ(oleDayFromCivil(d.year(), d.month(), d.day()), epoch.daysTo(d)) << d.toString().toStdString();
   }
   // The time of day counts away from zero before the epoch.
@@ -196,15 +195,15 @@ TEST(WriterEncoding, RowLayoutMatchesTheFormatDescription) {
   encode::encodeRow(cols, 4, 2, fields, row);
   ASSERT_EQ(row.size(), encode::rowSize(4, 4, 2, 3));
   std::span<const std::uint8_t> r(row);
-  EXPECT_EQ(u16(r, 0), 4);                    // column count
-  EXPECT_EQ(u32(r, 2), 0x12345678u);          // fixed data after the count
+  EXPECT_EQ(u16(r, 0), 4);            // column count
+  EXPECT_EQ(u32(r, 2), 0x12345678u);  // fixed data after the count
   EXPECT_EQ(std::string(row.begin() + 6, row.begin() + 9), "xyz");
   const std::size_t end = row.size();
-  EXPECT_EQ(row[end - 1], 0x07);              // null mask: A, B (true), C set; D null
-  EXPECT_EQ(u16(r, end - 3), 2);              // variable column count
-  EXPECT_EQ(u16(r, end - 5), 6);              // offset of C
-  EXPECT_EQ(u16(r, end - 7), 9);              // offset of D (empty)
-  EXPECT_EQ(u16(r, end - 9), 9);              // end of data
+  EXPECT_EQ(row[end - 1], 0x07);  // null mask: A, B (true), C set; D null
+  EXPECT_EQ(u16(r, end - 3), 2);  // variable column count
+  EXPECT_EQ(u16(r, end - 5), 6);  // offset of C
+  EXPECT_EQ(u16(r, end - 7), 9);  // offset of D (empty)
+  EXPECT_EQ(u16(r, end - 9), 9);  // end of data
 }
 
 // ---------------------------------------------------------------------------------------
@@ -242,7 +241,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"unknown_key", "{\"tables\": [], \"tabels\": []}", "unknown key \"tabels\""},
         BadCase{"unknown_type", TABLE("{\"name\": \"A\", \"type\": \"money\"}", ""),
                 "tables[0] \"T\", fields[0], field \"A\": unknown type \"money\""},
-        BadCase{"too_few_values", TABLE("{\"name\": \"A\", \"type\": \"long\"}, {\"name\": \"B\", \"type\": \"long\"}", "[1, 2], [3]"),
+        BadCase{"too_few_values",
+                TABLE("{\"name\": \"A\", \"type\": \"long\"}, {\"name\": \"B\", \"type\": \"long\"}", "[1, 2], [3]"),
                 "rows[1]: 1 values for 2 fields"},
         BadCase{"text_too_long", TABLE("{\"name\": \"A\", \"type\": \"text\", \"size\": 3}", "[\"abcd\"]"),
                 "rows[0]: Table \"T\", field \"A\" (text): text of 4 characters is longer than the field size 3"},
@@ -250,42 +250,62 @@ INSTANTIATE_TEST_SUITE_P(
                 "{\"tables\": [{\"name\": \"T\", \"fields\": [{\"name\": \"A\", \"type\": \"long\"}]},"
                 " {\"name\": \"t\", \"fields\": [{\"name\": \"A\", \"type\": \"long\"}]}]}",
                 "tables[1] \"t\": Duplicate table name \"t\""},
-        BadCase{"duplicate_system_table", "{\"tables\": [{\"name\": \"MSysObjects\", \"fields\": [{\"name\": \"A\", \"type\": \"long\"}]}]}",
+        BadCase{"duplicate_system_table",
+                "{\"tables\": [{\"name\": \"MSysObjects\", \"fields\": [{\"name\": \"A\", \"type\": \"long\"}]}]}",
                 "Duplicate table name"},
-        BadCase{"duplicate_field", TABLE("{\"name\": \"Name\", \"type\": \"long\"}, {\"name\": \"NAME\", \"type\": \"text\", \"size\": 5}", ""),
-                "Duplicate field name \"NAME\" in table \"T\""},
+        BadCase{
+            "duplicate_field",
+            TABLE("{\"name\": \"Name\", \"type\": \"long\"}, {\"name\": \"NAME\", \"type\": \"text\", \"size\": 5}",
+                  ""),
+            "Duplicate field name \"NAME\" in table \"T\""},
         BadCase{"null_yes_no", TABLE("{\"name\": \"A\", \"type\": \"yesno\"}", "[null]"), "cannot be null"},
         BadCase{"byte_range", TABLE("{\"name\": \"A\", \"type\": \"byte\"}", "[256]"), "256 is outside 0 to 255"},
-        BadCase{"fraction_in_long", TABLE("{\"name\": \"A\", \"type\": \"long\"}", "[1.5]"), "expected a whole number"},
+        BadCase{"fraction_in_long", TABLE("{\"name\": \"A\", \"type\": \"long\"}", "[1.5]"),
+                "expected a whole number"},
         BadCase{"bad_date", TABLE("{\"name\": \"A\", \"type\": \"datetime\"}", "[\"2021-02-30\"]"),
                 "field \"A\": 2021-02-30 is not a valid date"},
-        BadCase{"decimal_scale", TABLE("{\"name\": \"A\", \"type\": \"decimal\", \"precision\": 6, \"scale\": 2}", "[\"1.234\"]"),
+        BadCase{"decimal_scale",
+                TABLE("{\"name\": \"A\", \"type\": \"decimal\", \"precision\": 6, \"scale\": 2}", "[\"1.234\"]"),
                 "more than 2 digits after the decimal point"},
-        BadCase{"decimal_precision", TABLE("{\"name\": \"A\", \"type\": \"decimal\", \"precision\": 4, \"scale\": 2}", "[\"123.4\"]"),
+        BadCase{"decimal_precision",
+                TABLE("{\"name\": \"A\", \"type\": \"decimal\", \"precision\": 4, \"scale\": 2}", "[\"123.4\"]"),
                 "more than 4 digits"},
-        BadCase{"currency_digits", TABLE("{\"name\": \"A\", \"type\": \"currency\"}", "[\"1.00001\"]"), "at most 4 digits"},
-        BadCase{"binary_too_long", TABLE("{\"name\": \"A\", \"type\": \"binary\", \"size\": 2}", "[{\"hex\": \"010203\"}]"),
+        BadCase{"currency_digits", TABLE("{\"name\": \"A\", \"type\": \"currency\"}", "[\"1.00001\"]"),
+                "at most 4 digits"},
+        BadCase{"binary_too_long",
+                TABLE("{\"name\": \"A\", \"type\": \"binary\", \"size\": 2}", "[{\"hex\": \"010203\"}]"),
                 "3 bytes are more than the field size 2"},
         BadCase{"bad_hex", TABLE("{\"name\": \"A\", \"type\": \"ole\"}", "[{\"hex\": \"0g\"}]"), "not a hex digit"},
         BadCase{"bad_guid", TABLE("{\"name\": \"A\", \"type\": \"guid\"}", "[\"{1234}\"]"), "is not a GUID"},
-        BadCase{"text_size", TABLE("{\"name\": \"A\", \"type\": \"text\", \"size\": 256}", ""), "text size must be 1 to 255"},
+        BadCase{"text_size", TABLE("{\"name\": \"A\", \"type\": \"text\", \"size\": 256}", ""),
+                "text size must be 1 to 255"},
         BadCase{"bad_field_name", TABLE("{\"name\": \"A.B\", \"type\": \"long\"}", ""), "does not allow in names"},
-        BadCase{"password_too_long", "{\"password\": \"123456789012345678901\", \"tables\": []}", "longer than 20 characters"},
+        BadCase{"password_too_long", "{\"password\": \"123456789012345678901\", \"tables\": []}",
+                "longer than 20 characters"},
         BadCase{"row_too_long",
-                TABLE("{\"name\": \"A\", \"type\": \"text\", \"size\": 255}, {\"name\": \"B\", \"type\": \"text\", \"size\": 255},"
-                      "{\"name\": \"C\", \"type\": \"text\", \"size\": 255}, {\"name\": \"D\", \"type\": \"text\", \"size\": 255},"
-                      "{\"name\": \"E\", \"type\": \"text\", \"size\": 255}, {\"name\": \"F\", \"type\": \"text\", \"size\": 255},"
-                      "{\"name\": \"G\", \"type\": \"text\", \"size\": 255}, {\"name\": \"H\", \"type\": \"text\", \"size\": 255},"
+                TABLE("{\"name\": \"A\", \"type\": \"text\", \"size\": 255}, {\"name\": \"B\", \"type\": \"text\", "
+                      "\"size\": 255},"
+                      "{\"name\": \"C\", \"type\": \"text\", \"size\": 255}, {\"name\": \"D\", \"type\": \"text\", "
+                      "\"size\": 255},"
+                      "{\"name\": \"E\", \"type\": \"text\", \"size\": 255}, {\"name\": \"F\", \"type\": \"text\", "
+                      "\"size\": 255},"
+                      "{\"name\": \"G\", \"type\": \"text\", \"size\": 255}, {\"name\": \"H\", \"type\": \"text\", "
+                      "\"size\": 255},"
                       "{\"name\": \"I\", \"type\": \"text\", \"size\": 255}",
-                      "[{\"repeat\": \"ж\", \"count\": 255}, {\"repeat\": \"ж\", \"count\": 255}, {\"repeat\": \"ж\", \"count\": 255},"
-                      " {\"repeat\": \"ж\", \"count\": 255}, {\"repeat\": \"ж\", \"count\": 255}, {\"repeat\": \"ж\", \"count\": 255},"
-                      " {\"repeat\": \"ж\", \"count\": 255}, {\"repeat\": \"ж\", \"count\": 255}, {\"repeat\": \"ж\", \"count\": 255}]"),
+                      "[{\"repeat\": \"ж\", \"count\": 255}, {\"repeat\": \"ж\", \"count\": 255}, {\"repeat\": "
+                      "\"ж\", \"count\": 255},"
+                      " {\"repeat\": \"ж\", \"count\": 255}, {\"repeat\": \"ж\", \"count\": 255}, {\"repeat\": "
+                      "\"ж\", \"count\": 255},"
+                      " {\"repeat\": \"ж\", \"count\": 255}, {\"repeat\": \"ж\", \"count\": 255}, {\"repeat\": "
+                      "\"ж\", \"count\": 255}]"),
                 "the row is longer than a page can hold"},
-        BadCase{"generator_field", "{\"tables\": [{\"name\": \"T\", \"fields\": [{\"name\": \"A\", \"type\": \"long\"}],"
-                                   " \"generate\": {\"rows\": 3, \"fields\": {\"B\": {\"range\": [1, 2]}}}}]}",
+        BadCase{"generator_field",
+                "{\"tables\": [{\"name\": \"T\", \"fields\": [{\"name\": \"A\", \"type\": \"long\"}],"
+                " \"generate\": {\"rows\": 3, \"fields\": {\"B\": {\"range\": [1, 2]}}}}]}",
                 "generate: no field \"B\" in this table"},
-        BadCase{"query_clash", "{\"tables\": [{\"name\": \"T\", \"fields\": [{\"name\": \"A\", \"type\": \"long\"}]}],"
-                               " \"queries\": [{\"name\": \"T\", \"from\": \"T\"}]}",
+        BadCase{"query_clash",
+                "{\"tables\": [{\"name\": \"T\", \"fields\": [{\"name\": \"A\", \"type\": \"long\"}]}],"
+                " \"queries\": [{\"name\": \"T\", \"from\": \"T\"}]}",
                 "queries[0]: Duplicate object name \"T\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -374,9 +394,11 @@ TEST(WriterTool, ExitStatusAndMessages) {
   EXPECT_FALSE(QFile::exists(dir.filePath("bad.mdb")));
   r = run(QStringLiteral(TW_MDB_WRITE_TOOL), {bad});
   EXPECT_EQ(r.exitCode, 2);
-  r = run(QStringLiteral(TW_MDB_WRITE_TOOL), {QStringLiteral("--generate"), QStringLiteral("12x"), dir.filePath("g.mdb")});
+  r = run(QStringLiteral(TW_MDB_WRITE_TOOL),
+          {QStringLiteral("--generate"), QStringLiteral("12x"), dir.filePath("g.mdb")});
   EXPECT_EQ(r.exitCode, 2);
-  r = run(QStringLiteral(TW_MDB_WRITE_TOOL), {QStringLiteral(TW_SOURCE_DIR "/Samples/sample.json"), dir.filePath("s.mdb")});
+  r = run(QStringLiteral(TW_MDB_WRITE_TOOL),
+          {QStringLiteral(TW_SOURCE_DIR "/Samples/sample.json"), dir.filePath("s.mdb")});
   EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
   EXPECT_GT(QFileInfo(dir.filePath("s.mdb")).size(), 0);
 }
@@ -487,7 +509,9 @@ QJsonValue expectedValue(const ExpectedField& f, const QJsonValue& v, std::int64
     return v;
   }
   if (v.isNull()) return QJsonValue::Null;
-  if (f.kind == "currency") return QString::fromStdString(padded(v.isString() ? v.toString().toStdString() : QString::number(v.toDouble(), 'g', 15).toStdString(), 4));
+  if (f.kind == "currency")
+    return QString::fromStdString(
+        padded(v.isString() ? v.toString().toStdString() : QString::number(v.toDouble(), 'g', 15).toStdString(), 4));
   if (f.kind == "decimal") return QString::fromStdString(padded(v.toString().toStdString(), f.scale));
   if (f.kind == "datetime") return readerDate(storedDate(v.toString()));
   if (f.kind == "single") return static_cast<double>(static_cast<float>(v.toDouble()));
@@ -539,7 +563,6 @@ void compareWithNodeView(const QJsonObject& description, const QJsonObject& view
     const QJsonArray rows = got["rows"].toArray();
     EXPECT_EQ(got["rowCount"].toInt(), rows.size());
     if (!t.generated) {
-
       EXPECT_EQ(rows.size(), t.rows.size());
     }
     ASSERT_GE(rows.size(), t.rows.size());
@@ -567,8 +590,9 @@ struct MdbtoolsView {
 };
 
 MdbtoolsView mdbExport(const QString& file, const std::string& table) {
-  const ProcessResult r = run("mdb-export", {"-H", "-Q", "-d", QString(QChar(0x1f)), "-R", QString(QChar(0x1e)), "-0", "\\N",
-                                   "-b", "hex", "-T", "%Y-%m-%d %H:%M:%S", file, QString::fromStdString(table)});
+  const ProcessResult r =
+      run("mdb-export", {"-H", "-Q", "-d", QString(QChar(0x1f)), "-R", QString(QChar(0x1e)), "-0", "\\N", "-b", "hex",
+                         "-T", "%Y-%m-%d %H:%M:%S", file, QString::fromStdString(table)});
   EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
   MdbtoolsView v;
   for (const QByteArray& line : r.out.split('\x1e')) {
@@ -591,11 +615,20 @@ void compareWithMdbtools(const QString& file, const QJsonObject& description) {
   for (const ExpectedTable& t : tables) names.push_back(t.name);
   EXPECT_EQ(listed, names);
 
-  static const std::map<std::string, std::string> schemaNames = {
-      {"yesno", "Boolean NOT NULL"}, {"byte", "Byte"}, {"integer", "Integer"}, {"long", "Long Integer"},
-      {"autonumber", "Long Integer"}, {"single", "Single"}, {"double", "Double"}, {"currency", "Currency"},
-      {"datetime", "DateTime"}, {"memo", "Memo/Hyperlink (255)"}, {"hyperlink", "Memo/Hyperlink (255)"},
-      {"ole", "OLE (255)"}, {"guid", "Replication ID"}, {"binary", "Binary"}};
+  static const std::map<std::string, std::string> schemaNames = {{"yesno", "Boolean NOT NULL"},
+                                                                 {"byte", "Byte"},
+                                                                 {"integer", "Integer"},
+                                                                 {"long", "Long Integer"},
+                                                                 {"autonumber", "Long Integer"},
+                                                                 {"single", "Single"},
+                                                                 {"double", "Double"},
+                                                                 {"currency", "Currency"},
+                                                                 {"datetime", "DateTime"},
+                                                                 {"memo", "Memo/Hyperlink (255)"},
+                                                                 {"hyperlink", "Memo/Hyperlink (255)"},
+                                                                 {"ole", "OLE (255)"},
+                                                                 {"guid", "Replication ID"},
+                                                                 {"binary", "Binary"}};
   for (const ExpectedTable& t : tables) {
     SCOPED_TRACE("table " + t.name);
     r = run("mdb-schema", {"-T", QString::fromStdString(t.name), file, "access"});
@@ -604,14 +637,14 @@ void compareWithMdbtools(const QString& file, const QJsonObject& description) {
     for (const ExpectedField& f : t.fields) {
       std::string type;
       if (f.kind == "text") type = "Text (" + std::to_string(f.size) + ")";
-      else if (f.kind == "decimal") type = "Numeric (" + std::to_string(f.precision) + ", " + std::to_string(f.scale) + ")";
+      else if (f.kind == "decimal")
+        type = "Numeric (" + std::to_string(f.precision) + ", " + std::to_string(f.scale) + ")";
       else type = schemaNames.at(f.kind);
       const std::string line = "[" + f.name + "]\t\t\t" + type;
       EXPECT_NE(schema.find(line), std::string::npos) << line << "\nin\n" << schema;
     }
     const MdbtoolsView v = mdbExport(file, t.name);
     if (!t.generated) {
-
       EXPECT_EQ(v.rows.size(), static_cast<std::size_t>(t.rows.size()));
     }
     ASSERT_GE(v.rows.size(), static_cast<std::size_t>(t.rows.size()));
@@ -626,7 +659,6 @@ void compareWithMdbtools(const QString& file, const QJsonObject& description) {
         const std::string where = "row " + std::to_string(r2) + " field " + f.name;
         if (expected.isNull()) {
           if (f.kind != "yesno") {
-
             EXPECT_EQ(got, "\\N") << where;
           }
           continue;
@@ -642,20 +674,17 @@ void compareWithMdbtools(const QString& file, const QJsonObject& description) {
         } else if (f.kind == "datetime") {
           const double stored = storedDate(value.toString());
           if (stored >= 1.0) {
-
             EXPECT_EQ(QString::fromStdString(got), readerDate(stored).left(19).replace('T', ' ')) << where;
           }
         } else if (f.kind == "text" || f.kind == "memo" || f.kind == "hyperlink") {
           const QString text = expected.toString();
           const bool bmp = std::none_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); });
           if (bmp && !text.isEmpty()) {
-
             EXPECT_EQ(QString::fromStdString(got), text) << where;
           }
         } else if (f.kind == "ole") {
           const std::string hex = expected.toObject()["hex"].toString().toUpper().toStdString();
           if (!hex.empty()) {
-
             EXPECT_EQ(got, hex) << where;
           }
         }
@@ -663,7 +692,6 @@ void compareWithMdbtools(const QString& file, const QJsonObject& description) {
     }
   }
 }
-
 
 // Our own reader, through the data-access provider the converter uses: the schema lists
 // the tables, queries and links; record sets give the ADO types and the same values.
@@ -704,8 +732,10 @@ QJsonValue readerForm(const Value& v) {
     }
     QJsonValue operator()(const std::string& s) const { return QString::fromStdString(s); }
     QJsonValue operator()(const Bytes& b) const {
-      return QJsonObject{{"hex", QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(b.data()),
-                                                                static_cast<qsizetype>(b.size())).toHex())}};
+      return QJsonObject{
+          {"hex",
+           QString::fromLatin1(
+               QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size())).toHex())}};
     }
     QJsonValue operator()(const Guid& g) const {
       const auto& b = g.bytes;
@@ -723,9 +753,9 @@ QJsonValue readerForm(const Value& v) {
 
 int adoType(const std::string& kind) {
   static const std::map<std::string, int> types = {
-      {"yesno", 11}, {"byte", 17}, {"integer", 2}, {"long", 3}, {"autonumber", 3}, {"single", 4},
-      {"double", 5}, {"currency", 6}, {"datetime", 7}, {"text", 202}, {"memo", 203}, {"hyperlink", 203},
-      {"ole", 205}, {"guid", 72}, {"decimal", 131}, {"binary", 204}};
+      {"yesno", 11}, {"byte", 17},    {"integer", 2},   {"long", 3},    {"autonumber", 3}, {"single", 4},
+      {"double", 5}, {"currency", 6}, {"datetime", 7},  {"text", 202},  {"memo", 203},     {"hyperlink", 203},
+      {"ole", 205},  {"guid", 72},    {"decimal", 131}, {"binary", 204}};
   return types.at(kind);
 }
 
@@ -785,7 +815,6 @@ void compareWithOwnReader(const QString& file, const QJsonObject& description) {
   }
 }
 
-
 // The sample database is what users try first: it must reach every type the converter
 // maps and the naming and value cases it treats specially.
 TEST(WriterSample, CoversEveryTypeAndSpecialCase) {
@@ -800,7 +829,8 @@ TEST(WriterSample, CoversEveryTypeAndSpecialCase) {
   {
     auto schema = conn->OpenSchema(data::kSchemaTables);
     for (; !schema->Eof(); schema->MoveNext())
-      if (schema->value("TABLE_TYPE") == Value("TABLE")) tables.push_back(schema->value("TABLE_NAME").as<std::string>());
+      if (schema->value("TABLE_TYPE") == Value("TABLE"))
+        tables.push_back(schema->value("TABLE_NAME").as<std::string>());
   }
   std::set<int> types;
   bool emptyTable = false, longMemo = false, apostrophe = false, lineBreak = false, nullValue = false;
@@ -847,13 +877,13 @@ TEST(WriterSample, CoversEveryTypeAndSpecialCase) {
   EXPECT_EQ(std::vector<std::string>(customers.begin(), customers.begin() + 3),
             (std::vector<std::string>{"Customer ID", "Customer Name", "Customer Phone"}));
   const auto& labels = fieldNames["Shelf Labels"];
-  EXPECT_EQ(std::vector<std::string>(labels.begin(), labels.begin() + 3), (std::vector<std::string>{"No", "N o", "N  o"}));
+  EXPECT_EQ(std::vector<std::string>(labels.begin(), labels.begin() + 3),
+            (std::vector<std::string>{"No", "N o", "N  o"}));
   const auto& orders = fieldNames["Orders"];
   const auto paid = std::find(orders.begin(), orders.end(), "Paid");
   ASSERT_NE(paid, orders.end());
   EXPECT_EQ(*(paid + 1), "id");
 }
-
 
 // The same description always gives the same bytes, so the built sample never changes
 // unless its description does.
@@ -912,7 +942,6 @@ TEST(WriterRoundTrip, WideTableDefinitionSpansPages) {
     EXPECT_EQ(t["rows"][0][199].toString(), QString("value 199"));
   }
 }
-
 
 // Generated rows keep to their generators: ranges, patterns, choices, dates, null shares.
 TEST(WriterGenerate, RowsKeepToTheirGenerators) {
@@ -1010,9 +1039,7 @@ TEST_P(RoundTrip, ReadersGiveBackWhatWasWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Writer, RoundTrip,
                          ::testing::Values("Samples/sample.json", "tests/platform/jet/data/writer_all_types.json"),
-                         [](const auto& info) {
-                           return std::string(info.index == 0 ? "sample" : "all_types");
-                         });
+                         [](const auto& info) { return std::string(info.index == 0 ? "sample" : "all_types"); });
 
 TEST(WriterRoundTrip, PasswordIsTheOneReadersReport) {
   QTemporaryDir dir;
@@ -1057,7 +1084,8 @@ TEST(WriterRoundTrip, LongValuesOfEverySize) {
   if (!haveNodeOracle()) GTEST_SKIP() << "mdb-reader (node) is not installed";
   QTemporaryDir dir;
   const QString out = dir.filePath("long.mdb");
-  const std::vector<std::size_t> sizes = {0, 1, 63, 64, 65, 1000, 4075, 4076, 4077, 4080, 4081, 8152, 8153, 20000, 100000};
+  const std::vector<std::size_t> sizes = {0,    1,    63,   64,   65,   1000,  4075,  4076,
+                                          4077, 4080, 4081, 8152, 8153, 20000, 100000};
   {
     MdbWriter w(out.toStdString());
     const int t = w.addTable({"Long", {{"N", FieldKind::Long}, {"M", FieldKind::Memo}, {"O", FieldKind::Ole}}});
@@ -1149,11 +1177,20 @@ TableDefinition calculatedTable() {
   decimal.precision = 18;
   decimal.scale = 4;
   return {"Calc",
-          {{"ID", FieldKind::Long}, calc("Rich", FieldKind::YesNo), calc("Tiny", FieldKind::Byte),
-           calc("Small", FieldKind::Integer), calc("Count", FieldKind::Long), calc("Ratio", FieldKind::Single),
-           calc("Salary", FieldKind::Double), calc("Money", FieldKind::Currency), calc("When", FieldKind::DateTime),
-           calc("LastFirst", FieldKind::Text, 40), calc("AllNames", FieldKind::Memo), calc("Key", FieldKind::ReplicationId),
-           decimal, {"Name", FieldKind::Text, 20}}};
+          {{"ID", FieldKind::Long},
+           calc("Rich", FieldKind::YesNo),
+           calc("Tiny", FieldKind::Byte),
+           calc("Small", FieldKind::Integer),
+           calc("Count", FieldKind::Long),
+           calc("Ratio", FieldKind::Single),
+           calc("Salary", FieldKind::Double),
+           calc("Money", FieldKind::Currency),
+           calc("When", FieldKind::DateTime),
+           calc("LastFirst", FieldKind::Text, 40),
+           calc("AllNames", FieldKind::Memo),
+           calc("Key", FieldKind::ReplicationId),
+           decimal,
+           {"Name", FieldKind::Text, 20}}};
 }
 
 std::vector<std::vector<Value>> calculatedRows() {
@@ -1164,8 +1201,8 @@ std::vector<std::vector<Value>> calculatedRows() {
       {Value(1), Value(true), Value(200), Value(-1234), Value(2000000000), Value(Single{2.5f}), Value(1234.5678),
        Value(Currency{-123456789}), Value(DateTime{44230.75}), Value("Smith, Anna"), Value(longText), Value(g),
        Value(Decimal{true, "12345678901234", 4}), Value("Anna")},
-      {Value(2), Value(false), Value(0), Value(0), Value(-5), Value(Single{-0.1f}), Value(-0.0),
-       Value(Currency{0}), Value(DateTime{-1.25}), Value("Ł Ω 東"), Value("short"), Value(g),
+      {Value(2), Value(false), Value(0), Value(0), Value(-5), Value(Single{-0.1f}), Value(-0.0), Value(Currency{0}),
+       Value(DateTime{-1.25}), Value("Ł Ω 東"), Value("short"), Value(g),
        Value(Decimal{false, "123456789012345678901234", 0}), Value("Łukasz")},
       {Value(3), Value(), Value(), Value(), Value(), Value(), Value(), Value(), Value(), Value(), Value(), Value(),
        Value(), Value()},
@@ -1255,8 +1292,8 @@ TEST(WriterCalculated, MdbReaderSeesTheRowsThePlainFieldsAndTheWrappedText) {
     EXPECT_EQ(row[0].toInt(), r + 1);
     EXPECT_EQ(row[13].toString(), names[r]);
     const QString wrapped = row[9].toString();
-    const QString expected = QString(8, QChar(0)) + QChar(static_cast<char16_t>(2 * texts[r].size())) + QChar(0) +
-                             texts[r] + QChar(0);
+    const QString expected =
+        QString(8, QChar(0)) + QChar(static_cast<char16_t>(2 * texts[r].size())) + QChar(0) + texts[r] + QChar(0);
     EXPECT_EQ(wrapped, expected) << wrapped.toStdString();
     EXPECT_EQ(row[6].toDouble(), 0.0);  // the header's first 8 bytes, read as a double
   }

@@ -27,19 +27,18 @@ class Utf8ToCp1252 : public ::testing::TestWithParam<Utf8Case> {};
 
 TEST_P(Utf8ToCp1252, MapsOrReplaces) { EXPECT_EQ(toCp1252(GetParam().utf8), GetParam().cp1252); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Codepage, Utf8ToCp1252,
-    ::testing::Values(Utf8Case{"plain", "plain"}, Utf8Case{"\xC3\xA9t\xC3\xA9", "\xE9t\xE9"},
-                      Utf8Case{"\xE2\x80\x9Cq\xE2\x80\x9D", "\x93q\x94"},
-                      Utf8Case{"\xE6\x97\xA5\xE6\x9C\xAC", "??"},            // CJK
-                      Utf8Case{"\xF0\x9F\x98\x80!", "?!"},                   // emoji, four bytes
-                      Utf8Case{"\xC2\x81", "?"},                             // U+0081: undefined in cp1252
-                      Utf8Case{"a\xC3", "a?"},                               // cut short at the end
-                      Utf8Case{"\xE2\x82", "??"},                            // cut short, two bytes left
-                      Utf8Case{"\xC0\xAF", "??"},                            // overlong "/"
-                      Utf8Case{"\xED\xA0\x80", "???"},                       // a surrogate
-                      Utf8Case{"\xFF\xFE", "??"},                            // never valid
-                      Utf8Case{"\xC3(", "?("}));                             // bad continuation
+INSTANTIATE_TEST_SUITE_P(Codepage, Utf8ToCp1252,
+                         ::testing::Values(Utf8Case{"plain", "plain"}, Utf8Case{"\xC3\xA9t\xC3\xA9", "\xE9t\xE9"},
+                                           Utf8Case{"\xE2\x80\x9Cq\xE2\x80\x9D", "\x93q\x94"},
+                                           Utf8Case{"\xE6\x97\xA5\xE6\x9C\xAC", "??"},  // CJK
+                                           Utf8Case{"\xF0\x9F\x98\x80!", "?!"},         // emoji, four bytes
+                                           Utf8Case{"\xC2\x81", "?"},                   // U+0081: undefined in cp1252
+                                           Utf8Case{"a\xC3", "a?"},                     // cut short at the end
+                                           Utf8Case{"\xE2\x82", "??"},                  // cut short, two bytes left
+                                           Utf8Case{"\xC0\xAF", "??"},                  // overlong "/"
+                                           Utf8Case{"\xED\xA0\x80", "???"},             // a surrogate
+                                           Utf8Case{"\xFF\xFE", "??"},                  // never valid
+                                           Utf8Case{"\xC3(", "?("}));                   // bad continuation
 
 TEST(Codepage, UpperCaseAndLettersFollowCp1252) {
   EXPECT_EQ(cp1252Upper('a'), 'A');

@@ -17,7 +17,8 @@ using namespace tw::vfp::testing;
 
 namespace {
 
-const std::string kInfused = std::string(TW_SHARED_DIR) + "/corpus/foxpro/infused/fixtures/fixtures/foxprodb/FOXPRO-DB-TEST";
+const std::string kInfused =
+    std::string(TW_SHARED_DIR) + "/corpus/foxpro/infused/fixtures/fixtures/foxprodb/FOXPRO-DB-TEST";
 const std::string kFb2p = std::string(TW_SHARED_DIR) + "/corpus/foxpro/foxbin2prg/TESTS/DATOS_READONLY/fb2p_dbc";
 
 struct Container {
@@ -35,7 +36,8 @@ std::vector<ContainerIndexEntry> liveEntries(const std::vector<std::uint8_t>& db
   for (std::uint32_t r = 0; r < count; ++r) {
     const std::uint8_t* rec = &dbc[header + r * length];
     if (rec[0] == kRecordDeleted) continue;
-    out.push_back({r + 1, static_cast<std::int32_t>(getLe32(rec + 5)), std::string(reinterpret_cast<const char*>(rec + 9), 10),
+    out.push_back({r + 1, static_cast<std::int32_t>(getLe32(rec + 5)),
+                   std::string(reinterpret_cast<const char*>(rec + 9), 10),
                    std::string(reinterpret_cast<const char*>(rec + 19), 128)});
   }
   return out;

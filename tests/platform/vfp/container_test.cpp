@@ -54,9 +54,13 @@ std::vector<Rec> records(const std::string& dbc, const std::string& dct) {
   std::vector<Rec> out;
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint8_t* r = &d[header + i * length];
-    Rec rec{r[0] == '*', static_cast<std::int32_t>(getLe32(r + 1)), static_cast<std::int32_t>(getLe32(r + 5)),
+    Rec rec{r[0] == '*',
+            static_cast<std::int32_t>(getLe32(r + 1)),
+            static_cast<std::int32_t>(getLe32(r + 5)),
             trim(std::string(reinterpret_cast<const char*>(r + 9), 10)),
-            trim(std::string(reinterpret_cast<const char*>(r + 19), 128)), "", std::vector<std::uint8_t>(r, r + length)};
+            trim(std::string(reinterpret_cast<const char*>(r + 19), 128)),
+            "",
+            std::vector<std::uint8_t>(r, r + length)};
     if (std::uint32_t b = getLe32(r + 147)) {
       std::uint32_t len = getBe32(&m[b * block + 4]);
       rec.property.assign(reinterpret_cast<const char*>(&m[b * block + 8]), len);
@@ -167,10 +171,13 @@ TEST(NewContainer, RefusesToOverwriteOrToBeMadeWhereItCannotBe) {
   ScratchFolder dir;
   auto fs = plainFs();
   writeBytes(dir.file("a.dcx"), {1});
-  EXPECT_NE(failureOf([&] { createContainer(*fs, dir.file("a.dbc")); }).find("\"" + dir.file("a.dcx") + "\" exists already"),
+  EXPECT_NE(failureOf([&] {
+              createContainer(*fs, dir.file("a.dbc"));
+            }).find("\"" + dir.file("a.dcx") + "\" exists already"),
             std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir.file("a.dbc")));
-  EXPECT_NE(failureOf([&] { createContainer(*fs, dir.file("none/b.dbc")); }).find("does not exist"), std::string::npos);
+  EXPECT_NE(failureOf([&] { createContainer(*fs, dir.file("none/b.dbc")); }).find("does not exist"),
+            std::string::npos);
   EXPECT_NE(failureOf([&] { createContainer(*fs, dir.file("c.dbf")); }).find("must end in .dbc"), std::string::npos);
   // A full disk at any point leaves none of the three files.
   for (long budget : {0L, 100L, 600L, 2000L, 4700L, 5500L}) {
@@ -178,7 +185,8 @@ TEST(NewContainer, RefusesToOverwriteOrToBeMadeWhereItCannotBe) {
     faulty->writeBudget = budget;
     std::string error = failureOf([&] { createContainer(*faulty, dir.file("d.dbc")); });
     EXPECT_NE(error.find("No space left"), std::string::npos) << budget;
-    for (const char* f : {"d.dbc", "d.dct", "d.dcx", "d.dbc.tmp"}) EXPECT_FALSE(std::filesystem::exists(dir.file(f))) << f;
+    for (const char* f : {"d.dbc", "d.dct", "d.dcx", "d.dbc.tmp"})
+      EXPECT_FALSE(std::filesystem::exists(dir.file(f))) << f;
   }
 }
 
@@ -188,14 +196,18 @@ TEST(ContainerTables, KeepLongNamesInTheContainerAndShortUniqueNamesInTheTable) 
   createContainer(*plainFs(), dbc);
   const std::string longest(128, 'q');
   auto engine = engineFor(dbc);
-  engine->execute("CREATE TABLE \"Customer Orders\" ([OrderIdentifier] INT, [CustomerName] CHAR(20), "
-                  "[CustomerNameLong] CHAR(5), [Notes] MEMO, [" + longest + "] INT, [Amount] N(10,2) NOT NULL)");
+  engine->execute(
+      "CREATE TABLE \"Customer Orders\" ([OrderIdentifier] INT, [CustomerName] CHAR(20), "
+      "[CustomerNameLong] CHAR(5), [Notes] MEMO, [" +
+      longest + "] INT, [Amount] N(10,2) NOT NULL)");
   engine->execute("INSERT INTO [customer orders] VALUES (1, 'Anna', 'x', 'first memo', 7, 12.5)");
-  engine->execute("INSERT INTO [Customer Orders] ([CUSTOMERNAMELONG], [orderidentifier], [amount]) VALUES ('y', 2, 3)");
+  engine->execute(
+      "INSERT INTO [Customer Orders] ([CUSTOMERNAMELONG], [orderidentifier], [amount]) VALUES ('y', 2, 3)");
   engine->flush();
 
   const std::string dbf = dir.file("customer orders.dbf");
-  EXPECT_EQ(dbfNames(dbf), (std::vector<std::string>{"ORDERIDENT", "CUSTOMERNA", "CUSTOMERN2", "NOTES", "QQQQQQQQQQ", "AMOUNT"}));
+  EXPECT_EQ(dbfNames(dbf),
+            (std::vector<std::string>{"ORDERIDENT", "CUSTOMERNA", "CUSTOMERN2", "NOTES", "QQQQQQQQQQ", "AMOUNT"}));
   auto bytes = readBytes(dbf);
   TableHeader h = parseHeader(bytes, bytes.size(), "sales.dbc");
   EXPECT_EQ(h.unsupported, "");
@@ -221,7 +233,8 @@ TEST(ContainerTables, KeepLongNamesInTheContainerAndShortUniqueNamesInTheTable) 
     EXPECT_EQ(recs[i].property, "");
     fields.push_back(recs[i].name);
   }
-  EXPECT_EQ(fields, (std::vector<std::string>{"orderidentifier", "customername", "customernamelong", "notes", longest, "amount"}));
+  EXPECT_EQ(fields, (std::vector<std::string>{"orderidentifier", "customername", "customernamelong", "notes", longest,
+                                              "amount"}));
   EXPECT_EQ(indexFaults(dbc, dir.file("Sales.dcx")), "");
   EXPECT_EQ(listed(*engine), (std::vector<std::string>{"customer orders"}));
 
@@ -256,9 +269,9 @@ TEST(ContainerTables, NameCollisionsAndNamesTheContainerCannotHold) {
   for (int i = 1; i <= 12; ++i) columns += "[abcdefghij_" + std::to_string(i) + "] INT, ";
   engine->execute("CREATE TABLE many (" + columns + "[ABCDEFGHI2] INT, [abcdefghij] INT)");
   EXPECT_EQ(dbfNames(dir.file("many.dbf")),
-            (std::vector<std::string>{"ABCDEFGHIJ", "ABCDEFGHI2", "ABCDEFGHI3", "ABCDEFGHI4", "ABCDEFGHI5", "ABCDEFGHI6",
-                                      "ABCDEFGHI7", "ABCDEFGHI8", "ABCDEFGHI9", "ABCDEFGH10", "ABCDEFGH11", "ABCDEFGH12",
-                                      "ABCDEFGH13", "ABCDEFGH14"}));
+            (std::vector<std::string>{"ABCDEFGHIJ", "ABCDEFGHI2", "ABCDEFGHI3", "ABCDEFGHI4", "ABCDEFGHI5",
+                                      "ABCDEFGHI6", "ABCDEFGHI7", "ABCDEFGHI8", "ABCDEFGHI9", "ABCDEFGH10",
+                                      "ABCDEFGH11", "ABCDEFGH12", "ABCDEFGH13", "ABCDEFGH14"}));
   engine->execute("INSERT INTO many ([abcdefghij], [abcdefghij_10]) VALUES (14, 10)");
   engine->flush();
   auto row = readAll(dir.file("many.dbf")).at(0);
@@ -268,20 +281,28 @@ TEST(ContainerTables, NameCollisionsAndNamesTheContainerCannotHold) {
   const std::string refused = "SQLException: Field name is a duplicate or invalid. (table \"t\", column \"";
   EXPECT_EQ(failureOf([&] { engine->execute("CREATE TABLE t ([" + std::string(129, 'a') + "] INT)"); }),
             refused + std::string(129, 'a') + "\")");
-  EXPECT_EQ(failureOf([&] { engine->execute("CREATE TABLE t ([Amount] INT, [AMOUNT] INT)"); }), refused + "AMOUNT\")");
-  EXPECT_NE(failureOf([&] { engine->execute("CREATE TABLE \"" + std::string(129, 't') + "\" ([a] INT)"); })
-                .find("longer than 128 characters"),
+  EXPECT_EQ(failureOf([&] { engine->execute("CREATE TABLE t ([Amount] INT, [AMOUNT] INT)"); }),
+            refused + "AMOUNT\")");
+  EXPECT_NE(failureOf([&] {
+              engine->execute("CREATE TABLE \"" + std::string(129, 't') + "\" ([a] INT)");
+            }).find("longer than 128 characters"),
             std::string::npos);
-  EXPECT_NE(failureOf([&] { engine->execute("CREATE TABLE \"Umsatz \xE2\x82\xAC \xE4\xB8\xAD\" ([a] INT)"); })
-                .find("characters a database container cannot store"),
+  EXPECT_NE(failureOf([&] {
+              engine->execute("CREATE TABLE \"Umsatz \xE2\x82\xAC \xE4\xB8\xAD\" ([a] INT)");
+            }).find("characters a database container cannot store"),
             std::string::npos);
   engine->execute("CREATE TABLE \"Umsatz \xE2\x82\xAC\" ([a] INT)");  // the euro sign is in cp1252
   EXPECT_EQ(failureOf([&] { engine->execute("CREATE TABLE MANY ([a] INT)"); }),
             "SQLException: Table \"many\" already exists in the database. (table \"MANY\")");
   // A free table of that name with rows in it is not ours to replace; an empty one naming
   // this container and listed nowhere is what a killed CREATE leaves, and is replaced.
-  { Engine free(plainFs(), dir.path()); free.execute("CREATE TABLE loose ([a] INT)"); free.execute("INSERT INTO loose VALUES (1)"); }
-  EXPECT_EQ(failureOf([&] { engine->execute("CREATE TABLE loose ([b] INT)"); }), "SQLException: File already exists. (table \"loose\")");
+  {
+    Engine free(plainFs(), dir.path());
+    free.execute("CREATE TABLE loose ([a] INT)");
+    free.execute("INSERT INTO loose VALUES (1)");
+  }
+  EXPECT_EQ(failureOf([&] { engine->execute("CREATE TABLE loose ([b] INT)"); }),
+            "SQLException: File already exists. (table \"loose\")");
   auto before = readBytes(dir.file("many.dbf"));
   writeBytes(dir.file("orphan.dbf"), before);
   auto orphan = readBytes(dir.file("orphan.dbf"));
@@ -346,7 +367,8 @@ TEST(VfpMadeContainer, TakesANewTableAndKeepsEverythingItHad) {
   EXPECT_TRUE(std::equal(oldDbc.begin() + 8, oldDbc.end() - 1, newDbc.begin() + 8));
   EXPECT_EQ(getLe32(&newDbc[4]), 58u + 4);
   EXPECT_TRUE(std::equal(oldDct.begin() + 4, oldDct.end(), newDct.begin() + 4)) << "earlier memos untouched";
-  for (const char* f : {"calls.dbf", "calls.FPT", "calls.CDX", "contacts.dbf", "contacts.CDX", "types.dbf", "setup.CDX"})
+  for (const char* f :
+       {"calls.dbf", "calls.FPT", "calls.CDX", "contacts.dbf", "contacts.CDX", "types.dbf", "setup.CDX"})
     EXPECT_EQ(readBytes(dir.file(f)), readBytes(kInfusedDir + "/" + f)) << f;
   EXPECT_EQ(indexFaults(dbc, dir.file("FOXPRO-DB-TEST.DCX")), "");
   auto recs = records(dbc, dct);
@@ -365,7 +387,8 @@ TEST(VfpMadeContainer, TakesANewTableAndKeepsEverythingItHad) {
   rs->Open("SELECT * FROM contacts", *c);
   EXPECT_EQ(rs->field(1).name, "first_name");
   EXPECT_EQ(rs->RecordCount(), 5);
-  EXPECT_NE(failureOf([&] { c->Execute("INSERT INTO setup VALUES ('x', 1)"); }).find("structural index"), std::string::npos);
+  EXPECT_NE(failureOf([&] { c->Execute("INSERT INTO setup VALUES ('x', 1)"); }).find("structural index"),
+            std::string::npos);
   // ruby-dbf reads every table, VFP's and ours.
   QJsonObject ruby = rubyRead(dbc);
   EXPECT_EQ(ruby.keys().size(), 5);
@@ -391,7 +414,8 @@ TEST(VfpMadeContainer, DropsATableWithItsIndexesAndRelationsBothWays) {
     EXPECT_EQ(after[i].deleted, gone.count(static_cast<int>(i + 1)) == 1) << "record " << i + 1;
     EXPECT_TRUE(std::equal(after[i].bytes.begin() + 1, after[i].bytes.end(), before[i].bytes.begin() + 1));
   }
-  for (const char* f : {"contacts.dbf", "contacts.FPT", "contacts.CDX"}) EXPECT_FALSE(std::filesystem::exists(dir.file(f))) << f;
+  for (const char* f : {"contacts.dbf", "contacts.FPT", "contacts.CDX"})
+    EXPECT_FALSE(std::filesystem::exists(dir.file(f))) << f;
   EXPECT_TRUE(std::filesystem::exists(dir.file("calls.CDX")));
   EXPECT_EQ(indexFaults(dbc, dir.file("FOXPRO-DB-TEST.DCX")), "");
   engine->execute("DROP TABLE TYPES");
@@ -404,8 +428,9 @@ TEST(VfpMadeContainer, DropsATableWithItsIndexesAndRelationsBothWays) {
 
 TEST(VfpMadeContainer, WithViewsALongTableNameAndOneByteMemoBlocks) {
   ScratchFolder dir;
-  if (!copyCorpus(kFb2pDir, dir.path(), {"fb2p_dbc.dbc", "fb2p_dbc.dct", "fb2p_dbc.dcx", "fb2p_dbf.dbf", "fb2p_dbf.fpt",
-                                          "fb2p_dbf.cdx", "fb2p_depto.dbf", "fb2p_depto.cdx"}))
+  if (!copyCorpus(kFb2pDir, dir.path(),
+                  {"fb2p_dbc.dbc", "fb2p_dbc.dct", "fb2p_dbc.dcx", "fb2p_dbf.dbf", "fb2p_dbf.fpt", "fb2p_dbf.cdx",
+                   "fb2p_depto.dbf", "fb2p_depto.cdx"}))
     GTEST_SKIP() << "corpus absent";
   const std::string dbc = dir.file("fb2p_dbc.dbc");
   auto engine = engineFor(dbc);
@@ -415,7 +440,8 @@ TEST(VfpMadeContainer, WithViewsALongTableNameAndOneByteMemoBlocks) {
   engine->execute("CREATE TABLE extra ([nombre_completo] CHAR(30), [nota] MEMO)");
   engine->execute("INSERT INTO extra VALUES ('Ana', 'una nota')");
   engine->flush();
-  EXPECT_EQ(readAll(dir.file("extra.dbf"), dir.file("extra.fpt")), (std::vector<std::vector<tw::Value>>{{"Ana", "una nota"}}));
+  EXPECT_EQ(readAll(dir.file("extra.dbf"), dir.file("extra.fpt")),
+            (std::vector<std::vector<tw::Value>>{{"Ana", "una nota"}}));
   EXPECT_EQ(indexFaults(dbc, dir.file("fb2p_dbc.dcx")), "");
   engine->execute("DROP TABLE nombrelargodeldbf");
   EXPECT_FALSE(std::filesystem::exists(dir.file("fb2p_dbf.dbf")));
@@ -584,7 +610,8 @@ TEST(DamagedContainers, AreRefusedWithTheFileAndTheReason) {
   EXPECT_EQ(reason(renamed), prefix + "its fields are not those of a Visual FoxPro database.");
   writeBytes(dbc, good);
   std::filesystem::remove(dir.file("db.dct"));
-  EXPECT_EQ(failureOf([&] { ContainerCatalog c(fs, dbc); }), prefix + "its memo file \"" + dir.file("db.dct") + "\" is missing.");
+  EXPECT_EQ(failureOf([&] { ContainerCatalog c(fs, dbc); }),
+            prefix + "its memo file \"" + dir.file("db.dct") + "\" is missing.");
   // A listed table whose file is gone is reported by the listing, and the listing goes on.
   for (const char* f : {"db.dbc", "db.dcx"}) std::filesystem::remove(dir.file(f));
   createContainer(*fs, dbc);
@@ -595,14 +622,16 @@ TEST(DamagedContainers, AreRefusedWithTheFileAndTheReason) {
   std::filesystem::remove(dir.file("a.dbf"));
   auto tables = engine->listTables();
   ASSERT_EQ(tables.size(), 2u);
-  EXPECT_EQ(tables[0].problem, "Table \"a\" cannot be opened: its file \"" + dir.file("a.dbf") + "\" does not exist.");
+  EXPECT_EQ(tables[0].problem,
+            "Table \"a\" cannot be opened: its file \"" + dir.file("a.dbf") + "\" does not exist.");
   EXPECT_EQ(tables[1].problem, "");
   // A member table whose backlink names another container takes no rows.
   auto b = readBytes(dir.file("b.dbf"));
   std::memcpy(&b[getLe16(&b[8]) - kBacklinkSize], "other.dbc", 9);
   writeBytes(dir.file("b.dbf"), b);
-  EXPECT_NE(failureOf([&] { engine->execute("INSERT INTO b VALUES (1)"); }).find("belongs to another database container"),
-            std::string::npos);
+  EXPECT_NE(
+      failureOf([&] { engine->execute("INSERT INTO b VALUES (1)"); }).find("belongs to another database container"),
+      std::string::npos);
 }
 
 TEST(ContainerChanges, AFullDiskLeavesTheContainerAsItWas) {
@@ -633,7 +662,8 @@ TEST(ContainerChanges, AFullDiskLeavesTheContainerAsItWas) {
     if (error.empty()) continue;
     ++failures;
     EXPECT_NE(error.find("No space left on device"), std::string::npos);
-    bool secondListed = std::any_of(tables.begin(), tables.end(), [](const ListedTable& t) { return t.name == "second"; });
+    bool secondListed =
+        std::any_of(tables.begin(), tables.end(), [](const ListedTable& t) { return t.name == "second"; });
     if (!secondListed) {
       // A batch cut short may leave bytes behind the end marker, which readers ignore.
       auto now = readBytes(dbc);

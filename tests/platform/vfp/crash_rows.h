@@ -8,10 +8,13 @@ namespace tw::vfp::testing {
 
 inline constexpr const char* kCrashCreateAlpha =
     "CREATE TABLE \"alpha\"([ID] INT,[NAME] CHAR(40),[NOTES] MEMO,[AMOUNT] N(12,2),[RATE] DOUBLE);";
-inline constexpr const char* kCrashCreateBeta = "CREATE TABLE \"beta\"([ID] INT,[CODE] CHAR(12) NOT NULL,[FLAG] INT);";
+inline constexpr const char* kCrashCreateBeta =
+    "CREATE TABLE \"beta\"([ID] INT,[CODE] CHAR(12) NOT NULL,[FLAG] INT);";
 
 // The memo of row i: its length varies so that memos span one to several blocks.
-inline std::string crashMemo(long i) { return "memo " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 150), 'm'); }
+inline std::string crashMemo(long i) {
+  return "memo " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 150), 'm');
+}
 inline std::string crashName(long i) { return "name " + std::to_string(i * 7); }
 
 inline std::string crashRowStatement(const std::string& table, long i) {
@@ -27,7 +30,8 @@ inline std::string crashRowStatement(const std::string& table, long i) {
 // The tables the container kill test makes, drops and makes again: round i fills its table
 // with rows 0-4, each holding i.
 inline std::string churnCreateStatement(const std::string& table) {
-  return "CREATE TABLE [" + table + "] ([round_number] INT, [row_in_round] INT, [a_rather_long_column_name] CHAR(30), "
+  return "CREATE TABLE [" + table +
+         "] ([round_number] INT, [row_in_round] INT, [a_rather_long_column_name] CHAR(30), "
          "[notes] MEMO)";
 }
 inline std::string churnRowStatement(const std::string& table, long round, int row) {

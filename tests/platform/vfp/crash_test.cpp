@@ -127,7 +127,8 @@ TEST(Crash, KilledWritersLeaveTablesHoldingAPrefixOfTheirRows) {
     if (!killed) {
       ASSERT_EQ(WEXITSTATUS(status), 0) << "the writer failed on its own";
     }
-    SCOPED_TRACE("round " + std::to_string(round) + ", killed after " + std::to_string(delayUs) + " us, batch " + batch);
+    SCOPED_TRACE("round " + std::to_string(round) + ", killed after " + std::to_string(delayUs) + " us, batch " +
+                 batch);
     if (!std::filesystem::exists(dir + "/alpha.dbf")) {
       EXPECT_FALSE(std::filesystem::exists(dir + "/beta.dbf"));
     }

@@ -117,7 +117,7 @@ TEST(Layout, NewTableHeaderCarriesTodaysDateAndTheMemoFileStartsAtBlockEight) {
   }
   auto dbf = readBytes(dir.file("t.dbf"));
   std::time_t now = std::time(nullptr);
-  std::tm tm {};
+  std::tm tm{};
   localtime_r(&now, &tm);
   EXPECT_EQ(dbf[1], tm.tm_year % 100);
   EXPECT_EQ(dbf[2], tm.tm_mon + 1);

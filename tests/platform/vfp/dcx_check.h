@@ -132,7 +132,8 @@ inline std::vector<Entry> readTag(const std::vector<std::uint8_t>& f, std::uint3
       const std::uint32_t left = le32(f, node + 4), right = le32(f, node + 8);
       if (((attr & 1) != 0) != (depth == 0)) fault(where + " has the root mark wrong");
       if (left != (n == 0 ? 0xFFFFFFFFu : level[n - 1])) fault(where + " has a wrong left neighbour");
-      if (right != (n + 1 == level.size() ? 0xFFFFFFFFu : level[n + 1])) fault(where + " has a wrong right neighbour");
+      if (right != (n + 1 == level.size() ? 0xFFFFFFFFu : level[n + 1]))
+        fault(where + " has a wrong right neighbour");
       if (n == 0) leaves = (attr & 2) != 0;
       if (((attr & 2) != 0) != leaves) fault(where + " is not at the level of the other leaves");
       std::string last;
@@ -151,7 +152,8 @@ inline std::vector<Entry> readTag(const std::vector<std::uint8_t>& f, std::uint3
         std::string previous;
         for (std::uint32_t i = 0; i < count; ++i) {
           std::uint64_t packed = 0;
-          for (int b = 0; b < bytes; ++b) packed |= static_cast<std::uint64_t>(f[node + 24 + i * bytes + b]) << (8 * b);
+          for (int b = 0; b < bytes; ++b)
+            packed |= static_cast<std::uint64_t>(f[node + 24 + i * bytes + b]) << (8 * b);
           std::uint32_t record = static_cast<std::uint32_t>(packed & recordMask);
           std::size_t dup = (packed >> recordBits) & ((1u << dupBits) - 1);
           std::size_t trail = (packed >> (recordBits + dupBits)) & ((1u << trailBits) - 1);
@@ -167,8 +169,10 @@ inline std::vector<Entry> readTag(const std::vector<std::uint8_t>& f, std::uint3
           }
           keyEnd -= stored;
           std::string k = previous.substr(0, dup) +
-                          std::string(reinterpret_cast<const char*>(&f[node + keyEnd]), stored) + std::string(trail, ' ');
-          if (!entries.empty() && Entry{k, record} < entries.back()) fault(where + " key " + std::to_string(i) + " is out of order");
+                          std::string(reinterpret_cast<const char*>(&f[node + keyEnd]), stored) +
+                          std::string(trail, ' ');
+          if (!entries.empty() && Entry{k, record} < entries.back())
+            fault(where + " key " + std::to_string(i) + " is out of order");
           entries.push_back({k, record});
           previous = k;
           last = k;
@@ -204,7 +208,8 @@ inline std::vector<Entry> readTag(const std::vector<std::uint8_t>& f, std::uint3
 inline std::string checkContainerIndex(const std::vector<std::uint8_t>& dcx, const std::vector<std::uint8_t>& dbc) {
   using namespace dcx_detail;
   std::string out;
-  if (dcx.size() < 1536 || dcx.size() % 512 != 0) return "the file is " + std::to_string(dcx.size()) + " bytes long\n";
+  if (dcx.size() < 1536 || dcx.size() % 512 != 0)
+    return "the file is " + std::to_string(dcx.size()) + " bytes long\n";
   if (dbc.size() < 32) return "the .dbc is too short\n";
 
   // The container's live and deleted records, from the .dbc's own field descriptors.
@@ -237,7 +242,8 @@ inline std::string checkContainerIndex(const std::vector<std::uint8_t>& dcx, con
 
   std::vector<Entry> tags = readTag(dcx, 0, "tag list", out);
   std::map<std::string, std::uint32_t> tagAt;
-  for (const auto& e : tags) tagAt[upperCase(e.key.substr(0, e.key.find_last_not_of(std::string(" \0", 2)) + 1))] = e.record;
+  for (const auto& e : tags)
+    tagAt[upperCase(e.key.substr(0, e.key.find_last_not_of(std::string(" \0", 2)) + 1))] = e.record;
   struct Wanted {
     const char* tag;
     const char* expression;
@@ -260,7 +266,8 @@ inline std::string checkContainerIndex(const std::vector<std::uint8_t>& dcx, con
     std::map<std::uint32_t, int> times;
     for (const auto& e : got) {
       ++times[e.record];
-      if (deleted.count(e.record)) out += std::string(w.tag) + ": deleted record " + std::to_string(e.record) + " is indexed\n";
+      if (deleted.count(e.record))
+        out += std::string(w.tag) + ": deleted record " + std::to_string(e.record) + " is indexed\n";
       else if (!w.entries->count(e))
         out += std::string(w.tag) + ": record " + std::to_string(e.record) + " has the key \"" + e.key + "\"\n";
     }

@@ -22,8 +22,8 @@ int main(int argc, char** argv) {
   std::string wanted = dbc.stem().string() + ".dcx";
   for (const auto& e : std::filesystem::directory_iterator(dbc.has_parent_path() ? dbc.parent_path() : ".")) {
     std::string name = e.path().filename().string();
-    if (name.size() == wanted.size() &&
-        std::equal(name.begin(), name.end(), wanted.begin(), [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
+    if (name.size() == wanted.size() && std::equal(name.begin(), name.end(), wanted.begin(),
+                                                   [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
       dcx = e.path();
   }
   if (dcx.empty() || !std::filesystem::exists(dbc)) {
@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
     std::cout << faults;
     return 1;
   }
-  std::uint32_t count = dbcBytes[4] | (dbcBytes[5] << 8) | (dbcBytes[6] << 16) | (static_cast<std::uint32_t>(dbcBytes[7]) << 24);
+  std::uint32_t count =
+      dbcBytes[4] | (dbcBytes[5] << 8) | (dbcBytes[6] << 16) | (static_cast<std::uint32_t>(dbcBytes[7]) << 24);
   std::uint32_t header = dbcBytes[8] | (dbcBytes[9] << 8), length = dbcBytes[10] | (dbcBytes[11] << 8);
   std::uint32_t live = 0;
   for (std::uint32_t r = 0; r < count; ++r) live += dbcBytes[header + static_cast<std::size_t>(r) * length] != '*';

@@ -72,8 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
 // Values, byte for byte
 
 struct ValueCase {
-  const char* column;   // column type
-  const char* literal;  // value as written in the INSERT
+  const char* column;                // column type
+  const char* literal;               // value as written in the INSERT
   std::vector<std::uint8_t> stored;  // the field's bytes; empty: the row is refused with `error`
   const char* error = "";
 };
@@ -136,21 +136,21 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"N(12,2)", "1234567890.1", {}, kOverflow}, ValueCase{"N(12,2)", "-123456789", {}, kOverflow},
         ValueCase{"N(12,2)", "-12345678", text("-12345678.00")}, ValueCase{"N(6,2)", "-0.0", text("  0.00")},
         ValueCase{"N(4,2)", ".5", text("0.50")}, ValueCase{"N(5)", "1E+3", text(" 1000")},
-        ValueCase{"N(20)", "1E+15", text("    1000000000000000")}, ValueCase{"N(20,4)", "25E-4", text("              0.0025")},
-        ValueCase{"N(3)", "-99", text("-99")}, ValueCase{"N(3)", "-100", {}, kOverflow},
-        ValueCase{"N(5)", "+7", text("    7")}, ValueCase{"N(5)", "1E+400", {}, kOverflow},
-        ValueCase{"F(10,3)", "3.25", text("     3.250")}, ValueCase{"N(5)", "'5'", {}, kMismatch},
-        ValueCase{"INT", "-5", le32(-5)}, ValueCase{"INT", "1E+3", le32(1000)}, ValueCase{"INT", "7.0", le32(7)},
+        ValueCase{"N(20)", "1E+15", text("    1000000000000000")},
+        ValueCase{"N(20,4)", "25E-4", text("              0.0025")}, ValueCase{"N(3)", "-99", text("-99")},
+        ValueCase{"N(3)", "-100", {}, kOverflow}, ValueCase{"N(5)", "+7", text("    7")},
+        ValueCase{"N(5)", "1E+400", {}, kOverflow}, ValueCase{"F(10,3)", "3.25", text("     3.250")},
+        ValueCase{"N(5)", "'5'", {}, kMismatch}, ValueCase{"INT", "-5", le32(-5)},
+        ValueCase{"INT", "1E+3", le32(1000)}, ValueCase{"INT", "7.0", le32(7)},
         ValueCase{"INT", "2147483647", le32(2147483647)}, ValueCase{"INT", "-2147483647", le32(-2147483647)},
         ValueCase{"INT", "2147483648", {}, kOverflow}, ValueCase{"INT", "1.5", {}, kOverflow},
         ValueCase{"INT", "99999999999999999999999", {}, kOverflow}, ValueCase{"INT", "'1'", {}, kMismatch},
-        ValueCase{"INT", ".T.", {}, kMismatch},
-        ValueCase{"Y", "12.3456", le64(123456)}, ValueCase{"Y", "-1", le64(-10000)},
-        ValueCase{"Y", "1.23456", {}, kOverflow}, ValueCase{"Y", "922337203685477.5807", le64(INT64_MAX)},
-        ValueCase{"Y", "922337203685477.5808", {}, kOverflow},
-        ValueCase{"DOUBLE", "1E+15", dbl(1e15)}, ValueCase{"DOUBLE", "-0.5", dbl(-0.5)},
-        ValueCase{"DOUBLE", "0.1", dbl(0.1)}, ValueCase{"DOUBLE", "1E+400", {}, kOverflow},
-        ValueCase{"DOUBLE", "'x'", {}, kMismatch},
+        ValueCase{"INT", ".T.", {}, kMismatch}, ValueCase{"Y", "12.3456", le64(123456)},
+        ValueCase{"Y", "-1", le64(-10000)}, ValueCase{"Y", "1.23456", {}, kOverflow},
+        ValueCase{"Y", "922337203685477.5807", le64(INT64_MAX)},
+        ValueCase{"Y", "922337203685477.5808", {}, kOverflow}, ValueCase{"DOUBLE", "1E+15", dbl(1e15)},
+        ValueCase{"DOUBLE", "-0.5", dbl(-0.5)}, ValueCase{"DOUBLE", "0.1", dbl(0.1)},
+        ValueCase{"DOUBLE", "1E+400", {}, kOverflow}, ValueCase{"DOUBLE", "'x'", {}, kMismatch},
         ValueCase{"D", "{^2021-02-03}", text("20210203")}, ValueCase{"D", "{}", text("        ")},
         ValueCase{"D", "{^2021-02-30}", {}, "SQLException: Date/Datetime evaluated to an invalid value."},
         ValueCase{"D", "'02/03/2021'", {}, kMismatch},
@@ -158,8 +158,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"T", "{^2024-01-31 01:45:10 PM}", cat(le32(2460341), le32(49510000))},
         ValueCase{"T", "{^2024-01-31 01:45P}", cat(le32(2460341), le32(49500000))},
         ValueCase{"T", "{^2024-01-31 12:00 a}", cat(le32(2460341), le32(0))},
-        ValueCase{"T", "{^2024-01-31}", cat(le32(2460341), le32(0))},
-        ValueCase{"L", ".T.", text("T")}, ValueCase{"L", ".f.", text("F")}, ValueCase{"L", "1", {}, kMismatch},
+        ValueCase{"T", "{^2024-01-31}", cat(le32(2460341), le32(0))}, ValueCase{"L", ".T.", text("T")},
+        ValueCase{"L", ".f.", text("F")}, ValueCase{"L", "1", {}, kMismatch},
         ValueCase{"C(6)", "'O''Neil'", text("O'Neil")}, ValueCase{"C(5)", "'O''Neil'", {}, kTooLong},
         ValueCase{"C(4)", "'ab  '", text("ab  ")}, ValueCase{"C(3)", "'abc   '", text("abc")},
         ValueCase{"C(3)", "\"a'b\"", text("a'b")}, ValueCase{"C(3)", "[x\"y]", text("x\"y")},
@@ -191,8 +191,7 @@ TEST_P(Refusals, GiveVfpsMessage) {
   std::string expected = c.error;
   if (expected.size() > 3 && expected.compare(expected.size() - 3, 3, "...") == 0)
     EXPECT_EQ(error.substr(0, expected.size() - 3), expected.substr(0, expected.size() - 3)) << error;
-  else
-    EXPECT_EQ(error, expected);
+  else EXPECT_EQ(error, expected);
   engine.flush();
   EXPECT_EQ(headerOf(dir.file("orders.dbf")).recordCount, 0u);
 }
@@ -200,17 +199,21 @@ TEST_P(Refusals, GiveVfpsMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Engine, Refusals,
     ::testing::Values(
-        StatementCase{"INSERT INTO [Orders] VALUES (7, 'a',NULL, 'b', 1, 1, 1, 1);", "SQLException: Too many arguments."},
+        StatementCase{"INSERT INTO [Orders] VALUES (7, 'a',NULL, 'b', 1, 1, 1, 1);",
+                      "SQLException: Too many arguments."},
         StatementCase{"INSERT INTO [Orders] VALUES (7,, 'a')", "SQLException: Missing operand."},
         StatementCase{"INSERT INTO [Orders] VALUES (7, 'a',)", "SQLException: Missing operand."},
         StatementCase{"INSERT INTO [Orders] VALUES ()", "SQLException: Missing operand."},
         StatementCase{"INSERT INTO [Orders] VALUES (7 'a')", "SQLException: Missing comma (,)."},
         StatementCase{"INSERT INTO [Orders] VALUES (7, 'a", "SQLException: Syntax error."},
         StatementCase{"INSERT INTO [Orders] VALUES (7", "SQLException: Syntax error."},
-        StatementCase{"INSERT INTO [Orders] VALUES (7) extra", "SQLException: Command contains unrecognized phrase/keyword."},
+        StatementCase{"INSERT INTO [Orders] VALUES (7) extra",
+                      "SQLException: Command contains unrecognized phrase/keyword."},
         StatementCase{"INSERT INTO [Orders] VALUES (7.5)", "SQLException: Numeric overflow. Data was lost."},
-        StatementCase{"INSERT INTO [Orders] (OrderID, Nosuch) VALUES (7, 8)", "SQLException: SQL: Column \"Nosuch\" is not found."},
-        StatementCase{"INSERT INTO [Orders] (OrderID, orderid) VALUES (7, 8)", "SQLException: Field name is a duplicate or invalid."},
+        StatementCase{"INSERT INTO [Orders] (OrderID, Nosuch) VALUES (7, 8)",
+                      "SQLException: SQL: Column \"Nosuch\" is not found."},
+        StatementCase{"INSERT INTO [Orders] (OrderID, orderid) VALUES (7, 8)",
+                      "SQLException: Field name is a duplicate or invalid."},
         StatementCase{"INSERT INTO [Orders] (Paid) VALUES (7, 8)", "SQLException: Too many arguments."},
         StatementCase{"INSERT INTO [Orders] (Paid Price) VALUES (7, 8)", "SQLException: Missing comma (,)."},
         StatementCase{"INSERT INTO [Nosuch] VALUES (7)", "SQLException: File \"nosuch.dbf\" does not exist."},
@@ -225,18 +228,27 @@ INSTANTIATE_TEST_SUITE_P(
         StatementCase{"CREATE TABLE t ([Unit Pri] INT)", "SQLException: Field name is a duplicate or invalid."},
         StatementCase{"CREATE TABLE t ([1st] INT)", "SQLException: Field name is a duplicate or invalid."},
         StatementCase{"CREATE TABLE t ([] INT)", "SQLException: Field name is a duplicate or invalid."},
-        StatementCase{"CREATE TABLE t ([a] CHAR(255))", "SQLException: Field width or number of decimal places is invalid."},
-        StatementCase{"CREATE TABLE t ([a] CHAR(0))", "SQLException: Field width or number of decimal places is invalid."},
-        StatementCase{"CREATE TABLE t ([a] CHAR)", "SQLException: Field width or number of decimal places is invalid."},
-        StatementCase{"CREATE TABLE t ([a] N(21))", "SQLException: Field width or number of decimal places is invalid."},
-        StatementCase{"CREATE TABLE t ([a] N(5,4))", "SQLException: Field width or number of decimal places is invalid."},
-        StatementCase{"CREATE TABLE t ([a] F(0))", "SQLException: Field width or number of decimal places is invalid."},
+        StatementCase{"CREATE TABLE t ([a] CHAR(255))",
+                      "SQLException: Field width or number of decimal places is invalid."},
+        StatementCase{"CREATE TABLE t ([a] CHAR(0))",
+                      "SQLException: Field width or number of decimal places is invalid."},
+        StatementCase{"CREATE TABLE t ([a] CHAR)",
+                      "SQLException: Field width or number of decimal places is invalid."},
+        StatementCase{"CREATE TABLE t ([a] N(21))",
+                      "SQLException: Field width or number of decimal places is invalid."},
+        StatementCase{"CREATE TABLE t ([a] N(5,4))",
+                      "SQLException: Field width or number of decimal places is invalid."},
+        StatementCase{"CREATE TABLE t ([a] F(0))",
+                      "SQLException: Field width or number of decimal places is invalid."},
         StatementCase{"CREATE TABLE t ([a] SMALLINT)", "SQLException: Syntax error."},
-        StatementCase{"CREATE TABLE t ([a] VARCHAR(10))", "SQLException: Field type V (of \"a\") is not supported..."},
-        StatementCase{"CREATE TABLE t ([a] INT DEFAULT 0)", "SQLException: Command contains unrecognized phrase/keyword."},
+        StatementCase{"CREATE TABLE t ([a] VARCHAR(10))",
+                      "SQLException: Field type V (of \"a\") is not supported..."},
+        StatementCase{"CREATE TABLE t ([a] INT DEFAULT 0)",
+                      "SQLException: Command contains unrecognized phrase/keyword."},
         StatementCase{"CREATE TABLE t ([a] INT [b] INT)", "SQLException: Missing comma (,)."},
         StatementCase{"CREATE TABLE \"t\");", "SQLException: Syntax error."},
-        StatementCase{"CREATE TABLE \"a/b\"([a] INT)", "SQLException: Invalid path or file name. The table name \"a/b\"..."},
+        StatementCase{"CREATE TABLE \"a/b\"([a] INT)",
+                      "SQLException: Invalid path or file name. The table name \"a/b\"..."},
         StatementCase{"CREATE TABLE \"a:b\"([a] INT)", "SQLException: Invalid path or file name..."},
         StatementCase{"CREATE TABLE \"CON\"([a] INT)", "SQLException: Invalid path or file name..."},
         StatementCase{"CREATE TABLE \"a.\"([a] INT)", "SQLException: Invalid path or file name..."},
@@ -277,7 +289,8 @@ TEST(Statements, DropThenCreateReplacesATableWhateverTheCaseOfItsFiles) {
   // A table made on Windows may carry upper-case file names.
   std::filesystem::rename(dir.file("orders.dbf"), dir.file("ORDERS.DBF"));
   std::filesystem::rename(dir.file("orders.fpt"), dir.file("Orders.FPT"));
-  EXPECT_EQ(failureOf([&] { engine.execute("CREATE TABLE \"orders\"([b] INT);"); }), "SQLException: File already exists. (table \"orders\")");
+  EXPECT_EQ(failureOf([&] { engine.execute("CREATE TABLE \"orders\"([b] INT);"); }),
+            "SQLException: File already exists. (table \"orders\")");
   engine.execute("INSERT INTO [oRDERs] VALUES ('y')");
   engine.flush();
   EXPECT_EQ(headerOf(dir.file("ORDERS.DBF")).recordCount, 2u);
@@ -293,13 +306,18 @@ TEST(Statements, DropThenCreateReplacesATableWhateverTheCaseOfItsFiles) {
 TEST(Statements, NamesWithBlanksAndNonAsciiLettersMapToLowerCaseFiles) {
   ScratchFolder dir;
   Engine engine(plainFs(), dir.path());
-  engine.execute("CREATE TABLE \"Order Details \xC3\x84nderung\"([Stra\xC3\x9F" "e] CHAR(3));");
+  engine.execute(
+      "CREATE TABLE \"Order Details \xC3\x84nderung\"([Stra\xC3\x9F"
+      "e] CHAR(3));");
   engine.execute("INSERT INTO [ORDER DETAILS \xC3\x84NDERUNG] VALUES ('x');");
   engine.flush();
   ASSERT_TRUE(std::filesystem::exists(dir.file("order details \xC3\xA4nderung.dbf")));
   TableHeader h = headerOf(dir.file("order details \xC3\xA4nderung.dbf"));
   EXPECT_EQ(h.recordCount, 1u);
-  EXPECT_EQ(h.layout.fields[0].name, "STRA\xDF" "E") << "cp1252 upper case; the sharp s has none";
+  EXPECT_EQ(h.layout.fields[0].name,
+            "STRA\xDF"
+            "E")
+      << "cp1252 upper case; the sharp s has none";
 }
 
 }  // namespace
@@ -321,7 +339,8 @@ TEST(Statements, TableNamesWithTheCharactersAccessAllowsMakeFilesAndList) {
     EXPECT_EQ(t.problem, "") << t.name;
     got.push_back(t.name);
   }
-  EXPECT_EQ(got, (std::vector<std::string>{"a+b=c; d,e", "sales (2020) #1 & co's $%@", "umsatz \xE2\x82\xAC", "x{y}~^"}));
+  EXPECT_EQ(got,
+            (std::vector<std::string>{"a+b=c; d,e", "sales (2020) #1 & co's $%@", "umsatz \xE2\x82\xAC", "x{y}~^"}));
   for (const auto& t : listed) EXPECT_EQ(headerOf(dir.file(t.file)).recordCount, 1u) << t.name;
 }
 

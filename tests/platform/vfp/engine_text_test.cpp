@@ -75,7 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
     Engine, TextExpressionRefusals,
     ::testing::Values(
         Refusal{"('abc'+'def', 1)", "SQLException: String is too long to fit. (table \"t\", column \"c\")"},
-        Refusal{"('abc'+CHR(13)+CHR(10)+'d', 1)", "SQLException: String is too long to fit. (table \"t\", column \"c\")"},
+        Refusal{"('abc'+CHR(13)+CHR(10)+'d', 1)",
+                "SQLException: String is too long to fit. (table \"t\", column \"c\")"},
         Refusal{"('a'+, 1)", "SQLException: Missing operand. (table \"t\", column \"c\")"},
         Refusal{"('a'+ 5, 1)", "SQLException: Syntax error. (table \"t\", column \"c\")"},
         Refusal{"(CHR(256), 1)",
@@ -117,8 +118,7 @@ TEST(CodePages, NewTablesCarryTheMarkAndTheirTextReadsBack) {
   ASSERT_EQ(h.layout.fields.size(), 2u);
   // Upper case in code page 1251: ГОРОД.
   EXPECT_EQ(h.layout.fields[0].name, std::string("\xC3\xCE\xD0\xCE\xC4"));
-  EXPECT_EQ(rowsOf(engine, dir, "города"),
-            (std::vector<std::vector<Value>>{{"Москва", "Столица\r\nРоссии"}}));
+  EXPECT_EQ(rowsOf(engine, dir, "города"), (std::vector<std::vector<Value>>{{"Москва", "Столица\r\nРоссии"}}));
   EXPECT_TRUE(engine.takeChangedValues().empty());
   // The bytes on disk are Windows-1251's.
   const auto bytes = readBytes(file);
@@ -133,7 +133,7 @@ TEST(CodePages, ValuesWithCharactersTheCodePageLacksAreCountedPerTable) {
   engine.execute("CREATE TABLE \"b\"([s] CHAR(20));");
   engine.execute("INSERT INTO [a] VALUES ('Łódź', 'Zażółć gęślą');");  // two values
   engine.execute("INSERT INTO [a] VALUES ('plain', 'Ελλάδα');");       // one value
-  engine.execute("INSERT INTO [b] VALUES ('Grüße');");                  // none: cp1252 holds it
+  engine.execute("INSERT INTO [b] VALUES ('Grüße');");                 // none: cp1252 holds it
   engine.execute("INSERT INTO [b] VALUES ('a😀b');");                   // one
   // A refused row changes nothing and is not counted.
   EXPECT_THROW(engine.execute("INSERT INTO [b] VALUES ('Łódź is far too long for this');"), tw::data::Failure);
@@ -183,9 +183,9 @@ TEST(CodePages, TheProviderWritesNewTablesInItsCodePage) {
   EXPECT_EQ(folder->codePage(), 1251);
   folder->execute("CREATE TABLE \"t\"([Город] CHAR(10));");
   folder->execute("INSERT INTO [t] VALUES ('Москва ☃');");
-  EXPECT_EQ(folder->takeNotices(), (std::vector<std::string>{
-                                       "Table t: 1 value held characters that code page 1251 cannot hold; they were "
-                                       "stored with \"?\" in their place."}));
+  EXPECT_EQ(folder->takeNotices(),
+            (std::vector<std::string>{"Table t: 1 value held characters that code page 1251 cannot hold; they were "
+                                      "stored with \"?\" in their place."}));
   EXPECT_TRUE(folder->takeNotices().empty());
   folder->close();
   EXPECT_EQ(headerOf(dir.file("t.dbf")).codePage, 0xC9);
@@ -231,16 +231,15 @@ TEST_P(FieldNames, AreAcceptedAsVfpDoesAndNeverWithAQuestionMark) {
   EXPECT_LE(stored.size(), 10u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Engine, FieldNames,
-    ::testing::Values(NameCase{1252, "E_mail", true}, NameCase{1252, "_1stQuar", true},
-                      NameCase{1252, "Användar", true}, NameCase{1252, "E-mail", false},
-                      NameCase{1252, "1stQuar", false}, NameCase{1252, "Price($)", false},
-                      NameCase{1252, "Όνομα", false}, NameCase{1253, "Όνομα", true},
-                      NameCase{1251, "Город", true}, NameCase{1250, "Łódź", true},
-                      NameCase{1252, "Łódź", false}, NameCase{932, "氏名住所電", true},
-                      NameCase{932, "氏名住所電話", false}, NameCase{1252, "Straße", true},
-                      NameCase{1252, "a\xC2\xB2", false}));
+INSTANTIATE_TEST_SUITE_P(Engine, FieldNames,
+                         ::testing::Values(NameCase{1252, "E_mail", true}, NameCase{1252, "_1stQuar", true},
+                                           NameCase{1252, "Användar", true}, NameCase{1252, "E-mail", false},
+                                           NameCase{1252, "1stQuar", false}, NameCase{1252, "Price($)", false},
+                                           NameCase{1252, "Όνομα", false}, NameCase{1253, "Όνομα", true},
+                                           NameCase{1251, "Город", true}, NameCase{1250, "Łódź", true},
+                                           NameCase{1252, "Łódź", false}, NameCase{932, "氏名住所電", true},
+                                           NameCase{932, "氏名住所電話", false}, NameCase{1252, "Straße", true},
+                                           NameCase{1252, "a\xC2\xB2", false}));
 
 TEST(FieldNames, AColumnListFindsNamesInTheTablesCodePage) {
   ScratchFolder dir;

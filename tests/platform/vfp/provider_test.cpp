@@ -61,7 +61,9 @@ TEST_F(ProviderTest, OpeningRefusesMissingFoldersFilesAndContainersWithTheirPath
             "Cannot open the FoxPro folder \"" + dir.file("plain.txt") + "\": it is not a folder.");
   EXPECT_EQ(failureOf([&] { c->Open(connectionTo(dir.file("db.DBC"))); }),
             "Cannot open the database container \"" + dir.file("db.DBC") + "\": it does not exist.");
-  EXPECT_NE(failureOf([&] { c->Open("Provider=vfpoledb.1;Data Source=;Collating Sequence=machine;"); }).find("no Data Source"),
+  EXPECT_NE(failureOf([&] {
+              c->Open("Provider=vfpoledb.1;Data Source=;Collating Sequence=machine;");
+            }).find("no Data Source"),
             std::string::npos);
   EXPECT_FALSE(c->isOpen());
   // Keys in any case, and the collating sequence is kept.
@@ -75,7 +77,8 @@ TEST_F(ProviderTest, OpeningRefusesMissingFoldersFilesAndContainersWithTheirPath
 
 TEST_F(ProviderTest, ListsOneRowPerTableSortedByNameAndFlushesPendingRowsFirst) {
   auto c = open(dir.path(), "general");
-  for (const char* name : {"Zeta", "alpha", "Mid Table"}) c->Execute(std::string("CREATE TABLE \"") + name + "\"([a] INT);");
+  for (const char* name : {"Zeta", "alpha", "Mid Table"})
+    c->Execute(std::string("CREATE TABLE \"") + name + "\"([a] INT);");
   c->Execute("INSERT INTO [alpha] VALUES (1)");
   writeBytes(dir.file("notes.txt"), {'x'});
   Listing l = listTables(*c);
@@ -171,7 +174,9 @@ INSTANTIATE_TEST_SUITE_P(
                "shorter than a table header"},
         Damage{"empty", [](const std::string& dbf, const std::string&) { writeBytes(dbf, {}); }, "shorter"},
         Damage{"unknownFieldType",
-               [](const std::string& dbf, const std::string&) { writeBytes(dbf, withByte(readBytes(dbf), 32 + 11, 'Z')); },
+               [](const std::string& dbf, const std::string&) {
+                 writeBytes(dbf, withByte(readBytes(dbf), 32 + 11, 'Z'));
+               },
                "unknown type"},
         Damage{"noEndOfFieldList",
                [](const std::string& dbf, const std::string&) {
@@ -221,7 +226,9 @@ TEST_F(ProviderTest, FileSystemFailuresGiveVfpsTextThenTheFileTheCauseAndTheTabl
   // Closing writes the batch out; its failure is reported, and the connection is closed.
   e = failureOf([&] { c->Close(); });
   EXPECT_NE(e.find("No space left on device"), std::string::npos) << e;
-  EXPECT_NE(e.find("The last 1 rows inserted into \"" + dir.file("full.dbf") + "\" were not saved."), std::string::npos) << e;
+  EXPECT_NE(e.find("The last 1 rows inserted into \"" + dir.file("full.dbf") + "\" were not saved."),
+            std::string::npos)
+      << e;
   EXPECT_FALSE(c->isOpen());
   fs->writeBudget = -1;
   auto d = own.createConnection();
@@ -233,10 +240,14 @@ TEST_F(ProviderTest, FileSystemFailuresGiveVfpsTextThenTheFileTheCauseAndTheTabl
 
 TEST_F(ProviderTest, RecordSetFieldNamesComeBackAsUtf8) {
   auto c = open(dir.path());
-  c->Execute("CREATE TABLE \"t\"([Gr\xC3\xB6\xC3\x9F" "e] CHAR(10));");
+  c->Execute(
+      "CREATE TABLE \"t\"([Gr\xC3\xB6\xC3\x9F"
+      "e] CHAR(10));");
   auto rs = std::make_unique<tw::data::Recordset>();
   rs->Open("SELECT * FROM `t`", *c);
-  EXPECT_EQ(rs->field(0).name, "gr\xC3\xB6\xC3\x9F" "e");
+  EXPECT_EQ(rs->field(0).name,
+            "gr\xC3\xB6\xC3\x9F"
+            "e");
 }
 
 TEST_F(ProviderTest, RecordSetsReadTablesBack) {
@@ -250,13 +261,17 @@ TEST_F(ProviderTest, RecordSetsReadTablesBack) {
   ASSERT_EQ(rs->fieldCount(), 5);
   EXPECT_EQ(rs->field(0), (tw::data::FieldInfo{"orderid", 3, 0, 0}));
   EXPECT_EQ(rs->field(3), (tw::data::FieldInfo{"price", 131, 12, 2}));
-  EXPECT_EQ(rs->row(), (std::vector<tw::Value>{std::int64_t{7}, "O'Neil", tw::Value(), tw::Decimal{false, "325", 2}, true}));
+  EXPECT_EQ(rs->row(),
+            (std::vector<tw::Value>{std::int64_t{7}, "O'Neil", tw::Value(), tw::Decimal{false, "325", 2}, true}));
   rs->MoveNext();
   EXPECT_EQ(rs->value("customer"), tw::Value("Zo\xC3\xAB"));
   EXPECT_EQ(rs->value("notes"), tw::Value("memo"));
   rs->MoveNext();
   EXPECT_TRUE(rs->Eof());
-  EXPECT_EQ(failureOf([&] { rs->Close(); rs->Open("SELECT * FROM `nosuch`", *c); }),
+  EXPECT_EQ(failureOf([&] {
+              rs->Close();
+              rs->Open("SELECT * FROM `nosuch`", *c);
+            }),
             "SQLException: File \"nosuch.dbf\" does not exist.");
 }
 

@@ -16,7 +16,7 @@ using namespace tw::vfp::testing;
 namespace {
 
 struct Cell {
-  std::string literal;                 // as written in the INSERT
+  std::string literal;                  // as written in the INSERT
   std::optional<std::string> expected;  // the value the readers must find; nullopt: null
 };
 
@@ -47,7 +47,8 @@ std::string quoted(const std::string& s) {
 }
 
 // Runs the readers over `table` in `dir`; returns their report and whether all agreed.
-std::pair<bool, std::string> runReaders(const std::string& dbf, const std::string& expectedJson, bool prefix = false) {
+std::pair<bool, std::string> runReaders(const std::string& dbf, const std::string& expectedJson,
+                                        bool prefix = false) {
   std::string cmd = "/usr/bin/python3 " + std::string(TW_VFP_TEST_DIR) + "/check_readers.py '" + dbf + "' '" +
                     expectedJson + "'" + (prefix ? " --prefix" : "") + " 2>&1";
   FILE* p = popen(cmd.c_str(), "r");
@@ -97,24 +98,50 @@ Cell null() { return {"NULL", std::nullopt}; }
 
 TEST(Readers, ReadEveryTypeNullsMemosAndTheLargestWidths) {
   std::string longText;
-  for (int i = 0; i < 254; ++i) longText += i % 40 == 39 ? "\xC3\xA9" : std::string(1, static_cast<char>('a' + i % 26));
+  for (int i = 0; i < 254; ++i)
+    longText += i % 40 == 39 ? "\xC3\xA9" : std::string(1, static_cast<char>('a' + i % 26));
   std::string longMemo;
-  for (int i = 0; i < 5000; ++i) longMemo += i % 100 == 99 ? "\xE2\x82\xAC" : std::string(1, static_cast<char>('A' + i % 26));
+  for (int i = 0; i < 5000; ++i)
+    longMemo += i % 100 == 99 ? "\xE2\x82\xAC" : std::string(1, static_cast<char>('A' + i % 26));
   checkTable(
       "CREATE TABLE \"AllTypes\"([CH] CHAR(254),[NU] N(20,4),[FL] F(20,18),[IN] INT,[DB] DOUBLE,[CU] CURRENCY,"
       "[DA] DATE,[DT] DATETIME,[LO] LOGICAL,[ME] MEMO,[N0] N(20));",
       "AllTypes", "CNFIBYDTLMN",
       {
-          {text(longText), bare("123456789012345.6789"), bare("0.123456789012345678"), bare("-2147483647"),
-           bare("1E+15"), bare("922337203685477.5807"), {"{^2021-02-03}", "2021-02-03"},
-           {"{^2024-01-31 13:45:10}", "2024-01-31 13:45:10"}, {".T.", "T"}, text(longMemo),
+          {text(longText),
+           bare("123456789012345.6789"),
+           bare("0.123456789012345678"),
+           bare("-2147483647"),
+           bare("1E+15"),
+           bare("922337203685477.5807"),
+           {"{^2021-02-03}", "2021-02-03"},
+           {"{^2024-01-31 13:45:10}", "2024-01-31 13:45:10"},
+           {".T.", "T"},
+           text(longMemo),
            bare("-9999999999999999999")},
           {null(), null(), null(), null(), null(), null(), null(), null(), null(), null(), null()},
-          {text("O'Neil \xE2\x80\x9Cquoted\xE2\x80\x9D"), bare("-0.5"), bare("0.5"), bare("2147483647"),
-           bare("-0.5"), bare("-922337203685477.5808"), {"{^1899-12-30}", "1899-12-30"},
-           {"{^1999-12-31 23:59:59}", "1999-12-31 23:59:59"}, {".F.", "F"}, text("line one"), bare("0")},
-          {text("x"), null(), bare("1.5"), bare("0"), null(), bare("0.0001"), null(), {"{^2000-02-29 00:00:01}", "2000-02-29 00:00:01"},
-           null(), text("\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F"), bare("12345678901234567890")},
+          {text("O'Neil \xE2\x80\x9Cquoted\xE2\x80\x9D"),
+           bare("-0.5"),
+           bare("0.5"),
+           bare("2147483647"),
+           bare("-0.5"),
+           bare("-922337203685477.5808"),
+           {"{^1899-12-30}", "1899-12-30"},
+           {"{^1999-12-31 23:59:59}", "1999-12-31 23:59:59"},
+           {".F.", "F"},
+           text("line one"),
+           bare("0")},
+          {text("x"),
+           null(),
+           bare("1.5"),
+           bare("0"),
+           null(),
+           bare("0.0001"),
+           null(),
+           {"{^2000-02-29 00:00:01}", "2000-02-29 00:00:01"},
+           null(),
+           text("\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F"),
+           bare("12345678901234567890")},
       });
 }
 
@@ -144,11 +171,12 @@ TEST(Readers, ReadTheProgramsStatementsAcrossManyBatches) {
 
 TEST(Readers, ReadTheProgramsTablesThatHaveNoMemoField) {
   // The program's own mapping: memo text becomes CHAR(254), currency DOUBLE, yes/no INT.
-  checkTable("CREATE TABLE \"Orders\"([OrderID] INT,[Customer] CHAR(254),[Notes] CHAR(254),[OrderDat] CHAR(12),"
-             "[Amount] DOUBLE,[Paid] INT);",
-             "Orders", "ICCCBI",
-             {{bare("7"), text("O'Neil"), null(), text("02/03/2021"), bare("12.5"), bare("1")},
-              {bare("8"), text("Zo\xC3\xAB"), text("note"), null(), bare("-0.25"), bare("0")}});
+  checkTable(
+      "CREATE TABLE \"Orders\"([OrderID] INT,[Customer] CHAR(254),[Notes] CHAR(254),[OrderDat] CHAR(12),"
+      "[Amount] DOUBLE,[Paid] INT);",
+      "Orders", "ICCCBI",
+      {{bare("7"), text("O'Neil"), null(), text("02/03/2021"), bare("12.5"), bare("1")},
+       {bare("8"), text("Zo\xC3\xAB"), text("note"), null(), bare("-0.25"), bare("0")}});
 }
 
 }  // namespace

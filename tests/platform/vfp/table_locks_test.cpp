@@ -75,8 +75,9 @@ TEST(TableLocks, ADatabaseContainerIsChangedByOneWriterAtATime) {
   Engine engine(plainFs(), std::make_unique<ContainerCatalog>(plainFs(), dbc));
   const auto before = readBytes(dbc);
   auto changing = plainFs()->tryLock(dbc, false);
-  EXPECT_EQ(failure(engine, kCreate).description(),
-            "SQLException: File is in use. Another writer is changing the database \"" + dbc + "\". (table \"Orders\")");
+  EXPECT_EQ(
+      failure(engine, kCreate).description(),
+      "SQLException: File is in use. Another writer is changing the database \"" + dbc + "\". (table \"Orders\")");
   EXPECT_EQ(readBytes(dbc), before);
   changing.reset();
   engine.execute(kCreate);

@@ -50,11 +50,11 @@ std::string readerCounts(const std::string& dbf, const std::string& fpt) {
 }
 
 struct VfpTable {
-  const char* file;     // under corpus/foxpro/dbffile/
+  const char* file;  // under corpus/foxpro/dbffile/
   bool memo;
-  const char* insert;   // two rows' worth of VALUES lists are appended to "INSERT INTO t VALUES "
+  const char* insert;  // two rows' worth of VALUES lists are appended to "INSERT INTO t VALUES "
   const char* insert2;
-  int checkField;         // a field of the first new row, and the value it must read as
+  int checkField;  // a field of the first new row, and the value it must read as
   const char* checkText;
 };
 
@@ -83,8 +83,8 @@ TEST_P(VfpMadeTables, TakeNewRowsAfterTheirOwn) {
   for (std::size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i], before[i]) << "row " << i;
   EXPECT_EQ(after[before.size()][static_cast<std::size_t>(c.checkField)], tw::Value(c.checkText));
   std::size_t n = before.size() + 2;
-  EXPECT_EQ(readerCounts(dbf, fpt), "dbfread " + std::to_string(n) + " python-dbf " + std::to_string(n) + " pgdbf " +
-                                        std::to_string(n));
+  EXPECT_EQ(readerCounts(dbf, fpt),
+            "dbfread " + std::to_string(n) + " python-dbf " + std::to_string(n) + " pgdbf " + std::to_string(n));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -83,7 +83,8 @@ class FaultyFileSystem : public FileSystem {
   std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
     if (!refuseOpen.empty() && path.find(refuseOpen) != std::string::npos)
       throwFileError(mode == OpenMode::CreateNew ? "create" : "open", path, openError);
-    if (readOnly && mode != OpenMode::Read) throwFileError(mode == OpenMode::CreateNew ? "create" : "open", path, EROFS);
+    if (readOnly && mode != OpenMode::Read)
+      throwFileError(mode == OpenMode::CreateNew ? "create" : "open", path, EROFS);
     return std::make_unique<FaultyFile>(*this, real_->open(path, mode));
   }
   std::vector<DirEntry> list(const std::string& folder) override { return real_->list(folder); }

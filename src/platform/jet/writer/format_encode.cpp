@@ -71,8 +71,7 @@ void appendFloat(ByteVector& out, float v) {
 std::array<std::uint8_t, 17> encodeNumeric(bool negative, std::uint32_t high, std::uint64_t low) {
   std::array<std::uint8_t, 17> out{};
   out[0] = negative ? 0x80 : 0x00;
-  const std::uint32_t words[4] = {0, high, static_cast<std::uint32_t>(low >> 32),
-                                  static_cast<std::uint32_t>(low)};
+  const std::uint32_t words[4] = {0, high, static_cast<std::uint32_t>(low >> 32), static_cast<std::uint32_t>(low)};
   for (int w = 0; w < 4; ++w)
     for (int b = 0; b < 4; ++b) out[1 + 4 * w + b] = static_cast<std::uint8_t>(words[w] >> (8 * b));
   return out;
@@ -81,8 +80,7 @@ std::array<std::uint8_t, 17> encodeNumeric(bool negative, std::uint32_t high, st
 // ---------------------------------------------------------------------------------------
 // Long values.
 
-std::array<std::uint8_t, kLongValueHeaderSize> encodeLongValueField(std::uint32_t kind,
-                                                                    std::uint32_t length,
+std::array<std::uint8_t, kLongValueHeaderSize> encodeLongValueField(std::uint32_t kind, std::uint32_t length,
                                                                     std::uint32_t pointer) {
   std::array<std::uint8_t, kLongValueHeaderSize> out{};
   put32(out, 0, (length & kLongValueLengthMask) | kind);
@@ -174,8 +172,8 @@ std::size_t rowSize(std::size_t columnCount, std::size_t fixedSize, std::size_t 
   return size;
 }
 
-void encodeRow(std::span<const ColumnEntry> columns, std::size_t fixedSize,
-               std::size_t varColumnCount, std::span<const FieldBytes> fields, ByteVector& out) {
+void encodeRow(std::span<const ColumnEntry> columns, std::size_t fixedSize, std::size_t varColumnCount,
+               std::span<const FieldBytes> fields, ByteVector& out) {
   // Tables hold at most 255 columns, so fixed-size scratch space does.
   std::array<const FieldBytes*, 256> varFields{};
   std::array<std::uint8_t, 32> nullMask{};
@@ -187,8 +185,7 @@ void encodeRow(std::span<const ColumnEntry> columns, std::size_t fixedSize,
   for (std::size_t i = 0; i < columnCount; ++i) {
     const ColumnEntry& col = columns[i];
     const FieldBytes& f = fields[i];
-    if (f.notNull && col.number < 256)
-      nullMask[col.number / 8] |= static_cast<std::uint8_t>(1u << (col.number % 8));
+    if (f.notNull && col.number < 256) nullMask[col.number / 8] |= static_cast<std::uint8_t>(1u << (col.number % 8));
     if (col.type == kTypeBool && (col.extFlags & kExtCalculated) != kExtCalculated) continue;
     if (col.flags & kFlagFixed) {
       if (f.notNull && f.size > 0 && col.fixedOffset + f.size <= fixedSize)
@@ -255,8 +252,7 @@ unsigned DataPage::add(std::span<const std::uint8_t> row) {
 // ---------------------------------------------------------------------------------------
 // Usage maps.
 
-ByteVector encodeInlineUsageMap(std::uint32_t first, std::span<const std::uint32_t> pages,
-                                std::size_t bitmapBytes) {
+ByteVector encodeInlineUsageMap(std::uint32_t first, std::span<const std::uint32_t> pages, std::size_t bitmapBytes) {
   ByteVector out(kUsageMapInlineBitmapOffset + bitmapBytes, 0);
   out[0] = kUsageMapInline;
   put32(out, 1, first);
@@ -335,8 +331,7 @@ void encodeHeaderPage(const HeaderEntry& header, std::array<std::uint8_t, kPageS
   put32(p, kHeaderSortOrderOffsetJet4, kSortGeneral);
   std::uint64_t dateBits;
   std::memcpy(&dateBits, &header.creationDate, sizeof dateBits);
-  for (int i = 0; i < 8; ++i)
-    page[kHeaderCreationDateOffset + i] = static_cast<std::uint8_t>(dateBits >> (8 * i));
+  for (int i = 0; i < 8; ++i) page[kHeaderCreationDateOffset + i] = static_cast<std::uint8_t>(dateBits >> (8 * i));
 
   std::array<std::uint8_t, kHeaderPasswordSizeJet4> password{};
   for (std::size_t i = 0; i < header.password.size() && 2 * i + 1 < password.size(); ++i) {
@@ -346,8 +341,7 @@ void encodeHeaderPage(const HeaderEntry& header, std::array<std::uint8_t, kPageS
   const auto dayPart = static_cast<std::int32_t>(std::floor(header.creationDate));
   std::array<std::uint8_t, 4> mask{};
   put32(mask, 0, static_cast<std::uint32_t>(dayPart));
-  for (std::size_t i = 0; i < password.size(); ++i)
-    page[kHeaderPasswordOffset + i] = password[i] ^ mask[i % 4];
+  for (std::size_t i = 0; i < password.size(); ++i) page[kHeaderPasswordOffset + i] = password[i] ^ mask[i % 4];
 
   const char versionText[] = "4.0";
   std::memcpy(page.data() + kHeaderVersionTextOffset, versionText, 3);

@@ -98,8 +98,7 @@ std::array<std::uint8_t, 17> encodeNumeric(bool negative, std::uint32_t high, st
 // The 12-byte field stored in the row for a Memo or OLE value. `kind` is one of
 // kLongValueInline / kLongValueSingle / kLongValueChain; `pointer` the row pointer of the
 // first LVAL row (0 for inline values, whose bytes follow the field).
-std::array<std::uint8_t, kLongValueHeaderSize> encodeLongValueField(std::uint32_t kind,
-                                                                    std::uint32_t length,
+std::array<std::uint8_t, kLongValueHeaderSize> encodeLongValueField(std::uint32_t kind, std::uint32_t length,
                                                                     std::uint32_t pointer);
 
 // ---------------------------------------------------------------------------------------
@@ -123,8 +122,8 @@ struct TableDefinitionEntry {
   std::uint32_t rowCount = 0;
   std::uint32_t autoNumber = 0;  // last AutoNumber value handed out
   std::uint16_t varColumnCount = 0;
-  std::uint32_t usageMap = 0;    // row pointer
-  std::uint32_t freeMap = 0;     // row pointer
+  std::uint32_t usageMap = 0;  // row pointer
+  std::uint32_t freeMap = 0;   // row pointer
   std::vector<ColumnEntry> columns;
 };
 
@@ -145,22 +144,21 @@ void splitTableDefinition(const ByteVector& stream, std::span<const std::uint32_
 
 // The stored pieces of one row, one per column in column-number order.
 struct FieldBytes {
-  bool notNull = false;   // the null-mask bit (for Yes/No: the value)
+  bool notNull = false;  // the null-mask bit (for Yes/No: the value)
   const std::uint8_t* data = nullptr;
-  std::size_t size = 0;   // fixed columns: exactly the column's fixed size, or 0 when null
+  std::size_t size = 0;  // fixed columns: exactly the column's fixed size, or 0 when null
 };
 
 // Encodes a row of `columns` (ordered by column number, as in the TDEF; at most 255) into
 // `out`. `fixedSize` is the size of the fixed area. Fixed columns that are null are stored
 // as zero bytes. A Yes/No column keeps its value in the null mask, unless it is calculated:
 // then its stored result lies in the fixed area like any other.
-void encodeRow(std::span<const ColumnEntry> columns, std::size_t fixedSize,
-               std::size_t varColumnCount, std::span<const FieldBytes> fields, ByteVector& out);
+void encodeRow(std::span<const ColumnEntry> columns, std::size_t fixedSize, std::size_t varColumnCount,
+               std::span<const FieldBytes> fields, ByteVector& out);
 
 // Size a row will have, for the same arguments (to decide where a long value goes before
 // encoding).
-std::size_t rowSize(std::size_t columnCount, std::size_t fixedSize, std::size_t varColumnCount,
-                    std::size_t varBytes);
+std::size_t rowSize(std::size_t columnCount, std::size_t fixedSize, std::size_t varColumnCount, std::size_t varBytes);
 
 // ---------------------------------------------------------------------------------------
 // Data pages (also LVAL pages and the pages that hold usage maps).
@@ -202,8 +200,8 @@ void encodeUsageBitmapPage(std::uint32_t base, std::span<const std::uint32_t> pa
 // Page 0.
 
 struct HeaderEntry {
-  double creationDate = 0.0;     // OLE date
-  std::u16string password;       // at most 20 characters; empty for none
+  double creationDate = 0.0;  // OLE date
+  std::u16string password;    // at most 20 characters; empty for none
   std::uint16_t codePage = 1252;
   Version version = Version::Jet4;  // ACE versions also name the engine "Standard ACE DB"
 };

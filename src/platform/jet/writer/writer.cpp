@@ -14,8 +14,8 @@
 #include <limits>
 
 #include "platform/calendar.h"
-#include "platform/jet/writer/format_encode.h"
 #include "platform/case_rules.h"
+#include "platform/jet/writer/format_encode.h"
 #include "platform/utf8.h"
 
 namespace tw::jet {
@@ -30,14 +30,22 @@ struct KindInfo {
 };
 
 constexpr KindInfo kKinds[] = {
-    {FieldKind::YesNo, "yesno"},       {FieldKind::Byte, "byte"},
-    {FieldKind::Integer, "integer"},   {FieldKind::Long, "long"},
-    {FieldKind::AutoNumber, "autonumber"}, {FieldKind::Single, "single"},
-    {FieldKind::Double, "double"},     {FieldKind::Currency, "currency"},
-    {FieldKind::DateTime, "datetime"}, {FieldKind::Text, "text"},
-    {FieldKind::Memo, "memo"},         {FieldKind::Hyperlink, "hyperlink"},
-    {FieldKind::Ole, "ole"},           {FieldKind::ReplicationId, "guid"},
-    {FieldKind::Decimal, "decimal"},   {FieldKind::Binary, "binary"},
+    {FieldKind::YesNo, "yesno"},
+    {FieldKind::Byte, "byte"},
+    {FieldKind::Integer, "integer"},
+    {FieldKind::Long, "long"},
+    {FieldKind::AutoNumber, "autonumber"},
+    {FieldKind::Single, "single"},
+    {FieldKind::Double, "double"},
+    {FieldKind::Currency, "currency"},
+    {FieldKind::DateTime, "datetime"},
+    {FieldKind::Text, "text"},
+    {FieldKind::Memo, "memo"},
+    {FieldKind::Hyperlink, "hyperlink"},
+    {FieldKind::Ole, "ole"},
+    {FieldKind::ReplicationId, "guid"},
+    {FieldKind::Decimal, "decimal"},
+    {FieldKind::Binary, "binary"},
     {FieldKind::DateTimeExtended, "datetimeextended"},
 };
 
@@ -68,14 +76,11 @@ void checkName(const std::string& name, const std::string& what) {
   std::u16string units;
   if (!Utf8ToUtf16(name, units)) throw WriteError(what + " name is not valid UTF-8");
   if (units.empty()) throw WriteError(what + " name is empty");
-  if (units.size() > 64)
-    throw WriteError(what + " name " + inQuotes(name) + " is longer than 64 characters");
-  if (units.front() == u' ')
-    throw WriteError(what + " name " + inQuotes(name) + " starts with a blank");
+  if (units.size() > 64) throw WriteError(what + " name " + inQuotes(name) + " is longer than 64 characters");
+  if (units.front() == u' ') throw WriteError(what + " name " + inQuotes(name) + " starts with a blank");
   for (char16_t c : units) {
     if (c < 0x20 || c == u'.' || c == u'!' || c == u'`' || c == u'[' || c == u']')
-      throw WriteError(what + " name " + inQuotes(name) +
-                       " contains a character Access does not allow in names");
+      throw WriteError(what + " name " + inQuotes(name) + " contains a character Access does not allow in names");
   }
 }
 
@@ -201,21 +206,19 @@ FieldDefinition field(const char* name, FieldKind kind, int size = 0) {
 
 TableDefinition msysObjects() {
   return {"MSysObjects",
-          {field("Id", FieldKind::Long), field("ParentId", FieldKind::Long),
-           field("Name", FieldKind::Text, 255), field("Type", FieldKind::Integer),
-           field("DateCreate", FieldKind::DateTime), field("DateUpdate", FieldKind::DateTime),
-           field("Owner", FieldKind::Binary, 255), field("Flags", FieldKind::Long),
-           field("Database", FieldKind::Memo), field("Connect", FieldKind::Memo),
+          {field("Id", FieldKind::Long), field("ParentId", FieldKind::Long), field("Name", FieldKind::Text, 255),
+           field("Type", FieldKind::Integer), field("DateCreate", FieldKind::DateTime),
+           field("DateUpdate", FieldKind::DateTime), field("Owner", FieldKind::Binary, 255),
+           field("Flags", FieldKind::Long), field("Database", FieldKind::Memo), field("Connect", FieldKind::Memo),
            field("ForeignName", FieldKind::Text, 255), field("RmtInfoShort", FieldKind::Binary, 255),
-           field("RmtInfoLong", FieldKind::Ole), field("Lv", FieldKind::Ole),
-           field("LvProp", FieldKind::Ole), field("LvModule", FieldKind::Ole),
-           field("LvExtra", FieldKind::Ole)}};
+           field("RmtInfoLong", FieldKind::Ole), field("Lv", FieldKind::Ole), field("LvProp", FieldKind::Ole),
+           field("LvModule", FieldKind::Ole), field("LvExtra", FieldKind::Ole)}};
 }
 
 TableDefinition msysAces() {
   return {"MSysACEs",
-          {field("ObjectId", FieldKind::Long), field("SID", FieldKind::Binary, 255),
-           field("ACM", FieldKind::Long), field("FInheritable", FieldKind::YesNo)}};
+          {field("ObjectId", FieldKind::Long), field("SID", FieldKind::Binary, 255), field("ACM", FieldKind::Long),
+           field("FInheritable", FieldKind::YesNo)}};
 }
 
 TableDefinition msysQueries() {
@@ -231,8 +234,7 @@ TableDefinition msysRelationships() {
           {field("szRelationship", FieldKind::Text, 255), field("grbit", FieldKind::Long),
            field("ccolumn", FieldKind::Long), field("icolumn", FieldKind::Long),
            field("szObject", FieldKind::Text, 255), field("szColumn", FieldKind::Text, 255),
-           field("szReferencedObject", FieldKind::Text, 255),
-           field("szReferencedColumn", FieldKind::Text, 255)}};
+           field("szReferencedObject", FieldKind::Text, 255), field("szReferencedColumn", FieldKind::Text, 255)}};
 }
 
 std::uint8_t storedType(FieldKind k) {
@@ -240,13 +242,15 @@ std::uint8_t storedType(FieldKind k) {
     case FieldKind::YesNo: return kTypeBool;
     case FieldKind::Byte: return kTypeByte;
     case FieldKind::Integer: return kTypeInt;
-    case FieldKind::Long: case FieldKind::AutoNumber: return kTypeLong;
+    case FieldKind::Long:
+    case FieldKind::AutoNumber: return kTypeLong;
     case FieldKind::Single: return kTypeFloat;
     case FieldKind::Double: return kTypeDouble;
     case FieldKind::Currency: return kTypeMoney;
     case FieldKind::DateTime: return kTypeDateTime;
     case FieldKind::Text: return kTypeText;
-    case FieldKind::Memo: case FieldKind::Hyperlink: return kTypeMemo;
+    case FieldKind::Memo:
+    case FieldKind::Hyperlink: return kTypeMemo;
     case FieldKind::Ole: return kTypeOle;
     case FieldKind::ReplicationId: return kTypeGuid;
     case FieldKind::Decimal: return kTypeNumeric;
@@ -271,12 +275,19 @@ Version formatVersion(FileVersion v) {
 // The kinds a calculated field may have as its result.
 bool calculableKind(FieldKind k) {
   switch (k) {
-    case FieldKind::YesNo: case FieldKind::Byte: case FieldKind::Integer: case FieldKind::Long:
-    case FieldKind::Single: case FieldKind::Double: case FieldKind::Currency: case FieldKind::DateTime:
-    case FieldKind::Text: case FieldKind::Memo: case FieldKind::ReplicationId: case FieldKind::Decimal:
-      return true;
-    default:
-      return false;
+    case FieldKind::YesNo:
+    case FieldKind::Byte:
+    case FieldKind::Integer:
+    case FieldKind::Long:
+    case FieldKind::Single:
+    case FieldKind::Double:
+    case FieldKind::Currency:
+    case FieldKind::DateTime:
+    case FieldKind::Text:
+    case FieldKind::Memo:
+    case FieldKind::ReplicationId:
+    case FieldKind::Decimal: return true;
+    default: return false;
   }
 }
 
@@ -316,25 +327,22 @@ Column describeColumn(const TableDefinition& def, std::size_t i, Version version
       if (f.size < 1 || f.size > 255) throw WriteError(where + ": binary size must be 1 to 255");
       e.length = static_cast<std::uint16_t>(f.size);
       break;
-    case FieldKind::Memo: case FieldKind::Hyperlink:
+    case FieldKind::Memo:
+    case FieldKind::Hyperlink:
       e.extFlags = kExtCompressedUnicode;
       if (f.kind == FieldKind::Hyperlink) e.flags |= kFlagHyperlink;
       c.longValue = true;
       break;
-    case FieldKind::Ole:
-      c.longValue = true;
-      break;
+    case FieldKind::Ole: c.longValue = true; break;
     case FieldKind::Decimal:
       if (f.precision < 1 || f.precision > 28) throw WriteError(where + ": decimal precision must be 1 to 28");
-      if (f.scale < 0 || f.scale > f.precision) throw WriteError(where + ": decimal scale must be 0 to the precision");
+      if (f.scale < 0 || f.scale > f.precision)
+        throw WriteError(where + ": decimal scale must be 0 to the precision");
       e.precision = static_cast<std::uint8_t>(f.precision);
       e.scale = static_cast<std::uint8_t>(f.scale);
       break;
-    case FieldKind::AutoNumber:
-      e.flags |= kFlagAutoLong;
-      break;
-    default:
-      break;
+    case FieldKind::AutoNumber: e.flags |= kFlagAutoLong; break;
+    default: break;
   }
   if (f.calculated) {
     // The stored results are wrapped (encode::wrapCalculated): fixed-size results take
@@ -378,14 +386,12 @@ void placeColumn(Column& c, std::uint16_t& fixedOffset, std::uint16_t& varIndex)
 
 }  // namespace
 
-int MdbWriter::Impl::createTable(const TableDefinition& def, bool system,
-                                 std::uint32_t fixedTdefPage) {
+int MdbWriter::Impl::createTable(const TableDefinition& def, bool system, std::uint32_t fixedTdefPage) {
   checkName(def.name, "Table");
   for (const std::string& n : objectNames)
     if (equalsIgnoringCase(n, def.name)) throw WriteError("Duplicate table name " + inQuotes(def.name));
   if (def.fields.empty()) throw WriteError("Table " + inQuotes(def.name) + " has no fields");
-  if (def.fields.size() > 255)
-    throw WriteError("Table " + inQuotes(def.name) + " has more than 255 fields");
+  if (def.fields.size() > 255) throw WriteError("Table " + inQuotes(def.name) + " has more than 255 fields");
 
   auto t = std::make_unique<Table>();
   t->name = def.name;
@@ -422,18 +428,15 @@ void MdbWriter::Impl::allocateDefinitionPages(Table& t, std::uint32_t fixedTdefP
   }
 }
 
-MdbWriter::MdbWriter(const std::string& path, DatabaseSettings settings)
-    : impl_(std::make_unique<Impl>()) {
+MdbWriter::MdbWriter(const std::string& path, DatabaseSettings settings) : impl_(std::make_unique<Impl>()) {
   Impl& d = *impl_;
   d.target = path;
   d.settings = std::move(settings);
-  if (!Utf8ToUtf16(d.settings.password, d.password))
-    throw WriteError("The database password is not valid UTF-8");
+  if (!Utf8ToUtf16(d.settings.password, d.password)) throw WriteError("The database password is not valid UTF-8");
   if (d.password.size() > 20) throw WriteError("The database password is longer than 20 characters");
   if (!d.password.empty() && d.settings.version != FileVersion::Jet4)
     throw WriteError("Only Jet 4 files take a database password here");
-  if (!std::isfinite(d.settings.creationDate))
-    throw WriteError("The creation date is not a valid date");
+  if (!std::isfinite(d.settings.creationDate)) throw WriteError("The creation date is not a valid date");
   const QFileInfo info(QString::fromStdString(path));
   if (info.fileName().isEmpty()) throw WriteError("No file name in " + inQuotes(path));
   const QDir dir = info.absoluteDir();
@@ -477,16 +480,14 @@ void MdbWriter::addLink(const LinkDefinition& link) {
 }
 
 std::int64_t MdbWriter::rowCount(int table) const {
-  if (table < 0 || static_cast<std::size_t>(table) >= impl_->tables.size())
-    throw WriteError("No such table");
+  if (table < 0 || static_cast<std::size_t>(table) >= impl_->tables.size()) throw WriteError("No such table");
   return impl_->tables[static_cast<std::size_t>(table)]->rows;
 }
 
 void MdbWriter::appendRow(int table, const std::vector<Value>& row) {
   Impl& d = *impl_;
   if (d.finished) throw WriteError("The file is already finished");
-  if (table < 4 || static_cast<std::size_t>(table) >= d.tables.size())
-    throw WriteError("No such table");
+  if (table < 4 || static_cast<std::size_t>(table) >= d.tables.size()) throw WriteError("No such table");
   Table& t = *d.tables[static_cast<std::size_t>(table)];
   d.append(t, row, t.rows + 1);
 }
@@ -498,8 +499,7 @@ namespace {
                    fieldKindName(c.def.kind) + "): " + what);
 }
 
-std::int64_t integerValue(const Table& t, const Column& c, const Value& v, std::int64_t lo,
-                          std::int64_t hi) {
+std::int64_t integerValue(const Table& t, const Column& c, const Value& v, std::int64_t lo, std::int64_t hi) {
   const std::int64_t* i = v.get<std::int64_t>();
   if (!i) wrongValue(t, c, "expected a whole number");
   if (*i < lo || *i > hi)
@@ -515,8 +515,7 @@ double realValue(const Table& t, const Column& c, const Value& v) {
 }
 
 // Rescales a Decimal to `scale` fraction digits and checks it fits `precision` digits.
-void decimalMagnitude(const Table& t, const Column& c, const Decimal& dec, std::uint32_t& high,
-                      std::uint64_t& low) {
+void decimalMagnitude(const Table& t, const Column& c, const Decimal& dec, std::uint32_t& high, std::uint64_t& low) {
   if (dec.scale < 0 || dec.digits.empty()) wrongValue(t, c, "not a valid decimal value");
   if (dec.scale > c.def.scale)
     wrongValue(t, c, "more than " + std::to_string(c.def.scale) + " digits after the decimal point");
@@ -567,8 +566,9 @@ void encodeTextValue(Table& t, const Column& c, const Value& v, ByteVector& out)
   if (!s) wrongValue(t, c, "expected text");
   if (!Utf8ToUtf16(*s, t.text)) wrongValue(t, c, "the text is not valid UTF-8");
   if (kind == FieldKind::Text && t.text.size() > static_cast<std::size_t>(c.def.size))
-    wrongValue(t, c, "text of " + std::to_string(t.text.size()) + " characters is longer than the field size " +
-                         std::to_string(c.def.size));
+    wrongValue(t, c,
+               "text of " + std::to_string(t.text.size()) + " characters is longer than the field size " +
+                   std::to_string(c.def.size));
   const bool compress =
       !c.def.calculated && (kind == FieldKind::Text || t.text.size() <= encode::kMaxCompressedMemoChars);
   encode::encodeText(t.text, compress, out);
@@ -611,17 +611,15 @@ void encodeExtendedDateValue(const Table& t, const Column& c, const Value& v, By
 void encodeValue(Table& t, const Column& c, const Value& v, ByteVector& out) {
   const FieldKind kind = c.def.kind;
   switch (kind) {
-    case FieldKind::YesNo:
-      break;  // the null bit holds it (see storeField)
-    case FieldKind::Byte:
-      out.push_back(static_cast<std::uint8_t>(integerValue(t, c, v, 0, 255)));
-      break;
+    case FieldKind::YesNo: break;  // the null bit holds it (see storeField)
+    case FieldKind::Byte: out.push_back(static_cast<std::uint8_t>(integerValue(t, c, v, 0, 255))); break;
     case FieldKind::Integer:
       encode::append16(out, static_cast<std::uint16_t>(integerValue(t, c, v, -32768, 32767)));
       break;
-    case FieldKind::Long: case FieldKind::AutoNumber: {
-      const std::int64_t i = integerValue(t, c, v, std::numeric_limits<std::int32_t>::min(),
-                                          std::numeric_limits<std::int32_t>::max());
+    case FieldKind::Long:
+    case FieldKind::AutoNumber: {
+      const std::int64_t i =
+          integerValue(t, c, v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
       if (kind == FieldKind::AutoNumber) t.lastAutoNumber = std::max(t.lastAutoNumber, i);
       encode::append32(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(i)));
       break;
@@ -636,8 +634,11 @@ void encodeValue(Table& t, const Column& c, const Value& v, ByteVector& out) {
     case FieldKind::Double: encode::appendDouble(out, realValue(t, c, v)); break;
     case FieldKind::Currency: encode::append64(out, static_cast<std::uint64_t>(currencyValue(t, c, v))); break;
     case FieldKind::DateTime: encode::appendDouble(out, dateValue(t, c, v)); break;
-    case FieldKind::Text: case FieldKind::Memo: case FieldKind::Hyperlink: encodeTextValue(t, c, v, out); break;
-    case FieldKind::Ole: case FieldKind::Binary: encodeBytesValue(t, c, v, out); break;
+    case FieldKind::Text:
+    case FieldKind::Memo:
+    case FieldKind::Hyperlink: encodeTextValue(t, c, v, out); break;
+    case FieldKind::Ole:
+    case FieldKind::Binary: encodeBytesValue(t, c, v, out); break;
     case FieldKind::ReplicationId: {
       const Guid* g = v.get<Guid>();
       if (!g) wrongValue(t, c, "expected a GUID");
@@ -660,8 +661,7 @@ void MdbWriter::Impl::storeField(Table& t, Column& c, std::size_t index, const V
   if (v.isNull()) {
     if (kind == FieldKind::YesNo && !c.def.calculated) wrongValue(t, c, "a Yes/No field cannot be null");
     if (kind != FieldKind::AutoNumber) return;
-    if (t.lastAutoNumber >= std::numeric_limits<std::int32_t>::max())
-      wrongValue(t, c, "no AutoNumber values left");
+    if (t.lastAutoNumber >= std::numeric_limits<std::int32_t>::max()) wrongValue(t, c, "no AutoNumber values left");
     encode::append32(out, static_cast<std::uint32_t>(++t.lastAutoNumber));
   } else if (kind == FieldKind::YesNo) {
     const bool* b = v.get<bool>();
@@ -705,8 +705,8 @@ void MdbWriter::Impl::placeLongValue(Table& t, Column& c, std::size_t index, std
   const auto length = static_cast<std::uint32_t>(out.size());
   if (out.size() > kLongValueLengthMask) wrongValue(t, c, "the value is too long");
   ByteVector field;
-  const std::size_t inlineRow = encode::rowSize(t.columns.size(), t.fixedSize, t.varCount,
-                                                otherBytes + kLongValueHeaderSize + out.size());
+  const std::size_t inlineRow =
+      encode::rowSize(t.columns.size(), t.fixedSize, t.varCount, otherBytes + kLongValueHeaderSize + out.size());
   if (out.size() <= kInlineLongValueLimit && inlineRow <= encode::kMaxRowSize) {
     const auto head = encode::encodeLongValueField(kLongValueInline, length, 0);
     field.assign(head.begin(), head.end());
@@ -740,8 +740,7 @@ void MdbWriter::Impl::placeLongValue(Table& t, Column& c, std::size_t index, std
 void MdbWriter::Impl::append(Table& t, const std::vector<Value>& row, std::int64_t rowNumber) {
   if (row.size() != t.columns.size())
     throw WriteError("Table " + inQuotes(t.name) + ", row " + std::to_string(rowNumber) + ": " +
-                     std::to_string(row.size()) + " values for " + std::to_string(t.columns.size()) +
-                     " fields");
+                     std::to_string(row.size()) + " values for " + std::to_string(t.columns.size()) + " fields");
   if (t.rows >= std::numeric_limits<std::int32_t>::max())
     throw WriteError("Table " + inQuotes(t.name) + " has too many rows");
   std::size_t varBytes = 0;
@@ -823,8 +822,10 @@ void MdbWriter::Impl::writeCatalog() {
     // The query as Access stores it: its kind (1 select), "all fields" when no column
     // is named, the source table, the columns, the condition, and an end marker.
     const auto queryRow = [&](int attribute, Value name1, Value expression, Value flag) {
-      append(queriesT, {Value(static_cast<std::int64_t>(o.id)), Value(attribute), Value(), name1,
-                        Value(), expression, flag, Value()}, queriesT.rows + 1);
+      append(queriesT,
+             {Value(static_cast<std::int64_t>(o.id)), Value(attribute), Value(), name1, Value(), expression, flag,
+              Value()},
+             queriesT.rows + 1);
     };
     queryRow(0, Value(), Value(), Value(1));
     if (q.columns.empty()) queryRow(3, Value(), Value(), Value(1));
@@ -848,10 +849,10 @@ void MdbWriter::Impl::writeCatalog() {
   for (const CatalogObject& o : objects) {
     const auto textOrNull = [](const std::string& s) { return s.empty() ? Value() : Value(s); };
     append(catalog,
-           {Value(static_cast<std::int64_t>(o.id)), Value(static_cast<std::int64_t>(o.parentId)),
-            Value(o.name), Value(o.type), Value(created), Value(created), Value(),
-            Value(static_cast<std::int64_t>(o.flags)), textOrNull(o.database), textOrNull(o.connect),
-            textOrNull(o.foreignName), Value(), Value(), Value(), Value(), Value(), Value()},
+           {Value(static_cast<std::int64_t>(o.id)), Value(static_cast<std::int64_t>(o.parentId)), Value(o.name),
+            Value(o.type), Value(created), Value(created), Value(), Value(static_cast<std::int64_t>(o.flags)),
+            textOrNull(o.database), textOrNull(o.connect), textOrNull(o.foreignName), Value(), Value(), Value(),
+            Value(), Value(), Value()},
            catalog.rows + 1);
   }
 }

@@ -35,13 +35,13 @@ enum class FieldKind {
   Double,
   Currency,
   DateTime,
-  Text,        // size = maximum characters, 1..255
+  Text,  // size = maximum characters, 1..255
   Memo,
-  Hyperlink,   // a Memo shown as a link
-  Ole,         // OLE Object (long binary)
+  Hyperlink,  // a Memo shown as a link
+  Ole,        // OLE Object (long binary)
   ReplicationId,
-  Decimal,     // precision 1..28, scale 0..precision
-  Binary,      // size = maximum bytes, 1..255
+  Decimal,           // precision 1..28, scale 0..precision
+  Binary,            // size = maximum bytes, 1..255
   DateTimeExtended,  // Access 2019 and later: dates of the years 1-9999 to 100 nanoseconds
 };
 

@@ -22,8 +22,8 @@
 #include <set>
 
 #include "platform/calendar.h"
-#include "platform/jet/writer/format_encode.h"
 #include "platform/case_rules.h"
+#include "platform/jet/writer/format_encode.h"
 
 namespace tw::jet {
 
@@ -43,9 +43,7 @@ class Place {
   std::string text_;
 };
 
-std::string indexed(const char* list, qsizetype i) {
-  return std::string(list) + "[" + std::to_string(i) + "]";
-}
+std::string indexed(const char* list, qsizetype i) { return std::string(list) + "[" + std::to_string(i) + "]"; }
 
 void checkKeys(const QJsonObject& o, std::initializer_list<const char*> allowed, const Place& at) {
   for (auto it = o.begin(); it != o.end(); ++it) {
@@ -157,19 +155,21 @@ DateTime dateValue(const QJsonValue& v, const Place& at) {
 }
 
 ExtendedDateTime extendedDateValue(const QJsonValue& v, const Place& at) {
-  static const QRegularExpression re(QStringLiteral(
-      "^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T](\\d{2}):(\\d{2})(?::(\\d{2})(?:\\.(\\d{1,7}))?)?)?$"));
+  static const QRegularExpression re(
+      QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T](\\d{2}):(\\d{2})(?::(\\d{2})(?:\\.(\\d{1,7}))?)?)?$"));
   if (!v.isString()) at.fail("expected a date such as \"2021-06-14 22:45:12.3456789\"");
   const QString s = v.toString();
   const auto m = re.match(s);
-  if (!m.hasMatch()) at.fail(inQuotes(s.toStdString()) + " is not a date of the form YYYY-MM-DD [hh:mm[:ss[.fffffff]]]");
+  if (!m.hasMatch())
+    at.fail(inQuotes(s.toStdString()) + " is not a date of the form YYYY-MM-DD [hh:mm[:ss[.fffffff]]]");
   const int y = m.captured(1).toInt(), mo = m.captured(2).toInt(), d = m.captured(3).toInt();
   const int h = m.captured(4).toInt(), mi = m.captured(5).toInt(), se = m.captured(6).toInt();
   const QString fraction = m.captured(7).leftJustified(7, QLatin1Char('0'));
   if (y < 1 || !isValidDate(y, mo, d) || h > 23 || mi > 59 || se > 59)
     at.fail(s.toStdString() + " is not a valid date");
   const std::int64_t days = extendedDayFromCivil(y, mo, d);
-  const std::int64_t ticks = ((static_cast<std::int64_t>(h) * 60 + mi) * 60 + se) * kTicksPerSecond + fraction.toLongLong();
+  const std::int64_t ticks =
+      ((static_cast<std::int64_t>(h) * 60 + mi) * 60 + se) * kTicksPerSecond + fraction.toLongLong();
   return ExtendedDateTime{days, ticks};
 }
 
@@ -206,7 +206,8 @@ std::int64_t repeatCount(const QJsonObject& o, std::size_t unitSize, const Place
 }
 
 Bytes bytesValue(const QJsonValue& v, const Place& at) {
-  if (!v.isObject()) at.fail("expected bytes as {\"hex\": ...}, {\"base64\": ...} or {\"repeatHex\": ..., \"count\": n}");
+  if (!v.isObject())
+    at.fail("expected bytes as {\"hex\": ...}, {\"base64\": ...} or {\"repeatHex\": ..., \"count\": n}");
   const QJsonObject o = v.toObject();
   if (o.contains(QLatin1String("hex"))) {
     checkKeys(o, {"hex"}, at);
@@ -254,8 +255,8 @@ Guid guidValue(const QJsonValue& v, const Place& at) {
   const auto m = re.match(v.toString());
   if (!m.hasMatch()) at.fail(inQuotes(v.toString().toStdString()) + " is not a GUID");
   Guid g;
-  const Bytes a = hexBytes(m.captured(1), at), b = hexBytes(m.captured(2), at),
-              c = hexBytes(m.captured(3), at), d = hexBytes(m.captured(4) + m.captured(5), at);
+  const Bytes a = hexBytes(m.captured(1), at), b = hexBytes(m.captured(2), at), c = hexBytes(m.captured(3), at),
+              d = hexBytes(m.captured(4) + m.captured(5), at);
   // The first three groups are stored little-endian.
   for (int i = 0; i < 4; ++i) g.bytes[static_cast<std::size_t>(i)] = a[static_cast<std::size_t>(3 - i)];
   for (int i = 0; i < 2; ++i) g.bytes[static_cast<std::size_t>(4 + i)] = b[static_cast<std::size_t>(1 - i)];
@@ -270,28 +271,26 @@ Value fieldValue(const FieldDefinition& f, const QJsonValue& v, const Place& at)
     case FieldKind::YesNo:
       if (!v.isBool()) at.fail("expected true or false");
       return Value(v.toBool());
-    case FieldKind::Byte: case FieldKind::Integer: case FieldKind::Long: case FieldKind::AutoNumber:
-      return Value(wholeNumber(v, at));
+    case FieldKind::Byte:
+    case FieldKind::Integer:
+    case FieldKind::Long:
+    case FieldKind::AutoNumber: return Value(wholeNumber(v, at));
     case FieldKind::Single:
       if (!v.isDouble()) at.fail("expected a number");
       return Value(Single{static_cast<float>(v.toDouble())});
     case FieldKind::Double:
       if (!v.isDouble()) at.fail("expected a number");
       return Value(v.toDouble());
-    case FieldKind::Currency:
-      return Value(currencyValue(v, at));
-    case FieldKind::Decimal:
-      return Value(decimalValue(v, at));
-    case FieldKind::DateTime:
-      return Value(dateValue(v, at));
-    case FieldKind::Text: case FieldKind::Memo: case FieldKind::Hyperlink:
-      return Value(textValue(v, at));
-    case FieldKind::Ole: case FieldKind::Binary:
-      return Value(bytesValue(v, at));
-    case FieldKind::ReplicationId:
-      return Value(guidValue(v, at));
-    case FieldKind::DateTimeExtended:
-      return Value(extendedDateValue(v, at));
+    case FieldKind::Currency: return Value(currencyValue(v, at));
+    case FieldKind::Decimal: return Value(decimalValue(v, at));
+    case FieldKind::DateTime: return Value(dateValue(v, at));
+    case FieldKind::Text:
+    case FieldKind::Memo:
+    case FieldKind::Hyperlink: return Value(textValue(v, at));
+    case FieldKind::Ole:
+    case FieldKind::Binary: return Value(bytesValue(v, at));
+    case FieldKind::ReplicationId: return Value(guidValue(v, at));
+    case FieldKind::DateTimeExtended: return Value(extendedDateValue(v, at));
   }
   at.fail("unsupported type");
 }
@@ -320,12 +319,12 @@ class Random {
   std::uint64_t state_;
 };
 
-constexpr const char* kWords[] = {
-    "order",    "delivery", "invoice",  "customer", "shipment", "payment", "account",  "pallet",
-    "urgent",   "please",   "confirm",  "warehouse", "discount", "monthly", "contract", "supplier",
-    "returned", "damaged",  "express",  "standard", "priority", "call",    "before",   "after",
-    "noon",     "office",   "closed",   "Friday",   "Monday",   "stock",   "reorder",  "sample",
-    "quality",  "checked",  "approved", "pending",  "billing",  "address", "changed",  "note"};
+constexpr const char* kWords[] = {"order",    "delivery", "invoice",  "customer", "shipment",  "payment",  "account",
+                                  "pallet",   "urgent",   "please",   "confirm",  "warehouse", "discount", "monthly",
+                                  "contract", "supplier", "returned", "damaged",  "express",   "standard", "priority",
+                                  "call",     "before",   "after",    "noon",     "office",    "closed",   "Friday",
+                                  "Monday",   "stock",    "reorder",  "sample",   "quality",   "checked",  "approved",
+                                  "pending",  "billing",  "address",  "changed",  "note"};
 
 using Generator = std::function<Value(std::int64_t row, Random& rng)>;
 
@@ -339,7 +338,8 @@ std::pair<std::int64_t, std::int64_t> numberPair(const QJsonValue& v, const Plac
 
 std::string decimalText(std::int64_t scaled, int decimals) {
   const bool negative = scaled < 0;
-  const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
+  const std::uint64_t magnitude =
+      negative ? 0 - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
   std::string digits = std::to_string(magnitude);
   if (decimals > 0) {
     while (digits.size() <= static_cast<std::size_t>(decimals)) digits.insert(digits.begin(), '0');
@@ -388,8 +388,9 @@ Generator rangeGenerator(const FieldDefinition& f, const QJsonObject& o, const P
         parseDecimal(decimalText(n, decimals), d);
         return Value(d);
       }
-      case FieldKind::Text: case FieldKind::Memo: case FieldKind::Hyperlink:
-        return Value(decimalText(n, decimals));
+      case FieldKind::Text:
+      case FieldKind::Memo:
+      case FieldKind::Hyperlink: return Value(decimalText(n, decimals));
       default: return Value(n);
     }
   };
@@ -482,7 +483,7 @@ struct GeneratorKind {
   Generator (*make)(const FieldDefinition& f, const QJsonObject& o, const Place& at);
 };
 constexpr GeneratorKind kGeneratorKinds[] = {
-    {"sequence", sequenceGenerator}, {"range", rangeGenerator}, {"choice", choiceGenerator},
+    {"sequence", sequenceGenerator}, {"range", rangeGenerator},     {"choice", choiceGenerator},
     {"dates", datesGenerator},       {"pattern", patternGenerator}, {"words", wordsGenerator},
     {"bytes", bytesGenerator},       {"guid", guidGenerator},
 };
@@ -579,8 +580,8 @@ void writeTableRows(MdbWriter& writer, int handle, const TableDefinition& def, c
   Random rng(static_cast<std::uint64_t>(seed));
   for (std::int64_t r = 0; r < count; ++r) {
     for (std::size_t i = 0; i < def.fields.size(); ++i)
-      row[i] = generators[i] ? generators[i](r, rng)
-                             : (def.fields[i].kind == FieldKind::YesNo ? Value(false) : Value());
+      row[i] =
+          generators[i] ? generators[i](r, rng) : (def.fields[i].kind == FieldKind::YesNo ? Value(false) : Value());
     try {
       writer.appendRow(handle, row);
     } catch (const WriteError& e) {
@@ -632,7 +633,9 @@ DatabaseSettings readSettings(const QJsonObject& root, const Place& top) {
         settings.version = version;
         known = true;
       }
-    if (!known) (top / "\"version\"").fail("unknown version " + inQuotes(name) + " (jet4, ace12, ace14, ace15, ace16 or ace17)");
+    if (!known)
+      (top / "\"version\"")
+          .fail("unknown version " + inQuotes(name) + " (jet4, ace12, ace14, ace15, ace16 or ace17)");
   }
   return settings;
 }
@@ -648,7 +651,8 @@ void writeTable(MdbWriter& writer, const QJsonValue& value, Place at) {
   const QJsonValue fieldsValue = o.value(QLatin1String("fields"));
   if (!fieldsValue.isArray()) at.fail("needs a list \"fields\"");
   const QJsonArray fields = fieldsValue.toArray();
-  for (qsizetype i = 0; i < fields.size(); ++i) def.fields.push_back(parseField(fields[i], at / indexed("fields", i)));
+  for (qsizetype i = 0; i < fields.size(); ++i)
+    def.fields.push_back(parseField(fields[i], at / indexed("fields", i)));
   int handle;
   try {
     handle = writer.addTable(def);
@@ -666,7 +670,8 @@ void addQueries(MdbWriter& writer, const QJsonArray& queries, const Place& top) 
     QueryDefinition q;
     q.name = requireString(o, "name", at);
     q.from = requireString(o, "from", at);
-    for (const QJsonValue c : o.value(QLatin1String("columns")).toArray()) q.columns.push_back(c.toString().toStdString());
+    for (const QJsonValue c : o.value(QLatin1String("columns")).toArray())
+      q.columns.push_back(c.toString().toStdString());
     q.where = optionalString(o, "where", at);
     try {
       writer.addQuery(q);
@@ -760,7 +765,8 @@ void writeGeneratedDatabase(std::int64_t rows, const std::string& outPath) {
     row[3] = (x >> 9) % 7 == 0 ? Value() : Value(std::string(remarks[(x >> 12) % 5]));
     row[4] = Value(static_cast<double>(static_cast<std::int64_t>(x >> 20) % 2000000) / 1000.0 - 1000.0);
     row[5] = Value(Currency{static_cast<std::int64_t>((x >> 24) % 100000000)});
-    row[6] = Value(DateTime{40000.0 + static_cast<double>(r % 5000) + static_cast<double>((x >> 30) % 1440) / 1440.0});
+    row[6] =
+        Value(DateTime{40000.0 + static_cast<double>(r % 5000) + static_cast<double>((x >> 30) % 1440) / 1440.0});
     row[7] = Value(((x >> 40) & 1) != 0);
     Decimal ratio;
     ratio.digits = std::to_string((x >> 41) % 100000000);
