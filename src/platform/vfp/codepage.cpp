@@ -39,18 +39,6 @@ std::string fromCp1252(std::string_view bytes) {
   return out;
 }
 
-std::uint8_t cp1252Lower(std::uint8_t c) {
-  if (c >= 'A' && c <= 'Z') return static_cast<std::uint8_t>(c + 32);
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<std::uint8_t>(c + 32);
-  switch (c) {
-    case 0x8A: return 0x9A;  // S caron
-    case 0x8C: return 0x9C;  // OE
-    case 0x8E: return 0x9E;  // Z caron
-    case 0x9F: return 0xFF;  // Y diaeresis
-    default: return c;
-  }
-}
-
 std::uint8_t cp1252Upper(std::uint8_t c) {
   if (c >= 'a' && c <= 'z') return static_cast<std::uint8_t>(c - 32);
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<std::uint8_t>(c - 32);

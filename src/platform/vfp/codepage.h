@@ -22,9 +22,8 @@ std::string toCp1252(std::string_view utf8);
 // cp1252 bytes as UTF-8.
 std::string fromCp1252(std::string_view bytes);
 
-// The lower-case form of a cp1252 byte, as LOWER() gives it, and the upper-case form
-// (letters only; others unchanged).
-std::uint8_t cp1252Lower(std::uint8_t c);
+// The upper-case form of a cp1252 byte, as UPPER() gives it (letters only; others
+// unchanged).
 std::uint8_t cp1252Upper(std::uint8_t c);
 // True for the cp1252 bytes that are letters (A-Z, a-z and the accented letters).
 bool cp1252IsLetter(std::uint8_t c);
