@@ -21,6 +21,8 @@ import time
 
 import dbfread
 
+from checks import check, finish
+
 converter, sample, mdb_write, version, manpage = sys.argv[1:6]
 if not os.path.exists(sample):
     print("sample database %s not built; skipping" % sample)
@@ -29,17 +31,6 @@ if not os.path.exists(sample):
 ENV = dict(os.environ, LANG="en_US.UTF-8", LC_ALL="en_US.UTF-8")
 ENV.pop("TABLEWRIGHT_PASSWORD", None)
 PROG = "tablewright-convert: "
-failures = []
-passed = 0
-
-
-def check(name, condition, detail=""):
-    global passed
-    if condition:
-        passed += 1
-    else:
-        failures.append(name)
-        print("FAIL %s %s" % (name, str(detail)[-1500:]))
 
 
 # The sample holds Japanese, Polish, Greek and Turkish text and an emoji, which code page
@@ -493,5 +484,4 @@ try:
 finally:
     shutil.rmtree(work, ignore_errors=True)
 
-print("%d passed, %d failed" % (passed, len(failures)))
-sys.exit(1 if failures else 0)
+finish()

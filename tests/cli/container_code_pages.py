@@ -16,7 +16,6 @@ names; every new .dbf carries the locale's mark and python3-dbf and dbfread read
 value intact; ruby-dbf (read_container.rb) lists the tables with their long names and the
 same values. Exits 77 (skipped) when python3-dbf, dbfread or ruby-dbf is missing.
 """
-import hashlib
 import json
 import os
 import shutil
@@ -24,6 +23,8 @@ import struct
 import subprocess
 import sys
 import tempfile
+
+from checks import check, copy_vfp_container, digest, finish
 
 try:
     import dbf
@@ -42,17 +43,6 @@ if shutil.which("ruby") is None:
 # The code-page marks of a .dbf/.dbc header these runs meet, and their Python codecs.
 CODECS = {0x03: "cp1252", 0xC8: "cp1250", 0x7B: "cp932"}
 
-failures = []
-passed = 0
-
-
-def check(name, condition, detail=""):
-    global passed
-    if condition:
-        passed += 1
-    else:
-        failures.append(name)
-        print("FAIL %s %s" % (name, str(detail)[-1500:]))
 
 
 def clean(v):
@@ -97,10 +87,6 @@ def file_in(folder, name):
         if n.lower() == name.lower():
             return os.path.join(folder, n)
     return None
-
-
-def digest(path):
-    return hashlib.sha256(open(path, "rb").read()).hexdigest()
 
 
 with open(os.path.join(HERE, "data", "container_names.json"), encoding="utf-8") as f:
@@ -187,14 +173,8 @@ try:
              {"顧客一覧": ["番号", "名前", "住所", "電話番号", "メモ"], "kontakty": ["imi_", "名前", "gr__e"]})
 
     if vfp_folder and os.path.isdir(vfp_folder):
-        copy = os.path.join(work, "vfp")
-        shutil.copytree(vfp_folder, copy)
-        for n in os.listdir(copy):
-            os.chmod(os.path.join(copy, n), 0o644)
-        dbc = next(os.path.join(copy, n) for n in os.listdir(copy) if n.lower().endswith(".dbc"))
+        dbc, untouched = copy_vfp_container(vfp_folder, work)
         theirs = [name for t, _, name, _ in container_records(dbc)[1] if t == "Table"]
-        untouched = {os.path.join(copy, n): digest(os.path.join(copy, n)) for n in os.listdir(copy)
-                     if not n.lower().endswith((".dbc", ".dct", ".dcx"))}
         # Code page 1252 lacks "ł", "ę" and "ź": those letters become "_" in the long names.
         run_case("pl_PL into a VFP-made 1252 container", "pl_PL.UTF-8", polish, dbc, 0x03, 0xC8,
                  {"zamówienia": ["nr", "imi_", "miasto_ó", "wojewódz", "uwagi"], "kontakty": ["imi_", "__", "größe"]},
@@ -204,5 +184,4 @@ try:
 finally:
     shutil.rmtree(work, ignore_errors=True)
 
-print("%d passed, %d failed" % (passed, len(failures)))
-sys.exit(1 if failures else 0)
+finish()

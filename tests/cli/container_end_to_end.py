@@ -11,7 +11,6 @@ what dbfread reads from the same .dbf; and the tables Visual FoxPro made are lef
 were. Exits 77 (skipped) when the sample or ruby-dbf is missing.
 """
 import datetime
-import hashlib
 import json
 import math
 import os
@@ -23,6 +22,8 @@ import tempfile
 
 import dbfread
 
+from checks import check, copy_vfp_container, digest, finish
+
 converter, sample, dcx_check, reader = sys.argv[1:5]
 vfp_folder = sys.argv[5] if len(sys.argv) > 5 else ""
 if not os.path.exists(sample):
@@ -32,13 +33,6 @@ if shutil.which("ruby") is None:
     print("ruby (ruby-dbf) not installed; skipping")
     sys.exit(77)
 
-failures = []
-
-
-def check(name, condition, detail=""):
-    print("%s %s" % ("ok  " if condition else "FAIL", name) + ("" if condition else " " + str(detail)[-1500:]))
-    if not condition:
-        failures.append(name)
 
 
 BLANK_DATETIME = "-4712-01-01 00:00:00"  # how ruby-dbf reads a blank VFP date-time
@@ -72,10 +66,6 @@ def dbf_path(folder, table):
         if n.lower() == table.lower() + ".dbf":
             return os.path.join(folder, n)
     return None
-
-
-def digest(path):
-    return hashlib.sha256(open(path, "rb").read()).hexdigest()
 
 
 def check_container(label, dbc, expect_tables, untouched):
@@ -125,14 +115,9 @@ try:
     check_container("new container", new, made, {})
 
     if vfp_folder and os.path.isdir(vfp_folder):
-        copy = os.path.join(work, "vfp")
-        shutil.copytree(vfp_folder, copy)
-        for n in os.listdir(copy):
-            os.chmod(os.path.join(copy, n), 0o644)
-        dbc = next(os.path.join(copy, n) for n in os.listdir(copy) if n.lower().endswith(".dbc"))
+        dbc, untouched = copy_vfp_container(vfp_folder, work)
+        copy = os.path.dirname(dbc)
         theirs = sorted(n[:-4] for n in os.listdir(copy) if n.lower().endswith(".dbf"))
-        untouched = {os.path.join(copy, n): digest(os.path.join(copy, n)) for n in os.listdir(copy)
-                     if not n.lower().endswith((".dbc", ".dct", ".dcx"))}
         r = subprocess.run([converter, sample, dbc], capture_output=True, text=True, env=env, timeout=600)
         check("VFP-made container: conversion", converted(r) and "created" not in r.stderr, r.stderr)
         check_container("VFP-made container", dbc, theirs + made, untouched)
@@ -141,5 +126,4 @@ try:
 finally:
     shutil.rmtree(work, ignore_errors=True)
 
-print("%d failed" % len(failures))
-sys.exit(1 if failures else 0)
+finish()

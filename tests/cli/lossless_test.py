@@ -18,6 +18,8 @@ import subprocess
 import sys
 import tempfile
 
+from checks import check, finish
+
 try:
     import dbf
     import dbfread
@@ -31,17 +33,6 @@ if not shutil.which("node"):
     print("skipping: node is not installed")
     sys.exit(77)
 
-failures = []
-passed = 0
-
-
-def check(name, condition, detail=""):
-    global passed
-    if condition:
-        passed += 1
-    else:
-        failures.append(name)
-        print("FAIL %s %s" % (name, str(detail)[-1500:]))
 
 
 MEMO = "Zażółć gęślą jaźń.\r\n" * 30
@@ -166,5 +157,4 @@ try:
 finally:
     shutil.rmtree(work, ignore_errors=True)
 
-print("%d passed, %d failed" % (passed, len(failures)))
-sys.exit(1 if failures else 0)
+finish()

@@ -97,45 +97,12 @@ HeaderDate today() {
 
 namespace {
 
-bool knownType(char t) {
-  switch (t) {
-    case 'C':
-    case 'N':
-    case 'F':
-    case 'I':
-    case 'B':
-    case 'Y':
-    case 'D':
-    case 'T':
-    case 'L':
-    case 'M':
-    case 'G':
-    case 'W':
-    case 'V':
-    case 'Q':
-    case 'P':
-    case '0':
-    case '+':
-    case '@': return true;
-    default: return false;
-  }
-}
+// The field types a table may hold, and those of them this engine writes.
+constexpr std::string_view kKnownTypes = "CNFIBYDTLMGWVQP0+@";
+constexpr std::string_view kWritableTypes = "CNFIBYDTLM";
 
-bool writableType(char t) {
-  switch (t) {
-    case 'C':
-    case 'N':
-    case 'F':
-    case 'I':
-    case 'B':
-    case 'Y':
-    case 'D':
-    case 'T':
-    case 'L':
-    case 'M': return true;
-    default: return false;
-  }
-}
+bool knownType(char t) { return kKnownTypes.find(t) != std::string_view::npos; }
+bool writableType(char t) { return kWritableTypes.find(t) != std::string_view::npos; }
 
 std::string hex(std::uint8_t b) {
   static const char* digits = "0123456789ABCDEF";
