@@ -86,17 +86,9 @@ void Form2::createControls() {
 
 void Form2::setUpList() {
   // The list shows one line per row at one height, so a million rows lay out at once.
-  ListView1->setModel(&model_);
+  ShowAsRowList(ListView1, &model_);
   ListView1->setAccessibleName(kSqlPreviewHeader);
   ListView1->setToolTip(kListTip);
-  ListView1->setRootIsDecorated(false);
-  ListView1->setItemsExpandable(false);
-  ListView1->setUniformRowHeights(true);
-  ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-  ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-  ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  ListView1->setAllColumnsShowFocus(true);
-  ListView1->header()->setStretchLastSection(false);
   ListView1->header()->setSectionResizeMode(QHeaderView::Interactive);
   ListView1->installEventFilter(this);
 }

@@ -1,7 +1,6 @@
 #include "preview/qt/form5.h"
 
 #include <QApplication>
-#include <QHeaderView>
 #include <QPushButton>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -27,15 +26,7 @@ Form5::Form5(const std::vector<FieldConversionRow>& rows, Ui* ui, QWidget* owner
   ListView1->setObjectName("ListView1");
   ListView1->setAccessibleName("Datatypes Conversion");
   ListView1->setToolTip("Click item to edit it. Move | line to right and out of window to reveal full names.");
-  ListView1->setModel(&model_);
-  ListView1->setRootIsDecorated(false);
-  ListView1->setItemsExpandable(false);
-  ListView1->setUniformRowHeights(true);
-  ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-  ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-  ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  ListView1->setAllColumnsShowFocus(true);
-  ListView1->header()->setStretchLastSection(false);
+  ShowAsRowList(ListView1, &model_);
   ListView1->setMinimumHeight(Twips(this, 2000));
 
   auto* layout = new QVBoxLayout(this);

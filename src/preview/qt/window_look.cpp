@@ -4,7 +4,9 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QTreeView>
 #include <QWidget>
 
 #include "platform/qt/qt_appearance.h"
@@ -18,6 +20,18 @@ void UseHandOverButtons(QWidget* window, const std::string& folder) {
   if (!QFileInfo::exists(QString::fromStdString(path))) return;
   const QCursor hand = LoadCursorFile(path);
   for (QPushButton* button : window->findChildren<QPushButton*>()) button->setCursor(hand);
+}
+
+void ShowAsRowList(QTreeView* view, QAbstractItemModel* model) {
+  view->setModel(model);
+  view->setRootIsDecorated(false);
+  view->setItemsExpandable(false);
+  view->setUniformRowHeights(true);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setAllColumnsShowFocus(true);
+  view->header()->setStretchLastSection(false);
 }
 
 int Twips(const QWidget* widget, int twips) { return twips * widget->logicalDpiX() / 1440; }
