@@ -5,7 +5,8 @@
 #      empty folder with SQL Preview off: "Start Converting" is pressed with xdotool, and
 #      the time runs from the press until the "Done." box is on the screen.
 # Both destinations must end with the same tables of the same sizes.
-# Each side runs twice, alternating; the faster run of each is compared.
+# Each side runs twice, in alternating order, each after a sync; the faster run of each is
+# compared.
 # Goal: the window's time within 1.2x of the converter's.
 #   bench/window_convert_bench.sh [BUILD_DIR] [ROWS]
 # Needs xvfb-run, xdotool and xev (make bench installs them).
@@ -40,29 +41,38 @@ CONF
   chmod 600 "$work/home/.config/Quernfield.conf"
 }
 
-# Each side runs twice, alternating, into a fresh folder; the faster run of each counts, so
-# that another program's load on the machine weighs less.
+# Each side runs twice into a fresh folder, the first round converter first, the second
+# window first; the faster run of each counts, so that another program's load on the machine
+# weighs less. Before each run the other's writes go to disk (sync), so that neither side
+# pays for the other's write-back.
 t_cli=""
 t_window=""
-for round in 1 2; do
-  rm -rf "$work/cli" "$work/window"
-  mkdir "$work/cli" "$work/window"
+faster() { awk -v t="$1" -v m="$2" 'BEGIN { print (m == "" || t < m) ? t : m }'; }
+run_cli() {
+  rm -rf "$work/cli" && mkdir "$work/cli" && sync
+  local start
   start=$(date +%s.%N)
   "$build/bin/tablewright-convert" --overwrite=yes "$work/big.mdb" "$work/cli" 2>"$work/cli.err" || {
     echo "tablewright-convert failed:" >&2; tail -5 "$work/cli.err" >&2; exit 1; }
-  t=$(awk -v a="$(date +%s.%N)" -v b="$start" 'BEGIN { printf "%.3f", a - b }')
-  round_cli=$t
-  t_cli=$(awk -v t="$t" -v m="$t_cli" 'BEGIN { print (m == "" || t < m) ? t : m }')
-
+  round_cli=$(awk -v a="$(date +%s.%N)" -v b="$start" 'BEGIN { printf "%.3f", a - b }')
+  t_cli=$(faster "$round_cli" "$t_cli")
+}
+run_window() {
+  rm -rf "$work/window" && mkdir "$work/window" && sync
   settings "$work/window"
   HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
     xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" "$here/window_convert_press.sh" "$build/bin/tablewright" \
     > "$work/window.out" 2>"$work/window.err" || {
     echo "the window run failed:" >&2; cat "$work/window.out" "$work/window.err" >&2; exit 1; }
-  t=$(grep '^seconds ' "$work/window.out" | cut -d' ' -f2)
-  t_window=$(awk -v t="$t" -v m="$t_window" 'BEGIN { print (m == "" || t < m) ? t : m }')
-  echo "round $round: converter $round_cli s, window $t s"
-done
+  round_window=$(grep '^seconds ' "$work/window.out" | cut -d' ' -f2)
+  t_window=$(faster "$round_window" "$t_window")
+}
+run_cli
+run_window
+echo "round 1: converter $round_cli s, window $round_window s"
+run_window
+run_cli
+echo "round 2: window $round_window s, converter $round_cli s"
 
 # Same tables, same sizes.
 (cd "$work/cli" && find . -type f -printf '%p %s\n' | sort) > "$work/cli.list"
