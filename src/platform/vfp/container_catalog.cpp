@@ -510,13 +510,17 @@ void ContainerCatalog::appendRecords(const std::vector<Record>& added, const std
   dbc->flush();
 }
 
+const CodePage& ContainerCatalog::namesToWrite(const std::string& change) const {
+  if (!codePage_)
+    throwSqlException("Cannot " + change + " the database \"" + dbcPath_ + "\": its code page mark is " +
+                      hexByte(mark_) + ", a code page this engine does not write.");
+  return *codePage_;
+}
+
 std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& definition) {
   std::unique_ptr<FileLock> lock = lockContainer();
   load();
-  if (!codePage_)
-    throwSqlException("Cannot add a table to the database \"" + dbcPath_ + "\": its code page mark is " +
-                      hexByte(mark_) + ", a code page this engine does not write.");
-  const CodePage& codePage = *codePage_;
+  const CodePage& codePage = namesToWrite("add a table to");
   std::string base = tableFileBase(definition.name);
   std::string objectName = containerObjectName(definition.name, base, codePage);
   if (findTable(base)) throwSqlException("Table \"" + base + "\" already exists in the database.");
@@ -564,6 +568,8 @@ std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& defin
 void ContainerCatalog::drop(std::string_view name) {
   std::unique_ptr<FileLock> lock = lockContainer();
   load();
+  // Its index keys are names lowered in its code page: without that, nothing is changed.
+  namesToWrite("drop a table from");
   const Record* t = findTable(name);
   if (!t) throwSqlException("Table \"" + std::string(name) + "\" does not exist in the database.");
   const Record table = *t;

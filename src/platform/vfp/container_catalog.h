@@ -80,6 +80,9 @@ class ContainerCatalog : public Catalog {
   void load();
   // The code page the names are read in (1252 for a container marked with another).
   const CodePage& names() const { return codePage_ ? *codePage_ : CodePage::western(); }
+  // The code page to write names and index keys in; a container marked with one the engine
+  // does not write refuses the `change` ("add a table to") with an SQL failure.
+  const CodePage& namesToWrite(const std::string& change) const;
   std::string readMemo(std::uint32_t block);
   // The property `id` of a record's PROPERTY memo; empty when it has none.
   std::string property(const Record& r, std::uint8_t id);

@@ -589,6 +589,24 @@ TEST(ContainerCodePages, UnmarkedContainersUseTheGivenCodePageAndForeignMarksTak
   EXPECT_FALSE(std::filesystem::exists(dir.file("plain.dbf")));
 }
 
+TEST(ContainerCodePages, AForeignMarkedContainerKeepsItsTablesWhenAskedToReplaceOne) {
+  // Replacing a table is DROP then CREATE; CREATE is refused there, so DROP must be too,
+  // or the old table is gone with nothing in its place.
+  ScratchFolder dir;
+  const std::string dbc = dir.file("db.dbc");
+  createContainer(*plainFs(), dbc);
+  engineFor(dbc)->execute("CREATE TABLE kept ([a] INT)");
+  auto bytes = readBytes(dbc);
+  bytes[29] = 0x64;
+  writeBytes(dbc, bytes);
+  const auto dcx = readBytes(dir.file("db.dcx"));
+  auto engine = engineIn(dbc, 1252);
+  EXPECT_NE(failureOf([&] { engine->execute("DROP TABLE kept"); }).find("its code page mark is 0x64"),
+            std::string::npos);
+  EXPECT_TRUE(readBytes(dbc) == bytes && readBytes(dir.file("db.dcx")) == dcx) << "the container is unchanged";
+  EXPECT_TRUE(std::filesystem::exists(dir.file("kept.dbf")));
+}
+
 TEST(DamagedContainers, AreRefusedWithTheFileAndTheReason) {
   ScratchFolder dir;
   auto fs = plainFs();
