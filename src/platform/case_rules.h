@@ -14,8 +14,8 @@
 // The names FoxPro stores in lower case (table and file names) take Unicode lower case
 // (`lowerCase`), which differs from folding in a handful of letters (it spells U+0130 as
 // "i" and a combining dot, and keeps the final sigma). FoxPro's own letter case of
-// code-page bytes (LOWER() and UPPER() on field names and index keys) is in
-// vfp/codepage.h.
+// code-page bytes is the FoxPro engine's: UPPER() of field names in its column keys
+// (vfp/engine.cpp), LOWER() of a container's names and index keys in vfp/container_index.h.
 #pragma once
 
 #include <cstddef>

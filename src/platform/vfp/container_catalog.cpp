@@ -6,7 +6,6 @@
 
 #include "platform/case_rules.h"
 #include "platform/data_access.h"
-#include "platform/vfp/codepage.h"
 #include "platform/vfp/container_index.h"
 #include "platform/vfp/folder_catalog.h"
 

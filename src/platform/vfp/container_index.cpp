@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/case_rules.h"
 #include "platform/utf8.h"
 #include "platform/vfp/dbf_format.h"
 
@@ -31,7 +32,7 @@ const Lowering& loweringFor(const CodePage& codePage) {
   Lowering& l = it->second;
   if (!fresh) return l;
   for (int b = 0; b < 256; ++b) {
-    l.lower[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(b >= 'A' && b <= 'Z' ? b + 32 : b);
+    l.lower[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(asciiLower(static_cast<char>(b)));
     l.alone[static_cast<std::size_t>(b)] = b < 0x80;
     if (b < 0x80) continue;
     const std::string text = codePage.decode(std::string(1, static_cast<char>(b)));

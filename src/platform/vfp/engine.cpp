@@ -1068,7 +1068,7 @@ class RecordValues {
   [[noreturn]] void refuseName(Cursor& c) {
     std::string_view w = c.word();
     std::string upper;
-    for (char x : w) upper.push_back(x >= 'a' && x <= 'z' ? static_cast<char>(x - 32) : x);
+    for (char x : w) upper.push_back(asciiUpper(x));
     sqlError("Variable '" + upper + "' is not found.");
   }
 

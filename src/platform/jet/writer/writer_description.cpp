@@ -12,7 +12,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -450,7 +449,7 @@ Generator wordsGenerator(const FieldDefinition&, const QJsonObject& o, const Pla
       if (k) s += ' ';
       s += kWords[rng.between(0, static_cast<std::int64_t>(std::size(kWords)) - 1)];
     }
-    s[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(s[0])));
+    s[0] = asciiUpper(s[0]);
     return Value(s + ".");
   };
 }
