@@ -604,6 +604,23 @@ void ContainerCatalog::drop(std::string_view name) {
 
 // ------------------------------------------------------------------------------------
 
+namespace {
+
+// True when there is no file at `path`, or one holding no more than the first bytes of
+// `bytes`: what a creation cut short leaves (the program killed before the .dbc was renamed
+// into place). Such a file holds nothing of the user's and is written anew.
+bool absentOrLeftOver(FileSystem& fs, const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  if (!fs.exists(path)) return true;
+  auto f = fs.open(path, OpenMode::Read);
+  const std::uint64_t size = f->size();
+  if (size > bytes.size()) return false;
+  std::vector<std::uint8_t> held(static_cast<std::size_t>(size));
+  if (f->readAt(0, held.data(), held.size()) != held.size()) return false;
+  return std::equal(held.begin(), held.end(), bytes.begin());
+}
+
+}  // namespace
+
 void createContainer(FileSystem& fs, const std::string& dbcPath, const CodePage& codePage) {
   std::string file = baseName(dbcPath);
   auto refuse = [&](const std::string& why) {
@@ -614,8 +631,7 @@ void createContainer(FileSystem& fs, const std::string& dbcPath, const CodePage&
   if (!fs.isDirectory(folder)) refuse("the folder \"" + folder + "\" does not exist");
   const std::string dctPath = joinPath(folder, companionName(file, "dct"));
   const std::string dcxPath = joinPath(folder, companionName(file, "dcx"));
-  for (const auto* p : {&dbcPath, &dctPath, &dcxPath})
-    if (fs.exists(*p)) refuse("\"" + *p + "\" exists already");
+  if (fs.exists(dbcPath)) refuse("\"" + dbcPath + "\" exists already");
 
   // The records: the database (with its version) and its four companions.
   std::string version;
@@ -652,6 +668,11 @@ void createContainer(FileSystem& fs, const std::string& dbcPath, const CodePage&
   std::vector<std::uint8_t> dct = encodeMemoHeader(firstBlock + 1, kMemoBlockSize);
   dct.insert(dct.end(), memoBlock.begin(), memoBlock.end());
   std::vector<std::uint8_t> dcx = buildContainerIndex(entries, 5, codePage);
+  // A .dct or .dcx that a creation cut short left is written anew; any other is the user's.
+  if (!absentOrLeftOver(fs, dctPath, dct)) refuse("\"" + dctPath + "\" exists already");
+  if (!absentOrLeftOver(fs, dcxPath, dcx)) refuse("\"" + dcxPath + "\" exists already");
+  for (const std::string* path : {&dctPath, &dcxPath})
+    if (fs.exists(*path)) fs.remove(*path);
 
   std::vector<std::string> written;
   auto write = [&](const std::string& path, const std::vector<std::uint8_t>& bytes) {

@@ -121,7 +121,8 @@ class ContainerCatalog : public Catalog {
 // .dcx, as Visual FoxPro makes a new one: the five "Database" records (the database with
 // its version, the transaction log, and the stored procedures' source, object code and
 // dependencies, all empty), its header marked with `codePage`, in which it keeps the names
-// of the tables added later. Refuses when any of the three files exists. The .dbc is written
+// of the tables added later. Refuses when the .dbc exists, or a .dct or .dcx other than the
+// start of the one it writes (which a creation cut short leaves behind). The .dbc is written
 // last, under a temporary name renamed into place, so that a failure never leaves a
 // container that looks complete; a failure removes what was written. Failures are
 // tw::data::Failure naming the file and the cause.

@@ -190,6 +190,29 @@ TEST(NewContainer, RefusesToOverwriteOrToBeMadeWhereItCannotBe) {
   }
 }
 
+// A creation killed before its .dbc was in place leaves the start of its .dct and .dcx: the
+// next try writes them anew. A .dct that is not such a start is the user's and stays.
+TEST(NewContainer, TakesOverWhatACreationCutShortLeft) {
+  ScratchFolder made, dir;
+  createContainer(*plainFs(), made.file("s.dbc"));
+  const auto dct = readBytes(made.file("s.dct")), dcx = readBytes(made.file("s.dcx"));
+  writeBytes(dir.file("s.dct"), dct);
+  writeBytes(dir.file("s.dcx"), std::vector<std::uint8_t>(dcx.begin(), dcx.begin() + dcx.size() / 2));
+  createContainer(*plainFs(), dir.file("s.dbc"));
+  EXPECT_EQ(readBytes(dir.file("s.dct")), dct);
+  EXPECT_EQ(readBytes(dir.file("s.dcx")), dcx);
+  EXPECT_TRUE(std::filesystem::exists(dir.file("s.dbc")));
+
+  auto foreign = dct;
+  foreign.back() ^= 1;
+  writeBytes(dir.file("t.dct"), foreign);
+  writeBytes(dir.file("t.dcx"), {});
+  EXPECT_NE(failureOf([&] { createContainer(*plainFs(), dir.file("t.dbc")); }).find("t.dct\" exists already"),
+            std::string::npos);
+  EXPECT_EQ(readBytes(dir.file("t.dct")), foreign);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("t.dbc")));
+}
+
 TEST(ContainerTables, KeepLongNamesInTheContainerAndShortUniqueNamesInTheTable) {
   ScratchFolder dir;
   const std::string dbc = dir.file("Sales.dbc");
