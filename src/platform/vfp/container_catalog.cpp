@@ -135,11 +135,6 @@ std::vector<std::string> shortNames(const std::vector<FieldDef>& fields, std::ui
   return out;
 }
 
-std::string hexByte(std::uint8_t b) {
-  static const char digits[] = "0123456789ABCDEF";
-  return std::string("0x") + digits[b >> 4] + digits[b & 15];
-}
-
 [[noreturn]] void containerFailure(const std::string& path, const std::string& why) {
   throw data::Failure("Cannot open the database container \"" + path + "\": " + why + ".");
 }

@@ -104,11 +104,6 @@ constexpr std::string_view kWritableTypes = "CNFIBYDTLM";
 bool knownType(char t) { return kKnownTypes.find(t) != std::string_view::npos; }
 bool writableType(char t) { return kWritableTypes.find(t) != std::string_view::npos; }
 
-std::string hex(std::uint8_t b) {
-  static const char* digits = "0123456789ABCDEF";
-  return std::string("0x") + digits[b >> 4] + digits[b & 15];
-}
-
 // The last part of a backlink path ("..\\data\\x.dbc" -> "x.dbc"), in ASCII lower case.
 std::string backlinkFileName(std::string_view path) {
   std::size_t cut = path.find_last_of("\\/:");
@@ -131,7 +126,7 @@ FieldDef readFieldDescriptor(const std::vector<std::uint8_t>& b, std::size_t pos
   f.flags = b[pos + 18];
   f.nullable = (f.flags & kFieldFlagNullable) != 0;
   if (!knownType(f.type))
-    throw CorruptTable("field " + std::to_string(index + 1) + " has the unknown type " + hex(b[pos + 11]));
+    throw CorruptTable("field " + std::to_string(index + 1) + " has the unknown type " + hexByte(b[pos + 11]));
   if (f.width == 0) throw CorruptTable("field \"" + f.name + "\" has width 0");
   if (vfp && f.offset != offset)
     throw CorruptTable("field \"" + f.name + "\" is placed at byte " + std::to_string(f.offset) +
@@ -245,7 +240,7 @@ void checkOwnership(TableHeader& t, const std::string& backlink, bool vfp, std::
       t.unsupported = "it belongs to another database container (\"" + backlink + "\")";
   }
   if (t.unsupported.empty() && t.codePage != 0 && !CodePage::byMark(t.codePage))
-    t.unsupported = "its code page mark is " + hex(t.codePage) + ", a code page this engine does not write";
+    t.unsupported = "its code page mark is " + hexByte(t.codePage) + ", a code page this engine does not write";
 }
 
 }  // namespace
@@ -262,7 +257,7 @@ TableHeader parseHeader(const std::vector<std::uint8_t>& b, std::uint64_t fileSi
   t.codePage = b[29];
   t.layout.codePage = b[29];
   bool vfp = t.version == 0x30 || t.version == 0x31 || t.version == 0x32;
-  if (!vfp) t.unsupported = "it is not a Visual FoxPro table (version byte " + hex(t.version) + ")";
+  if (!vfp) t.unsupported = "it is not a Visual FoxPro table (version byte " + hexByte(t.version) + ")";
 
   if (headerLength < 32 + 1)
     throw CorruptTable("the header length " + std::to_string(headerLength) + " is too small");
@@ -319,6 +314,11 @@ MemoHeader parseMemoHeader(const std::vector<std::uint8_t>& b, std::uint64_t fil
   // the end of the file, never further.
   if (next > fileSize + m.blockSize) throw CorruptTable("the memo file's next free block lies past its end");
   return m;
+}
+
+std::string hexByte(std::uint8_t b) {
+  static const char digits[] = "0123456789ABCDEF";
+  return std::string("0x") + digits[b >> 4] + digits[b & 15];
 }
 
 }  // namespace tw::vfp

@@ -152,4 +152,7 @@ inline std::uint32_t getBe32(const std::uint8_t* p) {
          (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
 }
 
+// A byte as messages show it: "0x" and two capital hex digits.
+std::string hexByte(std::uint8_t b);
+
 }  // namespace tw::vfp
