@@ -41,8 +41,11 @@ std::string_view trimBlanks(std::string_view s) {
 }  // namespace
 
 ConnectionString::ConnectionString(std::string_view text) : text_(text) {
-  auto malformed = [] {
-    throw Failure(kErrGeneric, "Format of the initialization string does not conform to the OLE DB specification.");
+  // A quoted value must close its quote and end there: anything else would leave part of a
+  // path or password to be read as another key.
+  auto malformed = [](std::string_view key, const char* why) {
+    throw Failure(kErrGeneric,
+                  "The connection string is malformed: the value of \"" + std::string(key) + "\" " + why + ".");
   };
   std::size_t i = 0;
   while (i < text.size()) {
@@ -64,7 +67,7 @@ ConnectionString::ConnectionString(std::string_view text) : text_(text) {
       const char quote = text[first];
       std::size_t k = first + 1;
       for (;;) {
-        if (k >= text.size()) malformed();
+        if (k >= text.size()) malformed(key, "opens a quote that is never closed");
         if (text[k] == quote) {
           if (k + 1 < text.size() && text[k + 1] == quote) {
             value.push_back(quote);
@@ -77,7 +80,7 @@ ConnectionString::ConnectionString(std::string_view text) : text_(text) {
         value.push_back(text[k++]);
       }
       while (k < text.size() && (text[k] == ' ' || text[k] == '\t')) ++k;
-      if (k < text.size() && text[k] != ';') malformed();
+      if (k < text.size() && text[k] != ';') malformed(key, "goes on after its closing quote");
       i = k + 1;
     } else {
       std::size_t semi = text.find(';', i);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "support/memory_provider.h"
 
 namespace tw::data {
@@ -32,14 +35,18 @@ TEST(ConnectionStrings, QuotedValuesKeepSemicolonsEqualsQuotesAndBlanks) {
   EXPECT_TRUE(cs.has("z"));
   EXPECT_EQ(cs.get("z", "none"), "");
   EXPECT_FALSE(cs.has("b"));
-  // A quote that never closes, or text after the closing quote, is refused as OLE DB does.
-  for (const char* bad : {"Data Source=\"/tmp/a;b", "Data Source='x'y;Provider=p", "A='it's'"}) {
-    SCOPED_TRACE(bad);
+  // A quote that never closes, or text after the closing quote, is refused, naming the key.
+  const std::pair<const char*, const char*> bad[] = {
+      {"Data Source=\"/tmp/a;b", "the value of \"Data Source\" opens a quote that is never closed."},
+      {"Data Source='x'y;Provider=p", "the value of \"Data Source\" goes on after its closing quote."},
+      {"A='it's'", "the value of \"A\" goes on after its closing quote."}};
+  for (const auto& [text, why] : bad) {
+    SCOPED_TRACE(text);
     try {
-      ConnectionString broken(bad);
+      ConnectionString broken(text);
       ADD_FAILURE() << "accepted";
     } catch (const Failure& f) {
-      EXPECT_EQ(f.description(), "Format of the initialization string does not conform to the OLE DB specification.");
+      EXPECT_EQ(f.description(), std::string("The connection string is malformed: ") + why);
     }
   }
 }
