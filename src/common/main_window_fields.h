@@ -23,6 +23,8 @@ class MainWindowFields {
   virtual int Check1() const = 0;                                // 1: SQL Preview mode
   virtual bool Option1() const = 0;                              // preview once per file
   virtual bool Option2() const = 0;                              // preview once per table
+  // 1: "Keep Access field types, keys and indexes" (native tables); 0: the classic mapping.
+  virtual int Check2() const { return 0; }
   virtual TextList& List1() = 0;                                 // tables present in the destination
   virtual TextList& List2() = 0;                                 // source tables of the current run
   virtual void setProgressValue(double percent) = 0;             // ProgressBar1.Value
@@ -39,6 +41,7 @@ class MainWindowModel : public MainWindowFields {
   int Check1() const override { return check1; }
   bool Option1() const override { return option1; }
   bool Option2() const override { return option2; }
+  int Check2() const override { return check2; }
   TextList& List1() override { return list1; }
   TextList& List2() override { return list2; }
   void setProgressValue(double percent) override { progressValue = percent; }
@@ -50,6 +53,7 @@ class MainWindowModel : public MainWindowFields {
   int check1 = 0;
   bool option1 = true;
   bool option2 = false;
+  int check2 = 0;
   VectorTextList list1, list2;
   double progressValue = 0;
   std::string progressCaption = "Progress Bar";

@@ -42,6 +42,16 @@ inline constexpr std::int32_t kErrTableUnusable = static_cast<std::int32_t>(0x80
 inline constexpr std::string_view kConnectionClass = "ADODB.Connection";
 inline constexpr std::string_view kRecordsetClass = "ADODB.RecordSet";
 inline constexpr int kSchemaTables = 20;
+// The index, primary-key and foreign-key schema rowsets (ADO's SchemaEnum values), with
+// ADO's column names; see makeIndexesSchema and the two below it.
+inline constexpr int kSchemaIndexes = 12;
+inline constexpr int kSchemaForeignKeys = 27;
+inline constexpr int kSchemaPrimaryKeys = 28;
+
+// ADO's FieldAttributeEnum flags that FieldInfo::attributes carries.
+inline constexpr int kFldFixed = 0x10;       // adFldFixed: the field holds fixed-length data
+inline constexpr int kFldIsNullable = 0x20;  // adFldIsNullable: the field accepts nulls
+inline constexpr int kFldLong = 0x80;        // adFldLong: a long binary or memo field
 
 // A failed data-access operation: ADO's error number and the provider's description.
 // Where the failing layer knows what the failure concerns, it names the table, the column
@@ -88,12 +98,33 @@ class Failure : public std::runtime_error {
 
 // One column of a record set. `type` is the ADO DataTypeEnum code (platform/ado_types.h);
 // precision and scale are those ADO's Field reports (0 where the type has none).
+// `definedSize` is ADO's DefinedSize: the declared characters of a text field, the bytes
+// of a fixed binary one, 0 where the provider says nothing. `attributes` holds ADO's
+// kFld* flags. `properties` holds what ADO offers as the field's Properties collection,
+// by ADO's name: "ISAUTOINCREMENT" (a bool, true for an AutoNumber), and the Access field
+// properties a provider knows ("Description", "Caption", "DefaultValue",
+// "ValidationRule", "ValidationText", as text). Absent means unknown.
 struct FieldInfo {
   std::string name;
   std::int16_t type = 0;
   int precision = 0;
   int scale = 0;
+  std::int64_t definedSize = 0;
+  int attributes = 0;
+  std::map<std::string, Value> properties;
   friend bool operator==(const FieldInfo&, const FieldInfo&) = default;
+
+  // The property `name` (compared as stored), or null when absent.
+  const Value& property(const std::string& key) const {
+    static const Value none;
+    auto it = properties.find(key);
+    return it == properties.end() ? none : it->second;
+  }
+  bool isAutoIncrement() const {
+    const Value& v = property("ISAUTOINCREMENT");
+    return v.is<bool>() && v.as<bool>();
+  }
+  bool isNullable() const { return (attributes & kFldIsNullable) != 0; }
 };
 
 // A connection string split the way OLE DB splits it: "key=value" pairs separated by ";",
