@@ -159,6 +159,117 @@ std::unique_ptr<RowSource> makeTablesSchema(std::vector<SchemaTable> tables) {
   return makeRowSource(std::move(fields), std::move(rows));
 }
 
+namespace {
+// ADO's schema columns, all null but those a schema builder fills.
+std::vector<FieldInfo> schemaFields(std::initializer_list<std::pair<const char*, std::int16_t>> columns) {
+  std::vector<FieldInfo> fields;
+  for (const auto& [name, type] : columns) fields.push_back({name, type});
+  return fields;
+}
+}  // namespace
+
+std::unique_ptr<RowSource> makeIndexesSchema(std::vector<SchemaIndexColumn> columns) {
+  auto fields = schemaFields({{"TABLE_CATALOG", ado::kVarWChar},
+                              {"TABLE_SCHEMA", ado::kVarWChar},
+                              {"TABLE_NAME", ado::kVarWChar},
+                              {"INDEX_CATALOG", ado::kVarWChar},
+                              {"INDEX_SCHEMA", ado::kVarWChar},
+                              {"INDEX_NAME", ado::kVarWChar},
+                              {"PRIMARY_KEY", ado::kBoolean},
+                              {"UNIQUE", ado::kBoolean},
+                              {"CLUSTERED", ado::kBoolean},
+                              {"TYPE", ado::kUnsignedSmallInt},
+                              {"FILL_FACTOR", ado::kInteger},
+                              {"INITIAL_SIZE", ado::kInteger},
+                              {"NULLS", ado::kInteger},
+                              {"SORT_BOOKMARKS", ado::kBoolean},
+                              {"AUTO_UPDATE", ado::kBoolean},
+                              {"NULL_COLLATION", ado::kInteger},
+                              {"ORDINAL_POSITION", ado::kUnsignedInt},
+                              {"COLUMN_NAME", ado::kVarWChar},
+                              {"COLUMN_GUID", ado::kGuid},
+                              {"COLUMN_PROPID", ado::kUnsignedInt},
+                              {"COLLATION", ado::kSmallInt},
+                              {"CARDINALITY", ado::kUnsignedBigInt},
+                              {"PAGES", ado::kInteger},
+                              {"FILTER_CONDITION", ado::kVarWChar},
+                              {"INTEGRATED", ado::kBoolean}});
+  std::vector<std::vector<Value>> rows;
+  rows.reserve(columns.size());
+  for (auto& c : columns) {
+    std::vector<Value> row(fields.size());
+    row[2] = Value(std::move(c.table));
+    row[5] = Value(std::move(c.index));
+    row[6] = Value(c.primaryKey);
+    row[7] = Value(c.unique);
+    row[12] = Value(c.nulls);
+    row[16] = Value(c.ordinal);
+    row[17] = Value(std::move(c.column));
+    row[20] = Value(c.collation);
+    rows.push_back(std::move(row));
+  }
+  return makeRowSource(std::move(fields), std::move(rows));
+}
+
+std::unique_ptr<RowSource> makePrimaryKeysSchema(const std::vector<SchemaIndexColumn>& columns) {
+  auto fields = schemaFields({{"TABLE_CATALOG", ado::kVarWChar},
+                              {"TABLE_SCHEMA", ado::kVarWChar},
+                              {"TABLE_NAME", ado::kVarWChar},
+                              {"COLUMN_NAME", ado::kVarWChar},
+                              {"COLUMN_GUID", ado::kGuid},
+                              {"COLUMN_PROPID", ado::kUnsignedInt},
+                              {"ORDINAL", ado::kUnsignedInt},
+                              {"PK_NAME", ado::kVarWChar}});
+  std::vector<std::vector<Value>> rows;
+  for (const auto& c : columns) {
+    if (!c.primaryKey) continue;
+    std::vector<Value> row(fields.size());
+    row[2] = Value(c.table);
+    row[3] = Value(c.column);
+    row[6] = Value(c.ordinal);
+    row[7] = Value(c.index);
+    rows.push_back(std::move(row));
+  }
+  return makeRowSource(std::move(fields), std::move(rows));
+}
+
+std::unique_ptr<RowSource> makeForeignKeysSchema(std::vector<SchemaForeignKeyColumn> columns) {
+  auto fields = schemaFields({{"PK_TABLE_CATALOG", ado::kVarWChar},
+                              {"PK_TABLE_SCHEMA", ado::kVarWChar},
+                              {"PK_TABLE_NAME", ado::kVarWChar},
+                              {"PK_COLUMN_NAME", ado::kVarWChar},
+                              {"PK_COLUMN_GUID", ado::kGuid},
+                              {"PK_COLUMN_PROPID", ado::kUnsignedInt},
+                              {"FK_TABLE_CATALOG", ado::kVarWChar},
+                              {"FK_TABLE_SCHEMA", ado::kVarWChar},
+                              {"FK_TABLE_NAME", ado::kVarWChar},
+                              {"FK_COLUMN_NAME", ado::kVarWChar},
+                              {"FK_COLUMN_GUID", ado::kGuid},
+                              {"FK_COLUMN_PROPID", ado::kUnsignedInt},
+                              {"ORDINAL", ado::kUnsignedInt},
+                              {"UPDATE_RULE", ado::kVarWChar},
+                              {"DELETE_RULE", ado::kVarWChar},
+                              {"PK_NAME", ado::kVarWChar},
+                              {"FK_NAME", ado::kVarWChar},
+                              {"DEFERRABILITY", ado::kSmallInt}});
+  std::vector<std::vector<Value>> rows;
+  rows.reserve(columns.size());
+  for (auto& c : columns) {
+    std::vector<Value> row(fields.size());
+    row[2] = Value(std::move(c.pkTable));
+    row[3] = Value(std::move(c.pkColumn));
+    row[8] = Value(std::move(c.fkTable));
+    row[9] = Value(std::move(c.fkColumn));
+    row[12] = Value(c.ordinal);
+    row[13] = Value(std::move(c.updateRule));
+    row[14] = Value(std::move(c.deleteRule));
+    row[15] = Value(std::move(c.pkName));
+    row[16] = Value(std::move(c.fkName));
+    rows.push_back(std::move(row));
+  }
+  return makeRowSource(std::move(fields), std::move(rows));
+}
+
 // ---------------------------------------------------------------------------------------
 
 void Connection::Open(const std::string& connectionString) {

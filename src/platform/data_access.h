@@ -111,7 +111,7 @@ struct FieldInfo {
   int scale = 0;
   std::int64_t definedSize = 0;
   int attributes = 0;
-  std::map<std::string, Value> properties;
+  std::map<std::string, Value> properties = {};
   friend bool operator==(const FieldInfo&, const FieldInfo&) = default;
 
   // The property `name` (compared as stored), or null when absent.
@@ -220,6 +220,54 @@ struct SchemaTable {
   std::string type;  // "TABLE", "SYSTEM TABLE", "VIEW", "LINK", "PASS-THROUGH", ...
 };
 std::unique_ptr<RowSource> makeTablesSchema(std::vector<SchemaTable> tables);
+
+// One column of one index, as the indexes schema rowset (kSchemaIndexes) lists it: ADO's
+// columns TABLE_CATALOG, TABLE_SCHEMA, TABLE_NAME, INDEX_CATALOG, INDEX_SCHEMA, INDEX_NAME,
+// PRIMARY_KEY, UNIQUE, CLUSTERED, TYPE, FILL_FACTOR, INITIAL_SIZE, NULLS, SORT_BOOKMARKS,
+// AUTO_UPDATE, NULL_COLLATION, ORDINAL_POSITION, COLUMN_NAME, COLUMN_GUID, COLUMN_PROPID,
+// COLLATION, CARDINALITY, PAGES, FILTER_CONDITION, INTEGRATED. An index of n columns is n
+// rows, ORDINAL_POSITION 1 to n.
+struct SchemaIndexColumn {
+  std::string table;
+  std::string index;
+  bool primaryKey = false;
+  bool unique = false;
+  // NULLS: 1 nulls disallowed (DBPROPVAL_IN_DISALLOWNULL), 2 nulls ignored (the index
+  // leaves out a row whose key is null, DBPROPVAL_IN_IGNORENULL), 4 a row with any null
+  // key column left out (DBPROPVAL_IN_IGNOREANYNULL), 0 nulls allowed.
+  int nulls = 0;
+  int ordinal = 1;
+  std::string column;
+  int collation = 1;  // 1 ascending, 2 descending
+};
+inline constexpr int kIndexNullsDisallowed = 1;
+inline constexpr int kIndexNullsIgnored = 2;
+inline constexpr int kIndexNullsIgnoreAny = 4;
+std::unique_ptr<RowSource> makeIndexesSchema(std::vector<SchemaIndexColumn> columns);
+
+// The primary keys schema rowset (kSchemaPrimaryKeys), taken from the primary-key rows of
+// an indexes list: TABLE_CATALOG, TABLE_SCHEMA, TABLE_NAME, COLUMN_NAME, COLUMN_GUID,
+// COLUMN_PROPID, ORDINAL, PK_NAME.
+std::unique_ptr<RowSource> makePrimaryKeysSchema(const std::vector<SchemaIndexColumn>& columns);
+
+// One column pair of one relationship, as the foreign keys schema rowset
+// (kSchemaForeignKeys) lists it: PK_TABLE_CATALOG, PK_TABLE_SCHEMA, PK_TABLE_NAME,
+// PK_COLUMN_NAME, PK_COLUMN_GUID, PK_COLUMN_PROPID, FK_TABLE_CATALOG, FK_TABLE_SCHEMA,
+// FK_TABLE_NAME, FK_COLUMN_NAME, FK_COLUMN_GUID, FK_COLUMN_PROPID, ORDINAL, UPDATE_RULE,
+// DELETE_RULE, PK_NAME, FK_NAME, DEFERRABILITY. The rules are "CASCADE", "SET NULL" or
+// "NO ACTION"; ORDINAL counts the pairs of one relationship from 1.
+struct SchemaForeignKeyColumn {
+  std::string pkTable;
+  std::string pkColumn;
+  std::string fkTable;
+  std::string fkColumn;
+  int ordinal = 1;
+  std::string updateRule = "NO ACTION";
+  std::string deleteRule = "NO ACTION";
+  std::string pkName;
+  std::string fkName;
+};
+std::unique_ptr<RowSource> makeForeignKeysSchema(std::vector<SchemaForeignKeyColumn> columns);
 
 // A RowSource over rows held in memory.
 std::unique_ptr<RowSource> makeRowSource(std::vector<FieldInfo> fields, std::vector<std::vector<Value>> rows);

@@ -17,6 +17,9 @@ class MemorySession : public Session {
   }
 
   std::unique_ptr<RowSource> openSchema(int schema) override {
+    if (schema == kSchemaIndexes) return makeIndexesSchema(db_->indexes);
+    if (schema == kSchemaPrimaryKeys) return makePrimaryKeysSchema(db_->indexes);
+    if (schema == kSchemaForeignKeys) return makeForeignKeysSchema(db_->foreignKeys);
     if (schema != kSchemaTables)
       throw Failure("Object or provider is not capable of performing requested operation.");
     std::vector<SchemaTable> tables;

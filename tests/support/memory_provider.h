@@ -4,7 +4,8 @@
 // Register it with `DataAccess::registerProvider(kMemoryProviderName, provider)` and open
 // "Provider=Tablewright.Memory;Data Source=NAME" where NAME is a database added with
 // `addDatabase`. Record sets accept exactly "SELECT * FROM `table`" (name matched without
-// regard to case); OpenSchema(20) lists the tables in the order they were added.
+// regard to case); OpenSchema(20) lists the tables in the order they were added, and
+// OpenSchema(12), (28) and (27) the database's indexes and relationships as given.
 #pragma once
 
 #include <functional>
@@ -28,6 +29,8 @@ struct MemoryTable {
 
 struct MemoryDatabase {
   std::vector<MemoryTable> tables;
+  std::vector<SchemaIndexColumn> indexes;
+  std::vector<SchemaForeignKeyColumn> foreignKeys;
   // Every statement passed to Execute, in order, whether it was accepted or not.
   std::vector<std::string> executed;
   // Called for every statement before it is logged as accepted; throw Failure to refuse it.
