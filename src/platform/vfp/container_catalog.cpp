@@ -603,17 +603,19 @@ const CodePage& ContainerCatalog::namesToWrite(const std::string& change) const 
 
 namespace {
 
-// The .dbc's and .dct's sizes and the header bytes an append changes (date, record count,
-// next free block), so that records appended can be cut off again.
+// The .dbc's and .dct's sizes and the bytes an append changes (the date and record count,
+// the end marker it writes over, the next free block), so that records appended can be
+// cut off again.
 struct AppendUndo {
   std::uint64_t dbcSize = 0, dctSize = 0;
-  std::uint8_t dbcHead[8] = {}, dctHead[4] = {};
+  std::uint8_t dbcHead[8] = {}, dctHead[4] = {}, dbcLast = 0;
 
   AppendUndo(FileSystem& fs, const std::string& dbcPath, const std::string& dctPath) {
     auto dbc = fs.open(dbcPath, OpenMode::Read), dct = fs.open(dctPath, OpenMode::Read);
     dbcSize = dbc->size();
     dctSize = dct->size();
     dbc->readAt(0, dbcHead, sizeof dbcHead);
+    dbc->readAt(dbcSize - 1, &dbcLast, 1);
     dct->readAt(0, dctHead, sizeof dctHead);
   }
   // Puts the files back as they were; false when that failed too.
@@ -623,6 +625,7 @@ struct AppendUndo {
       dbc->writeAt(0, dbcHead, sizeof dbcHead);
       dbc->sync();
       dbc->truncate(dbcSize);
+      dbc->writeAt(dbcSize - 1, &dbcLast, 1);
       dct->writeAt(0, dctHead, sizeof dctHead);
       dct->truncate(dctSize);
       dbc->sync();
@@ -676,9 +679,9 @@ std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& defin
     undo.apply(*fs_, dbcPath_, dctPath_);
     read_ = fs_->status(dbcPath_);
     table.reset();
-    for (const std::string& path : {dbfPath, fptPath}) {
+    for (const std::string& path : {dbfPath, layout.hasMemo ? fptPath : std::string()}) {
       try {
-        fs_->remove(path);
+        if (!path.empty()) fs_->remove(path);
       } catch (const data::Failure&) {
       }
     }

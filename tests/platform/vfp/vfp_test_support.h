@@ -70,7 +70,7 @@ std::string failureOf(F&& f) {
 // `writeBudget` bytes have been written, and always to paths containing `failWritesTo`;
 // opens of paths containing `refuseOpen` fail with `openError`; with `readOnly` nothing can
 // be created, written, renamed or removed (EROFS), as on a read-only folder. Files whose
-// path contains `immovable` cannot be renamed or removed (EPERM, as an immutable file);
+// path ends in `immovable` cannot be renamed or removed (EPERM, as an immutable file);
 // `beforeCreate` runs before every new file is made, with its path.
 class FaultyFileSystem : public FileSystem {
  public:
@@ -84,6 +84,8 @@ class FaultyFileSystem : public FileSystem {
   bool readOnly = false;
   std::string immovable;
   std::function<void(const std::string&)> beforeCreate;
+  std::string countReadsOf;  // bytes read from paths containing it are added up in bytesRead
+  long long bytesRead = 0;
 
   std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
     if (!refuseOpen.empty() && path.find(refuseOpen) != std::string::npos)
@@ -121,7 +123,9 @@ class FaultyFileSystem : public FileSystem {
   void refuseChange(const char* action, const std::string& from, const std::string& to) {
     if (readOnly) throwFileError(action, from, EROFS);
     for (const std::string* p : {&from, &to})
-      if (!immovable.empty() && p->find(immovable) != std::string::npos) throwFileError(action, from, EPERM);
+      if (!immovable.empty() && p->size() >= immovable.size() &&
+          p->compare(p->size() - immovable.size(), immovable.size(), immovable) == 0)
+        throwFileError(action, from, EPERM);
   }
 
   class FaultyFile : public File {
@@ -142,7 +146,10 @@ class FaultyFileSystem : public FileSystem {
       real_->writeAt(offset, data, size);
     }
     std::size_t readAt(std::uint64_t offset, void* data, std::size_t size) override {
-      return real_->readAt(offset, data, size);
+      std::size_t n = real_->readAt(offset, data, size);
+      if (!owner_.countReadsOf.empty() && real_->path().find(owner_.countReadsOf) != std::string::npos)
+        owner_.bytesRead += static_cast<long long>(n);
+      return n;
     }
     std::uint64_t size() override { return real_->size(); }
     void truncate(std::uint64_t size) override { real_->truncate(size); }
