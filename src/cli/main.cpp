@@ -3,10 +3,9 @@
 //
 // Before the run starts, everything that can be checked is: the command line, the
 // password, the source, the destination (a missing folder is created, except by a preview,
-// which creates nothing) and the output files. Then the run converts every table, its messages and questions going through
-// `TerminalUi`, and a summary ends it. SIGINT and SIGTERM stop the run between two rows:
-// the table being written keeps its rows so far, the connections are closed, and the exit
-// status is 128 plus the signal number.
+// which creates nothing) and the output files. Then the run converts every table, its messages and questions going
+// through `TerminalUi`, and a summary ends it. SIGINT and SIGTERM stop the run between two rows: the table being
+// written keeps its rows so far, the connections are closed, and the exit status is 128 plus the signal number.
 #include <signal.h>
 #include <unistd.h>
 

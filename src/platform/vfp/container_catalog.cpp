@@ -173,13 +173,18 @@ void ContainerCatalog::load() {
     codePage_ = mark_ == 0 ? unmarked_ : CodePage::byMark(mark_);
     headerLength_ = h.layout.headerLength;
     recordLength_ = h.layout.recordLength;
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(h.recordCount) * recordLength_);
-    if (dbc->readAt(headerLength_, bytes.data(), bytes.size()) != bytes.size())
-      containerFailure(dbcPath_, "its records could not be read in full");
+    // In slices, so that a container of millions of records is not held twice.
+    constexpr std::uint32_t kSlice = 4096;
+    std::vector<std::uint8_t> bytes;
     std::uint32_t lastBlock = 0;
     records_.reserve(h.recordCount);
     for (std::uint32_t i = 0; i < h.recordCount; ++i) {
-      const std::uint8_t* r = &bytes[static_cast<std::size_t>(i) * recordLength_];
+      if (i % kSlice == 0) {
+        bytes.resize(static_cast<std::size_t>(std::min(kSlice, h.recordCount - i)) * recordLength_);
+        if (dbc->readAt(headerLength_ + std::uint64_t{i} * recordLength_, bytes.data(), bytes.size()) != bytes.size())
+          containerFailure(dbcPath_, "its records could not be read in full");
+      }
+      const std::uint8_t* r = &bytes[static_cast<std::size_t>(i % kSlice) * recordLength_];
       Record rec;
       rec.number = i + 1;
       rec.deleted = r[0] == kRecordDeleted;

@@ -56,9 +56,9 @@ struct Scene {
   }
 };
 
-#define SCENE(s)              \
-  Scene s;                    \
-  if (!s.copied) {            \
+#define SCENE(s)                 \
+  Scene s;                       \
+  if (!s.copied) {               \
     GTEST_SKIP() << "no corpus"; \
   }
 
@@ -89,8 +89,9 @@ TEST(PlantedLinks, AtEveryNameTheEngineCreatesAreNeitherFollowedNorRemoved) {
   fs->beforeCreate = nullptr;
   symlink((s.victim + "/inventory.dbf").c_str(), (s.dest + "/FOXPRO-DB-TEST.DCX.tmp").c_str());
   EXPECT_EQ(failureOf([&] { s.engine(fs)->execute("CREATE TABLE u ([a] INT)"); }),
-            "SQLException: File already exists. \"" + s.dest + "/FOXPRO-DB-TEST.DCX.tmp\" belongs to no table. "
-            "(table \"u\")");
+            "SQLException: File already exists. \"" + s.dest +
+                "/FOXPRO-DB-TEST.DCX.tmp\" belongs to no table. "
+                "(table \"u\")");
   symlink((s.victim + "/inventory.dbf").c_str(), (s.dest + "/new.dct").c_str());
   EXPECT_NE(failureOf([&] { createContainer(*fs, s.dest + "/new.dbc"); }).find("new.dct\" exists already"),
             std::string::npos);
@@ -139,8 +140,9 @@ TEST(Replacing, ATableWhoseReplacementCannotBeMadeIsPutBackWhole) {
     for (bool fullDisk : {false, true}) {
       e->execute("DROP TABLE contacts");
       fs->failWritesTo = fullDisk ? "/~tw" : "";
-      std::string why = failureOf(
-          [&] { e->execute(fullDisk ? "CREATE TABLE contacts ([b] MEMO)" : "CREATE TABLE contacts ([b] INT, [B] INT)"); });
+      std::string why = failureOf([&] {
+        e->execute(fullDisk ? "CREATE TABLE contacts ([b] MEMO)" : "CREATE TABLE contacts ([b] INT, [B] INT)");
+      });
       fs->failWritesTo.clear();
       EXPECT_NE(why.find("The table it was to replace is kept."), std::string::npos) << why;
     }
@@ -164,11 +166,13 @@ TEST(Messages, AFullDiskAndANameTooLongSaySo) {
   EXPECT_NE(full.find("No space left on device"), std::string::npos) << full;
   EXPECT_EQ(filesIn(s.dest), before);
   const std::string tooLong(300, 'n');
-  EXPECT_NE(failureOf([&] { Engine(plainFs(), s.dest + "/" + tooLong).execute("CREATE TABLE t ([a] INT)"); })
-                .find("File name too long"),
+  EXPECT_NE(failureOf([&] {
+              Engine(plainFs(), s.dest + "/" + tooLong).execute("CREATE TABLE t ([a] INT)");
+            }).find("File name too long"),
             std::string::npos);
-  EXPECT_NE(failureOf([&] { ContainerCatalog(plainFs(), s.dest + "/" + tooLong + ".dbc"); }).find("File name too long"),
-            std::string::npos);
+  EXPECT_NE(
+      failureOf([&] { ContainerCatalog(plainFs(), s.dest + "/" + tooLong + ".dbc"); }).find("File name too long"),
+      std::string::npos);
 }
 
 TEST(Locks, ALockHeldBrieflyIsWaitedForAndTheEnginesOwnNeverBlocksIt) {
@@ -193,7 +197,8 @@ TEST(ContainerReads, TheContainerIsReadOncePerOpenAndAnotherWritersChangeIsSeen)
   SCENE(s);
   {
     auto filler = s.engine(plainFs());  // a container of some size: 40 more tables
-    for (int t = 0; t < 40; ++t) filler->execute("CREATE TABLE f" + std::to_string(t) + " ([a] INT, [b] INT, [c] INT)");
+    for (int t = 0; t < 40; ++t)
+      filler->execute("CREATE TABLE f" + std::to_string(t) + " ([a] INT, [b] INT, [c] INT)");
   }
   auto fs = std::make_shared<FaultyFileSystem>();
   fs->countReadsOf = ".DBC";
