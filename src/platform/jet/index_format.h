@@ -31,8 +31,8 @@
 //   4..7   TDEF page of the owning table
 //   then   (Jet 4: 4 unknown bytes) uint32 previous page, uint32 next page (leaves are
 //          chained in key order), uint32 "child tail" page (a node's last child),
-//          uint16 length of the prefix the page's entries share, one unknown byte (Jet 4),
-//          the entry mask, then the entries.
+//          the length of the prefix the page's entries share (Jet 3: uint8; Jet 4: uint16),
+//          one byte (1 on node pages, 0 on leaves), the entry mask, then the entries.
 // Entry mask: bit n (LSB first) set means an entry ends n bytes after the start of the
 // entries. The first entry is stored whole; every later one leaves out the shared prefix.
 // A leaf entry is the key bytes followed by the row's position: 3-byte page number
@@ -86,13 +86,14 @@ struct IndexLayout {
   std::size_t nextPage;
   std::size_t childTailPage;
   std::size_t prefixLength;
+  std::size_t prefixLengthSize;
   std::size_t entryMask;
   std::size_t entryMaskSize;
   std::size_t entriesStart() const { return entryMask + entryMaskSize; }
 };
 
-inline constexpr IndexLayout kIndexLayoutJet3 = {39, 0, 0, 20, 0, 8, 12, 16, 20, 22, 226};
-inline constexpr IndexLayout kIndexLayoutJet4 = {52, 4, 4, 28, 4, 12, 16, 20, 24, 27, 453};
+inline constexpr IndexLayout kIndexLayoutJet3 = {39, 0, 0, 20, 0, 8, 12, 16, 20, 1, 22, 226};
+inline constexpr IndexLayout kIndexLayoutJet4 = {52, 4, 4, 28, 4, 12, 16, 20, 24, 2, 27, 453};
 
 // Bytes of a leaf entry's row position, and what a node entry adds.
 inline constexpr std::size_t kIndexRowPointerSize = 4;
