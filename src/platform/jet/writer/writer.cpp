@@ -196,8 +196,10 @@ struct MdbWriter::Impl {
   void flushLongValuePage();
   void writeCatalog();
   void writeUsageMaps();
-  // The empty root page and the page usage map of every index.
-  void placeIndexes();
+  // The empty root page of every index of `t` that has none yet, right away.
+  void placeIndexRoots(Table& t);
+  // The page usage map of every index.
+  void writeIndexMaps();
   void writeTableDefinitions();
   void writeGlobalMap();
   void writeHeader();
@@ -420,6 +422,7 @@ int MdbWriter::Impl::createTable(const TableDefinition& def, bool system, std::u
   t->payloads.resize(def.fields.size());
   t->fields.resize(def.fields.size());
   allocateDefinitionPages(*t, fixedTdefPage);
+  placeIndexRoots(*t);
   t->catalogId = static_cast<std::int32_t>(t->tdefPages.front());
   objectNames.push_back(def.name);
   tables.push_back(std::move(t));
@@ -511,7 +514,11 @@ void MdbWriter::addRelationship(const RelationshipDefinition& r) {
   encode::RelationshipSide referenced = side(r.referencedTable, r.referencedColumns);
   if (r.columns.empty() || r.columns.size() > kIndexColumnSlots || r.columns.size() != r.referencedColumns.size())
     throw WriteError(where + ": a relationship pairs 1 to 10 fields of one table with as many of the other");
-  if (r.enforced) encode::linkRelationship(r, name, referring, referenced);
+  if (r.enforced) {
+    encode::linkRelationship(r, name, referring, referenced);
+    for (auto& t : d.tables)
+      if (&t->indexes == referring.indexes) d.placeIndexRoots(*t);
+  }
   std::uint32_t flags = r.enforced ? 0u : static_cast<std::uint32_t>(kRelationshipNoIntegrity);
   if (r.enforced && r.cascadeUpdates) flags |= kRelationshipCascadeUpdates;
   if (r.enforced && r.cascadeDeletes) flags |= kRelationshipCascadeDeletes;
@@ -960,7 +967,15 @@ void MdbWriter::Impl::writeUsageMaps() {
   if (open) writePage(mapPageNumber, mapPage.bytes());
 }
 
-void MdbWriter::Impl::placeIndexes() {
+void MdbWriter::Impl::placeIndexRoots(Table& t) {
+  for (encode::RealIndexEntry& r : t.indexes.real) {
+    if (r.rootPage != 0) continue;
+    r.rootPage = allocatePage();
+    writePage(r.rootPage, encode::emptyIndexPage(t.tdefPages.front()).data());
+  }
+}
+
+void MdbWriter::Impl::writeIndexMaps() {
   // The usage maps go on pages of their own, as writeUsageMaps keeps the tables' maps.
   encode::DataPage mapPage(0);
   std::uint32_t mapPageNumber = 0;
@@ -968,8 +983,6 @@ void MdbWriter::Impl::placeIndexes() {
   const ByteVector emptyMap = encode::encodeInlineUsageMap(0, {});
   for (auto& tp : tables) {
     for (encode::RealIndexEntry& r : tp->indexes.real) {
-      r.rootPage = allocatePage();
-      writePage(r.rootPage, encode::emptyIndexPage(tp->tdefPages.front()).data());
       if (open && !mapPage.fits(emptyMap.size())) {
         writePage(mapPageNumber, mapPage.bytes());
         open = false;
@@ -1037,8 +1050,8 @@ void MdbWriter::finish() {
   d.writeCatalog();
   for (auto& t : d.tables) d.flushDataPage(*t);
   d.flushLongValuePage();
+  d.writeIndexMaps();
   d.writeUsageMaps();
-  d.placeIndexes();
   d.writeTableDefinitions();
   d.writeGlobalMap();
   d.writeHeader();
