@@ -13,18 +13,17 @@
 #include "platform/code_page.h"
 #include "platform/data_access.h"
 #include "platform/vfp/folder_catalog.h"
+#include "platform/vfp/sql_scanner.h"
 #include "platform/vfp/table_reader.h"
 
 namespace tw::vfp {
+
+using namespace sql;
 
 namespace {
 
 // ------------------------------------------------------------------------------------
 // Failures
-
-[[noreturn]] void sqlError(std::string_view message) {
-  throw data::Failure(data::kErrGeneric, "SQLException: " + std::string(message));
-}
 
 // A failure after which the table takes no more rows: VFP's text first (a statement the
 // engine refused keeps its own), then the file system's words, then the table.
@@ -41,103 +40,6 @@ constexpr std::string_view kWriteError = "Error writing to file.";
 constexpr std::string_view kAccessDenied = "File access is denied.";
 constexpr std::string_view kCannotCreate = "Cannot create file.";
 constexpr std::string_view kCannotOpen = "Cannot open file.";
-constexpr std::string_view kSyntax = "Syntax error.";
-constexpr std::string_view kMismatch = "Data type mismatch.";
-constexpr std::string_view kOverflow = "Numeric overflow. Data was lost.";
-constexpr std::string_view kTooLong = "String is too long to fit.";
-constexpr std::string_view kTooMany = "Too many arguments.";
-constexpr std::string_view kMissingOperand = "Missing operand.";
-constexpr std::string_view kMissingComma = "Missing comma (,).";
-constexpr std::string_view kBadFieldName = "Field name is a duplicate or invalid.";
-constexpr std::string_view kBadWidth = "Field width or number of decimal places is invalid.";
-constexpr std::string_view kUnrecognized = "Command contains unrecognized phrase/keyword.";
-
-// ------------------------------------------------------------------------------------
-// Scanning the statement text
-
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isWordChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigit(c) || c == '_' ||
-         static_cast<unsigned char>(c) >= 0x80;
-}
-
-struct Cursor {
-  const char* p;
-  const char* end;
-
-  explicit Cursor(std::string_view s) : p(s.data()), end(s.data() + s.size()) {}
-  bool atEnd() const { return p >= end; }
-  char peek() const { return p < end ? *p : '\0'; }
-  char peekAt(std::size_t n) const { return p + n < end ? p[n] : '\0'; }
-  void skipSpace() {
-    while (p < end && isSpace(*p)) ++p;
-  }
-  bool consume(char c) {
-    skipSpace();
-    if (p < end && *p == c) {
-      ++p;
-      return true;
-    }
-    return false;
-  }
-  // Consumes `kw` (lower case) when it stands next as a whole word, in any case.
-  bool keyword(std::string_view kw) {
-    skipSpace();
-    if (static_cast<std::size_t>(end - p) < kw.size()) return false;
-    for (std::size_t i = 0; i < kw.size(); ++i)
-      if (asciiLower(p[i]) != kw[i]) return false;
-    if (p + kw.size() < end && isWordChar(p[kw.size()])) return false;
-    p += kw.size();
-    return true;
-  }
-  std::string_view word() {
-    skipSpace();
-    const char* s = p;
-    while (p < end && isWordChar(*p)) ++p;
-    return {s, static_cast<std::size_t>(p - s)};
-  }
-  // The rest after an optional ";" must be blank.
-  void expectEnd() {
-    skipSpace();
-    if (p < end && *p == ';') ++p;
-    skipSpace();
-    if (p < end) sqlError(kUnrecognized);
-  }
-};
-
-// A table or file name: "...", '...', [...] or a bare run of characters up to a blank,
-// parenthesis or ";".
-std::string_view scanName(Cursor& c) {
-  c.skipSpace();
-  char open = c.peek();
-  char close = open == '"' ? '"' : open == '\'' ? '\'' : open == '[' ? ']' : '\0';
-  if (close) {
-    const char* s = ++c.p;
-    while (c.p < c.end && *c.p != close) ++c.p;
-    if (c.p >= c.end) sqlError(kSyntax);
-    std::string_view name(s, static_cast<std::size_t>(c.p - s));
-    ++c.p;
-    return name;
-  }
-  const char* s = c.p;
-  while (c.p < c.end && !isSpace(*c.p) && *c.p != '(' && *c.p != ')' && *c.p != ';' && *c.p != ',') ++c.p;
-  if (c.p == s) sqlError(kSyntax);
-  return {s, static_cast<std::size_t>(c.p - s)};
-}
-
-// A column name: [...] or a bare word; empty when there is no word (the caller says
-// which error that is).
-std::string_view scanColumnName(Cursor& c) {
-  c.skipSpace();
-  if (c.peek() != '[') return c.word();
-  const char* s = ++c.p;
-  while (c.p < c.end && *c.p != ']') ++c.p;
-  if (c.p >= c.end) sqlError(kSyntax);
-  std::string_view name(s, static_cast<std::size_t>(c.p - s));
-  ++c.p;
-  return name;
-}
 
 // ------------------------------------------------------------------------------------
 // Numbers, kept exact as digit strings
@@ -583,59 +485,6 @@ bool startsChr(Cursor& c) {
   Cursor probe = c;
   if (!probe.keyword("chr")) return false;
   return probe.consume('(');
-}
-
-// Reads a text expression: quoted pieces ('...' with '' for a quote, "..." or [...]) and
-// CHR(n), joined by "+", into `out` in the code page. CHR(n) gives the byte n as it is.
-// Returns true when a character of a piece was not in the code page (it became "?").
-bool textExpression(Cursor& c, const CodePage& codePage, std::string& out) {
-  bool changed = false;
-  for (;;) {
-    c.skipSpace();
-    const char open = c.peek();
-    if (open == '\'' || open == '"' || open == '[') {
-      const char close = open == '[' ? ']' : open;
-      ++c.p;
-      for (;;) {
-        // A run of plain ASCII goes over in one piece.
-        const char* run = c.p;
-        while (c.p < c.end && *c.p != close && static_cast<unsigned char>(*c.p) < 0x80) ++c.p;
-        out.append(run, static_cast<std::size_t>(c.p - run));
-        if (c.p >= c.end) sqlError(kSyntax);
-        if (*c.p == close) {
-          if (close == '\'' && c.peekAt(1) == '\'') {
-            out += '\'';
-            c.p += 2;
-            continue;
-          }
-          ++c.p;
-          break;
-        }
-        std::size_t pos = 0;
-        const char32_t cp = DecodeUtf8(std::string_view(c.p, static_cast<std::size_t>(c.end - c.p)), pos);
-        c.p += pos;
-        if (!codePage.encodeChar(cp, out)) changed = true;
-      }
-    } else if (c.keyword("chr")) {
-      if (!c.consume('(')) sqlError(kSyntax);
-      c.skipSpace();
-      long n = 0;
-      int digits = 0;
-      while (isDigit(c.peek())) {
-        if (n < 1000) n = n * 10 + (c.peek() - '0');
-        ++c.p;
-        ++digits;
-      }
-      if (digits == 0 || n > 255) sqlError("Function argument value, type, or count is invalid.");
-      if (!c.consume(')')) sqlError(kMissingComma);
-      out += static_cast<char>(n);
-    } else {
-      sqlError(c.atEnd() || c.peek() == ',' || c.peek() == ')' ? kMissingOperand : kSyntax);
-    }
-    c.skipSpace();
-    if (c.peek() != '+') return changed;
-    ++c.p;
-  }
 }
 
 void putDigits(std::uint8_t* out, int value, int width) {
