@@ -63,10 +63,10 @@ struct FieldDef {
   bool autoIncrement = false;  // I only
   std::int32_t autoIncrementNext = 0;
   std::uint8_t autoIncrementStep = 0;
-  std::uint8_t flags = 0;      // as stored; computed by TableLayout::build for new tables
-  std::uint32_t offset = 0;    // displacement in the record (the delete flag is byte 0)
-  int nullBit = -1;            // bit in _NullFlags, -1 when none
-  int varLengthBit = -1;       // a V or Q field's length bit in _NullFlags, -1 for other types
+  std::uint8_t flags = 0;        // as stored; computed by TableLayout::build for new tables
+  std::uint32_t offset = 0;      // displacement in the record (the delete flag is byte 0)
+  int nullBit = -1;              // bit in _NullFlags, -1 when none
+  int varLengthBit = -1;         // a V or Q field's length bit in _NullFlags, -1 for other types
   std::uint16_t descriptor = 0;  // its descriptor's index in the header
 };
 

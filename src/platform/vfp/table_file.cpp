@@ -269,6 +269,41 @@ std::int32_t TableFile::takeAutoIncrement(std::size_t field) {
   throw std::logic_error("not an autoincrementing field");
 }
 
+void TableFile::setAutoIncrement(std::size_t field, std::int32_t next, std::uint8_t step) {
+  flush();
+  FieldDef& f = layout_.fields[field];
+  // Flags, next value and step stand side by side: one write of six bytes.
+  const std::uint64_t at = 32 + 32u * f.descriptor + 18;
+  std::uint8_t old[6], bytes[6];
+  std::uint8_t oldVersion = header_.version;
+  if (dbf_->readAt(at, old, sizeof old) != sizeof old)
+    throw data::Failure("The header of \"" + dbf_->path() + "\" could not be read.");
+  bytes[0] = static_cast<std::uint8_t>(f.flags | kFieldFlagAutoIncrement);
+  putLe32(bytes + 1, static_cast<std::uint32_t>(next));
+  bytes[5] = step;
+  const std::uint8_t version = oldVersion == kVersionVfp ? kVersionAutoIncrement : oldVersion;
+  try {
+    dbf_->writeAt(at, bytes, sizeof bytes);
+    if (version != oldVersion) dbf_->writeAt(0, &version, 1);
+    dbf_->sync();
+  } catch (...) {
+    try {
+      dbf_->writeAt(at, old, sizeof old);
+      dbf_->writeAt(0, &oldVersion, 1);
+      dbf_->sync();
+    } catch (...) {
+    }
+    throw;
+  }
+  header_.version = version;
+  f.flags = bytes[0];
+  f.autoIncrement = true;
+  f.autoIncrementNext = next;
+  f.autoIncrementStep = step;
+  header_.layout.fields[field] = f;
+  startCounters();
+}
+
 void TableFile::writeCounters() {
   for (auto& c : counters_) {
     if (c.next == c.written) continue;

@@ -78,6 +78,11 @@ class TableFile {
   // would pass 2,147,483,647. The header keeps the next value from the batch on that
   // holds the record.
   std::int32_t takeAutoIncrement(std::size_t field);
+  // Makes the Integer field `field` autoincrementing with this next value and step, in
+  // the header on disk and from the next record on, after writing out the records in
+  // memory. The descriptor is rewritten in place; a failed write puts the old bytes back
+  // where it can, and the failure names the file.
+  void setAutoIncrement(std::size_t field, std::int32_t next, std::uint8_t step);
   // Adds a memo value for the record being built and returns its block number; refuses
   // it the same way when the memo file would pass 2 GB.
   std::uint32_t addMemo(const char* data, std::size_t size);
