@@ -138,8 +138,8 @@ void scanAutoIncrement(Cursor& c, FieldDef& f, std::string_view colName) {
 // True when a word that starts another clause of a column definition stands at the cursor.
 bool clauseAhead(const Cursor& c) {
   Cursor probe = c;
-  for (const char* kw : {"null", "autoinc", "nocptrans", "default", "check", "error", "primary", "unique",
-                         "references"}) {
+  for (const char* kw :
+       {"null", "autoinc", "nocptrans", "default", "check", "error", "primary", "unique", "references"}) {
     probe = c;
     if (probe.keyword(kw)) return true;
   }
