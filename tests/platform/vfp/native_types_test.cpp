@@ -45,9 +45,10 @@ QJsonArray readByEngine(const std::string& dbf, const std::string& fpt) {
       else if (v.isNull()) out.append(QJsonValue::Null);
       else if (auto* s = v.get<std::string>()) out.append(QString::fromStdString(*s));
       else if (auto* n = v.get<std::int64_t>()) out.append(static_cast<double>(*n));
-      else out.append(QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(v.as<tw::Bytes>().data()),
-                                                     static_cast<qsizetype>(v.as<tw::Bytes>().size()))
-                                              .toHex()));
+      else
+        out.append(QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(v.as<tw::Bytes>().data()),
+                                                  static_cast<qsizetype>(v.as<tw::Bytes>().size()))
+                                           .toHex()));
     }
     rows.append(out);
   }
@@ -60,7 +61,8 @@ TEST(NativeTypes, VariableFieldsBlobsAndNullsReadAsThePublishedLayoutSays) {
   ScratchFolder dir;
   {
     Engine engine(plainFs(), dir.path());
-    engine.execute("CREATE TABLE t (id I AUTOINC NEXTVALUE 5 STEP 2, vc V(10), vb Q(6), bl W, nv V(4) NOT NULL, c C(3))");
+    engine.execute(
+        "CREATE TABLE t (id I AUTOINC NEXTVALUE 5 STEP 2, vc V(10), vb Q(6), bl W, nv V(4) NOT NULL, c C(3))");
     engine.execute("INSERT INTO t (vc, vb, bl, nv, c) VALUES ('abc', 0h0102, 0hDEADBEEF, 'full', 'x')");
     engine.execute("INSERT INTO t (vc, vb, bl, nv, c) VALUES ('exactly10!', 0h010203040506, 0h, '', NULL)");
     engine.execute("INSERT INTO t (vc, vb, bl, nv, c) VALUES (NULL, NULL, NULL, 'ab  ', 'y')");
@@ -95,7 +97,8 @@ TEST(NativeTypes, ATableVfpMadeWithEveryTypeReadsAlikeAndTakesRows) {
   EXPECT_EQ(readByEngine(dir.file("t.dbf"), dir.file("t.fpt")), vfpRows);
   {
     Engine engine(plainFs(), dir.path());
-    engine.execute("INSERT INTO t (caracter, logico, var_char, var_binary, blob) VALUES ('new', .T., 'v', 0hCAFE, 0h01)");
+    engine.execute(
+        "INSERT INTO t (caracter, logico, var_char, var_binary, blob) VALUES ('new', .T., 'v', 0hCAFE, 0h01)");
   }
   const QJsonObject after = readIndependently(dir.file("t.dbf"));
   const QJsonArray rows = after["rows"].toArray();
@@ -160,7 +163,8 @@ std::vector<std::vector<std::pair<int, std::string>>> fieldProperties(const std:
   std::vector<std::vector<std::pair<int, std::string>>> out;
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint8_t* r = &d[headerLength + i * recordLength];
-    const std::string type(reinterpret_cast<const char*>(r + 9), 10), name(reinterpret_cast<const char*>(r + 19), 128);
+    const std::string type(reinterpret_cast<const char*>(r + 9), 10),
+        name(reinterpret_cast<const char*>(r + 19), 128);
     if (r[0] == '*') continue;
     if (type.rfind("Table ", 0) == 0 && name.substr(0, name.find(' ')) == table) tableId = getLe32(r + 1);
     if (type.rfind("Field ", 0) != 0 || static_cast<std::int32_t>(getLe32(r + 5)) != tableId) continue;
@@ -190,12 +194,20 @@ TEST(NativeTypes, ContainerKeepsDefaultsRulesCaptionsAndCommentsAsVfpDoes) {
     engine.execute("=DBSETPROP('fb2p_depto.depto', 'FIELD', 'Comment', 'depto_field_comment')");
     engine.execute("DBSETPROP('fb2p_depto.depto', 'FIELD', 'Caption', '\"Depto.Caption\"')");
     engine.execute("dbsetprop('FB2P_DEPTO.Descrip', 'field', 'caption', 'Descripci\xC3\xB3n')");
-    EXPECT_EQ(failureOf([&] { engine.execute("DBSETPROP('fb2p_depto.nosuch', 'FIELD', 'Caption', 'x')"); })
-                  .rfind("SQLException: Cannot find object \"fb2p_depto.nosuch\" in the database.", 0),
+    EXPECT_EQ(failureOf([&] {
+                engine.execute("DBSETPROP('fb2p_depto.nosuch', 'FIELD', 'Caption', 'x')");
+              }).rfind("SQLException: Cannot find object \"fb2p_depto.nosuch\" in the database.", 0),
               0u);
-    EXPECT_NE(failureOf([&] { engine.execute("DBSETPROP('fb2p_depto.descrip', 'FIELD', 'Caption', '\xE6\x97\xA5')"); })
-                  .find("code page 1252"),
+    EXPECT_NE(failureOf([&] {
+                engine.execute("DBSETPROP('fb2p_depto.descrip', 'FIELD', 'Caption', '\xE6\x97\xA5')");
+              }).find("code page 1252"),
               std::string::npos);
+    // A rule the container cannot store refuses the table before any file is made.
+    EXPECT_NE(failureOf([&] {
+                engine.execute("CREATE TABLE other ([a] C(2) DEFAULT '\xE6\x97\xA5')");
+              }).find("code page 1252"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("other.dbf")));
   }
   // Comment 7, DefaultValue 11, Caption 56, RuleExpression 9, RuleText 10.
   const std::string ids = "\x07\x0B\x38\x09\x0A";
