@@ -9,6 +9,12 @@
 
 namespace tw::vfp {
 
+void Catalog::setFieldProperty(std::string_view, std::string_view, FieldProperty, std::string_view) {
+  throwSqlException(
+      "No database is open or set as the current database. Field properties are kept only in a "
+      "database container, not by free tables.");
+}
+
 void throwFileExists(const std::string& path, const std::string& table) {
   throwSqlException("File already exists. \"" + path + "\" " +
                     (table.empty() ? std::string("belongs to no table.") : "holds table \"" + table + "\"."));
