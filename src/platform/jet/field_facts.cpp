@@ -77,7 +77,8 @@ int attributes(const ColumnDef& c) {
 void setProperties(const ColumnDef& c, bool attachment, FieldInfo& f) {
   f.properties["ISAUTOINCREMENT"] = Value(c.type == kTypeLong && (c.flags & kFlagAutoLong) != 0);
   f.properties["Jet OLEDB:Hyperlink"] = Value(c.hyperlink());
-  if (c.type == kTypeComplex) f.properties["Jet OLEDB:Complex Type"] = Value(attachment ? "Attachment" : "MultiValue");
+  if (c.type == kTypeComplex)
+    f.properties["Jet OLEDB:Complex Type"] = Value(attachment ? "Attachment" : "MultiValue");
   static const char* const kTexts[] = {"Description", "Caption", "DefaultValue", "ValidationRule", "ValidationText"};
   for (const char* name : kTexts)
     if (const Value* v = property(c, name); v && v->is<std::string>()) f.properties[name] = *v;
@@ -149,7 +150,8 @@ void Database::applyProperties(TableDef& t) {
   }
 }
 
-void fitCalculatedDecimals(Database& db, const std::shared_ptr<const TableDef>& table, std::vector<FieldInfo>& fields) {
+void fitCalculatedDecimals(Database& db, const std::shared_ptr<const TableDef>& table,
+                           std::vector<FieldInfo>& fields) {
   std::vector<std::size_t> columns;
   for (std::size_t i = 0; i < table->columns.size(); ++i) {
     const ColumnDef& c = table->columns[i];

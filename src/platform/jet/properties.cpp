@@ -95,8 +95,8 @@ void BlobReader::values(std::size_t at, std::size_t end, std::uint16_t type, Tab
     const std::size_t size = u16(blob_, at + 6);
     if (length < kPropertyValueHeadSize || length > end - at || size > length - kPropertyValueHeadSize)
       fail(at, "a value runs past its block");
-    if (index >= names_.size()) fail(at, "a value names property " + std::to_string(index) + " of " +
-                                             std::to_string(names_.size()));
+    if (index >= names_.size())
+      fail(at, "a value names property " + std::to_string(index) + " of " + std::to_string(names_.size()));
     map.values.emplace_back(names_[index], value(dataType, blob_.subspan(at + kPropertyValueHeadSize, size)));
     at += length;
   }

@@ -61,10 +61,10 @@ struct TableDef {
 // One MSysObjects row, as far as the reader needs it.
 struct CatalogEntry {
   std::string name;
-  int type = 0;             // raw signed MSysObjects.Type
-  std::uint32_t flags = 0;  // MSysObjects.Flags
-  std::uint32_t id = 0;     // MSysObjects.Id; for tables the low 24 bits are the TDEF page
-  bool hasConnect = false;  // a non-empty Connect string (linked tables)
+  int type = 0;                          // raw signed MSysObjects.Type
+  std::uint32_t flags = 0;               // MSysObjects.Flags
+  std::uint32_t id = 0;                  // MSysObjects.Id; for tables the low 24 bits are the TDEF page
+  bool hasConnect = false;               // a non-empty Connect string (linked tables)
   std::vector<std::uint8_t> properties;  // LvProp of a table: its properties blob
   std::uint32_t tdefPage() const { return id & kObjectIdPageMask; }
 };

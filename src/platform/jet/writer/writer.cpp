@@ -558,13 +558,16 @@ void decimalMagnitude(const Table& t, const Column& c, const Decimal& dec, std::
   std::string digits = dec.digits + std::string(static_cast<std::size_t>(c.def.scale - dec.scale), '0');
   const std::size_t first = digits.find_first_not_of('0');
   digits = first == std::string::npos ? "0" : digits.substr(first);
-  if (digits != "0" && digits.size() > static_cast<std::size_t>(c.def.precision))
-    wrongValue(t, c, "more than " + std::to_string(c.def.precision) + " digits");
+  // A calculated result holds whatever fits its 96 bits: up to 29 digits.
+  const int precision = c.def.calculated ? 29 : c.def.precision;
+  if (digits != "0" && digits.size() > static_cast<std::size_t>(precision))
+    wrongValue(t, c, "more than " + std::to_string(precision) + " digits");
   unsigned __int128 m = 0;
   for (char ch : digits) {
     if (ch < '0' || ch > '9') wrongValue(t, c, "not a valid decimal value");
     m = m * 10 + static_cast<unsigned>(ch - '0');
   }
+  if ((m >> 96) != 0) wrongValue(t, c, "more than 96 bits");
   high = static_cast<std::uint32_t>(m >> 64);
   low = static_cast<std::uint64_t>(m);
 }
