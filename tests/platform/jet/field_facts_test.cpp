@@ -48,7 +48,8 @@ struct Theirs {
 std::vector<Theirs> mdbtools(const std::string& file, const std::string& table) {
   std::vector<Theirs> out;
   auto columnLines = [&](const std::string& backend, auto each) {
-    std::istringstream in(run("mdb-schema -T " + quoted(table) + " " + quoted(file) + " " + backend + " 2>/dev/null"));
+    std::istringstream in(
+        run("mdb-schema -T " + quoted(table) + " " + quoted(file) + " " + backend + " 2>/dev/null"));
     std::size_t k = 0;
     for (std::string line; std::getline(in, line);)
       if (line.size() > 1 && line[0] == '\t') each(k++, line);
@@ -97,7 +98,8 @@ TEST_P(FieldFacts, AgreeWithMdbtools) {
   c->Open("Provider=Microsoft.ACE.OLEDB.12.0;Data Source=" + file);
   std::vector<std::string> tables;
   for (auto s = c->OpenSchema(data::kSchemaTables); !s->Eof(); s->MoveNext())
-    if (s->value("TABLE_TYPE").as<std::string>() == "TABLE") tables.push_back(s->value("TABLE_NAME").as<std::string>());
+    if (s->value("TABLE_TYPE").as<std::string>() == "TABLE")
+      tables.push_back(s->value("TABLE_NAME").as<std::string>());
   for (const std::string& table : tables) {
     data::Recordset rs;
     rs.Open("SELECT * FROM `" + table + "`", *c);
@@ -132,6 +134,61 @@ INSTANTIATE_TEST_SUITE_P(Access, FieldFacts, ::testing::ValuesIn(files()),
                              if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                            return n + "_" + std::to_string(info.index);
                          });
+
+// A properties blob that runs past its end: the table still opens and gives every row, the
+// damage is reported once, naming the table, and the calculated values (whose type the
+// blob holds) read as null rather than as misread bytes.
+TEST(FieldFacts, DamagedPropertiesCostOnlyWhatDependsOnThem) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("props.accdb");
+  jet::DatabaseSettings settings;
+  settings.version = jet::FileVersion::Ace14;
+  {
+    jet::MdbWriter w(path.toStdString(), settings);
+    jet::FieldDefinition name{"Name", jet::FieldKind::Text, 20}, twice{"Twice", jet::FieldKind::Long};
+    name.required = true;
+    twice.calculated = true;
+    twice.expression = "[ID]*2";
+    const int t = w.addTable({"T", {name, twice}});
+    for (int i = 1; i <= 3; ++i) w.appendRow(t, {Value("n" + std::to_string(i)), Value(2 * i)});
+    w.finish();
+  }
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+  QByteArray bytes = f.readAll();
+  const qsizetype at = bytes.indexOf(QByteArray("MR2\0", 4));
+  ASSERT_GT(at, 0);
+  bytes[at + 5] = '\x7f';  // the first block's length, far past the blob's end
+  f.seek(0);
+  f.write(bytes);
+  f.close();
+
+  data::DataAccess dataAccess;
+  jet::registerAccessProviders(dataAccess);
+  auto c = dataAccess.createConnection();
+  c->Open("Provider=Microsoft.ACE.OLEDB.12.0;Data Source=" + path.toStdString());
+  data::Recordset rs;
+  std::vector<std::string> failures, names;
+  auto step = [&](auto action) {
+    try {
+      action();
+    } catch (const data::Failure& e) {
+      failures.push_back(e.description());
+    }
+  };
+  step([&] { rs.Open("SELECT * FROM `T`", *c); });
+  for (int guard = 0; guard < 10 && !rs.Eof(); ++guard) {
+    names.push_back(rs.value(0).as<std::string>());
+    EXPECT_TRUE(rs.value(1).isNull());
+    step([&] { rs.MoveNext(); });
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"n1", "n2", "n3"}));
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_NE(failures[0].find("the properties of table 'T' cannot be read at byte 4: a block runs past the end"),
+            std::string::npos)
+      << failures[0];
+  EXPECT_TRUE(rs.field(0).isNullable());  // Required is not known any more
+}
 
 }  // namespace
 }  // namespace tw
