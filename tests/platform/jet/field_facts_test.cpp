@@ -1,7 +1,7 @@
-// The field facts the Access provider reports (declared text size, Required, AutoNumber and
-// the field properties) against mdbtools, which reads them on its own: every table of the
-// corpus files made by Access, and the sample database the writer makes. Then a damaged
-// properties blob: a clear error, and every row still read.
+// The field facts the Access provider reports (declared text size, decimal precision and
+// scale, Required, AutoNumber and the field properties) against mdbtools, which reads them on its own: every table of
+// the corpus files made by Access, and the sample database the writer makes. Then a damaged properties blob: a clear
+// error, and every row still read.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -112,6 +112,10 @@ TEST_P(FieldFacts, AgreeWithMdbtools) {
       if (!f.property("Jet OLEDB:Complex Type").isNull() || !f.property("Expression").isNull()) continue;
       if (t.type.rfind("Text (", 0) == 0) {
         EXPECT_EQ("Text (" + std::to_string(f.definedSize) + ")", t.type.substr(0, t.type.find(')') + 1));
+      }
+      if (t.type.rfind("Numeric (", 0) == 0) {
+        EXPECT_EQ("Numeric (" + std::to_string(f.precision) + ", " + std::to_string(f.scale) + ")",
+                  t.type.substr(0, t.type.find(')') + 1));
       }
       EXPECT_EQ(f.isAutoIncrement(), t.serial);
       for (const char* p : {"Description", "Caption", "DefaultValue", "ValidationRule", "ValidationText"}) {
