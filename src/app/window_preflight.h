@@ -1,8 +1,8 @@
 // What the main window checks before "Start Converting" runs, and what Test Connection
 // checks besides opening the destination: what the headless converter checks
-// (cli/preflight.h), except that nothing is created (the window's destination is a folder the user chose, or a container
-// the Advanced Options dialog made). Each check gives one message that names the path and
-// what is wrong with it, or nothing when all is well.
+// (cli/preflight.h), except that nothing is created (the window's destination is a folder the user chose, or a
+// container the Advanced Options dialog made). Each check gives one message that names the path and what is wrong
+// with it, or nothing when all is well.
 #pragma once
 
 #include <optional>

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -373,6 +374,91 @@ class Form1Test : public QObject {
     QVERIFY(p.window->logic().OptionDBC1());
     QCOMPARE(p.window->logic().DBCPath1(), path);
     QCOMPARE(p.settings.values["FoxproOption"], std::string("1"));
+  }
+
+  void assistiveTechnologyEditsAndTogglesReachTheLogic() {
+    Program p({{"FoxproOption", "1"}});
+    QVERIFY(p.window->loadAndShow());
+    QCOMPARE(QAccessible::queryAccessibleInterface(p.window.get())->role(), QAccessible::Window);
+    QAccessibleInterface* text2 = QAccessible::queryAccessibleInterface(p.find<QLineEdit>("Text2"));
+    QVERIFY(text2->editableTextInterface());
+    text2->editableTextInterface()->insertText(0, QString::fromStdString(p.folder.path()));
+    QCOMPARE(p.settings.values["FreeTableFolder"], p.folder.path());
+    QCOMPARE(p.settings.values["FoxproOption"], std::string("2"));
+    QCOMPARE(p.window->logic().Text2(), p.folder.path());
+    QAccessibleInterface* check1 = QAccessible::queryAccessibleInterface(p.find<QCheckBox>("Check1"));
+    check1->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    QCOMPARE(p.settings.values["Check1"], std::string("0"));
+    QVERIFY(!p.find<QRadioButton>("Option2")->isEnabled());
+    // Test Connection tests the folder set above; then one set from outside the logic.
+    QTest::mouseClick(p.find<QPushButton>("PushButton8"), Qt::LeftButton);
+    p.find<QLineEdit>("Text2")->setText("/proc/1");
+    QTest::mouseClick(p.find<QPushButton>("PushButton8"), Qt::LeftButton);
+    QCOMPARE(p.ui.texts(), (std::vector<std::string>{"Connection successful.", "Could not connect."}));
+    // What the logic itself shows is stored once, not once more through the field.
+    const std::size_t before = p.settings.writesOf("FreeTableFolder").size();
+    const std::size_t optionsBefore = p.settings.writesOf("Option2").size();
+    p.window->logic().PushButton3_Click();
+    p.window->logic().setOption2(true);
+    QCOMPARE(p.settings.writesOf("FreeTableFolder").size(), before + 1);
+    QCOMPARE(p.settings.writesOf("Option2").size(), optionsBefore + 1);
+  }
+
+  void theNativeTablesBoxHasARowOfItsOwnAndIsKept() {
+    Program p({{"NativeTables", "1"}});
+    QVERIFY(p.window->loadAndShow());
+    QCheckBox* check2 = p.find<QCheckBox>("Check2");
+    QVERIFY(check2->isChecked());
+    QCOMPARE(p.window->logic().Check2(), 1);
+    QCOMPARE(QAccessible::queryAccessibleInterface(check2)->text(QAccessible::Name),
+             QString("Keep Access field types, keys and indexes"));
+    QVERIFY(check2->geometry().top() >= p.find<QGroupBox>("Frame2")->geometry().bottom());
+    QTest::mouseClick(check2, Qt::LeftButton, Qt::NoModifier, QPoint(8, check2->height() / 2));
+    QCOMPARE(p.settings.values["NativeTables"], std::string("0"));
+    QCOMPARE(p.window->logic().Check2(), 0);
+  }
+
+  void enterOnAFocusedButtonClicksIt() {
+    Program p;
+    QVERIFY(p.window->loadAndShow());
+    QApplication::setActiveWindow(p.window.get());
+    QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
+    QPushButton* help = p.find<QPushButton>("PushButton5");
+    help->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(help, Qt::Key_Return);
+    QTest::keyClick(help, Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(p.ui.texts(), (std::vector<std::string>{HelpText(), HelpText()}));
+  }
+
+  void droppedFilesAndFoldersAreChosenAndOtherFilesIgnored() {
+    Program p;
+    QVERIFY(p.window->loadAndShow());
+    const std::string mdb = p.folder.file("dropped.accdb"), txt = p.folder.file("notes.txt");
+    std::ofstream(mdb) << "x";
+    std::ofstream(txt) << "x";
+    ScratchFolder out;
+    auto drop = [&](QWidget* target, const std::vector<std::string>& paths) {
+      QMimeData data;
+      QList<QUrl> urls;
+      for (const std::string& path : paths) urls << QUrl::fromLocalFile(QString::fromStdString(path));
+      data.setUrls(urls);
+      QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(target, &enter);
+      if (!enter.isAccepted()) return false;
+      QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(target, &dropped);
+      return true;
+    };
+    QVERIFY(!drop(p.window.get(), {txt}));
+    QVERIFY(!drop(p.window.get(), {mdb, txt}));
+    QCOMPARE(p.window->logic().Text5(), std::string());
+    QVERIFY(drop(p.window.get(), {mdb, out.path()}));
+    QCOMPARE(p.settings.values["AccessMDBFile"], mdb);
+    QCOMPARE(p.settings.values["FreeTableFolder"], out.path());
+    // Onto a text field, paths mean the same; the field keeps its text.
+    QVERIFY(drop(p.find<QLineEdit>("Text2"), {p.folder.path()}));
+    QCOMPARE(p.find<QLineEdit>("Text2")->text().toStdString(), p.folder.path());
+    QVERIFY(p.ui.boxes.empty());
   }
 };
 
