@@ -85,17 +85,17 @@ set(CPACK_PACKAGE_NAME tablewright)
 set(CPACK_PACKAGE_VENDOR "Quernfield")
 set(CPACK_PACKAGE_CONTACT "Quernfield <support@quernfield.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copy Microsoft Access tables into Visual FoxPro tables")
-# The extended description: each line after the first starts with a blank, as dpkg wants.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "copy Microsoft Access tables into Visual FoxPro tables
- Tablewright copies the user tables of Microsoft Access databases (.mdb and
- .accdb, with an optional database password) into Visual FoxPro 9 tables: free
- tables in a folder, or tables inside a database container (.dbc). It reads the
- Access files and writes the FoxPro tables itself; neither Access nor FoxPro is
- needed.
- .
- The desktop program shows the SQL of every table before it is executed, for
- editing, searching and copying, and the type each field becomes. The headless
- converter, tablewright-convert, does the same from scripts.")
+# The extended description; CPack puts the summary above it as the synopsis and indents
+# each line as dpkg wants (so no line may start with a dot).
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tablewright copies the user tables of Microsoft Access databases
+(.mdb and .accdb, with an optional database password) into Visual FoxPro 9
+tables: free tables in a folder, or tables inside a database container (.dbc).
+It reads the Access files and writes the FoxPro tables itself; neither Access
+nor FoxPro is needed.
+
+The desktop program shows the SQL of every table before it is executed, for
+editing, searching and copying, and the type each field becomes. The headless
+converter, tablewright-convert, does the same from scripts.")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.quernfield.com/")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_GENERATOR DEB)
