@@ -356,7 +356,13 @@ std::optional<std::string> UnreadableFile(const std::string& path) {
 }
 }  // namespace
 
-bool Form1Logic::OpenPath(const std::string& path) {
+bool Form1Logic::OpenPath(const std::string& given) {
+  // A relative path names the file from the folder the program was started in; it is
+  // kept whole, so that it names the same file at the next start.
+  std::error_code ec;
+  std::string path = std::filesystem::absolute(given, ec).lexically_normal().string();
+  if (ec || path.empty()) path = given;
+  if (path.size() > 1 && path.back() == '/') path.pop_back();
   const PathKind kind = KindOfPath(path);
   std::optional<std::string> problem;
   if (kind != PathKind::Folder) problem = UnreadableFile(path);

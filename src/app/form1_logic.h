@@ -172,7 +172,8 @@ class Form1Logic : public MainWindowFields {
   // stored as the user's own choice: an Access database (.mdb, .accdb) into Text5, a folder
   // into Text2 (free tables), a .dbc as the database container. A file that is missing or
   // cannot be read, or that is none of these, is refused with one box naming it, and the
-  // stored choice stays. Returns whether the path was taken.
+  // stored choice stays. A relative path is taken from the current folder and kept whole.
+  // Returns whether the path was taken.
   bool OpenPath(const std::string& path);
 
  private:

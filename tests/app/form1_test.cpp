@@ -279,6 +279,33 @@ class Form1Test : public QObject {
       QVERIFY2(e.path().extension() != ".dbf", e.path().c_str());
   }
 
+  void aPerTablePreviewThatExecutesEveryTableConvertsThemAll() {
+    if (!std::filesystem::exists(sampleDatabase())) QSKIP("the sample database is not built");
+    Program p({{"Check1", "1"}, {"Option1", "False"}, {"Option2", "True"}});
+    QVERIFY(p.window->loadAndShow());
+    ScratchFolder out;
+    p.window->logic().setText5(sampleDatabase());
+    p.window->logic().setText2(out.path());
+    NullClipboard clipboard;
+    QtPreviewWindow preview(clipboard, p.shell, p.window.get(), &p.ui);
+    p.window->logic().setPreviewWindow(&preview);
+    int shown = 0;
+    preview.setOnCreated([&](Form2& form) {
+      ++shown;
+      QTimer::singleShot(0, &form, [&form] { form.findChild<QPushButton*>("PushButton1")->click(); });
+    });
+    QTest::mouseClick(p.find<QPushButton>("PushButton7"), Qt::LeftButton);
+    const int tables = p.window->logic().List2().count();
+    QCOMPARE(shown, tables);
+    int written = 0;
+    for (const auto& e : std::filesystem::directory_iterator(out.path())) written += e.path().extension() == ".dbf";
+    QCOMPARE(written, tables);
+    const std::string last = p.ui.texts().back();
+    qInfo("%s", WithLineFeedBreaks(last).c_str());
+    const std::string expected = "Done.\r\n\r\n" + std::to_string(tables) + " tables converted, 0 skipped, 0 failed;";
+    QCOMPARE(last.substr(0, expected.size()), expected);
+  }
+
   void aContainerMadeInTheDialogIsWhereTestConnectionAndTheRunGo() {
     if (!std::filesystem::exists(sampleDatabase())) QSKIP("the sample database is not built");
     Program p({{"Check1", "0"}});
