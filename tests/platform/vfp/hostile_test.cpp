@@ -1,9 +1,7 @@
-// The engine against hostile and failing destinations, through the file-system seam: links
-// planted at every name it creates, members that cannot be moved, a .dcx that cannot be
-// renamed into place, a replacement that cannot be made, a full disk during a drop, names
-// too long, locks held briefly, and the container read once. Containers are copies of one
-// Visual FoxPro made; each case checks that nothing outside the destination changed and that
-// the old tables are whole. (Forged paths and damaged containers: tests/cli.)
+// The engine on copies of a container Visual FoxPro made, against what the file-system seam
+// injects: links planted at every new name, immovable members and .dcx, a replacement that
+// cannot be made, a full disk, long names, brief locks, repeated reads. Nothing outside the
+// destination may change, and the old tables stay whole. (Forged containers: tests/cli.)
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -38,21 +36,20 @@ struct Scene {
   bool copied = false;
   Scene() {
     const std::string corpus = std::string(TW_SHARED_DIR) + "/corpus/foxpro/infused/fixtures/fixtures/foxprodb";
-    std::filesystem::create_directories(victim);
-    std::filesystem::create_directories(dest);
+    for (const auto& d : {dest, victim, root.file("free")}) std::filesystem::create_directories(d);
     writeBytes(victim + "/inventory.dbf", {'v'});
-    if (!std::filesystem::exists(corpus)) return;
+    if (!(copied = std::filesystem::exists(corpus))) return;
     for (const auto& e : std::filesystem::directory_iterator(corpus))
       writeBytes(dest + "/" + e.path().filename().string(), readBytes(e.path().string()));
-    copied = true;
   }
   std::unique_ptr<Engine> engine(std::shared_ptr<FileSystem> fs) {
     return std::make_unique<Engine>(fs, std::make_unique<ContainerCatalog>(fs, dbc));
   }
-  // The old tables are listed without a problem, and the index is sound.
+  // The old tables are listed without a problem, the index is sound, the victim untouched.
   void expectWhole(Engine& e) {
     for (const auto& t : e.listTables()) EXPECT_EQ(t.problem, "") << t.name;
     EXPECT_EQ(checkContainerIndex(readBytes(dest + "/FOXPRO-DB-TEST.DCX"), readBytes(dbc)), "");
+    EXPECT_EQ(filesIn(victim), (Files{{victim + "/inventory.dbf", {'v'}}}));
   }
 };
 
@@ -66,39 +63,29 @@ TEST(PlantedLinks, AtEveryNameTheEngineCreatesAreNeitherFollowedNorRemoved) {
   SCENE(s);
   auto fs = std::make_shared<FaultyFileSystem>();
   std::vector<std::string> planted;
-  // Before every other new file: a link at its very name, to a file outside.
+  int made = 0;
+  // Before every other new file of a unique name: a link at that very name, to the victim.
   fs->beforeCreate = [&](const std::string& path) {
-    if (path.find("/~tw") == std::string::npos) return;  // the fixed names: below
-    if (planted.size() % 2 == 0) {
-      ASSERT_EQ(symlink((s.victim + "/inventory.dbf").c_str(), path.c_str()), 0) << path;
-      planted.push_back(path);
-    } else {
-      planted.push_back("");
-    }
+    if (path.find("/~tw") == std::string::npos || made++ % 2) return;
+    ASSERT_EQ(symlink((s.victim + "/inventory.dbf").c_str(), path.c_str()), 0) << path;
+    planted.push_back(path);
   };
-  std::filesystem::create_directories(s.root.file("free"));
   std::unique_ptr<Engine> engines[] = {s.engine(fs), std::make_unique<Engine>(fs, s.root.file("free"))};
-  for (auto& engine : engines) {
-    engine->execute("CREATE TABLE t ([a] INT, [m] MEMO)");
-    engine->execute("INSERT INTO t VALUES (1, 'x')");
-    engine->execute("DROP TABLE t");
-    engine->execute("CREATE TABLE t ([a] INT)");
-    engine->flush();
-  }
-  // The container's own fixed names: its next index, a new container's memo and index.
-  fs->beforeCreate = nullptr;
-  symlink((s.victim + "/inventory.dbf").c_str(), (s.dest + "/FOXPRO-DB-TEST.DCX.tmp").c_str());
+  for (auto& engine : engines)
+    for (const char* sql : {"CREATE TABLE t ([a] INT, [m] MEMO)", "INSERT INTO t VALUES (1, 'x')", "DROP TABLE t",
+                            "CREATE TABLE t ([a] INT)"})
+      engine->execute(sql);
+  // Fixed names: the container's next index, a new container's memo file.
+  for (const char* name : {"/FOXPRO-DB-TEST.DCX.tmp", "/new.dct"}) symlink("victim", (s.dest + name).c_str());
   EXPECT_EQ(failureOf([&] { s.engine(fs)->execute("CREATE TABLE u ([a] INT)"); }),
             "SQLException: File already exists. \"" + s.dest +
                 "/FOXPRO-DB-TEST.DCX.tmp\" belongs to no table. "
                 "(table \"u\")");
-  symlink((s.victim + "/inventory.dbf").c_str(), (s.dest + "/new.dct").c_str());
   EXPECT_NE(failureOf([&] { createContainer(*fs, s.dest + "/new.dbc"); }).find("new.dct\" exists already"),
             std::string::npos);
-  EXPECT_GT(planted.size(), 8u);
-  for (const auto& p : planted) EXPECT_TRUE(p.empty() || std::filesystem::is_symlink(p)) << p;
-  EXPECT_EQ(readBytes(s.victim + "/inventory.dbf"), std::vector<std::uint8_t>{'v'});
-  EXPECT_EQ(filesIn(s.victim).size(), 1u);
+  EXPECT_GT(planted.size(), 4u);
+  for (const auto& p : planted) EXPECT_TRUE(std::filesystem::is_symlink(p)) << p;
+  s.expectWhole(*engines[0]);
 }
 
 // A member that cannot be renamed or deleted (an immutable file), or a .dcx that cannot be
@@ -117,17 +104,15 @@ TEST(ImmovableFiles, LeaveTheContainerAsItWas) {
       EXPECT_NE(failureOf([&] { engine->execute("CREATE TABLE fresh ([a] INT)"); }), "");
       EXPECT_EQ(filesIn(s.dest), before);
     }
-    for (const auto& [path, bytes] : before) {
-      const bool kept = path.find("contacts") != std::string::npos || path.find(".DBC") != std::string::npos;
-      EXPECT_TRUE(!kept || readBytes(path) == bytes) << path;
-    }
+    for (const auto& [path, bytes] : before)
+      EXPECT_TRUE(path.find("contacts") == std::string::npos || readBytes(path) == bytes) << path;
+    EXPECT_EQ(readBytes(s.dbc), before.at(s.dbc));
     s.expectWhole(*engine);
   }
 }
 
 TEST(Replacing, ATableWhoseReplacementCannotBeMadeIsPutBackWhole) {
   SCENE(s);
-  std::filesystem::create_directories(s.root.file("free"));
   auto fs = std::make_shared<FaultyFileSystem>();
   Engine free(fs, s.root.file("free"));
   free.execute("CREATE TABLE contacts ([a] INT, [m] MEMO)");
@@ -149,8 +134,7 @@ TEST(Replacing, ATableWhoseReplacementCannotBeMadeIsPutBackWhole) {
   }
   // Everything as it was, but the index, which is built anew.
   Files after = filesIn(s.dest);
-  after.erase(s.dest + "/FOXPRO-DB-TEST.DCX");
-  before.erase(s.dest + "/FOXPRO-DB-TEST.DCX");
+  for (Files* f : {&after, &before}) f->erase(s.dest + "/FOXPRO-DB-TEST.DCX");
   EXPECT_EQ(after, before);
   EXPECT_EQ(filesIn(s.root.file("free")), freeBefore);
   s.expectWhole(*engine);
@@ -165,14 +149,10 @@ TEST(Messages, AFullDiskAndANameTooLongSaySo) {
   EXPECT_EQ(full.rfind("SQLException: Error writing to file. Cannot write ", 0), 0u) << full;
   EXPECT_NE(full.find("No space left on device"), std::string::npos) << full;
   EXPECT_EQ(filesIn(s.dest), before);
-  const std::string tooLong(300, 'n');
-  EXPECT_NE(failureOf([&] {
-              Engine(plainFs(), s.dest + "/" + tooLong).execute("CREATE TABLE t ([a] INT)");
-            }).find("File name too long"),
+  const std::string tooLong = s.dest + "/" + std::string(300, 'n');
+  EXPECT_NE(failureOf([&] { Engine(plainFs(), tooLong).execute("CREATE TABLE t ([a] INT)"); }).find("too long"),
             std::string::npos);
-  EXPECT_NE(
-      failureOf([&] { ContainerCatalog(plainFs(), s.dest + "/" + tooLong + ".dbc"); }).find("File name too long"),
-      std::string::npos);
+  EXPECT_NE(failureOf([&] { ContainerCatalog(plainFs(), tooLong + ".dbc"); }).find("too long"), std::string::npos);
 }
 
 TEST(Locks, ALockHeldBrieflyIsWaitedForAndTheEnginesOwnNeverBlocksIt) {
@@ -186,27 +166,21 @@ TEST(Locks, ALockHeldBrieflyIsWaitedForAndTheEnginesOwnNeverBlocksIt) {
   auto engine = s.engine(fs);
   engine->execute("CREATE TABLE t ([a] INT)");
   other.join();
-  engine->execute("INSERT INTO t VALUES (1)");
-  engine->execute("INSERT INTO [t.dbf] VALUES (2)");  // another name for a table it holds
-  engine->execute("DROP TABLE T");
-  engine->flush();
+  // Its own lock, under any name for the table, holds nothing up.
+  for (const char* sql : {"INSERT INTO t VALUES (1)", "INSERT INTO [t.dbf] VALUES (2)", "DROP TABLE T"})
+    engine->execute(sql);
   s.expectWhole(*engine);
 }
 
 TEST(ContainerReads, TheContainerIsReadOncePerOpenAndAnotherWritersChangeIsSeen) {
   SCENE(s);
-  {
-    auto filler = s.engine(plainFs());  // a container of some size: 40 more tables
-    for (int t = 0; t < 40; ++t)
-      filler->execute("CREATE TABLE f" + std::to_string(t) + " ([a] INT, [b] INT, [c] INT)");
-  }
   auto fs = std::make_shared<FaultyFileSystem>();
   fs->countReadsOf = ".DBC";
   auto engine = s.engine(fs);
   const long long once = fs->bytesRead;
-  for (const char* t : {"a", "b", "c"}) {
-    engine->execute(std::string("CREATE TABLE ") + t + " ([n] INT)");
-    for (int i = 0; i < 20; ++i) engine->execute(std::string("INSERT INTO ") + t + " VALUES (1)");
+  for (const std::string t : {"a", "b", "c"}) {
+    engine->execute("CREATE TABLE " + t + " ([n] INT)");
+    for (int i = 0; i < 20; ++i) engine->execute("INSERT INTO " + t + " VALUES (1)");
   }
   engine->execute("DROP TABLE b");
   engine->listTables();
