@@ -2,11 +2,10 @@
 // tablewright-convert(1)).
 //
 // Before the run starts, everything that can be checked is: the command line, the
-// password, the source, the destination (a missing folder is created) and the output
-// files. Then the run converts every table, its messages and questions going through
-// `TerminalUi`, and a summary ends it. SIGINT and SIGTERM stop the run between two rows:
-// the table being written keeps its rows so far, the connections are closed, and the exit
-// status is 128 plus the signal number.
+// password, the source, the destination (a missing folder is created, except by a preview,
+// which creates nothing) and the output files. Then the run converts every table, its messages and questions going
+// through `TerminalUi`, and a summary ends it. SIGINT and SIGTERM stop the run between two rows: the table being
+// written keeps its rows so far, the connections are closed, and the exit status is 128 plus the signal number.
 #include <signal.h>
 #include <unistd.h>
 
@@ -52,7 +51,9 @@ void CatchStopSignals() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-void Say(const std::string& text) { std::fprintf(stderr, "%s: %s\n", kProgramName, text.c_str()); }
+void Say(const std::string& text) {
+  std::fprintf(stderr, "%s: %s\n", kProgramName, tw::cli::ShownSafely(text).c_str());
+}
 
 int UsageError(const std::string& problem) {
   std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgramName, problem.c_str(),
@@ -61,7 +62,8 @@ int UsageError(const std::string& problem) {
 }
 
 // An output file named on the command line ("-": standard output), opened before the run
-// so that an unusable path stops the converter before anything is converted.
+// so that an unusable path stops the converter before anything is converted. On a terminal
+// what is shown of names and texts from the files is escaped; a file keeps the bytes.
 class OutputFile {
  public:
   bool open(const std::string& path) {
@@ -73,6 +75,10 @@ class OutputFile {
     file_ = std::fopen(path.c_str(), "wb");
     if (!file_) Say(path + ": " + std::strerror(errno));
     return file_ != nullptr;
+  }
+  // `text` as it may be shown here.
+  std::string shown(std::string_view text) const {
+    return isatty(fileno(file_)) ? tw::cli::ShownSafely(text) : std::string(text);
   }
   void writeLine(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), file_);
@@ -103,7 +109,7 @@ class PreviewToFile : public tw::PreviewWindow {
  public:
   explicit PreviewToFile(OutputFile& out) : out_(out) {}
   void showModal(tw::ConversionState& state) override {
-    for (std::size_t i = 0; i < state.statements.size(); ++i) out_.writeLine(state.statements.item(i));
+    for (std::size_t i = 0; i < state.statements.size(); ++i) out_.writeLine(out_.shown(state.statements.item(i)));
   }
 
  private:
@@ -113,7 +119,8 @@ class PreviewToFile : public tw::PreviewWindow {
 void WriteTypes(OutputFile& out, const std::vector<tw::FieldConversionRow>& rows) {
   out.writeLine(std::string(tw::kConversionCaptions[0]) + '\t' + tw::kConversionCaptions[1] + '\t' +
                 tw::kConversionCaptions[2] + '\t' + tw::kConversionCaptions[3]);
-  for (const auto& r : rows) out.writeLine(r.table + '\t' + r.field + '\t' + r.accessType + '\t' + r.foxproType);
+  for (const auto& r : rows)
+    out.writeLine(out.shown(r.table) + '\t' + out.shown(r.field) + '\t' + r.accessType + '\t' + r.foxproType);
 }
 
 // The password from the options, a file, the environment, or (when the source needs one
@@ -206,7 +213,8 @@ int Convert(const tw::cli::Options& o) {
   tw::data::DataAccess access;
   tw::jet::registerAccessProviders(access);
   const tw::CodePage& codePage = tw::ChosenCodePage(o.codePage ? std::to_string(o.codePage) : "");
-  tw::data::registerFoxProProvider(access, codePage);
+  // A preview creates nothing: a destination not there yet reads as an empty one.
+  tw::data::registerFoxProProvider(access, codePage, preview);
 
   std::string password;
   if (!SettlePassword(access, o, password)) return gSignal ? 128 + gSignal : 1;

@@ -64,6 +64,8 @@ std::optional<std::string> DestinationProblem(data::DataAccess& access, const st
   created = false;
   const std::string folder = container ? ParentFolder(path) : path;
   struct stat st;
+  // A preview writes nothing, so creates nothing: a destination not there yet reads as empty.
+  if (!writes && ::stat(path.c_str(), &st) != 0 && errno == ENOENT) return std::nullopt;
   if (::stat(folder.c_str(), &st) != 0) {
     if (errno != ENOENT || container) return "cannot use the folder " + folder + ": " + LowerSystemError(errno);
     std::error_code ec;
@@ -82,11 +84,11 @@ std::optional<std::string> DestinationProblem(data::DataAccess& access, const st
     return "is not writable: " + LowerSystemError(errno);
   if (container && ::access(path.c_str(), F_OK) != 0 && errno == ENOENT) {
     try {
-      vfp::createContainer(path, codePage);
+      // False when another converter made it while this one waited: it is then opened.
+      created = vfp::createContainer(path, codePage);
     } catch (const data::Failure& f) {
       return f.description();
     }
-    created = true;
   }
 
   MainWindowModel window;

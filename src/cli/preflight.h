@@ -24,7 +24,8 @@ std::optional<std::string> SourceProblem(data::DataAccess& access, const std::st
 // folder that holds it must exist, and a container that does not exist is created empty
 // there in `codePage`, the code page of the run's tables (`created` is then set).
 // `writes`: the run will write there (not a preview), so the folder must be writable.
-// Last, the FoxPro provider must open it.
+// Without `writes` nothing is created: a destination that does not exist is no problem (the
+// preview reads it as empty). Last, the FoxPro provider must open it.
 std::optional<std::string> DestinationProblem(data::DataAccess& access, const std::string& path, bool container,
                                               bool writes, bool& created, const CodePage& codePage);
 

@@ -42,7 +42,38 @@ std::string ProcedureName(std::string_view tag) {
   return std::string(tag);
 }
 
+// The length of the UTF-8 sequence at `i`, or 0 when the bytes there are none.
+std::size_t Utf8Length(std::string_view t, std::size_t i) {
+  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(t[k]); };
+  const unsigned char c = b(i);
+  std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+  if (n == 0 || i + n > t.size() || (n == 2 && c < 0xC2)) return 0;
+  for (std::size_t k = 1; k < n; ++k)
+    if ((b(i + k) & 0xC0) != 0x80) return 0;
+  return n;
+}
+
 }  // namespace
+
+std::string ShownSafely(std::string_view text) {
+  static const char hex[] = "0123456789abcdef";
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const std::size_t n = Utf8Length(text, i);
+    if (n == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+      out += std::string("\\u00") + hex[static_cast<unsigned char>(text[i + 1]) >> 4] +
+             hex[static_cast<unsigned char>(text[i + 1]) & 15];
+    } else if (n > 1 || (n == 1 && c >= 0x20 && c != 0x7F)) {
+      out.append(text.substr(i, n));
+    } else {
+      const char* named = c == 0x1B ? "\\e" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr;
+      out += named ? std::string(named) : std::string("\\x") + hex[c >> 4] + hex[c & 15];
+    }
+    i += n ? n : 1;
+  }
+  return out;
+}
 
 bool ReadAnswerLine(int fd, std::string& line) {
   line.clear();
@@ -58,7 +89,7 @@ bool ReadAnswerLine(int fd, std::string& line) {
 
 void TerminalUi::line(const std::string& text) {
   if (beforeOutput_) beforeOutput_();
-  std::fprintf(err_, "%s: %s\n", kProgramName, text.c_str());
+  std::fprintf(err_, "%s: %s\n", kProgramName, ShownSafely(text).c_str());
   std::fflush(err_);
 }
 
@@ -81,7 +112,8 @@ MessageAnswer TerminalUi::messageBox(const std::string& title, const std::string
 
 void TerminalUi::showProcedureFailure(const std::string&, const std::string&, const ProcedureFailure& parts) {
   ++failures_;
-  std::string text = settings_.subject + ": " + OneLine(std::string(parts.description));
+  // A description is one line: a line break in it comes from a name, and shows escaped.
+  std::string text = settings_.subject + ": " + std::string(parts.description);
   if (settings_.verbose) text += " [" + ProcedureName(parts.tag) + " line " + std::to_string(parts.line) + "]";
   line(text);
 }
@@ -106,7 +138,7 @@ MessageAnswer TerminalUi::askOverwrite(const std::string& text) {
     if (beforeOutput_) beforeOutput_();
     // Keys typed before the question was shown (during a long table, say) answer nothing.
     ::tcflush(settings_.answerFd, TCIFLUSH);
-    std::fprintf(err_, "%s [y/n/a/q] ", question.c_str());
+    std::fprintf(err_, "%s [y/n/a/q] ", ShownSafely(question).c_str());
     std::fflush(err_);
     std::string answer;
     if (!ReadAnswerLine(settings_.answerFd, answer)) {
@@ -161,7 +193,7 @@ void TerminalWindow::draw() {
   int filled = p * kWidth / 100;
   std::string bar(static_cast<std::size_t>(filled), '#');
   bar.append(static_cast<std::size_t>(kWidth - filled), '-');
-  std::fprintf(err_, "\r\x1b[K[%s] %3d%% %s", bar.c_str(), p, progressCaption.c_str());
+  std::fprintf(err_, "\r\x1b[K[%s] %3d%% %s", bar.c_str(), p, ShownSafely(progressCaption).c_str());
   std::fflush(err_);
   lineShown_ = true;
 }

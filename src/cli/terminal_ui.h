@@ -1,5 +1,6 @@
 // The headless converter's user interface. Every message of the run becomes one line on
-// standard error, "tablewright-convert: SOURCE: text"; a failure report shows its
+// standard error, "tablewright-convert: SOURCE: text", shown safely (ShownSafely: a
+// failure's description keeps no line break of its own); a failure report shows its
 // description, with the procedure and line in brackets when verbose. The overwrite
 // question is asked on the terminal (y, n, a for yes to all, q to stop) or answered by the
 // policy; without a terminal it is answered No, after one line that says so. The run's
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "cli/options.h"
 #include "common/main_window_fields.h"
@@ -75,6 +77,12 @@ class TerminalWindow : public MainWindowModel {
   int lastPercent_ = -1;
   bool lineShown_ = false;
 };
+
+// `text` safe to show on a terminal: control characters (C0, DEL and C1) and bytes that
+// are no UTF-8 appear escaped ("\e", "\n", "\x7f", "\u009b"), so that a name read from a
+// file can neither split a line nor send the terminal a command. Everything else, UTF-8
+// letters included, is kept.
+std::string ShownSafely(std::string_view text);
 
 // One line from `fd`, without its line feed; reads byte by byte so that nothing after the
 // line is taken from a shared descriptor. False at end of input (nothing read) or when a

@@ -272,7 +272,7 @@ try:
     lines = r.stdout.split("\n")
     check("preview statements", r.returncode == 0 and lines[-1] == "" and
           sum(l.startswith("INSERT INTO ") for l in lines) == sum(counts.values()), r.stderr)
-    check("preview executes nothing", dbf_files(previewed) == {})
+    check("preview creates nothing", not os.path.exists(previewed))
     check("preview summary", summary(r.stderr) == (9, 0, 0, sum(counts.values())) and "rows listed" in r.stderr,
           r.stderr)
 

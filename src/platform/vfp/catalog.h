@@ -82,8 +82,17 @@ class Catalog {
   // Creates an empty table and returns it open for appending. Refuses a name that is
   // taken. A failure leaves no part of the table behind.
   virtual std::unique_ptr<TableFile> create(const TableDefinition& definition) = 0;
-  // Removes the table and its files.
+  // Removes the table and its files. The files are renamed aside first and the table's
+  // removal is then made in one step, so that a drop that fails leaves the table whole.
+  // Until settleDrop() the files stay aside and restoreDrop() puts the table back: a
+  // replacement that cannot be created never costs the table it was to replace.
   virtual void drop(std::string_view name) = 0;
+  // Puts the table dropped last back, with its files, unless the drop was settled; throws
+  // when it cannot, saying where its files are.
+  virtual void restoreDrop() = 0;
+  // Deletes the files of the table dropped last. A file that cannot be deleted stays aside
+  // under its unique name, out of every table's way.
+  virtual void settleDrop() = 0;
   // Every table, sorted by name without regard to case; damaged tables carry a problem.
   virtual std::vector<ListedTable> list() = 0;
 
@@ -106,6 +115,40 @@ std::string tableFileBase(std::string_view name);
 
 // Sorts a listing by name without regard to case (exact order between equal folds).
 void sortListing(std::vector<ListedTable>& tables);
+
+// Refuses a new table's file: "File already exists." with the file, and the table it holds
+// (empty: none).
+[[noreturn]] void throwFileExists(const std::string& path, const std::string& table);
+
+// True when the file at `path` provably holds nothing of anyone's: a regular file with no
+// other name, that is an empty memo file (its header only) or, with `backlink`, an empty
+// table belonging to that database container. Such a file, left by a creation cut short,
+// may be replaced.
+bool isEmptyMemo(FileSystem& fs, const std::string& path);
+bool isEmptyTable(FileSystem& fs, const std::string& path, const std::string& backlink);
+
+// The files of a dropped table, renamed aside one by one (the .dbf first) until the drop is
+// settled.
+class AsideFiles {
+ public:
+  // Renames the file at `path` aside; throws, leaving it where it was, when it cannot.
+  void add(FileSystem& fs, const std::string& path);
+  // Renames every file back, the last one first; after trying all, throws a failure that
+  // says which could not be put back and where they are.
+  void restore(FileSystem& fs);
+  // Deletes the files set aside; one that cannot be deleted is left where it is.
+  void settle(FileSystem& fs);
+  bool empty() const { return files_.empty(); }
+  // Where the files are now, for a message.
+  std::string where() const;
+
+ private:
+  std::vector<std::pair<std::string, std::string>> files_;  // name, aside
+};
+
+// The files of the table whose .dbf is `dbfFile` in `folder`: the .dbf, then its .fpt,
+// .cdx, .bak and .tbk when they are there.
+std::vector<std::string> tableFiles(FileSystem& fs, const std::string& folder, const std::string& dbfFile);
 
 // Checks that a listed table's header (and memo header) can be read; returns the problem
 // in words, or "" when the table is sound.

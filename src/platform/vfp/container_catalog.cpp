@@ -1,6 +1,7 @@
 #include "platform/vfp/container_catalog.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <set>
 
@@ -76,21 +77,10 @@ std::string trimmed(std::string_view s) {
   return std::string(s.substr(0, end));
 }
 
-std::string baseName(const std::string& path) {
-  std::size_t cut = path.find_last_of('/');
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 // A file name without its extension (".dbf").
 std::string stemOf(const std::string& file) {
   std::size_t dot = file.find_last_of('.');
   return dot == std::string::npos || dot == 0 ? file : file.substr(0, dot);
-}
-
-std::string folderOf(const std::string& path) {
-  std::size_t cut = path.find_last_of('/');
-  if (cut == std::string::npos) return ".";
-  return cut == 0 ? "/" : path.substr(0, cut);
 }
 
 // The companion file of the .dbc with extension `ext` ("dct"), in the letter case of the
@@ -163,7 +153,9 @@ ContainerCatalog::ContainerCatalog(std::shared_ptr<FileSystem> fs, std::string d
 
 void ContainerCatalog::load() {
   records_.clear();
+  tables_.clear();
   try {
+    read_ = fs_->status(dbcPath_);
     auto dbc = fs_->open(dbcPath_, OpenMode::Read);
     std::uint64_t size = dbc->size();
     std::vector<std::uint8_t> head(kMaxHeaderBytes);
@@ -176,15 +168,23 @@ void ContainerCatalog::load() {
                fields[i].width == kContainerFields[i].width;
     if (!shaped) containerFailure(dbcPath_, "its fields are not those of a Visual FoxPro database");
     if (!fs_->exists(dctPath_)) containerFailure(dbcPath_, "its memo file \"" + dctPath_ + "\" is missing");
+    checkRecordsEnd(*dbc, h);
     mark_ = h.codePage;
     codePage_ = mark_ == 0 ? unmarked_ : CodePage::byMark(mark_);
     headerLength_ = h.layout.headerLength;
     recordLength_ = h.layout.recordLength;
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(h.recordCount) * recordLength_);
-    if (dbc->readAt(headerLength_, bytes.data(), bytes.size()) != bytes.size())
-      containerFailure(dbcPath_, "its records could not be read in full");
+    // In slices, so that a container of millions of records is not held twice.
+    constexpr std::uint32_t kSlice = 4096;
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t lastBlock = 0;
+    records_.reserve(h.recordCount);
     for (std::uint32_t i = 0; i < h.recordCount; ++i) {
-      const std::uint8_t* r = &bytes[static_cast<std::size_t>(i) * recordLength_];
+      if (i % kSlice == 0) {
+        bytes.resize(static_cast<std::size_t>(std::min(kSlice, h.recordCount - i)) * recordLength_);
+        if (dbc->readAt(headerLength_ + std::uint64_t{i} * recordLength_, bytes.data(), bytes.size()) != bytes.size())
+          containerFailure(dbcPath_, "its records could not be read in full");
+      }
+      const std::uint8_t* r = &bytes[static_cast<std::size_t>(i % kSlice) * recordLength_];
       Record rec;
       rec.number = i + 1;
       rec.deleted = r[0] == kRecordDeleted;
@@ -195,29 +195,61 @@ void ContainerCatalog::load() {
       rec.type = trimmed(rec.typeRaw);
       rec.name = trimmed(rec.nameRaw);
       rec.property = getLe32(r + kPropertyAt);
+      for (const auto& f : fields)
+        if (f.type == 'M') lastBlock = std::max(lastBlock, getLe32(r + f.offset));
       records_.push_back(std::move(rec));
     }
-    auto dct = fs_->open(dctPath_, OpenMode::Read);
+    dct_ = fs_->open(dctPath_, OpenMode::Read);
     std::vector<std::uint8_t> mh(kMemoHeaderSize);
-    mh.resize(dct->readAt(0, mh.data(), mh.size()));
-    blockSize_ = parseMemoHeader(mh, dct->size()).blockSize;
+    mh.resize(dct_->readAt(0, mh.data(), mh.size()));
+    MemoHeader memo = parseMemoHeader(mh, dct_->size());
+    blockSize_ = memo.blockSize;
+    checkMemoEnd(lastBlock, memo.nextFreeBlock);
   } catch (const CorruptTable& e) {
     containerFailure(dbcPath_, std::string("it has become corrupted: ") + e.what());
+  }
+  indexTables();
+}
+
+void ContainerCatalog::refresh() {
+  if (fs_->status(dbcPath_) != read_) load();
+}
+
+void ContainerCatalog::checkMemoEnd(std::uint32_t lastBlock, std::uint32_t nextFree) {
+  if (lastBlock == 0) return;
+  const std::uint64_t at = static_cast<std::uint64_t>(lastBlock) * blockSize_;
+  std::uint8_t head[8];
+  if (at < kMemoHeaderSize || dct_->readAt(at, head, 8) != 8)
+    containerFailure(dbcPath_, "a memo lies outside its memo file \"" + dctPath_ + "\"");
+  const std::uint64_t end = (at + 8 + getBe32(head + 4) + blockSize_ - 1) / blockSize_;
+  if (end > nextFree)
+    containerFailure(dbcPath_, "it has become corrupted: its memo file \"" + dctPath_ + "\" gives block " +
+                                   std::to_string(nextFree) +
+                                   " as the next free one, but its memos use blocks up to " +
+                                   std::to_string(end - 1));
+}
+
+void ContainerCatalog::indexTables() {
+  for (std::size_t i = 0; i < records_.size(); ++i) {
+    const Record& r = records_[i];
+    if (r.deleted || r.type != "Table") continue;
+    if (!tables_.emplace(foldCase(names().decode(r.name)), i).second)
+      containerFailure(dbcPath_,
+                       "it has become corrupted: it has two tables called \"" + names().decode(r.name) + "\"");
   }
 }
 
 std::string ContainerCatalog::readMemo(std::uint32_t block) {
   if (block == 0) return {};
-  auto dct = fs_->open(dctPath_, OpenMode::Read);
   std::uint64_t at = static_cast<std::uint64_t>(block) * blockSize_;
   std::uint8_t head[8];
-  if (at < kMemoHeaderSize || dct->readAt(at, head, 8) != 8)
+  if (at < kMemoHeaderSize || dct_->readAt(at, head, 8) != 8)
     containerFailure(dbcPath_, "a property memo lies outside \"" + dctPath_ + "\"");
   std::uint32_t length = getBe32(head + 4);
-  if (at + 8 + length > dct->size())
+  if (at + 8 + length > dct_->size())
     containerFailure(dbcPath_, "a property memo runs past the end of \"" + dctPath_ + "\"");
   std::string value(length, '\0');
-  dct->readAt(at + 8, value.data(), length);
+  dct_->readAt(at + 8, value.data(), length);
   return value;
 }
 
@@ -236,34 +268,77 @@ std::string ContainerCatalog::property(const Record& r, std::uint8_t id) {
 
 const ContainerCatalog::Record* ContainerCatalog::findTable(std::string_view name) {
   std::string wanted = foldCase(name);
-  std::string withoutDbf = wanted.size() > 4 && wanted.compare(wanted.size() - 4, 4, ".dbf") == 0
-                               ? wanted.substr(0, wanted.size() - 4)
-                               : std::string();
-  const Record* second = nullptr;
-  for (const auto& r : records_) {
-    if (r.deleted || r.type != "Table") continue;
-    std::string have = foldCase(names().decode(r.name));
-    if (have == wanted) return &r;
-    if (!second && !withoutDbf.empty() && have == withoutDbf) second = &r;
-  }
-  return second;
+  if (auto it = tables_.find(wanted); it != tables_.end()) return &records_[it->second];
+  if (wanted.size() > 4 && wanted.compare(wanted.size() - 4, 4, ".dbf") == 0)
+    if (auto it = tables_.find(wanted.substr(0, wanted.size() - 4)); it != tables_.end())
+      return &records_[it->second];
+  return nullptr;
 }
 
 std::string ContainerCatalog::tablePath(const Record& table) {
   std::string path = property(table, kPropPath);
   path = path.substr(0, path.find('\0'));
   path = path.empty() ? names().decode(table.name) + ".dbf" : names().decode(path);
+  const std::string given = path;
   std::replace(path.begin(), path.end(), '\\', '/');
-  // A path on another drive cannot be followed here: look for the file beside the .dbc.
-  if (path.size() >= 2 && path[1] == ':') path = baseName(path);
+  auto outside = [&](const std::string& why) {
+    throwSqlException("Table \"" + names().decode(table.name) + "\" of the database container " + why + ": \"" +
+                      given + "\".");
+  };
+  // Relative, without a drive, without "..": resolved in the container's folder only.
+  if (path.empty() || path[0] == '/' || (path.size() >= 2 && path[1] == ':')) outside("points outside its folder");
   std::string dir = folder_;
-  std::string file = path;
-  if (std::size_t cut = path.find_last_of('/'); cut != std::string::npos) {
-    dir = path[0] == '/' ? path.substr(0, std::max<std::size_t>(cut, 1)) : joinPath(folder_, path.substr(0, cut));
-    file = path.substr(cut + 1);
+  std::size_t start = 0;
+  for (std::size_t cut; (cut = path.find('/', start)) != std::string::npos; start = cut + 1) {
+    const std::string part = path.substr(start, cut - start);
+    if (part.empty() || part == ".") continue;
+    if (part == "..") outside("points outside its folder");
+    dir = joinPath(dir, part);
+    const FileKind kind = fs_->status(dir).kind;
+    if (kind == FileKind::SymbolicLink) outside("points outside its folder");
+    if (kind != FileKind::Directory) outside("names a folder that is not there");
   }
-  std::string found = fs_->isDirectory(dir) ? FolderCatalog(fs_, dir).findFile(file) : std::string();
-  return joinPath(dir, found.empty() ? file : found);
+  const std::string file = path.substr(start);
+  if (file.empty() || file == "." || file == "..") outside("points outside its folder");
+  std::string found = FolderCatalog(fs_, dir).findFile(file);
+  const std::string at = joinPath(dir, found.empty() ? file : found);
+  const FileKind kind = fs_->status(at).kind;
+  if (kind == FileKind::SymbolicLink) outside("points outside its folder");
+  if (kind != FileKind::Regular && kind != FileKind::Missing) outside("names what is not a regular file");
+  for (const std::string* own : {&dbcPath_, &dctPath_, &dcxPath_})
+    if (dir == folder_ && foldCase(baseName(*own)) == foldCase(baseName(at)))
+      outside("names a file of the database container itself");
+  return at;
+}
+
+void ContainerCatalog::checkDroppable(const Record& table, const std::string& dbfPath) {
+  const std::string name = names().decode(table.name);
+  std::string owner;
+  try {
+    auto f = fs_->open(dbfPath, OpenMode::Read);
+    std::vector<std::uint8_t> head(kMaxHeaderBytes);
+    head.resize(f->readAt(0, head.data(), head.size()));
+    owner = parseHeader(head, f->size(), backlink_).layout.backlink;
+  } catch (const CorruptTable& e) {
+    throwSqlException("Table \"" + name + "\" of the database container cannot be dropped: its file \"" + dbfPath +
+                      "\" is not a table (" + e.what() + ").");
+  }
+  if (foldCase(owner) != foldCase(backlink_))
+    throwSqlException("Table \"" + name + "\" of the database container cannot be dropped: its file \"" + dbfPath +
+                      "\" is not one of the database's tables.");
+  for (const auto& [key, index] : tables_) {
+    const Record& other = records_[index];
+    if (other.number == table.number) continue;
+    std::string otherPath;
+    try {
+      otherPath = tablePath(other);
+    } catch (const data::Failure&) {
+      continue;
+    }
+    if (foldCase(otherPath) == foldCase(dbfPath))
+      throwSqlException("Table \"" + name + "\" of the database container cannot be dropped: its file \"" + dbfPath +
+                        "\" is also table \"" + names().decode(other.name) + "\".");
+  }
 }
 
 std::vector<std::string> ContainerCatalog::fieldNames(const Record& table) {
@@ -275,7 +350,7 @@ std::vector<std::string> ContainerCatalog::fieldNames(const Record& table) {
 }
 
 TableLocation ContainerCatalog::locate(std::string_view name) {
-  load();
+  refresh();
   const Record* t = findTable(name);
   if (!t) throwSqlException("Table \"" + std::string(name) + "\" does not exist in the database.");
   TableLocation at;
@@ -291,10 +366,10 @@ TableLocation ContainerCatalog::locate(std::string_view name) {
 }
 
 std::vector<ListedTable> ContainerCatalog::list() {
-  load();
+  refresh();
   std::vector<ListedTable> out;
-  for (const auto& r : records_) {
-    if (r.deleted || r.type != "Table") continue;
+  for (const auto& [key, index] : tables_) {
+    const Record& r = records_[index];
     ListedTable t;
     t.name = names().decode(r.name);
     try {
@@ -309,6 +384,7 @@ std::vector<ListedTable> ContainerCatalog::list() {
       }
     } catch (const data::Failure& e) {
       t.problem = e.description();
+      if (t.problem.rfind("SQLException: ", 0) == 0) t.problem.erase(0, 14);
     }
     out.push_back(std::move(t));
   }
@@ -329,41 +405,58 @@ void ContainerCatalog::writeIndexTemporary(const std::vector<Record>& added,
       if (!r.deleted && std::find(deleting.begin(), deleting.end(), r.number) == deleting.end())
         live.push_back(ContainerIndexEntry{r.number, r.parentId, r.typeRaw, r.nameRaw});
   std::vector<std::uint8_t> bytes = buildContainerIndex(live, count, names());
-  std::string temporary = dcxPath_ + ".tmp";
-  fs_->remove(temporary);
-  auto file = fs_->open(temporary, OpenMode::CreateNew);
+  std::unique_ptr<File> file;
+  try {
+    file = fs_->open(dcxPath_ + ".tmp", OpenMode::CreateNew);
+  } catch (const FileFailure& f) {
+    if (f.error() == EEXIST) throwFileExists(dcxPath_ + ".tmp", "");
+    throw;
+  }
   try {
     file->writeAt(0, bytes.data(), bytes.size());
     file->sync();
   } catch (...) {
     file.reset();
-    fs_->remove(temporary);
+    removeIndexTemporary();
     throw;
   }
 }
 
 void ContainerCatalog::installIndex() { fs_->rename(dcxPath_ + ".tmp", dcxPath_); }
 
-void ContainerCatalog::markDeleted(const std::vector<std::uint32_t>& numbers) {
+void ContainerCatalog::removeIndexTemporary() {
+  try {
+    fs_->remove(dcxPath_ + ".tmp");
+  } catch (const data::Failure&) {
+  }
+}
+
+void ContainerCatalog::setFlags(const std::vector<std::uint32_t>& numbers, std::uint8_t flag) {
   if (numbers.empty()) return;
   auto dbc = fs_->open(dbcPath_, OpenMode::ReadWrite);
-  const std::uint8_t flag = kRecordDeleted;
   for (std::size_t i = 0; i < numbers.size(); ++i) {
     dbc->writeAt(headerLength_ + static_cast<std::uint64_t>(numbers[i] - 1) * recordLength_, &flag, 1);
-    // The first record (a table's) hides everything it owns; it goes out before the rest.
+    // The first record (a table's) hides or shows everything it owns; it goes out first.
     if (i == 0) dbc->sync();
+    records_[numbers[i] - 1].deleted = flag == kRecordDeleted;
   }
   dbc->sync();
-  for (auto n : numbers) records_[n - 1].deleted = true;
+  dbc.reset();
+  read_ = fs_->status(dbcPath_);
+  tables_.clear();
+  indexTables();
 }
 
 void ContainerCatalog::repairAfterCrash() {
-  if (!fs_->exists(dcxPath_ + ".tmp")) return;
+  const std::string leftover = dcxPath_ + ".tmp";
+  const FileStatus left = fs_->status(leftover);
+  if (left.kind == FileKind::Missing) return;
   try {
     // A writer in the middle of a change holds the container: then the temporary index is
-    // its work, not a leftover.
+    // its work, not a leftover. Anything but a regular file with no other name is no
+    // leftover of a change either: it is left alone, and changes are refused while it is there.
     std::unique_ptr<FileLock> lock = fs_->tryLock(dbcPath_, false);
-    if (!lock) return;
+    if (!lock || left.kind != FileKind::Regular || left.links != 1) return;
     load();
     // An interrupted DROP may have hidden a table but not yet what it owns.
     std::set<std::int32_t> goneIds, liveIds;
@@ -385,7 +478,8 @@ void ContainerCatalog::repairAfterCrash() {
       }
       if (ownerGone || parentGone) orphans.push_back(r.number);
     }
-    markDeleted(orphans);
+    fs_->remove(leftover);
+    setFlags(orphans, kRecordDeleted);
     writeIndexTemporary({});
     installIndex();
   } catch (const data::Failure&) {
@@ -395,12 +489,12 @@ void ContainerCatalog::repairAfterCrash() {
 }
 
 std::unique_ptr<FileLock> ContainerCatalog::lockContainer() {
-  std::unique_ptr<FileLock> lock = fs_->tryLock(dbcPath_, false);
-  if (!lock)
+  std::unique_ptr<FileLock> held = lock(*fs_, dbcPath_);
+  if (!held)
     throw data::Failure(
         data::kErrTableUnusable,
         "SQLException: File is in use. Another writer is changing the database \"" + dbcPath_ + "\".");
-  return lock;
+  return held;
 }
 
 namespace {
@@ -465,42 +559,45 @@ std::vector<ContainerCatalog::Record> newTableRecords(const std::vector<Containe
 
 void ContainerCatalog::removeLeftovers(const std::string& base, const std::string& dbfFile) {
   FolderCatalog files(fs_, folder_);
-  if (std::string existing = files.findFile(dbfFile); !existing.empty()) {
+  std::string existing = files.findFile(dbfFile);
+  if (existing.empty() && fs_->status(joinPath(folder_, dbfFile)).kind != FileKind::Missing) existing = dbfFile;
+  if (!existing.empty()) {
+    const std::string path = joinPath(folder_, existing);
     // A table file no record lists, empty and naming this container, is what a CREATE
     // killed before its records were written leaves: it is replaced. Anything else stays.
-    bool listed = false;
-    for (const auto& r : records_)
-      if (!r.deleted && r.type == "Table" && foldCase(baseName(tablePath(r))) == foldCase(existing)) listed = true;
-    bool leftover = false;
-    if (!listed) {
+    for (const auto& [key, index] : tables_) {
+      std::string listed;
       try {
-        auto f = fs_->open(joinPath(folder_, existing), OpenMode::Read);
-        std::vector<std::uint8_t> head(kMaxHeaderBytes);
-        head.resize(f->readAt(0, head.data(), head.size()));
-        TableHeader h = parseHeader(head, f->size(), backlink_);
-        leftover = h.recordCount == 0 && h.unsupported.empty();
-      } catch (const CorruptTable&) {
+        listed = tablePath(records_[index]);
+      } catch (const data::Failure&) {
+        continue;  // a table that names no file here holds none of this name
       }
+      if (foldCase(listed) == foldCase(path)) throwFileExists(path, names().decode(records_[index].name));
     }
-    if (!leftover) throwSqlException("File already exists.");
-    fs_->remove(joinPath(folder_, existing));
+    if (!isEmptyTable(*fs_, path, backlink_)) throwFileExists(path, "");
+    fs_->remove(path);
   }
-  // A memo file without its table is a leftover of an interrupted CREATE: replace it.
-  if (std::string memo = files.findFile(base + ".fpt"); !memo.empty()) fs_->remove(joinPath(folder_, memo));
+  // A memo file without its table, holding nothing, is a leftover of an interrupted CREATE.
+  if (std::string memo = files.findFile(base + ".fpt"); !memo.empty()) {
+    if (!isEmptyMemo(*fs_, joinPath(folder_, memo))) throwFileExists(joinPath(folder_, memo), "");
+    fs_->remove(joinPath(folder_, memo));
+  }
 }
 
-void ContainerCatalog::appendRecords(const std::vector<Record>& added, const std::vector<std::string>& properties) {
+void ContainerCatalog::appendRecords(std::vector<Record>& added, const std::vector<std::string>& properties) {
   auto dbc = TableFile::openContainer(*fs_, dbcPath_, dctPath_);
   dbc->setBatchBytes(SIZE_MAX);
-  for (const auto& r : added) {
+  for (auto& r : added) {
     std::uint8_t* rec = dbc->beginRecord();
     putLe32(rec + kObjectIdAt, static_cast<std::uint32_t>(r.objectId));
     putLe32(rec + kParentIdAt, static_cast<std::uint32_t>(r.parentId));
     std::memcpy(rec + kTypeAt, r.typeRaw.data(), kTypeWidth);
     std::memcpy(rec + kNameAt, r.nameRaw.data(), kNameWidth);
     const std::size_t i = static_cast<std::size_t>(&r - added.data());
-    if (i < properties.size() && !properties[i].empty())
-      putLe32(rec + kPropertyAt, dbc->addMemo(properties[i].data(), properties[i].size()));
+    if (i < properties.size() && !properties[i].empty()) {
+      r.property = dbc->addMemo(properties[i].data(), properties[i].size());
+      putLe32(rec + kPropertyAt, r.property);
+    }
     dbc->commitRecord();
   }
   dbc->flush();
@@ -513,9 +610,47 @@ const CodePage& ContainerCatalog::namesToWrite(const std::string& change) const 
   return *codePage_;
 }
 
+namespace {
+
+// The .dbc's and .dct's sizes and the bytes an append changes (the date and record count,
+// the end marker it writes over, the next free block), so that records appended can be
+// cut off again.
+struct AppendUndo {
+  std::uint64_t dbcSize = 0, dctSize = 0;
+  std::uint8_t dbcHead[8] = {}, dctHead[4] = {}, dbcLast = 0;
+
+  AppendUndo(FileSystem& fs, const std::string& dbcPath, const std::string& dctPath) {
+    auto dbc = fs.open(dbcPath, OpenMode::Read), dct = fs.open(dctPath, OpenMode::Read);
+    dbcSize = dbc->size();
+    dctSize = dct->size();
+    dbc->readAt(0, dbcHead, sizeof dbcHead);
+    dbc->readAt(dbcSize - 1, &dbcLast, 1);
+    dct->readAt(0, dctHead, sizeof dctHead);
+  }
+  // Puts the files back as they were; false when that failed too.
+  bool apply(FileSystem& fs, const std::string& dbcPath, const std::string& dctPath) const {
+    try {
+      auto dbc = fs.open(dbcPath, OpenMode::ReadWrite), dct = fs.open(dctPath, OpenMode::ReadWrite);
+      dbc->writeAt(0, dbcHead, sizeof dbcHead);
+      dbc->sync();
+      dbc->truncate(dbcSize);
+      dbc->writeAt(dbcSize - 1, &dbcLast, 1);
+      dct->writeAt(0, dctHead, sizeof dctHead);
+      dct->truncate(dctSize);
+      dbc->sync();
+      dct->sync();
+      return true;
+    } catch (const data::Failure&) {
+      return false;
+    }
+  }
+};
+
+}  // namespace
+
 std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& definition) {
   std::unique_ptr<FileLock> lock = lockContainer();
-  load();
+  refresh();
   const CodePage& codePage = namesToWrite("add a table to");
   std::string base = tableFileBase(definition.name);
   std::string objectName = containerObjectName(definition.name, base, codePage);
@@ -531,47 +666,56 @@ std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& defin
   layout.backlink = backlink_;
   std::string dbfPath = joinPath(folder_, dbfFile);
   std::string fptPath = joinPath(folder_, base + ".fpt");
-  std::unique_ptr<TableFile> table = TableFile::create(*fs_, dbfPath, fptPath, layout);
-
   std::vector<Record> added = newTableRecords(records_, objectName, fieldNames);
+  writeIndexTemporary(added);
+  std::unique_ptr<TableFile> table;
+  try {
+    table = TableFile::create(*fs_, dbfPath, fptPath, layout);
+  } catch (...) {
+    removeIndexTemporary();
+    throw;
+  }
   std::string tableProperty;
   appendProperty(tableProperty, kPropSubType, std::string(1, '\x01'));
   std::string pathValue;
   codePage.encode(dbfFile, pathValue);
   appendProperty(tableProperty, kPropPath, pathValue + '\0');
   properties.insert(properties.begin(), tableProperty);
+  const AppendUndo undo(*fs_, dbcPath_, dctPath_);
   try {
-    writeIndexTemporary(added);
     appendRecords(added, properties);
     installIndex();
   } catch (...) {
-    // The container keeps its previous records (or all of the new ones, should only the
-    // index have failed: then the next change or opening rebuilds it).
+    // The container keeps its previous records and index; the new table's files go.
+    undo.apply(*fs_, dbcPath_, dctPath_);
+    read_ = fs_->status(dbcPath_);
     table.reset();
-    try {
-      load();
-      if (!findTable(base)) {
-        fs_->remove(dbfPath);
-        fs_->remove(fptPath);
-        fs_->remove(dcxPath_ + ".tmp");
+    for (const std::string& path : {dbfPath, layout.hasMemo ? fptPath : std::string()}) {
+      try {
+        if (!path.empty()) fs_->remove(path);
+      } catch (const data::Failure&) {
       }
-    } catch (...) {
     }
+    removeIndexTemporary();
     throw;
   }
   records_.insert(records_.end(), added.begin(), added.end());
+  tables_.emplace(foldCase(names().decode(added.front().name)), records_.size() - added.size());
+  read_ = fs_->status(dbcPath_);
   return table;
 }
 
 void ContainerCatalog::drop(std::string_view name) {
+  settleDrop();
   std::unique_ptr<FileLock> lock = lockContainer();
-  load();
+  refresh();
   // Its index keys are names lowered in its code page: without that, nothing is changed.
   namesToWrite("drop a table from");
   const Record* t = findTable(name);
   if (!t) throwSqlException("Table \"" + std::string(name) + "\" does not exist in the database.");
   const Record table = *t;
   std::string dbfPath = tablePath(table);
+  checkDroppable(table, dbfPath);
   std::string tableName = foldCase(names().decode(table.name));
   // The table first, then what it owns (fields, indexes, its relations) and the relations
   // that name it as their parent.
@@ -587,18 +731,54 @@ void ContainerCatalog::drop(std::string_view name) {
     if (owned || parentOf) numbers.push_back(r.number);
   }
   writeIndexTemporary({}, numbers);
-  markDeleted(numbers);
-  installIndex();
-  // The files go last, the .dbf first, so no listed table ever lacks a file.
-  std::string dir = folderOf(dbfPath);
-  std::string file = baseName(dbfPath);
-  std::string stem = stemOf(file);
-  FolderCatalog files(fs_, dir);
-  fs_->remove(dbfPath);
-  for (const char* ext : {".fpt", ".cdx", ".bak", ".tbk"}) {
-    std::string other = files.findFile(stem + ext);
-    if (!other.empty()) fs_->remove(joinPath(dir, other));
+  // The files go aside first, the .dbf first, so no listed table ever lacks a file and a
+  // file that cannot be moved keeps the table; the records and the index follow.
+  AsideFiles files;
+  bool flagged = false;
+  try {
+    for (const std::string& file : tableFiles(*fs_, folderOf(dbfPath), baseName(dbfPath))) files.add(*fs_, file);
+    flagged = true;
+    setFlags(numbers, kRecordDeleted);
+    installIndex();
+  } catch (...) {
+    undoDrop(numbers, flagged, files);
+    throw;
   }
+  dropped_ = std::move(numbers);
+  droppedFiles_ = std::move(files);
+}
+
+void ContainerCatalog::undoDrop(const std::vector<std::uint32_t>& numbers, bool flagged, AsideFiles& files) {
+  removeIndexTemporary();
+  try {
+    if (flagged) setFlags(numbers, kRecordLive);
+    files.restore(*fs_);
+  } catch (const data::Failure&) {
+  }
+}
+
+void ContainerCatalog::restoreDrop() {
+  if (dropped_.empty()) return;
+  std::vector<std::uint32_t> numbers = std::move(dropped_);
+  dropped_.clear();
+  std::unique_ptr<FileLock> lock = lockContainer();
+  refresh();
+  const Record& table = records_[numbers.front() - 1];
+  if (!table.deleted || findTable(names().decode(table.name)))
+    throwSqlException(
+        "The dropped table could not be put back: the database has changed since; its files are kept "
+        "as " +
+        droppedFiles_.where() + ".");
+  // Files first, so that the table is never listed without them.
+  droppedFiles_.restore(*fs_);
+  setFlags(numbers, kRecordLive);
+  writeIndexTemporary({});
+  installIndex();
+}
+
+void ContainerCatalog::settleDrop() {
+  dropped_.clear();
+  droppedFiles_.settle(*fs_);
 }
 
 // ------------------------------------------------------------------------------------
@@ -609,7 +789,9 @@ namespace {
 // `bytes`: what a creation cut short leaves (the program killed before the .dbc was renamed
 // into place). Such a file holds nothing of the user's and is written anew.
 bool absentOrLeftOver(FileSystem& fs, const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  if (!fs.exists(path)) return true;
+  const FileStatus status = fs.status(path);
+  if (status.kind == FileKind::Missing) return true;
+  if (status.kind != FileKind::Regular || status.links != 1) return false;
   auto f = fs.open(path, OpenMode::Read);
   const std::uint64_t size = f->size();
   if (size > bytes.size()) return false;
@@ -620,7 +802,7 @@ bool absentOrLeftOver(FileSystem& fs, const std::string& path, const std::vector
 
 }  // namespace
 
-void createContainer(FileSystem& fs, const std::string& dbcPath, const CodePage& codePage) {
+bool createContainer(FileSystem& fs, const std::string& dbcPath, const CodePage& codePage) {
   std::string file = baseName(dbcPath);
   auto refuse = [&](const std::string& why) {
     throw data::Failure("Cannot create the database container \"" + dbcPath + "\": " + why + ".");
@@ -630,7 +812,10 @@ void createContainer(FileSystem& fs, const std::string& dbcPath, const CodePage&
   if (!fs.isDirectory(folder)) refuse("the folder \"" + folder + "\" does not exist");
   const std::string dctPath = joinPath(folder, companionName(file, "dct"));
   const std::string dcxPath = joinPath(folder, companionName(file, "dcx"));
-  if (fs.exists(dbcPath)) refuse("\"" + dbcPath + "\" exists already");
+  // One creator at a time; the next finds the container made.
+  std::unique_ptr<FileLock> creating = lock(fs, folder);
+  if (!creating) refuse("File is in use. Another program is creating a database container in \"" + folder + "\"");
+  if (fs.status(dbcPath).kind != FileKind::Missing) return false;
 
   // The records: the database (with its version) and its four companions.
   std::string version;
@@ -671,22 +856,19 @@ void createContainer(FileSystem& fs, const std::string& dbcPath, const CodePage&
   if (!absentOrLeftOver(fs, dctPath, dct)) refuse("\"" + dctPath + "\" exists already");
   if (!absentOrLeftOver(fs, dcxPath, dcx)) refuse("\"" + dcxPath + "\" exists already");
   for (const std::string* path : {&dctPath, &dcxPath})
-    if (fs.exists(*path)) fs.remove(*path);
+    if (fs.status(*path).kind != FileKind::Missing) fs.remove(*path);
 
   std::vector<std::string> written;
-  auto write = [&](const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    auto f = fs.open(path, OpenMode::CreateNew);
-    written.push_back(path);
-    f->writeAt(0, bytes.data(), bytes.size());
-    f->sync();
+  auto write = [&](NewFile made, const std::vector<std::uint8_t>& bytes) {
+    written.push_back(made.path);
+    made.file->writeAt(0, bytes.data(), bytes.size());
+    made.file->sync();
   };
   try {
-    write(dctPath, dct);
-    write(dcxPath, dcx);
-    std::string temporary = dbcPath + ".tmp";
-    fs.remove(temporary);
-    write(temporary, dbc);
-    fs.rename(temporary, dbcPath);
+    write({fs.open(dctPath, OpenMode::CreateNew), dctPath}, dct);
+    write({fs.open(dcxPath, OpenMode::CreateNew), dcxPath}, dcx);
+    write(createUnique(fs, folder), dbc);
+    fs.renameNew(written.back(), dbcPath);
   } catch (...) {
     for (const auto& p : written) {
       try {
@@ -696,10 +878,11 @@ void createContainer(FileSystem& fs, const std::string& dbcPath, const CodePage&
     }
     throw;
   }
+  return true;
 }
 
-void createContainer(const std::string& dbcPath, const CodePage& codePage) {
-  createContainer(*makeRealFileSystem(true), dbcPath, codePage);
+bool createContainer(const std::string& dbcPath, const CodePage& codePage) {
+  return createContainer(*makeRealFileSystem(true), dbcPath, codePage);
 }
 
 // ------------------------------------------------------------------------------------
@@ -798,7 +981,7 @@ std::uint32_t ContainerCatalog::appendMemo(const std::string& memo) {
 void ContainerCatalog::setFieldProperty(std::string_view table, std::string_view column, FieldProperty property,
                                         std::string_view value) {
   std::unique_ptr<FileLock> lock = lockContainer();
-  load();
+  refresh();
   const CodePage& codePage = namesToWrite("change a field of");
   const Record* t = findTable(table);
   if (!t) throwSqlException("Cannot find object \"" + std::string(table) + "\" in the database.");
@@ -822,6 +1005,9 @@ void ContainerCatalog::setFieldProperty(std::string_view table, std::string_view
     dbc->writeAt(headerLength_ + static_cast<std::uint64_t>(field->number - 1) * recordLength_ + kPropertyAt, pointer,
                  4);
     dbc->sync();
+    dbc.reset();
+    records_[field->number - 1].property = block;  // kept in step, not read again
+    read_ = fs_->status(dbcPath_);
   } catch (const data::Failure& f) {
     throw data::Failure("SQLException: Error writing to file. " + f.description());
   }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -26,19 +27,37 @@ namespace {
 // ------------------------------------------------------------------------------------
 // Failures
 
+constexpr std::string_view kInUse = "File is in use.";
+constexpr std::string_view kWriteError = "Error writing to file.";
+constexpr std::string_view kAccessDenied = "File access is denied.";
+
+// VFP's text for a file-system failure: `usual`, unless that is "File access is denied."
+// and the cause is none (a full disk, a name too long, a file in the way).
+std::string_view vfpTextFor(std::string_view usual, const data::Failure& cause) {
+  const auto* file = dynamic_cast<const FileFailure*>(&cause);
+  if (!file || usual != kAccessDenied) return usual;
+  switch (file->error()) {
+    case EACCES:
+    case EPERM:
+    case EROFS: return kAccessDenied;
+    case ENAMETOOLONG: return "Invalid path or file name.";
+    case EEXIST: return "File already exists.";
+    default: return kWriteError;
+  }
+}
+
 // A failure after which the table takes no more rows: VFP's text first (a statement the
-// engine refused keeps its own), then the file system's words, then the table.
-data::Failure tableFailure(std::string_view vfpText, const data::Failure& cause, std::string_view table) {
+// engine refused keeps its own), then the file system's words, then `more`, then the table.
+data::Failure tableFailure(std::string_view vfpText, const data::Failure& cause, std::string_view table,
+                           const std::string& more = {}) {
   std::string text = cause.description();
-  if (text.rfind("SQLException: ", 0) != 0) text = "SQLException: " + std::string(vfpText) + " " + text;
-  data::Failure f(data::kErrTableUnusable, text);
+  if (text.rfind("SQLException: ", 0) != 0)
+    text = "SQLException: " + std::string(vfpTextFor(vfpText, cause)) + " " + text;
+  data::Failure f(data::kErrTableUnusable, text + more);
   f.concerning(std::string(table));
   return f;
 }
 
-constexpr std::string_view kInUse = "File is in use.";
-constexpr std::string_view kWriteError = "Error writing to file.";
-constexpr std::string_view kAccessDenied = "File access is denied.";
 constexpr std::string_view kCannotCreate = "Cannot create file.";
 constexpr std::string_view kCannotOpen = "Cannot open file.";
 
@@ -451,6 +470,7 @@ std::optional<data::Failure> Engine::closeTable() {
 }
 
 void Engine::flush() {
+  if (!dropped_.empty()) settleDropped();
   if (auto failure = closeTable()) throw *failure;
 }
 
@@ -458,9 +478,15 @@ void Engine::leaveTable() {
   if (auto failure = closeTable(); failure && !pending_) pending_ = std::move(failure);
 }
 
-// Tables are told apart by their paths without regard to case, as their names are: a
-// table whose file was renamed to other capitals is still the one locked.
-std::string Engine::tableKey(const std::string& dbfPath) { return foldCase(dbfPath); }
+// Tables are told apart by their files, whatever path leads to them: a table whose file
+// was renamed to other capitals, or that is reached by another path, is still the one
+// locked, and the engine's own lock is never taken for another writer's. A path with no
+// file yet goes by its name without regard to case.
+std::string Engine::tableKey(const std::string& dbfPath) {
+  FileStatus s = fs_->status(dbfPath);
+  if (s.kind != FileKind::Regular) return foldCase(dbfPath);
+  return std::to_string(s.device) + ":" + std::to_string(s.inode);
+}
 
 void Engine::markBroken(const std::string& dbfPath, const data::Failure& failure) {
   broken_.insert_or_assign(tableKey(dbfPath), failure);
@@ -468,7 +494,7 @@ void Engine::markBroken(const std::string& dbfPath, const data::Failure& failure
 
 void Engine::lockTable(const std::string& dbfPath, std::string_view table) {
   if (locks_.count(tableKey(dbfPath))) return;
-  std::unique_ptr<FileLock> lock = fs_->tryLock(dbfPath, false);
+  std::unique_ptr<FileLock> lock = vfp::lock(*fs_, dbfPath);
   if (!lock) {
     data::Failure f(data::kErrTableUnusable, "SQLException: " + std::string(kInUse));
     f.concerning(std::string(table));
@@ -507,6 +533,8 @@ void Engine::execute(std::string_view statement) {
 
 void Engine::run(std::string_view statement) {
   Cursor c(statement);
+  // A drop is final once any statement but a CREATE TABLE follows it.
+  if (!dropped_.empty() && !Cursor(statement).keyword("create")) settleDropped();
   if (c.keyword("insert")) {
     if (!c.keyword("into")) sqlError(kSyntax);
     insertInto(std::string_view(c.p, static_cast<std::size_t>(c.end - c.p)));
@@ -552,6 +580,7 @@ void Engine::dropTable(std::string_view rest) {
     f.concerning(std::string(name));
     throw;
   }
+  const std::string key = tableKey(at.dbfPath);
   try {
     lockTable(at.dbfPath, name);
     catalog_->drop(name);
@@ -559,8 +588,29 @@ void Engine::dropTable(std::string_view rest) {
     if (f.endsTable()) throw;
     throw tableFailure(kAccessDenied, f, name);
   }
-  locks_.erase(tableKey(at.dbfPath));
-  broken_.erase(tableKey(at.dbfPath));
+  locks_.erase(key);
+  broken_.erase(key);
+  dropped_ = foldCase(tableFileBase(name));
+}
+
+std::string Engine::restoreDropped(const std::string& name) {
+  std::string dropped = std::move(dropped_);
+  dropped_.clear();
+  try {
+    if (dropped.empty() || dropped != foldCase(tableFileBase(name))) {
+      catalog_->settleDrop();
+      return {};
+    }
+    catalog_->restoreDrop();
+    return " The table it was to replace is kept.";
+  } catch (const data::Failure& f) {
+    return " " + f.description();
+  }
+}
+
+void Engine::settleDropped() {
+  dropped_.clear();
+  catalog_->settleDrop();
 }
 
 void Engine::createTable(std::string_view rest) {
@@ -569,10 +619,12 @@ void Engine::createTable(std::string_view rest) {
   try {
     makeTable(rest, name, column);
   } catch (const data::Failure& f) {
-    data::Failure ended = tableFailure(kCannotCreate, f, name);
+    // A table dropped just before to make room for this one is put back.
+    data::Failure ended = tableFailure(kCannotCreate, f, name, restoreDropped(name));
     ended.concerning(name, column);
     throw ended;
   }
+  settleDropped();
   locks_[tableKey(table_->dbfPath())] = table_->takeLock();
   broken_.erase(tableKey(table_->dbfPath()));
 }

@@ -59,7 +59,14 @@
 //
 // One writer per table: the engine locks every table it creates, writes or drops, and
 // holds the lock until it is destroyed; a table locked by another engine (in this process
-// or another) is refused with "File is in use.". A table whose write failed takes no more
+// or another) is waited for (FileSystem::lockWait, 5 s), then refused with "File is in
+// use.". Locks go by the table's file, so the engine's own is never another writer's.
+//
+// Replacing a table: DROP TABLE sets the table's files aside (catalog.h), and a CREATE
+// TABLE of the same name that fails right after puts the dropped table back whole; any
+// other statement, or a CREATE that succeeds, makes the drop final.
+//
+// A table whose write failed takes no more
 // rows in this engine: every later INSERT into it fails with the same failure, so the table
 // on disk always holds a prefix of the rows inserted into it.
 //
@@ -151,7 +158,12 @@ class Engine {
   // Closes the open table before another table's statement; a failure is kept for
   // execute() to throw once the statement has run.
   void leaveTable();
-  static std::string tableKey(const std::string& dbfPath);
+  std::string tableKey(const std::string& dbfPath);
+  // After a failed CREATE TABLE `name`: puts back the table the DROP just before dropped,
+  // when it had that name, and says so (or why not) for the failure; settles the drop
+  // otherwise.
+  std::string restoreDropped(const std::string& name);
+  void settleDropped();
   // Remembers that the table at `dbfPath` takes no more rows, and why.
   void markBroken(const std::string& dbfPath, const data::Failure& failure);
   // Holds the lock on `dbfPath` from now on; throws "File is in use." naming `table` when
@@ -163,8 +175,9 @@ class Engine {
   std::shared_ptr<FileSystem> fs_;
   std::unique_ptr<Catalog> catalog_;
   std::map<std::string, std::unique_ptr<FileLock>> locks_;  // tableKey -> lock held
-  std::map<std::string, data::Failure> broken_;             // tableKey -> why it takes no rows
-  std::optional<data::Failure> pending_;                    // another table's failed write
+  std::string dropped_;                          // the folded file name of the table dropped by the last statement
+  std::map<std::string, data::Failure> broken_;  // tableKey -> why it takes no rows
+  std::optional<data::Failure> pending_;         // another table's failed write
   std::unique_ptr<TableFile> table_;
   std::string tableRawName_;             // the name as written in the statement that opened table_
   std::vector<std::string> columnKeys_;  // upper-case names of table_'s columns in its code page, in field order

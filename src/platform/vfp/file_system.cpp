@@ -8,14 +8,74 @@
 
 #include <cerrno>
 #include <cstring>
+#include <random>
+#include <thread>
 
 #include "platform/data_access.h"
 
 namespace tw::vfp {
 
 void throwFileError(const std::string& action, const std::string& path, int error) {
-  std::string text = "Cannot " + action + " \"" + path + "\": " + std::strerror(error) + ".";
-  throw data::Failure(text);
+  std::string cause = error == kNotRegularFile ? "it is not a regular file"
+                      : error == kSymbolicLink ? "it is a symbolic link, which is never followed"
+                                               : std::strerror(error);
+  throw FileFailure("Cannot " + action + " \"" + path + "\": " + cause + ".", error);
+}
+
+std::string folderOf(const std::string& path) {
+  std::size_t cut = path.find_last_of('/');
+  if (cut == std::string::npos) return ".";
+  return cut == 0 ? "/" : path.substr(0, cut);
+}
+
+std::string baseName(const std::string& path) {
+  std::size_t cut = path.find_last_of('/');
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::unique_ptr<FileLock> lock(FileSystem& fs, const std::string& path) {
+  const auto until = std::chrono::steady_clock::now() + fs.lockWait();
+  for (auto pause = std::chrono::milliseconds(2);; pause = std::min(pause * 2, std::chrono::milliseconds(100))) {
+    if (auto held = fs.tryLock(path, false)) return held;
+    if (std::chrono::steady_clock::now() >= until) return nullptr;
+    std::this_thread::sleep_for(pause);
+  }
+}
+
+namespace {
+
+std::string uniqueName(const std::string& suffix) {
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name = "~tw";
+  for (int i = 0; i < 8; ++i) name += letters[random() % 36];
+  return name + suffix;
+}
+
+}  // namespace
+
+NewFile createUnique(FileSystem& fs, const std::string& folder, const std::string& suffix) {
+  for (int attempt = 0;; ++attempt) {
+    std::string path = joinPath(folder, uniqueName(suffix));
+    try {
+      return {fs.open(path, OpenMode::CreateNew), path};
+    } catch (const FileFailure& f) {
+      // Something is at that name already: it is left alone and another name is tried.
+      if (f.error() != EEXIST || attempt == 20) throw;
+    }
+  }
+}
+
+std::string setAside(FileSystem& fs, const std::string& path) {
+  for (int attempt = 0;; ++attempt) {
+    std::string aside = joinPath(folderOf(path), uniqueName(".del"));
+    try {
+      fs.renameNew(path, aside);
+      return aside;
+    } catch (const FileFailure& f) {
+      if (f.error() != EEXIST || attempt == 20) throw;
+    }
+  }
 }
 
 std::string joinPath(const std::string& folder, const std::string& name) {
@@ -96,10 +156,11 @@ class PosixLock : public FileLock {
 
 class PosixFileSystem : public FileSystem {
  public:
-  explicit PosixFileSystem(bool durable) : durable_(durable) {}
+  PosixFileSystem(bool durable, std::chrono::milliseconds lockWait) : durable_(durable), lockWait_(lockWait) {}
 
   std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
-    int flags = O_CLOEXEC;
+    // O_NONBLOCK: a FIFO at the name must not hold the open until a writer comes.
+    int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
     const char* action = "open";
     switch (mode) {
       case OpenMode::Read: flags |= O_RDONLY; break;
@@ -110,7 +171,9 @@ class PosixFileSystem : public FileSystem {
         break;
     }
     int fd = ::open(path.c_str(), flags, 0666);
-    if (fd < 0) throwFileError(action, path, errno);
+    if (fd < 0) throwFileError(action, path, errno == ELOOP ? kSymbolicLink : errno);
+    refuseUnlessRegular(fd, path, action);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return std::make_unique<PosixFile>(fd, path, durable_);
   }
 
@@ -124,9 +187,9 @@ class PosixFileSystem : public FileSystem {
       entry.name = e->d_name;
       if (e->d_type == DT_REG) {
         entry.regularFile = true;
-      } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+      } else if (e->d_type == DT_UNKNOWN) {
         struct stat st {};
-        entry.regularFile = ::stat(joinPath(folder, entry.name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        entry.regularFile = ::lstat(joinPath(folder, entry.name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
       }
       out.push_back(std::move(entry));
     }
@@ -141,10 +204,19 @@ class PosixFileSystem : public FileSystem {
 
   bool exists(const std::string& path) override {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+    if (::stat(path.c_str(), &st) == 0) return true;
+    // A name too long, or a folder that cannot be searched, is not "missing".
+    if (errno != ENOENT && errno != ENOTDIR) throwFileError("look at", path, errno);
+    return false;
   }
 
   void remove(const std::string& path) override {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+      if (errno == ENOENT) return;
+      throwFileError("delete", path, errno);
+    }
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) throwFileError("delete", path, kNotRegularFile);
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) throwFileError("delete", path, errno);
   }
 
@@ -153,11 +225,54 @@ class PosixFileSystem : public FileSystem {
     if (durable_) syncFolderOf(to);
   }
 
+  void renameNew(const std::string& from, const std::string& to) override {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+      // A file system without RENAME_NOREPLACE: a hard link fails the same way when the
+      // name is taken.
+      if (errno != EINVAL && errno != ENOSYS) throwRenameError(from, to, errno);
+      if (::link(from.c_str(), to.c_str()) != 0) throwRenameError(from, to, errno);
+      if (::unlink(from.c_str()) != 0) throwFileError("delete", from, errno);
+    }
+    if (durable_) syncFolderOf(to);
+  }
+
+  FileStatus status(const std::string& path) override {
+    FileStatus s;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+      if (errno == ENOENT || errno == ENOTDIR) return s;
+      throwFileError("look at", path, errno);
+    }
+    s.kind = S_ISREG(st.st_mode)   ? FileKind::Regular
+             : S_ISDIR(st.st_mode) ? FileKind::Directory
+             : S_ISLNK(st.st_mode) ? FileKind::SymbolicLink
+                                   : FileKind::Other;
+    s.size = static_cast<std::uint64_t>(st.st_size);
+    s.device = st.st_dev;
+    s.inode = st.st_ino;
+    s.links = st.st_nlink;
+    s.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return s;
+  }
+
+  std::chrono::milliseconds lockWait() const override { return lockWait_; }
+
   std::unique_ptr<FileLock> tryLock(const std::string& path, bool create) override {
     // A lock needs no write access to the file itself, so that a read-only table can still
     // be claimed before it is removed.
-    int fd = ::open(path.c_str(), create ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC, 0666);
-    if (fd < 0) throwFileError(create ? "create" : "open", path, errno);
+    const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (create ? O_RDWR | O_CREAT : O_RDONLY);
+    int fd = ::open(path.c_str(), flags, 0666);
+    // A link to a folder may be locked: the lock is the folder's, and nothing is written.
+    if (fd < 0 && errno == ELOOP && !create) {
+      fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (fd < 0) errno = ELOOP;
+    }
+    if (fd < 0) throwFileError(create ? "create" : "open", path, errno == ELOOP ? kSymbolicLink : errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
+      ::close(fd);
+      throwFileError("lock", path, kNotRegularFile);
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       int e = errno;
       ::close(fd);
@@ -192,11 +307,27 @@ class PosixFileSystem : public FileSystem {
     ::close(fd);
   }
 
+  // A rename refused because of its target names the target.
+  [[noreturn]] static void throwRenameError(const std::string& from, const std::string& to, int error) {
+    if (error == EEXIST || error == ENAMETOOLONG) throwFileError("create", to, error);
+    throwFileError("rename", from, error);
+  }
+
+  static void refuseUnlessRegular(int fd, const std::string& path, const char* action) {
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return;
+    ::close(fd);
+    throwFileError(action, path, kNotRegularFile);
+  }
+
   bool durable_;
+  std::chrono::milliseconds lockWait_;
 };
 
 }  // namespace
 
-std::shared_ptr<FileSystem> makeRealFileSystem(bool durable) { return std::make_shared<PosixFileSystem>(durable); }
+std::shared_ptr<FileSystem> makeRealFileSystem(bool durable, std::chrono::milliseconds lockWait) {
+  return std::make_shared<PosixFileSystem>(durable, lockWait);
+}
 
 }  // namespace tw::vfp

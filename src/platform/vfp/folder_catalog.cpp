@@ -1,6 +1,7 @@
 #include "platform/vfp/folder_catalog.h"
 
 #include "platform/case_rules.h"
+#include "platform/data_access.h"
 
 namespace tw::vfp {
 
@@ -32,24 +33,28 @@ TableLocation FolderCatalog::locate(std::string_view name) {
 
 std::unique_ptr<TableFile> FolderCatalog::create(const TableDefinition& definition) {
   std::string base = tableFileBase(definition.name);
-  if (!findFile(base + ".dbf").empty()) throwSqlException("File already exists.");
-  // Checked again once the name is locked: another writer may have made the table since.
+  // Checked again once the new file is locked: another writer may have made the table since.
+  auto nameIsFree = [&] {
+    const std::string dbf = findFile(base + ".dbf");
+    if (!dbf.empty()) throwFileExists(joinPath(folder_, dbf), dbf.substr(0, dbf.size() - 4));
+    if (fs_->status(joinPath(folder_, base + ".dbf")).kind != FileKind::Missing)
+      throwFileExists(joinPath(folder_, base + ".dbf"), "");
+    // A memo file without its table: replaced only when it holds nothing.
+    std::string oldMemo = findFile(base + ".fpt");
+    if (oldMemo.empty() || !definition.layout.hasMemo) return;
+    if (!isEmptyMemo(*fs_, joinPath(folder_, oldMemo))) throwFileExists(joinPath(folder_, oldMemo), "");
+    fs_->remove(joinPath(folder_, oldMemo));
+  };
+  nameIsFree();
   return TableFile::create(*fs_, joinPath(folder_, base + ".dbf"), joinPath(folder_, base + ".fpt"),
-                           definition.layout, [&] {
-                             if (!findFile(base + ".dbf").empty()) throwSqlException("File already exists.");
-                             // A memo file without its table is a leftover of an interrupted
-                             // CREATE: replace it.
-                             std::string oldMemo = findFile(base + ".fpt");
-                             if (!oldMemo.empty() && definition.layout.hasMemo)
-                               fs_->remove(joinPath(folder_, oldMemo));
-                           });
+                           definition.layout, nameIsFree);
 }
 
 void FolderCatalog::drop(std::string_view name) {
+  settleDrop();
   std::string base = tableFileBase(name);
   std::string dbf = findFile(base + ".dbf");
   if (dbf.empty()) throwSqlException("File \"" + base + ".dbf\" does not exist.");
-  std::string stem = dbf.substr(0, dbf.size() - 4);
   // A table of a database container is dropped through the container; removing its files
   // here would leave the container naming files that are gone.
   try {
@@ -64,12 +69,15 @@ void FolderCatalog::drop(std::string_view name) {
     // A damaged table may go.
   }
   // The .dbf goes first, so no table is ever left without its memo file.
-  fs_->remove(joinPath(folder_, dbf));
-  for (const char* ext : {".fpt", ".cdx", ".bak", ".tbk"}) {
-    std::string other = findFile(stem + ext);
-    if (!other.empty()) fs_->remove(joinPath(folder_, other));
+  try {
+    for (const std::string& file : tableFiles(*fs_, folder_, dbf)) dropped_.add(*fs_, file);
+  } catch (...) {
+    dropped_.restore(*fs_);
+    throw;
   }
 }
+
+void FolderCatalog::restoreDrop() { dropped_.restore(*fs_); }
 
 std::vector<ListedTable> FolderCatalog::list() {
   std::vector<ListedTable> out;

@@ -1,6 +1,8 @@
-// A folder of free tables as the engine's catalog: a table is the .dbf of that name in the
-// folder (without regard to case; an exact match wins), with the .fpt beside it. New
-// tables get lower-case file names. Dropping a table removes its .dbf first, then its
+// A folder of free tables as the engine's catalog: a table is the regular .dbf file of that
+// name in the folder (without regard to case; an exact match wins; a link is no table),
+// with the .fpt beside it. New tables get lower-case file names; a name something else
+// holds already is refused, and only a memo file that provably holds nothing (the header
+// alone, no other name) is replaced. Dropping a table renames its .dbf aside first, then its
 // .fpt, .cdx, .bak and .tbk, so no table is ever left without its memo file; a table that
 // belongs to a database container is not dropped here.
 #pragma once
@@ -20,6 +22,8 @@ class FolderCatalog : public Catalog {
   TableLocation locate(std::string_view name) override;
   std::unique_ptr<TableFile> create(const TableDefinition& definition) override;
   void drop(std::string_view name) override;
+  void restoreDrop() override;
+  void settleDrop() override { dropped_.settle(*fs_); }
   std::vector<ListedTable> list() override;
 
   const std::string& folder() const { return folder_; }
@@ -30,6 +34,7 @@ class FolderCatalog : public Catalog {
  private:
   std::shared_ptr<FileSystem> fs_;
   std::string folder_;
+  AsideFiles dropped_;
 };
 
 }  // namespace tw::vfp

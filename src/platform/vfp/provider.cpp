@@ -104,6 +104,27 @@ class TableRows : public data::RowSource {
   std::int64_t count_ = 0;
 };
 
+// A destination that does not exist yet, as a preview sees it: no tables, and no change.
+class AbsentCatalog : public Catalog {
+ public:
+  AbsentCatalog(std::string path, const CodePage* names) : path_(std::move(path)), names_(names) {}
+  int maxColumnName() const override { return names_ ? kMaxLongName : kMaxFieldName; }
+  const CodePage* nameCodePage() const override { return names_; }
+  TableLocation locate(std::string_view name) override {
+    throwSqlException("File \"" + tableFileBase(name) + ".dbf\" does not exist.");
+  }
+  std::unique_ptr<TableFile> create(const TableDefinition&) override { refuse(); }
+  void drop(std::string_view name) override { locate(name); }
+  void restoreDrop() override {}
+  void settleDrop() override {}
+  std::vector<ListedTable> list() override { return {}; }
+
+ private:
+  [[noreturn]] void refuse() { throwSqlException("Cannot create file. \"" + path_ + "\" does not exist."); }
+  std::string path_;
+  const CodePage* names_;
+};
+
 class FoxProSession : public data::Session {
  public:
   FoxProSession(std::shared_ptr<FileSystem> fs, std::unique_ptr<Catalog> catalog, const CodePage& codePage)
@@ -183,8 +204,8 @@ std::string ChangedValuesNotice(const std::string& table, std::size_t values, in
          " cannot hold; they were stored with \"?\" in their place.";
 }
 
-FoxProProvider::FoxProProvider(std::shared_ptr<FileSystem> fs, const CodePage& codePage)
-    : fs_(fs ? std::move(fs) : defaultFileSystem()), codePage_(&codePage) {}
+FoxProProvider::FoxProProvider(std::shared_ptr<FileSystem> fs, const CodePage& codePage, bool missingReadsEmpty)
+    : fs_(fs ? std::move(fs) : defaultFileSystem()), codePage_(&codePage), missingReadsEmpty_(missingReadsEmpty) {}
 
 std::unique_ptr<data::Session> FoxProProvider::open(const data::ConnectionString& connection,
                                                     const data::ConnectionSettings&) {
@@ -194,7 +215,10 @@ std::unique_ptr<data::Session> FoxProProvider::open(const data::ConnectionString
   std::unique_ptr<Catalog> catalog;
   // A database container keeps its names in its own code page (a container without a mark
   // in the provider's); its new tables are written in the provider's, as free tables are.
-  if (endsWithIgnoringAsciiCase(folder, ".dbc")) {
+  const bool container = endsWithIgnoringAsciiCase(folder, ".dbc");
+  if (missingReadsEmpty_ && !fs_->exists(folder)) {
+    catalog = std::make_unique<AbsentCatalog>(folder, container ? codePage_ : nullptr);
+  } else if (container) {
     catalog = std::make_unique<ContainerCatalog>(fs_, folder, *codePage_);
   } else {
     if (!fs_->isDirectory(folder)) {
@@ -211,7 +235,8 @@ std::unique_ptr<data::Session> FoxProProvider::open(const data::ConnectionString
 }  // namespace tw::vfp
 
 namespace tw::data {
-void registerFoxProProvider(DataAccess& dataAccess, const CodePage& codePage) {
-  dataAccess.registerProvider(vfp::kFoxProProviderName, std::make_shared<vfp::FoxProProvider>(nullptr, codePage));
+void registerFoxProProvider(DataAccess& dataAccess, const CodePage& codePage, bool missingReadsEmpty) {
+  dataAccess.registerProvider(vfp::kFoxProProviderName,
+                              std::make_shared<vfp::FoxProProvider>(nullptr, codePage, missingReadsEmpty));
 }
 }  // namespace tw::data

@@ -37,7 +37,11 @@ inline constexpr const char* kFoxProProviderName = "vfpoledb.1";
 
 class FoxProProvider : public data::Provider {
  public:
-  explicit FoxProProvider(std::shared_ptr<FileSystem> fs = nullptr, const CodePage& codePage = CodePage::western());
+  // `missingReadsEmpty`: a folder or container that does not exist opens as an empty
+  // destination that takes no change (for a preview, which must create nothing) instead
+  // of being refused.
+  explicit FoxProProvider(std::shared_ptr<FileSystem> fs = nullptr, const CodePage& codePage = CodePage::western(),
+                          bool missingReadsEmpty = false);
   std::unique_ptr<data::Session> open(const data::ConnectionString& connection,
                                       const data::ConnectionSettings& settings) override;
 
@@ -47,6 +51,7 @@ class FoxProProvider : public data::Provider {
  private:
   std::shared_ptr<FileSystem> fs_;
   const CodePage* codePage_;
+  bool missingReadsEmpty_;
   std::string collatingSequence_;
 };
 
@@ -56,6 +61,8 @@ std::string ChangedValuesNotice(const std::string& table, std::size_t values, in
 }  // namespace tw::vfp
 
 namespace tw::data {
-// Registers the FoxPro engine under "vfpoledb.1", writing new tables in `codePage`.
-void registerFoxProProvider(DataAccess& dataAccess, const CodePage& codePage = CodePage::western());
+// Registers the FoxPro engine under "vfpoledb.1", writing new tables in `codePage`; see
+// FoxProProvider for `missingReadsEmpty`.
+void registerFoxProProvider(DataAccess& dataAccess, const CodePage& codePage = CodePage::western(),
+                            bool missingReadsEmpty = false);
 }  // namespace tw::data

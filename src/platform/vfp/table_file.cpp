@@ -1,5 +1,6 @@
 #include "platform/vfp/table_file.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -37,6 +38,17 @@ std::vector<std::uint8_t> blankRecord(const TableLayout& layout) {
   return r;
 }
 
+// Renames a finished new file to its name, which another writer may have taken meanwhile.
+void placeNew(FileSystem& fs, const std::string& from, const std::string& to) {
+  try {
+    fs.renameNew(from, to);
+  } catch (const FileFailure& f) {
+    if (f.error() != EEXIST) throw;
+    throw data::Failure(data::kErrTableUnusable,
+                        "SQLException: File already exists. \"" + to + "\" was made by another writer meanwhile.");
+  }
+}
+
 std::vector<std::uint8_t> readStart(File& file, std::size_t max) {
   std::vector<std::uint8_t> bytes(max);
   bytes.resize(file.readAt(0, bytes.data(), bytes.size()));
@@ -50,38 +62,46 @@ std::unique_ptr<TableFile> TableFile::create(FileSystem& fs, const std::string& 
   std::unique_ptr<TableFile> t(new TableFile);
   t->layout_ = std::move(layout);
   HeaderDate d = today();
-  // The temporary file is the lock: whoever holds it is creating this table.
-  const std::string temporary = dbfPath + ".tmp";
-  t->lock_ = fs.tryLock(temporary, true);
-  if (!t->lock_) throw data::Failure(data::kErrTableUnusable, "SQLException: File is in use.");
-  bool memoMade = false;
+  const std::string folder = folderOf(dbfPath);
+  std::vector<std::string> made;  // the files this creation made, under the names they have now
   try {
+    NewFile dbf = createUnique(fs, folder);
+    made.push_back(dbf.path);
+    // The new file is the lock: whoever holds it is creating, and then writing, this table.
+    t->lock_ = fs.tryLock(dbf.path, false);
+    if (!t->lock_) throw data::Failure(data::kErrTableUnusable, "SQLException: File is in use.");
     if (whileLocked) whileLocked();
+    NewFile fpt;
     if (t->layout_.hasMemo) {
-      t->fpt_ = fs.open(fptPath, OpenMode::CreateNew);
-      memoMade = true;
+      fpt = createUnique(fs, folder);
+      made.push_back(fpt.path);
       auto h = encodeMemoHeader(kMemoHeaderSize / kMemoBlockSize, kMemoBlockSize);
-      t->fpt_->writeAt(0, h.data(), h.size());
-      t->fpt_->sync();
+      fpt.file->writeAt(0, h.data(), h.size());
+      fpt.file->sync();
       t->flushedMemoBlock_ = t->nextMemoBlock_ = kMemoHeaderSize / kMemoBlockSize;
     }
-    // The locked temporary file may be a leftover of an interrupted CREATE: start it afresh.
-    auto file = fs.open(temporary, OpenMode::ReadWrite);
-    file->truncate(0);
     auto header = encodeHeader(t->layout_, 0, d.yy, d.mm, d.dd);
     header.push_back(kEndOfFile);
-    file->writeAt(0, header.data(), header.size());
-    file->sync();
-    file.reset();
-    fs.rename(temporary, dbfPath);
+    dbf.file->writeAt(0, header.data(), header.size());
+    dbf.file->sync();
+    // Into place by renames that replace nothing: the memo file first, so that the table
+    // never appears without it.
+    if (fpt.file) {
+      placeNew(fs, fpt.path, fptPath);
+      made.back() = fptPath;
+      t->fpt_ = fs.open(fptPath, OpenMode::ReadWrite);
+    }
+    placeNew(fs, dbf.path, dbfPath);
+    made.front() = dbfPath;
     t->dbf_ = fs.open(dbfPath, OpenMode::ReadWrite);
   } catch (...) {
     // Nothing of the table stays behind; the lock ends with `t`.
     t->fpt_.reset();
-    try {
-      fs.remove(temporary);
-      if (memoMade) fs.remove(fptPath);
-    } catch (...) {
+    for (const std::string& path : made) {
+      try {
+        fs.remove(path);
+      } catch (...) {
+      }
     }
     throw;
   }
@@ -123,7 +143,9 @@ std::unique_ptr<TableFile> TableFile::openFile(FileSystem& fs, const std::string
   t->startCounters();
   if (!t->header_.unsupported.empty()) return t;  // the caller refuses to append
 
-  // Cut whatever lies behind the last counted record and end the file with a fresh marker.
+  // Cut whatever a write cut short left behind the end marker, and end the file with a
+  // fresh marker.
+  checkRecordsEnd(*t->dbf_, t->header_);
   std::uint64_t end =
       t->layout_.headerLength + static_cast<std::uint64_t>(t->flushedCount_) * t->layout_.recordLength;
   std::uint8_t marker = 0;
@@ -135,6 +157,16 @@ std::unique_ptr<TableFile> TableFile::openFile(FileSystem& fs, const std::string
     t->dbf_->sync();
   }
   return t;
+}
+
+void checkRecordsEnd(File& file, const TableHeader& header) {
+  const std::uint64_t end =
+      header.layout.headerLength + static_cast<std::uint64_t>(header.recordCount) * header.layout.recordLength;
+  const std::uint64_t size = file.size();
+  std::uint8_t marker = kEndOfFile;
+  if (size <= end || (file.readAt(end, &marker, 1) == 1 && marker == kEndOfFile)) return;
+  throw CorruptTable("its header counts " + std::to_string(header.recordCount) + " records but the file holds " +
+                     std::to_string((size - header.layout.headerLength) / header.layout.recordLength));
 }
 
 TableFile::~TableFile() {

@@ -34,23 +34,30 @@
 
 namespace tw::vfp {
 
+// Throws CorruptTable when `file` holds records behind those its header counts: bytes
+// there are allowed only behind an end marker (0x1A) right after the counted records,
+// which is where a write cut short leaves them.
+void checkRecordsEnd(File& file, const TableHeader& header);
+
 class TableFile {
  public:
-  // Writes a new, empty table: the .fpt first when the layout has memo fields, then the
-  // .dbf under a temporary name that is renamed into place, so that a half-written table
-  // never appears under its own name. Both target files must not exist.
+  // Writes a new, empty table: its .dbf (and .fpt when the layout has memo fields) under
+  // new unique names (createUnique), then renamed into place, the .fpt first, by renames
+  // that replace nothing: a half-written table never appears under its own name, and a
+  // file, or a link, at either name is never written through. When another writer took a
+  // name meanwhile, the creation is refused with "File already exists." (a Failure
+  // numbered kErrTableUnusable) and removes only what it made.
   //
-  // The temporary file is locked before anything else is done, and the lock then guards
-  // the new table (takeLock() hands it over): two writers creating the same table take
-  // turns, and the second is refused with "File is in use." (a Failure numbered
-  // kErrTableUnusable). `whileLocked` runs once the lock is held, before any file is
-  // written: the place to check that the name is still free.
+  // The new .dbf is locked before anything else is written, and the lock then guards the
+  // new table (takeLock() hands it over). `whileLocked` runs once the lock is held, before
+  // any file is written: the place to check that the name is still free.
   static std::unique_ptr<TableFile> create(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
                                            TableLayout layout, const std::function<void()>& whileLocked = {});
   // Opens an existing table for appending. `fptPath` is the memo file found beside it
   // (empty when there is none); `container` the file name of the database container it is
-  // opened through (empty for a free table). Throws CorruptTable for a damaged table; the
-  // caller checks `header.unsupported` before appending.
+  // opened through (empty for a free table). Throws CorruptTable for a damaged table (one
+  // whose header counts fewer records than the file holds among them: nothing is cut);
+  // the caller checks `header.unsupported` before appending.
   static std::unique_ptr<TableFile> open(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
                                          std::string_view container = {});
   // Opens a database container's own table (.dbc with its .dct) for appending: its index

@@ -235,7 +235,7 @@ INSTANTIATE_TEST_SUITE_P(
         StatementCase{"UPDATE Orders SET x = 1", "SQLException: Unrecognized command verb."},
         StatementCase{"", "SQLException: Syntax error."},
         StatementCase{"DROP TABLE \"Nosuch\"", "SQLException: File \"nosuch.dbf\" does not exist."},
-        StatementCase{"CREATE TABLE \"ORDERS\"([a] INT);", "SQLException: File already exists."},
+        StatementCase{"CREATE TABLE \"ORDERS\"([a] INT);", "SQLException: File already exists. \"..."},
         StatementCase{"CREATE TABLE t ([Customer123] INT)", "SQLException: Field name is a duplicate or invalid."},
         StatementCase{"CREATE TABLE t ([a] INT,[A] INT)", "SQLException: Field name is a duplicate or invalid."},
         StatementCase{"CREATE TABLE t ([Unit-Pri] INT)", "SQLException: Field name is a duplicate or invalid."},
@@ -328,11 +328,14 @@ TEST(Statements, DropThenCreateReplacesATableWhateverTheCaseOfItsFiles) {
   std::filesystem::rename(dir.file("orders.dbf"), dir.file("ORDERS.DBF"));
   std::filesystem::rename(dir.file("orders.fpt"), dir.file("Orders.FPT"));
   EXPECT_EQ(failureOf([&] { engine.execute("CREATE TABLE \"orders\"([b] INT);"); }),
-            "SQLException: File already exists. (table \"orders\")");
+            "SQLException: File already exists. \"" + dir.file("ORDERS.DBF") +
+                "\" holds table \"ORDERS\". (table "
+                "\"orders\")");
   engine.execute("INSERT INTO [oRDERs] VALUES ('y')");
   engine.flush();
   EXPECT_EQ(headerOf(dir.file("ORDERS.DBF")).recordCount, 2u);
   engine.execute("DROP TABLE \"Orders\"");
+  engine.flush();  // the drop is final
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
   engine.execute("CREATE TABLE \"Orders\"([b] INT);");
   engine.execute("INSERT INTO [Orders] VALUES (5)");

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -68,10 +69,12 @@ std::string failureOf(F&& f) {
 // The real file system with failures on cue: writes fail with `writeError` once
 // `writeBudget` bytes have been written, and always to paths containing `failWritesTo`;
 // opens of paths containing `refuseOpen` fail with `openError`; with `readOnly` nothing can
-// be created, written, renamed or removed (EROFS), as on a read-only folder.
+// be created, written, renamed or removed (EROFS), as on a read-only folder. Files whose
+// path ends in `immovable` cannot be renamed or removed (EPERM, as an immutable file);
+// `beforeCreate` runs before every new file is made, with its path.
 class FaultyFileSystem : public FileSystem {
  public:
-  FaultyFileSystem() : real_(makeRealFileSystem(false)) {}
+  FaultyFileSystem() : real_(makeRealFileSystem(false, std::chrono::milliseconds(50))) {}
 
   long long writeBudget = -1;  // bytes; -1 unlimited
   int writeError = ENOSPC;
@@ -80,23 +83,34 @@ class FaultyFileSystem : public FileSystem {
   std::string failWritesTo;
   bool readOnly = false;
   bool refillAfterFailure = false;  // the write after the one that ran out of budget succeeds
+  std::string immovable;
+  std::function<void(const std::string&)> beforeCreate;
+  std::string countReadsOf;  // bytes read from paths containing it are added up in bytesRead
+  long long bytesRead = 0;
 
   std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
     if (!refuseOpen.empty() && path.find(refuseOpen) != std::string::npos)
       throwFileError(mode == OpenMode::CreateNew ? "create" : "open", path, openError);
     if (readOnly && mode != OpenMode::Read)
       throwFileError(mode == OpenMode::CreateNew ? "create" : "open", path, EROFS);
+    if (beforeCreate && mode == OpenMode::CreateNew) beforeCreate(path);
     return std::make_unique<FaultyFile>(*this, real_->open(path, mode));
   }
+  void renameNew(const std::string& from, const std::string& to) override {
+    refuseChange("rename", from, to);
+    real_->renameNew(from, to);
+  }
+  FileStatus status(const std::string& path) override { return real_->status(path); }
+  std::chrono::milliseconds lockWait() const override { return real_->lockWait(); }
   std::vector<DirEntry> list(const std::string& folder) override { return real_->list(folder); }
   bool isDirectory(const std::string& path) override { return real_->isDirectory(path); }
   bool exists(const std::string& path) override { return real_->exists(path); }
   void remove(const std::string& path) override {
-    if (readOnly) throwFileError("delete", path, EROFS);
+    refuseChange("delete", path, path);
     real_->remove(path);
   }
   void rename(const std::string& from, const std::string& to) override {
-    if (readOnly) throwFileError("rename", from, EROFS);
+    refuseChange("rename", from, to);
     real_->rename(from, to);
   }
   std::unique_ptr<FileLock> tryLock(const std::string& path, bool create) override {
@@ -107,6 +121,14 @@ class FaultyFileSystem : public FileSystem {
   }
 
  private:
+  void refuseChange(const char* action, const std::string& from, const std::string& to) {
+    if (readOnly) throwFileError(action, from, EROFS);
+    for (const std::string* p : {&from, &to})
+      if (!immovable.empty() && p->size() >= immovable.size() &&
+          p->compare(p->size() - immovable.size(), immovable.size(), immovable) == 0)
+        throwFileError(action, from, EPERM);
+  }
+
   class FaultyFile : public File {
    public:
     FaultyFile(FaultyFileSystem& owner, std::unique_ptr<File> real) : owner_(owner), real_(std::move(real)) {}
@@ -125,7 +147,10 @@ class FaultyFileSystem : public FileSystem {
       real_->writeAt(offset, data, size);
     }
     std::size_t readAt(std::uint64_t offset, void* data, std::size_t size) override {
-      return real_->readAt(offset, data, size);
+      std::size_t n = real_->readAt(offset, data, size);
+      if (!owner_.countReadsOf.empty() && real_->path().find(owner_.countReadsOf) != std::string::npos)
+        owner_.bytesRead += static_cast<long long>(n);
+      return n;
     }
     std::uint64_t size() override { return real_->size(); }
     void truncate(std::uint64_t size) override { real_->truncate(size); }
@@ -139,6 +164,7 @@ class FaultyFileSystem : public FileSystem {
   std::shared_ptr<FileSystem> real_;
 };
 
-inline std::shared_ptr<FileSystem> plainFs() { return makeRealFileSystem(false); }
+// The real file system, waiting only briefly for another writer's lock.
+inline std::shared_ptr<FileSystem> plainFs() { return makeRealFileSystem(false, std::chrono::milliseconds(50)); }
 
 }  // namespace tw::vfp::testing
