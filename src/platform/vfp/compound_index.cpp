@@ -234,8 +234,8 @@ std::vector<std::uint8_t> buildCompoundIndex(const std::vector<IndexTag>& tags, 
   std::vector<Tree> trees;
   const std::uint32_t maxRecord = std::max<std::uint32_t>(recordCount, 1);
   for (const auto& tag : tags)
-    trees.push_back(buildTree({tag.keys.data(), tag.records.data(), tag.records.size(), tag.keyLength, tag.fill},
-                              maxRecord));
+    trees.push_back(
+        buildTree({tag.keys.data(), tag.records.data(), tag.records.size(), tag.keyLength, tag.fill}, maxRecord));
   place(tagList, kTagListRoot, next);
   for (std::size_t t = 0; t < tags.size(); ++t)
     place(trees[t], headers[t] + static_cast<std::uint32_t>(kTagHeaderPages * kPage), next);
@@ -293,8 +293,8 @@ std::vector<std::pair<std::string, std::uint32_t>> tagListEntries(const std::vec
       if (dup + trail > keyLength || dup > previous.size() || keyEnd < kLeafHeader + (i + 1) * bytes + keyLength)
         throw CorruptTable("its list of tags has a damaged leaf");
       keyEnd -= keyLength - dup - trail;
-      std::string key = previous.substr(0, dup) + std::string(reinterpret_cast<const char*>(n + keyEnd),
-                                                              keyLength - dup - trail);
+      std::string key =
+          previous.substr(0, dup) + std::string(reinterpret_cast<const char*>(n + keyEnd), keyLength - dup - trail);
       previous = key + std::string(trail, ' ');
       out.emplace_back(key.substr(0, key.find_last_not_of(std::string(" \0", 2)) + 1),
                        static_cast<std::uint32_t>(packed & recordMask));

@@ -759,6 +759,18 @@ void Engine::run(std::string_view statement) {
     dropTable(std::string_view(c.p, static_cast<std::size_t>(c.end - c.p)));
     return;
   }
+  // USE, INDEX ON, ALTER TABLE ... ADD PRIMARY/FOREIGN KEY: engine_index.cpp.
+  const bool use = c.keyword("use"), index = !use && c.keyword("index");
+  const bool alter = !use && !index && c.keyword("alter");
+  if (use || index || alter) {
+    if (alter && !c.keyword("table")) sqlError(kSyntax);
+    leaveTable();
+    const std::string_view rest(c.p, static_cast<std::size_t>(c.end - c.p));
+    if (use) useTable(rest);
+    else if (index) indexOn(rest);
+    else alterTable(rest);
+    return;
+  }
   c.skipSpace();
   if (c.atEnd()) sqlError(kSyntax);
   sqlError("Unrecognized command verb.");
@@ -786,6 +798,7 @@ void Engine::dropTable(std::string_view rest) {
   }
   locks_.erase(tableKey(at.dbfPath));
   broken_.erase(tableKey(at.dbfPath));
+  forgetIndexes(at.dbfPath);
 }
 
 void Engine::createTable(std::string_view rest) {
@@ -888,6 +901,7 @@ TableFile& Engine::openForInsert(const std::string& rawName) {
       sqlError("Table \"" + at.file + "\" has become corrupted: its database names " +
                std::to_string(at.columnNames.size()) + " columns, the table has " +
                std::to_string(t->layout().fields.size()) + ".");
+    attachIndexes(*t, at);
   } catch (const data::Failure& f) {
     if (f.endsTable()) throw;
     throw tableFailure(kCannotOpen, f, rawName);
@@ -1131,6 +1145,8 @@ void Engine::insertInto(std::string_view rest) {
   RecordValues values(t->layout(), *t, rec, *tableCodePage_, scratch_, listed ? &columns_ : nullptr);
   try {
     values.read(c);
+    if (auto* indexes = dynamic_cast<TableIndexes*>(t->batchListener()))
+      indexes->addRecord(rec, t->recordCount() + 1);
   } catch (data::Failure& f) {
     t->abortRecord();
     // A memo that would take its file past 2 GB ends the table like a failed write.

@@ -5,6 +5,15 @@
 //   DROP TABLE name
 //   CREATE TABLE name [FREE] (column type[(width[, decimals])] [NULL | NOT NULL], ...)
 //   INSERT INTO name [(column, ...)] VALUES (value, ...)
+//   USE name [EXCLUSIVE] | USE
+//   INDEX ON key TAG tag [CANDIDATE] [DESCENDING] [FOR filter]
+//   ALTER TABLE name ADD PRIMARY KEY key TAG tag
+//   ALTER TABLE child ADD FOREIGN KEY key TAG tag REFERENCES parent TAG parent_tag
+//
+// USE makes a table the current one (and locks it), INDEX ON adds a tag to its structural
+// index (.cdx); primary keys and foreign keys (a tag and a persistent relation) need a
+// database container. Key expressions and filters: index_expression.h; how the tags are
+// kept in step with every later INSERT: table_indexes.h.
 //
 // with an optional ";" at the end and keywords in any case. Names are bare, in double or
 // single quotes, or in square brackets (VFP's string delimiters); column names bare or in
@@ -70,6 +79,7 @@
 #include "platform/vfp/catalog.h"
 #include "platform/vfp/file_system.h"
 #include "platform/vfp/table_file.h"
+#include "platform/vfp/table_indexes.h"
 
 namespace tw::vfp {
 
@@ -155,6 +165,19 @@ class Engine {
   std::string scratch_;                   // memo text being converted
   std::vector<std::size_t> columns_;      // fields named by an INSERT's column list
   std::size_t batchBytes_ = 4 << 20;
+
+  // Indexes and keys (engine_index.cpp).
+  void useTable(std::string_view rest);
+  void indexOn(std::string_view rest);
+  void alterTable(std::string_view rest);
+  // The indexes of the table at `at`, kept from the last call when it is the same table.
+  TableIndexes& indexesOf(const TableLocation& at);
+  // Has `t`'s batches keep its indexes when its header says it has any.
+  void attachIndexes(TableFile& t, const TableLocation& at);
+  // Drops what is kept of the indexes of the table at `dbfPath` (it was dropped).
+  void forgetIndexes(const std::string& dbfPath);
+  std::string currentTable_;  // the table USE made current, as written; empty when none
+  std::unique_ptr<TableIndexes> indexes_;
 };
 
 }  // namespace tw::vfp
