@@ -49,13 +49,26 @@ std::size_t sharedPrefix(const char* a, const char* b, std::size_t length) {
   return n;
 }
 
+// One level of a tag's nodes, 512 bytes each, one after the other.
+struct Level {
+  std::vector<std::uint8_t> bytes;
+  std::size_t count() const { return bytes.size() / kPage; }
+  std::uint8_t* node(std::size_t n) { return bytes.data() + n * kPage; }
+  // Appends a node of zeros and returns it.
+  std::uint8_t* add() {
+    bytes.resize(bytes.size() + kPage, 0);
+    return node(count() - 1);
+  }
+};
+
 // One tag's nodes, level by level from the leaves up; each node's bytes are complete but
 // for the offsets (left, right, children), which are filled in once every node is placed.
+// Interior node n of a level holds the children n * perNode, n * perNode + 1, ... below.
 struct Tree {
   std::size_t keyLength = 0;
-  std::vector<std::vector<std::vector<std::uint8_t>>> levels;
-  std::vector<std::vector<std::uint32_t>> offsets;              // per level, per node
-  std::vector<std::vector<std::vector<std::size_t>>> children;  // per level > 0, per node: child indexes
+  std::size_t perNode = 0;
+  std::vector<Level> levels;
+  std::vector<std::vector<std::uint32_t>> offsets;  // per level, per node
 };
 
 // The bit layout of a leaf's entries: record number, duplicate and trailing counts.
@@ -71,8 +84,8 @@ struct LeafBits {
     recordMask = recordBits >= 32 ? 0xFFFFFFFFu : (1u << recordBits) - 1;
     countMask = (1u << countBits) - 1;
   }
-  void startLeaf(std::vector<std::uint8_t>& node) const {
-    node.assign(kPage, 0);
+  std::uint8_t* startLeaf(Level& leaves) const {
+    std::uint8_t* node = leaves.add();
     putLe16(&node[0], kNodeLeaf);
     putLe32(&node[14], recordMask);
     node[18] = static_cast<std::uint8_t>(countMask);
@@ -81,22 +94,21 @@ struct LeafBits {
     node[21] = static_cast<std::uint8_t>(countBits);
     node[22] = static_cast<std::uint8_t>(countBits);
     node[23] = static_cast<std::uint8_t>(entryBytes);
+    return node;
   }
 };
 
 // Packs the sorted keys into leaves, each as full as it can be; `lastKeys` gets the index
 // of each leaf's last key.
-std::vector<std::vector<std::uint8_t>> buildLeaves(const KeyRun& run, std::uint32_t maxRecord,
-                                                   std::vector<std::size_t>& lastKeys) {
+Level buildLeaves(const KeyRun& run, std::uint32_t maxRecord, std::vector<std::size_t>& lastKeys) {
   const LeafBits bits(run.length, maxRecord);
-  std::vector<std::vector<std::uint8_t>> leaves;
-  std::vector<std::uint8_t> node;
+  Level leaves;
+  leaves.bytes.reserve((run.count * (run.length / 2 + bits.entryBytes) / (kPage - kLeafHeader) + 1) * kPage);
+  std::uint8_t* node = bits.startLeaf(leaves);
   std::size_t count = 0, keyEnd = kPage;
-  bits.startLeaf(node);
   auto finish = [&] {
     putLe16(&node[2], static_cast<std::uint32_t>(count));
     putLe16(&node[12], static_cast<std::uint32_t>(keyEnd - (kLeafHeader + count * bits.entryBytes)));
-    leaves.push_back(node);
   };
   for (std::size_t i = 0; i < run.count; ++i) {
     const char* key = run.key(i);
@@ -105,7 +117,7 @@ std::vector<std::vector<std::uint8_t>> buildLeaves(const KeyRun& run, std::uint3
     if (count > 0 && kLeafHeader + (count + 1) * bits.entryBytes + (run.length - dup - trail) > keyEnd) {
       finish();
       lastKeys.push_back(i - 1);
-      bits.startLeaf(node);
+      node = bits.startLeaf(leaves);
       count = 0;
       keyEnd = kPage;
       dup = 0;
@@ -127,36 +139,29 @@ std::vector<std::vector<std::uint8_t>> buildLeaves(const KeyRun& run, std::uint3
 Tree buildTree(const KeyRun& run, std::uint32_t maxRecord) {
   Tree tree;
   tree.keyLength = run.length;
+  tree.perNode = (kPage - kInteriorHeader) / (run.length + 8);
   std::vector<std::size_t> last;
   tree.levels.push_back(buildLeaves(run, maxRecord, last));
-  tree.children.emplace_back();
-  const std::size_t perNode = (kPage - kInteriorHeader) / (run.length + 8);
-  while (tree.levels.back().size() > 1) {
-    std::vector<std::size_t> below = std::move(last);
+  while (tree.levels.back().count() > 1) {
+    const std::vector<std::size_t> below = std::move(last);
     last.clear();
-    std::vector<std::vector<std::uint8_t>> level;
-    std::vector<std::vector<std::size_t>> kids;
-    for (std::size_t first = 0; first < below.size(); first += perNode) {
-      const std::size_t n = std::min(perNode, below.size() - first);
-      std::vector<std::uint8_t> node(kPage, 0);
+    Level level;
+    for (std::size_t first = 0; first < below.size(); first += tree.perNode) {
+      const std::size_t n = std::min(tree.perNode, below.size() - first);
+      std::uint8_t* node = level.add();
       putLe16(&node[0], kNodeInterior);
       putLe16(&node[2], static_cast<std::uint32_t>(n));
-      std::vector<std::size_t> childIndexes;
       for (std::size_t k = 0; k < n; ++k) {
         const std::size_t at = kInteriorHeader + k * (run.length + 8);
         std::memcpy(&node[at], run.key(below[first + k]), run.length);
         putBe32(&node[at + run.length], run.records[below[first + k]]);
-        childIndexes.push_back(first + k);
       }
       last.push_back(below[first + n - 1]);
-      level.push_back(std::move(node));
-      kids.push_back(std::move(childIndexes));
     }
     tree.levels.push_back(std::move(level));
-    tree.children.push_back(std::move(kids));
   }
   // The single node of the top level is the root.
-  auto& root = tree.levels.back().front();
+  std::uint8_t* root = tree.levels.back().node(0);
   putLe16(&root[0], getLe16(&root[0]) | kNodeRoot);
   return tree;
 }
@@ -166,29 +171,29 @@ void place(Tree& tree, std::uint32_t rootOffset, std::uint32_t& next) {
   tree.offsets.resize(tree.levels.size());
   for (std::size_t l = 0; l < tree.levels.size(); ++l) {
     const bool top = l + 1 == tree.levels.size();
-    for (std::size_t n = 0; n < tree.levels[l].size(); ++n) {
+    for (std::size_t n = 0; n < tree.levels[l].count(); ++n) {
       tree.offsets[l].push_back(top ? rootOffset : next);
       if (!top) next += kPage;
     }
   }
   for (std::size_t l = 0; l < tree.levels.size(); ++l) {
-    auto& nodes = tree.levels[l];
-    for (std::size_t n = 0; n < nodes.size(); ++n) {
-      putLe32(&nodes[n][4], n == 0 ? 0xFFFFFFFFu : tree.offsets[l][n - 1]);
-      putLe32(&nodes[n][8], n + 1 == nodes.size() ? 0xFFFFFFFFu : tree.offsets[l][n + 1]);
+    Level& nodes = tree.levels[l];
+    for (std::size_t n = 0; n < nodes.count(); ++n) {
+      std::uint8_t* node = nodes.node(n);
+      putLe32(&node[4], n == 0 ? 0xFFFFFFFFu : tree.offsets[l][n - 1]);
+      putLe32(&node[8], n + 1 == nodes.count() ? 0xFFFFFFFFu : tree.offsets[l][n + 1]);
       if (l == 0) continue;
-      const auto& kids = tree.children[l][n];
-      for (std::size_t k = 0; k < kids.size(); ++k)
-        putBe32(&nodes[n][kInteriorHeader + k * (tree.keyLength + 8) + tree.keyLength + 4],
-                tree.offsets[l - 1][kids[k]]);
+      for (std::size_t k = 0; k < getLe16(&node[2]); ++k)
+        putBe32(&node[kInteriorHeader + k * (tree.keyLength + 8) + tree.keyLength + 4],
+                tree.offsets[l - 1][n * tree.perNode + k]);
     }
   }
 }
 
 void copyNodes(std::vector<std::uint8_t>& file, const Tree& tree) {
   for (std::size_t l = 0; l < tree.levels.size(); ++l)
-    for (std::size_t n = 0; n < tree.levels[l].size(); ++n)
-      std::memcpy(&file[tree.offsets[l][n]], tree.levels[l][n].data(), kPage);
+    for (std::size_t n = 0; n < tree.levels[l].count(); ++n)
+      std::memcpy(&file[tree.offsets[l][n]], tree.levels[l].bytes.data() + n * kPage, kPage);
 }
 
 // A tag header: two pages, the fields and then the key and FOR expressions.
@@ -209,7 +214,7 @@ void writeHeader(std::vector<std::uint8_t>& file, std::uint32_t at, std::uint32_
 
 }  // namespace
 
-std::vector<std::uint8_t> buildCompoundIndex(const std::vector<IndexTag>& tags, std::uint32_t recordCount) {
+std::vector<std::uint8_t> buildCompoundIndex(const std::vector<const IndexTag*>& tags, std::uint32_t recordCount) {
   // Headers and roots first, in the order of the tags.
   std::vector<std::uint32_t> headers;
   std::uint32_t next = kTagListRoot + kPage;
@@ -220,11 +225,12 @@ std::vector<std::uint8_t> buildCompoundIndex(const std::vector<IndexTag>& tags, 
   // The list of tags, by name.
   std::vector<std::size_t> byName(tags.size());
   for (std::size_t t = 0; t < tags.size(); ++t) byName[t] = t;
-  std::sort(byName.begin(), byName.end(), [&](std::size_t a, std::size_t b) { return tags[a].name < tags[b].name; });
+  std::sort(byName.begin(), byName.end(),
+            [&](std::size_t a, std::size_t b) { return tags[a]->name < tags[b]->name; });
   std::string names;
   std::vector<std::uint32_t> nameRecords;
   for (std::size_t t : byName) {
-    std::string name = tags[t].name.substr(0, kTagNameLength);
+    std::string name = tags[t]->name.substr(0, kTagNameLength);
     name.resize(kTagNameLength, ' ');
     names += name;
     nameRecords.push_back(headers[t]);
@@ -233,9 +239,9 @@ std::vector<std::uint8_t> buildCompoundIndex(const std::vector<IndexTag>& tags, 
                            tags.empty() ? 1 : headers.back());
   std::vector<Tree> trees;
   const std::uint32_t maxRecord = std::max<std::uint32_t>(recordCount, 1);
-  for (const auto& tag : tags)
-    trees.push_back(
-        buildTree({tag.keys.data(), tag.records.data(), tag.records.size(), tag.keyLength, tag.fill}, maxRecord));
+  for (const IndexTag* tag : tags)
+    trees.push_back(buildTree({tag->keys.data(), tag->records.data(), tag->records.size(), tag->keyLength, tag->fill},
+                              maxRecord));
   place(tagList, kTagListRoot, next);
   for (std::size_t t = 0; t < tags.size(); ++t)
     place(trees[t], headers[t] + static_cast<std::uint32_t>(kTagHeaderPages * kPage), next);
@@ -244,7 +250,7 @@ std::vector<std::uint8_t> buildCompoundIndex(const std::vector<IndexTag>& tags, 
   writeHeader(file, 0, kTagListRoot, kTagNameLength, kOptionsTagList, false, "", "");
   copyNodes(file, tagList);
   for (std::size_t t = 0; t < tags.size(); ++t) {
-    const IndexTag& tag = tags[t];
+    const IndexTag& tag = *tags[t];
     std::uint8_t options = kOptionsTag;
     if (!tag.forExpression.empty()) options |= kOptionFor;
     if (tag.candidate) options |= kOptionCandidate;

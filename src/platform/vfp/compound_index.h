@@ -45,7 +45,7 @@ struct IndexTag {
 
 // The whole index file. `recordCount` is the number of records of the table (it sizes the
 // record numbers in the leaves).
-std::vector<std::uint8_t> buildCompoundIndex(const std::vector<IndexTag>& tags, std::uint32_t recordCount);
+std::vector<std::uint8_t> buildCompoundIndex(const std::vector<const IndexTag*>& tags, std::uint32_t recordCount);
 
 // A tag as an index file declares it (its keys are not read).
 struct StoredTag {

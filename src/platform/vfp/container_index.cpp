@@ -115,7 +115,7 @@ std::vector<std::uint8_t> buildContainerIndex(const std::vector<ContainerIndexEn
   std::vector<IndexTag> tags;
   tags.push_back(containerTag("OBJECTNAME", "STR(parentid)+objecttype+LOWER(objectname)", 148, std::move(byName)));
   tags.push_back(containerTag("OBJECTTYPE", "STR(parentid)+objecttype", 20, std::move(byType)));
-  return buildCompoundIndex(tags, recordCount);
+  return buildCompoundIndex({&tags[0], &tags[1]}, recordCount);
 }
 
 }  // namespace tw::vfp

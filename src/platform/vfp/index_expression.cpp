@@ -1,6 +1,9 @@
 #include "platform/vfp/index_expression.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -137,68 +140,95 @@ bool isNull(const TableLayout& layout, const FieldDef& f, const std::uint8_t* re
   return (rec[layout.nullFlagsOffset + static_cast<std::size_t>(f.nullBit / 8)] >> (f.nullBit % 8)) & 1;
 }
 
-// A numeric field's value as decimal text without an exponent ("-12.50"); a blank N is 0.
-std::string decimalText(const FieldDef& f, const std::uint8_t* v) {
+// Room for any number as decimal text: a double's 309 integer digits and then some.
+using NumberText = std::array<char, 400>;
+
+// A numeric field's value as decimal text without an exponent ("-12.50"), in `buf` or in
+// the record itself; a blank N is 0.
+std::string_view decimalText(const FieldDef& f, const std::uint8_t* v, NumberText& buf) {
+  double d = 0;
   switch (f.type) {
-    case 'I': return std::to_string(static_cast<std::int32_t>(getLe32(v)));
+    case 'I': {
+      const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), static_cast<std::int32_t>(getLe32(v)));
+      return {buf.data(), static_cast<std::size_t>(r.ptr - buf.data())};
+    }
     case 'Y': {
       std::int64_t units = 0;
       std::memcpy(&units, v, 8);
-      const bool negative = units < 0;
-      std::string digits = std::to_string(negative ? -static_cast<unsigned long long>(units) : units);
-      if (digits.size() < 5) digits.insert(0, 5 - digits.size(), '0');
-      digits.insert(digits.size() - 4, ".");
-      return (negative ? "-" : "") + digits;
+      const std::uint64_t magnitude = units < 0 ? 0 - static_cast<std::uint64_t>(units) : units;
+      char* p = buf.data() + (units < 0 ? 1 : 0);
+      buf[0] = '-';
+      const auto r = std::to_chars(p, p + 30, magnitude / 10000);
+      *r.ptr = '.';
+      std::snprintf(r.ptr + 1, 5, "%04u", static_cast<unsigned>(magnitude % 10000));
+      return {buf.data(), static_cast<std::size_t>(r.ptr + 5 - buf.data())};
     }
-    default: break;
+    case 'B': std::memcpy(&d, v, 8); break;
+    default: {
+      // The digits as stored, when they are plain decimal digits ("  -12.50").
+      const std::string_view text(reinterpret_cast<const char*>(v), f.width);
+      const std::size_t start = text.find_first_not_of(' ');
+      if (start != std::string_view::npos &&
+          text.find_first_not_of("-.0123456789", start) == std::string_view::npos &&
+          text.find_first_of("0123456789", start) != std::string_view::npos &&
+          text.find('-', start + 1) == std::string_view::npos)
+        return text.substr(start);
+      d = std::strtod(std::string(text).c_str(), nullptr);  // blanks read as 0
+    }
   }
-  double d = 0;
-  if (f.type == 'B') {
-    std::memcpy(&d, v, 8);
-  } else {
-    std::string text(reinterpret_cast<const char*>(v), f.width);
-    d = std::strtod(text.c_str(), nullptr);  // blanks read as 0
-  }
-  char buf[400];
-  auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed);
-  return r.ec == std::errc() ? std::string(buf, r.ptr) : std::string("0");
+  const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), d, std::chars_format::fixed);
+  if (r.ec != std::errc()) return "0";
+  return {buf.data(), static_cast<std::size_t>(r.ptr - buf.data())};
 }
 
-double numberOf(const FieldDef& f, const std::uint8_t* v) { return std::strtod(decimalText(f, v).c_str(), nullptr); }
+double numberOf(const FieldDef& f, const std::uint8_t* v) {
+  NumberText buf;
+  const std::string_view text = decimalText(f, v, buf);
+  double d = 0;
+  std::from_chars(text.data(), text.data() + text.size(), d);
+  return d;
+}
 
-// `text` rounded half away from zero to `decimals` places.
-std::string roundDecimal(const std::string& text, int decimals) {
+// `text` rounded half away from zero to `decimals` places, into `out`; returns its length.
+std::size_t roundDecimal(std::string_view text, int decimals, NumberText& out) {
   const bool negative = !text.empty() && text[0] == '-';
-  std::string digits = text.substr(negative ? 1 : 0);
-  std::size_t point = digits.find('.');
-  std::string whole = digits.substr(0, point), fraction = point == std::string::npos ? "" : digits.substr(point + 1);
-  if (whole.empty()) whole = "0";
-  const bool up = static_cast<int>(fraction.size()) > decimals && fraction[decimals] >= '5';
-  fraction.resize(static_cast<std::size_t>(decimals), '0');
-  std::string all = whole + fraction;
-  for (std::size_t i = all.size(); up && i-- > 0;) {
-    if (all[i] == '9') {
+  if (negative) text.remove_prefix(1);
+  const std::size_t point = std::min(text.find('.'), text.size());
+  const std::string_view fraction = point < text.size() ? text.substr(point + 1) : std::string_view();
+  // The digits of the result without its point, from all[1] (all[0] takes a carry).
+  std::array<char, 512> all;
+  std::size_t n = 1;
+  all[0] = '0';
+  if (point == 0) all[n++] = '0';
+  for (std::size_t i = 0; i < point; ++i) all[n++] = text[i];
+  for (int i = 0; i < decimals; ++i) all[n++] = i < static_cast<int>(fraction.size()) ? fraction[i] : '0';
+  if (static_cast<int>(fraction.size()) > decimals && fraction[decimals] >= '5')
+    for (std::size_t i = n; i-- > 0;) {
+      if (all[i] != '9') {
+        ++all[i];
+        break;
+      }
       all[i] = '0';
-      if (i == 0) all.insert(0, "1");
-      continue;
     }
-    ++all[i];
-    break;
-  }
-  std::string out = all.substr(0, all.size() - fraction.size());
-  if (decimals > 0) out += "." + all.substr(all.size() - fraction.size());
-  if (negative && out.find_first_not_of("0.") != std::string::npos) out.insert(0, "-");
-  return out;
+  const std::size_t first = all[0] == '0' ? 1 : 0, digitsBeforePoint = n - first - decimals;
+  const bool zero = std::all_of(all.begin(), all.begin() + n, [](char c) { return c == '0'; });
+  std::size_t length = 0;
+  if (negative && !zero) out[length++] = '-';
+  for (std::size_t i = 0; i < digitsBeforePoint; ++i) out[length++] = all[first + i];
+  if (decimals > 0) out[length++] = '.';
+  for (int i = 0; i < decimals; ++i) out[length++] = all[first + digitsBeforePoint + i];
+  return length;
 }
 
 // STR(value, width, decimals): right-aligned, with fewer decimals when they do not fit, and
 // asterisks when the whole number does not.
-void putStr(const std::string& text, int width, int decimals, std::uint8_t* out) {
+void putStr(std::string_view text, int width, int decimals, std::uint8_t* out) {
+  NumberText s;
   for (int d = decimals; d >= 0; --d) {
-    const std::string s = roundDecimal(text, d);
-    if (static_cast<int>(s.size()) <= width) {
-      std::memset(out, ' ', static_cast<std::size_t>(width) - s.size());
-      std::memcpy(out + width - s.size(), s.data(), s.size());
+    const std::size_t length = roundDecimal(text, d, s);
+    if (static_cast<int>(length) <= width) {
+      std::memset(out, ' ', static_cast<std::size_t>(width) - length);
+      std::memcpy(out + width - length, s.data(), length);
       return;
     }
   }
@@ -342,7 +372,11 @@ void KeyExpression::key(const std::uint8_t* record, std::uint8_t* out) const {
     const std::uint8_t* v = record + p.field->offset;
     switch (p.kind) {
       case Kind::Field: std::memcpy(out, v, p.field->width); break;
-      case Kind::Str: putStr(decimalText(*p.field, v), p.width, p.decimals, out); break;
+      case Kind::Str: {
+        NumberText buf;
+        putStr(decimalText(*p.field, v, buf), p.width, p.decimals, out);
+        break;
+      }
       case Kind::Dtos: putDateText(*p.field, v, false, out); break;
       case Kind::Ttoc: putDateText(*p.field, v, true, out); break;
       case Kind::Bintoc: putSortableInteger(static_cast<std::int32_t>(getLe32(v)), out); break;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 
 #include "platform/case_rules.h"
 #include "platform/data_access.h"
@@ -10,6 +9,8 @@
 #include "platform/vfp/folder_catalog.h"
 
 namespace tw::vfp {
+
+using SortEntry = TableIndexes::SortEntry;
 
 namespace {
 
@@ -56,28 +57,80 @@ bool holds(const IndexTag& t, const char* key) {
   return lo < t.records.size() && std::memcmp(keyAt(t, lo), key, t.keyLength) == 0;
 }
 
-// Sorts `count` keys of `length` bytes (with their records, which ascend) into `t`.
-void sortInto(IndexTag& t, const std::string& keys, const std::vector<std::uint32_t>& records) {
-  const std::size_t length = t.keyLength;
-  std::vector<std::uint32_t> order(records.size());
-  std::iota(order.begin(), order.end(), 0u);
-  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    const int c = std::memcmp(keys.data() + a * length, keys.data() + b * length, length);
-    return c != 0 ? c < 0 : a < b;
-  });
-  t.keys.resize(records.size() * length);
-  t.records.resize(records.size());
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    std::memcpy(t.keys.data() + i * length, keys.data() + order[i] * length, length);
-    t.records[i] = records[order[i]];
+// Sorts `entries` by prefix, keeping the order of equal ones: one stable counting pass per
+// 16 bits of the prefix, from the lowest, skipping those that are the same in every entry.
+void radixSort(std::vector<SortEntry>& entries, std::vector<SortEntry>& spare) {
+  spare.resize(entries.size());
+  std::vector<std::uint32_t> counts(65537);
+  for (int shift = 0; shift < 64; shift += 16) {
+    std::fill(counts.begin(), counts.end(), 0u);
+    for (const SortEntry& e : entries) ++counts[((e.prefix >> shift) & 0xFFFF) + 1];
+    if (std::find(counts.begin(), counts.end(), static_cast<std::uint32_t>(entries.size())) != counts.end()) continue;
+    for (std::size_t b = 0; b < 65536; ++b) counts[b + 1] += counts[b];
+    for (const SortEntry& e : entries) spare[counts[(e.prefix >> shift) & 0xFFFF]++] = e;
+    entries.swap(spare);
   }
+}
+
+// Sorts the keys of `length` bytes in `keys` (with their `records`, which ascend) into `t`.
+// The bytes every key shares at its start (a null marker, a common word, leading blanks)
+// decide nothing: entries are sorted by the 8 bytes after them, and runs that still tie by
+// the rest; equal keys stay in record order.
+void sortInto(IndexTag& t, const std::string& keys, const std::vector<std::uint32_t>& records,
+              std::vector<SortEntry>& order, std::vector<SortEntry>& spare) {
+  const std::size_t length = t.keyLength, count = records.size();
+  std::size_t shared = count > 0 ? length : 0;
+  for (std::size_t i = 1; i < count && shared > 0; ++i)
+    while (shared > 0 && std::memcmp(keys.data(), keys.data() + i * length, shared) != 0) --shared;
+  const std::size_t from = std::min(shared, length), head = std::min<std::size_t>(length - from, 8);
+  order.clear();
+  order.reserve(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::uint64_t prefix = 0;
+    const char* k = keys.data() + i * length + from;
+    for (std::size_t b = 0; b < 8; ++b) prefix = (prefix << 8) | (b < head ? static_cast<std::uint8_t>(k[b]) : 0u);
+    order.push_back({prefix, i});
+  }
+  radixSort(order, spare);
+  const std::size_t rest = from + head;
+  for (std::size_t run = 0; rest < length && run < count;) {
+    std::size_t end = run + 1;
+    while (end < count && order[end].prefix == order[run].prefix) ++end;
+    if (end - run > 1)
+      std::sort(order.begin() + static_cast<long>(run), order.begin() + static_cast<long>(end),
+                [&](const SortEntry& a, const SortEntry& b) {
+                  const int c = std::memcmp(keys.data() + std::size_t{a.index} * length + rest,
+                                            keys.data() + std::size_t{b.index} * length + rest, length - rest);
+                  return c != 0 ? c < 0 : a.index < b.index;
+                });
+    run = end;
+  }
+  t.keys.clear();
+  t.keys.reserve(count * length);
+  t.records.clear();
+  t.records.reserve(count);
+  for (const SortEntry& e : order) {
+    t.keys.append(keys.data() + std::size_t{e.index} * length, length);
+    t.records.push_back(records[e.index]);
+  }
+}
+
+// The tag `t` without its keys.
+IndexTag definitionOf(const IndexTag& t) {
+  IndexTag d;
+  d.name = t.name;
+  d.keyExpression = t.keyExpression;
+  d.forExpression = t.forExpression;
+  d.keyLength = t.keyLength;
+  d.fill = t.fill;
+  d.candidate = t.candidate;
+  d.descending = t.descending;
+  return d;
 }
 
 // `sorted` and the sorted `extra` as one sorted tag (equal keys by record).
 IndexTag merged(const IndexTag& sorted, const IndexTag& extra) {
-  IndexTag out = sorted;
-  out.keys.clear();
-  out.records.clear();
+  IndexTag out = definitionOf(sorted);
   out.keys.reserve(sorted.keys.size() + extra.keys.size());
   const std::size_t n = sorted.records.size(), m = extra.records.size(), length = sorted.keyLength;
   std::size_t i = 0, j = 0;
@@ -180,7 +233,7 @@ void TableIndexes::readTags() {
              "): " + e.what());
     }
     const KeyExpression& e = keys_.back()->expression;
-    if (e.keyLength() != s.keyLength)
+    if (e.keyLength() != s.keyLength || s.keyLength > kMaxKeyLength)
       refuse("its keys have " + std::to_string(s.keyLength) + " bytes where this engine makes " +
              std::to_string(e.keyLength()));
     IndexTag t;
@@ -200,11 +253,15 @@ void TableIndexes::readTags() {
 void TableIndexes::computeKeys(std::vector<IndexTag>& tags, const std::vector<const KeyExpression*>& expressions) {
   std::vector<std::string> keys(tags.size());
   std::vector<std::vector<std::uint32_t>> records(tags.size());
+  for (std::size_t t = 0; t < tags.size(); ++t) {
+    keys[t].reserve(std::size_t{recordCount_} * tags[t].keyLength);
+    records[t].reserve(recordCount_);
+  }
+  std::uint8_t key[kMaxKeyLength + 1];
   auto dbf = fs_.open(dbfPath_, OpenMode::Read);
   const std::size_t length = layout_.recordLength;
   const std::uint32_t perChunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, kScanBytes / length));
   std::vector<std::uint8_t> chunk;
-  std::vector<std::uint8_t> key;
   for (std::uint32_t first = 0; first < recordCount_; first += perChunk) {
     const std::uint32_t n = std::min(perChunk, recordCount_ - first);
     chunk.resize(static_cast<std::size_t>(n) * length);
@@ -215,14 +272,13 @@ void TableIndexes::computeKeys(std::vector<IndexTag>& tags, const std::vector<co
       const std::uint8_t* rec = chunk.data() + static_cast<std::size_t>(r) * length;
       for (std::size_t t = 0; t < tags.size(); ++t) {
         if (!expressions[t]->included(rec)) continue;
-        key.resize(tags[t].keyLength);
-        expressions[t]->key(rec, key.data());
-        keys[t].append(reinterpret_cast<const char*>(key.data()), key.size());
+        expressions[t]->key(rec, key);
+        keys[t].append(reinterpret_cast<const char*>(key), tags[t].keyLength);
         records[t].push_back(first + r + 1);
       }
     }
   }
-  for (std::size_t t = 0; t < tags.size(); ++t) sortInto(tags[t], keys[t], records[t]);
+  for (std::size_t t = 0; t < tags.size(); ++t) sortInto(tags[t], keys[t], records[t], order_, spare_);
 }
 
 const IndexTag* TableIndexes::tag(std::string_view name) const {
@@ -268,17 +324,23 @@ const IndexTag& TableIndexes::addTag(const TagDefinition& d) {
     for (std::size_t i = 1; i < built.records.size(); ++i)
       if (std::memcmp(keyAt(built, i - 1), keyAt(built, i), built.keyLength) == 0) uniquenessViolated(built.name);
 
-  std::vector<IndexTag> tags = tags_;
-  auto same = std::find_if(tags.begin(), tags.end(), [&](const IndexTag& x) { return x.name == built.name; });
-  const std::size_t at = static_cast<std::size_t>(same - tags.begin());
-  if (same == tags.end()) tags.push_back(std::move(built));
-  else *same = std::move(built);
+  std::vector<const IndexTag*> tags;
+  std::size_t at = tags_.size();
+  for (std::size_t i = 0; i < tags_.size(); ++i) {
+    if (tags_[i].name == built.name) at = i;
+    tags.push_back(at == i ? &built : &tags_[i]);
+  }
+  if (at == tags_.size()) tags.push_back(&built);
   writeTemporary(tags, recordCount_);
   installTemporary();
   setFlag();
-  tags_ = std::move(tags);
-  if (at == keys_.size()) keys_.push_back(std::move(keys));
-  else keys_[at] = std::move(keys);
+  if (at == tags_.size()) {
+    tags_.push_back(std::move(built));
+    keys_.push_back(std::move(keys));
+  } else {
+    tags_[at] = std::move(built);
+    keys_[at] = std::move(keys);
+  }
   return tags_[at];
 }
 
@@ -307,11 +369,13 @@ void TableIndexes::prepare(std::uint32_t recordCount) {
   for (const auto& k : keys_) anyKeys = anyKeys || !k->pendingRecords.empty();
   if (anyKeys) {
     for (std::size_t t = 0; t < tags_.size(); ++t) {
-      IndexTag extra = tags_[t];
-      sortInto(extra, keys_[t]->pending, keys_[t]->pendingRecords);
+      IndexTag extra = definitionOf(tags_[t]);
+      sortInto(extra, keys_[t]->pending, keys_[t]->pendingRecords, order_, spare_);
       staged_.push_back(merged(tags_[t], extra));
     }
-    writeTemporary(staged_, recordCount);
+    std::vector<const IndexTag*> tags;
+    for (const auto& t : staged_) tags.push_back(&t);
+    writeTemporary(tags, recordCount);
   }
   for (auto& k : keys_) {
     k->pending.clear();
@@ -353,7 +417,7 @@ void TableIndexes::discard() {
   }
 }
 
-void TableIndexes::writeTemporary(const std::vector<IndexTag>& tags, std::uint32_t recordCount) {
+void TableIndexes::writeTemporary(const std::vector<const IndexTag*>& tags, std::uint32_t recordCount) {
   const std::vector<std::uint8_t> bytes = buildCompoundIndex(tags, recordCount);
   const std::string temporary = cdxPath_ + ".tmp";
   fs_.remove(temporary);

@@ -82,6 +82,12 @@ class TableIndexes : public BatchListener {
   void commit() override;
   void discard() override;
 
+  // A key's place while its tag is sorted.
+  struct SortEntry {
+    std::uint64_t prefix;  // the 8 bytes after those every key shares, as a number
+    std::uint32_t index;
+  };
+
  private:
   struct Keys {
     KeyExpression expression;
@@ -93,7 +99,7 @@ class TableIndexes : public BatchListener {
   // Computes the keys of `tags` from every record of the table, sorted.
   void computeKeys(std::vector<IndexTag>& tags, const std::vector<const KeyExpression*>& expressions);
   // Writes `tags` as the .cdx's temporary file.
-  void writeTemporary(const std::vector<IndexTag>& tags, std::uint32_t recordCount);
+  void writeTemporary(const std::vector<const IndexTag*>& tags, std::uint32_t recordCount);
   void installTemporary();
   void setFlag();
 
@@ -109,6 +115,7 @@ class TableIndexes : public BatchListener {
   std::vector<std::unique_ptr<Keys>> keys_;  // one per tag
   std::vector<IndexTag> staged_;             // the tags with a batch's keys, between prepare and commit
   std::uint32_t stagedCount_ = 0;
+  std::vector<SortEntry> order_, spare_;  // kept between sorts, so that their memory is too
 };
 
 // The tags the structural index of the table at `dbfPath` declares, without their keys;
