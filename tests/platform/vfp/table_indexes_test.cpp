@@ -63,7 +63,7 @@ TEST(VfpMadeIndexes, HoldTheKeysTheEngineComputesForTheSameRecords) {
       {kFb2p + "fb2p_dbf", "ID", {}, '\0'},                        // I autoincrement
       {kFb2p + "fb2p_free", "ENTERO", {}, '\0'},                   // I, descending, negative and zero
       {kFb2p + "fb2p_depto", "DEPTO", {}, ' '},                    // C(10) with a FOR filter
-      {kFb2p + "foxuser_fdbozzo", "UPDATED", {}, ' '},             // DTOS(d), blank dates included
+      {kFb2p + "foxuser_fdbozzo", "UPDATED", {}, ' '},             // DTOS(d)
       {kFb2p + "foxuser_fdbozzo", "WIZARD_1", {}, ' '},            // DTOS(d)+c: a composite key
   };
   for (const auto& c : cases) {
