@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/case_rules.h"
+#include "platform/jet/key_schema.h"
 #include "platform/jet/reader.h"
 
 namespace tw::jet {
@@ -70,8 +71,6 @@ class AccessSession : public tw::data::Session {
   }
 
   std::unique_ptr<tw::data::RowSource> openSchema(int schema) override {
-    if (schema != tw::data::kSchemaTables)
-      throw Failure("Object or provider is not capable of performing requested operation.");
     std::vector<tw::data::SchemaTable> tables;
     for (const CatalogEntry& e : db_->catalog()) {
       std::string type = schemaType(e);
@@ -79,7 +78,17 @@ class AccessSession : public tw::data::Session {
     }
     std::stable_sort(tables.begin(), tables.end(),
                      [](const auto& a, const auto& b) { return compareIgnoringCase(a.name, b.name) < 0; });
-    return tw::data::makeTablesSchema(std::move(tables));
+    if (schema == tw::data::kSchemaTables) return tw::data::makeTablesSchema(std::move(tables));
+    // Keys and relationships of the user tables.
+    std::vector<std::string> userTables;
+    for (const auto& t : tables)
+      if (t.type == "TABLE") userTables.push_back(t.name);
+    if (schema == tw::data::kSchemaIndexes) return tw::data::makeIndexesSchema(indexSchemaColumns(*db_, userTables));
+    if (schema == tw::data::kSchemaPrimaryKeys)
+      return tw::data::makePrimaryKeysSchema(indexSchemaColumns(*db_, userTables));
+    if (schema == tw::data::kSchemaForeignKeys)
+      return tw::data::makeForeignKeysSchema(foreignKeySchemaColumns(*db_, userTables));
+    throw Failure("Object or provider is not capable of performing requested operation.");
   }
 
   std::unique_ptr<tw::data::RowSource> openRowset(const std::string& source) override {

@@ -1,7 +1,9 @@
 // The data-access provider over the Access reader, registered under the names of the Jet
 // 4.0 and ACE 12.0 OLE DB providers. A connection string names the file with "Data Source"
 // and the database password with "Jet OLEDB:Database Password"; the session lists the
-// catalog with OpenSchema(20) and serves "SELECT * FROM `table`" as a forward-only stream.
+// catalog with OpenSchema(20), the user tables' indexes, primary keys and relationships with
+// OpenSchema(12), (28) and (27) (key_schema.h), and serves "SELECT * FROM `table`" as a
+// forward-only stream.
 #pragma once
 
 #include <memory>

@@ -78,6 +78,9 @@ class TableCursor {
   const TableDef& table() const { return *table_; }
   // Counts the rows `next` will deliver by reading only the row offset tables.
   std::int64_t countRows();
+  // The row pointers of the rows `next` delivers, in that order, from the same tables
+  // (index_walk.cpp; an index's entries name rows this way).
+  std::vector<std::uint32_t> rowPointers();
   // Fills `row` (one value per column) with the next row; false at the end. Throws Failure
   // for a row or page that cannot be read; the walk then goes on with what follows. A
   // table that ends early (pages past the end of the file, fewer rows than its

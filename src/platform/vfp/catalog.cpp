@@ -7,6 +7,12 @@
 
 namespace tw::vfp {
 
+void Catalog::setFieldProperty(std::string_view, std::string_view, FieldProperty, std::string_view) {
+  throwSqlException(
+      "No database is open or set as the current database. Field properties are kept only in a "
+      "database container, not by free tables.");
+}
+
 void sortListing(std::vector<ListedTable>& tables) {
   std::sort(tables.begin(), tables.end(), [](const ListedTable& a, const ListedTable& b) {
     std::string fa = foldCase(a.name), fb = foldCase(b.name);

@@ -9,6 +9,7 @@
 // and the cause instead.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,13 +22,29 @@
 
 namespace tw::vfp {
 
+// A column's default value and validation rule (with its message), as CREATE TABLE gives
+// them: the expressions' text as written (UTF-8); empty when not given. Only a database
+// container keeps them.
+struct FieldRules {
+  std::string defaultValue;
+  std::string rule;
+  std::string ruleText;
+  bool empty() const { return defaultValue.empty() && rule.empty() && ruleText.empty(); }
+};
+
+// The field properties a statement can set on an existing column of a container (DBSETPROP),
+// by the ids of the container's PROPERTY memo.
+enum class FieldProperty : std::uint8_t { Comment = 7, Caption = 56 };
+
 // A parsed CREATE TABLE: the table name as written, the column names as written (UTF-8,
-// one per field) and the layout. The layout's field names are the column names in upper
-// case; a catalog that keeps long names cuts them to what the .dbf holds.
+// one per field), the layout and the columns' rules (one per field, or none at all). The
+// layout's field names are the column names in upper case; a catalog that keeps long
+// names cuts them to what the .dbf holds.
 struct TableDefinition {
   std::string name;
   std::vector<std::string> columnNames;
   TableLayout layout;
+  std::vector<FieldRules> rules;
 };
 
 // An existing table: its files, and the names its columns go by.
@@ -69,6 +86,15 @@ class Catalog {
   virtual void drop(std::string_view name) = 0;
   // Every table, sorted by name without regard to case; damaged tables carry a problem.
   virtual std::vector<ListedTable> list() = 0;
+
+  // Whether the catalog keeps field properties (defaults, rules, captions, comments): a
+  // database container does, a folder of free tables does not.
+  virtual bool keepsFieldProperties() const { return false; }
+  // Sets a property of the column `column` (its name as the catalog lists it) of the table
+  // `table` to the text `value` (UTF-8). A catalog that keeps no field properties refuses
+  // with "No database is open or set as the current database."
+  virtual void setFieldProperty(std::string_view table, std::string_view column, FieldProperty property,
+                                std::string_view value);
 };
 
 // Throws the Failure "SQLException: " + message.

@@ -493,7 +493,7 @@ void ContainerCatalog::removeLeftovers(const std::string& base, const std::strin
   if (std::string memo = files.findFile(base + ".fpt"); !memo.empty()) fs_->remove(joinPath(folder_, memo));
 }
 
-void ContainerCatalog::appendRecords(const std::vector<Record>& added, const std::string& tableProperty) {
+void ContainerCatalog::appendRecords(const std::vector<Record>& added, const std::vector<std::string>& properties) {
   auto dbc = TableFile::openContainer(*fs_, dbcPath_, dctPath_);
   dbc->setBatchBytes(SIZE_MAX);
   for (const auto& r : added) {
@@ -502,7 +502,9 @@ void ContainerCatalog::appendRecords(const std::vector<Record>& added, const std
     putLe32(rec + kParentIdAt, static_cast<std::uint32_t>(r.parentId));
     std::memcpy(rec + kTypeAt, r.typeRaw.data(), kTypeWidth);
     std::memcpy(rec + kNameAt, r.nameRaw.data(), kNameWidth);
-    if (&r == &added.front()) putLe32(rec + kPropertyAt, dbc->addMemo(tableProperty.data(), tableProperty.size()));
+    const std::size_t i = static_cast<std::size_t>(&r - added.data());
+    if (i < properties.size() && !properties[i].empty())
+      putLe32(rec + kPropertyAt, dbc->addMemo(properties[i].data(), properties[i].size()));
     dbc->commitRecord();
   }
   dbc->flush();
@@ -523,6 +525,7 @@ std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& defin
   std::string objectName = containerObjectName(definition.name, base, codePage);
   if (findTable(base)) throwSqlException("Table \"" + base + "\" already exists in the database.");
   std::vector<std::string> fieldNames = containerFieldNames(definition.columnNames, codePage);
+  std::vector<std::string> properties = fieldPropertyMemos(definition.rules, codePage, definition.columnNames);
   std::string dbfFile = base + ".dbf";
   removeLeftovers(base, dbfFile);
 
@@ -540,9 +543,10 @@ std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& defin
   std::string pathValue;
   codePage.encode(dbfFile, pathValue);
   appendProperty(tableProperty, kPropPath, pathValue + '\0');
+  properties.insert(properties.begin(), tableProperty);
   try {
     writeIndexTemporary(added);
-    appendRecords(added, tableProperty);
+    appendRecords(added, properties);
     installIndex();
   } catch (...) {
     // The container keeps its previous records (or all of the new ones, should only the
@@ -840,6 +844,131 @@ void createContainer(FileSystem& fs, const std::string& dbcPath, const CodePage&
 
 void createContainer(const std::string& dbcPath, const CodePage& codePage) {
   createContainer(*makeRealFileSystem(true), dbcPath, codePage);
+}
+
+// ------------------------------------------------------------------------------------
+// Field properties
+
+namespace {
+
+constexpr std::uint8_t kPropComment = 7;
+constexpr std::uint8_t kPropRuleExpression = 9;
+constexpr std::uint8_t kPropRuleText = 10;
+constexpr std::uint8_t kPropDefaultValue = 11;
+
+// The order Visual FoxPro keeps a field's properties in (Comment, DefaultValue, the display
+// class and its library, Caption, Format, InputMask, RuleExpression, RuleText); other ids
+// come after these.
+int propertyRank(std::uint8_t id) {
+  static constexpr std::uint8_t order[] = {7, 11, 50, 51, 56, 55, 54, 9, 10};
+  for (std::size_t i = 0; i < std::size(order); ++i)
+    if (order[i] == id) return static_cast<int>(i);
+  return static_cast<int>(std::size(order));
+}
+
+// `memo` with the property `id` set to `value`: replaced where it stands, or put in its
+// place in VFP's order.
+std::string withProperty(const std::string& memo, std::uint8_t id, std::string_view value) {
+  std::string out;
+  bool placed = false;
+  std::size_t pos = 0;
+  while (pos + 7 <= memo.size()) {
+    auto p = reinterpret_cast<const std::uint8_t*>(memo.data() + pos);
+    const std::uint32_t length = getLe32(p);
+    if (length < 7 || pos + length > memo.size()) break;
+    const std::uint8_t have = getLe16(p + 4) == 1 ? p[6] : 0;
+    if (!placed && (have == id || propertyRank(have) > propertyRank(id))) {
+      appendProperty(out, id, value);
+      placed = true;
+    }
+    if (have != id) out.append(memo, pos, length);
+    pos += length;
+  }
+  if (!placed) appendProperty(out, id, value);
+  return out;
+}
+
+// `text` (UTF-8) in the container's code page with the NUL VFP ends it with; refused when
+// the code page lacks one of its characters.
+std::string propertyValue(std::string_view text, const CodePage& codePage, const std::string& what) {
+  std::string bytes;
+  if (codePage.encode(text, bytes) != 0)
+    throwSqlException("The " + what + " has characters that code page " + std::to_string(codePage.number()) +
+                      " of the database container cannot hold.");
+  return bytes + '\0';
+}
+
+}  // namespace
+
+std::vector<std::string> ContainerCatalog::fieldPropertyMemos(const std::vector<FieldRules>& rules,
+                                                              const CodePage& codePage,
+                                                              const std::vector<std::string>& columnNames) const {
+  std::vector<std::string> memos;
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    const FieldRules& r = rules[i];
+    const std::string column = i < columnNames.size() ? "column \"" + columnNames[i] + "\"" : "column";
+    std::string memo;
+    if (!r.defaultValue.empty())
+      appendProperty(memo, kPropDefaultValue, propertyValue(r.defaultValue, codePage, "DEFAULT of the " + column));
+    if (!r.rule.empty())
+      appendProperty(memo, kPropRuleExpression, propertyValue(r.rule, codePage, "CHECK of the " + column));
+    if (!r.ruleText.empty())
+      appendProperty(memo, kPropRuleText, propertyValue(r.ruleText, codePage, "ERROR of the " + column));
+    memos.push_back(std::move(memo));
+  }
+  return memos;
+}
+
+std::uint32_t ContainerCatalog::appendMemo(const std::string& memo) {
+  auto dct = fs_->open(dctPath_, OpenMode::ReadWrite);
+  std::vector<std::uint8_t> head(kMemoHeaderSize);
+  head.resize(dct->readAt(0, head.data(), head.size()));
+  const MemoHeader h = parseMemoHeader(head, dct->size());
+  const std::size_t blocks = (8 + memo.size() + h.blockSize - 1) / h.blockSize;
+  std::vector<std::uint8_t> bytes(blocks * h.blockSize, 0);
+  putBe32(bytes.data(), 1);
+  putBe32(bytes.data() + 4, static_cast<std::uint32_t>(memo.size()));
+  std::memcpy(bytes.data() + 8, memo.data(), memo.size());
+  // The block first, then the header that hands it out; nothing points to it yet.
+  dct->writeAt(static_cast<std::uint64_t>(h.nextFreeBlock) * h.blockSize, bytes.data(), bytes.size());
+  dct->sync();
+  std::uint8_t next[4];
+  putBe32(next, h.nextFreeBlock + static_cast<std::uint32_t>(blocks));
+  dct->writeAt(0, next, 4);
+  dct->sync();
+  return h.nextFreeBlock;
+}
+
+void ContainerCatalog::setFieldProperty(std::string_view table, std::string_view column, FieldProperty property,
+                                        std::string_view value) {
+  std::unique_ptr<FileLock> lock = lockContainer();
+  load();
+  const CodePage& codePage = namesToWrite("change a field of");
+  const Record* t = findTable(table);
+  if (!t) throwSqlException("Cannot find object \"" + std::string(table) + "\" in the database.");
+  const Record* field = nullptr;
+  for (const auto& r : records_)
+    if (!r.deleted && r.type == "Field" && r.parentId == t->objectId &&
+        foldCase(names().decode(r.name)) == foldCase(column))
+      field = &r;
+  if (!field)
+    throwSqlException("Cannot find object \"" + std::string(table) + "." + std::string(column) +
+                      "\" in the database.");
+  const auto id = static_cast<std::uint8_t>(property);
+  const std::string memo = withProperty(readMemo(field->property), id,
+                                        propertyValue(value, codePage, id == kPropComment ? "comment" : "caption"));
+  try {
+    const std::uint32_t block = appendMemo(memo);
+    // The record points to the new memo in one four-byte write.
+    auto dbc = fs_->open(dbcPath_, OpenMode::ReadWrite);
+    std::uint8_t pointer[4];
+    putLe32(pointer, block);
+    dbc->writeAt(headerLength_ + static_cast<std::uint64_t>(field->number - 1) * recordLength_ + kPropertyAt, pointer,
+                 4);
+    dbc->sync();
+  } catch (const data::Failure& f) {
+    throw data::Failure("SQLException: Error writing to file. " + f.description());
+  }
 }
 
 }  // namespace tw::vfp

@@ -9,7 +9,12 @@
 //   - in the .dbf, the first 10 characters of each column name, made unique as Visual
 //     FoxPro does ("contact_type" after "contact_type_id" becomes CONTACT_T2);
 //   - a "Table" record (SubType 1, Path) and one "Field" record per column, in order,
-//     with the long name in lower case (up to 128 characters).
+//     with the long name in lower case (up to 128 characters) and, when CREATE TABLE gave
+//     them, the column's DefaultValue, RuleExpression and RuleText properties (the
+//     expressions' text, NUL-terminated, as VFP stores them).
+// DBSETPROP sets a Field record's Caption or Comment: its PROPERTY memo is written anew
+// at the end of the .dct (the other properties kept, in VFP's order) before the record
+// points to it, so a kill leaves the old memo or the new one, never a torn one.
 // Names are kept in the container's own code page, the one its .dbc header is marked with
 // (a container without a mark is read in the code page given when it is opened); its
 // member tables are written in whatever code page the engine writes. A table name or
@@ -55,6 +60,9 @@ class ContainerCatalog : public Catalog {
   std::unique_ptr<TableFile> create(const TableDefinition& definition) override;
   void drop(std::string_view name) override;
   std::vector<ListedTable> list() override;
+  bool keepsFieldProperties() const override { return true; }
+  void setFieldProperty(std::string_view table, std::string_view column, FieldProperty property,
+                        std::string_view value) override;
 
   const std::string& path() const { return dbcPath_; }
 
@@ -115,8 +123,14 @@ class ContainerCatalog : public Catalog {
   // killed before its records were written, and a memo file without its table; refuses
   // when a table file `dbfFile` is anything else.
   void removeLeftovers(const std::string& base, const std::string& dbfFile);
-  // Appends `added` to the .dbc; the first record gets `tableProperty` as its PROPERTY.
-  void appendRecords(const std::vector<Record>& added, const std::string& tableProperty);
+  // Appends `added` to the .dbc, each with its PROPERTY memo from `properties` (by
+  // position; an empty one or none gets no memo).
+  void appendRecords(const std::vector<Record>& added, const std::vector<std::string>& properties);
+  // The PROPERTY memos of a new table's Field records: its rules in the names' code page.
+  std::vector<std::string> fieldPropertyMemos(const std::vector<FieldRules>& rules, const CodePage& codePage,
+                                              const std::vector<std::string>& columnNames) const;
+  // Writes `memo` as a new block at the end of the .dct and returns its number.
+  std::uint32_t appendMemo(const std::string& memo);
   void repairAfterCrash();
   // Appends `added`, each with its PROPERTY memo (`properties`, "" for none).
   void appendObjects(const std::vector<Record>& added, const std::vector<std::string>& properties);

@@ -23,26 +23,42 @@ int fixedWidth(char type) {
   }
 }
 
-std::uint8_t fieldFlagsFor(char type, bool nullable) {
+bool isMemoType(char type) { return type == 'M' || type == 'W' || type == 'G'; }
+
+std::uint8_t fieldFlagsFor(const FieldDef& f) {
   std::uint8_t flags = 0;
-  if (type == 'I' || type == 'B' || type == 'Y' || type == 'T') flags |= kFieldFlagBinary;
-  if (nullable) flags |= kFieldFlagNullable;
+  const bool binaryType = std::string_view("IBYTQW").find(f.type) != std::string_view::npos;
+  if (binaryType || (f.binary && (f.type == 'C' || f.type == 'V' || f.type == 'M'))) flags |= kFieldFlagBinary;
+  if (f.nullable) flags |= kFieldFlagNullable;
+  if (f.autoIncrement) flags |= kFieldFlagAutoIncrement;
   return flags;
+}
+
+std::uint8_t versionFor(const TableLayout& layout) {
+  std::uint8_t version = kVersionVfp;
+  for (const auto& f : layout.fields) {
+    if (f.type == 'V' || f.type == 'Q' || f.type == 'W') return kVersionVarTypes;
+    if (f.autoIncrement) version = kVersionAutoIncrement;
+  }
+  return version;
 }
 
 TableLayout TableLayout::build(std::vector<FieldDef> fields) {
   TableLayout layout;
   std::uint32_t offset = 1;
   int bits = 0;
+  std::uint16_t descriptor = 0;
   for (auto& f : fields) {
     if (int w = fixedWidth(f.type)) f.width = static_cast<std::uint8_t>(w);
     if (f.type == 'Y') f.decimals = 4;  // VFP marks currency with 4 decimals
     else if (f.type != 'N' && f.type != 'F' && f.type != 'B') f.decimals = 0;
-    f.flags = fieldFlagsFor(f.type, f.nullable);
+    f.flags = fieldFlagsFor(f);
     f.offset = offset;
     offset += f.width;
+    f.varLengthBit = f.type == 'V' || f.type == 'Q' ? bits++ : -1;
     f.nullBit = f.nullable ? bits++ : -1;
-    if (f.type == 'M') layout.hasMemo = true;
+    f.descriptor = descriptor++;
+    if (isMemoType(f.type)) layout.hasMemo = true;
   }
   layout.fields = std::move(fields);
   if (bits > 0) {
@@ -58,7 +74,7 @@ TableLayout TableLayout::build(std::vector<FieldDef> fields) {
 std::vector<std::uint8_t> encodeHeader(const TableLayout& layout, std::uint32_t recordCount, int year, int month,
                                        int day) {
   std::vector<std::uint8_t> h(layout.headerLength, 0);
-  h[0] = kVersionVfp;
+  h[0] = versionFor(layout);
   h[1] = static_cast<std::uint8_t>(year % 100);
   h[2] = static_cast<std::uint8_t>(month);
   h[3] = static_cast<std::uint8_t>(day);
@@ -78,10 +94,19 @@ std::vector<std::uint8_t> encodeHeader(const TableLayout& layout, std::uint32_t 
     h[pos + 18] = flags;
     pos += 32;
   };
-  for (const auto& f : layout.fields) descriptor(f.name, f.type, f.offset, f.width, f.decimals, f.flags);
-  if (layout.nullFlagsWidth)
+  for (const auto& f : layout.fields) {
+    descriptor(f.name, f.type, f.offset, f.width, f.decimals, f.flags);
+    if (f.autoIncrement) {
+      putLe32(&h[pos - 32 + 19], static_cast<std::uint32_t>(f.autoIncrementNext));
+      h[pos - 32 + 23] = f.autoIncrementStep;
+    }
+  }
+  if (layout.nullFlagsWidth) {
     descriptor("_NullFlags", '0', layout.nullFlagsOffset, layout.nullFlagsWidth, 0,
                kFieldFlagSystem | kFieldFlagBinary);
+    // The next value and step of the field before it, as VFP leaves them there.
+    if (pos >= 32 + 64) std::memcpy(&h[pos - 32 + 19], &h[pos - 64 + 19], 5);
+  }
   h[pos] = 0x0D;
   std::memcpy(&h[pos + 1], layout.backlink.data(), std::min<std::size_t>(layout.backlink.size(), kBacklinkSize));
   return h;
@@ -99,7 +124,7 @@ namespace {
 
 // The field types a table may hold, and those of them this engine writes.
 constexpr std::string_view kKnownTypes = "CNFIBYDTLMGWVQP0+@";
-constexpr std::string_view kWritableTypes = "CNFIBYDTLM";
+constexpr std::string_view kWritableTypes = "CNFIBYDTLMVQWG";
 
 bool knownType(char t) { return kKnownTypes.find(t) != std::string_view::npos; }
 bool writableType(char t) { return kWritableTypes.find(t) != std::string_view::npos; }
@@ -125,6 +150,13 @@ FieldDef readFieldDescriptor(const std::vector<std::uint8_t>& b, std::size_t pos
   f.decimals = b[pos + 17];
   f.flags = b[pos + 18];
   f.nullable = (f.flags & kFieldFlagNullable) != 0;
+  f.binary = (f.flags & kFieldFlagBinary) != 0;
+  f.autoIncrement = f.type == 'I' && (f.flags & kFieldFlagAutoIncrement) != 0;
+  if (f.autoIncrement) {
+    f.autoIncrementNext = static_cast<std::int32_t>(getLe32(&b[pos + 19]));
+    f.autoIncrementStep = b[pos + 23];
+  }
+  f.descriptor = static_cast<std::uint16_t>(index);
   if (!knownType(f.type))
     throw CorruptTable("field " + std::to_string(index + 1) + " has the unknown type " + hexByte(b[pos + 11]));
   if (f.width == 0) throw CorruptTable("field \"" + f.name + "\" has width 0");
@@ -164,7 +196,7 @@ FieldDescriptors readFieldDescriptors(const std::vector<std::uint8_t>& b, std::u
       break;
     }
     if (pos + 32 > headerLength) break;
-    FieldDef f = readFieldDescriptor(b, pos, vfp, d.recordBytes, d.fields.size());
+    FieldDef f = readFieldDescriptor(b, pos, vfp, d.recordBytes, (pos - 32) / 32);
     d.recordBytes += f.width;
     if (f.type == '0') {
       d.nullFlags = f;
@@ -175,8 +207,6 @@ FieldDescriptors readFieldDescriptors(const std::vector<std::uint8_t>& b, std::u
       }
       if (unsupported.empty() && !writableType(f.type))
         unsupported = std::string("it has a field of type ") + f.type + " (\"" + f.name + "\")";
-      if (unsupported.empty() && (f.flags & kFieldFlagAutoIncrement))
-        unsupported = "it has an autoincrementing field (\"" + f.name + "\")";
       d.fields.push_back(std::move(f));
     }
     pos += 32;
@@ -216,7 +246,7 @@ void checkSizes(const FieldDescriptors& d, std::uint32_t headerLength, std::uint
 void numberNullBits(FieldDescriptors& d) {
   int bit = 0;
   for (auto& f : d.fields) {
-    if (f.type == 'V' || f.type == 'Q') ++bit;
+    if (f.type == 'V' || f.type == 'Q') f.varLengthBit = bit++;
     if (f.nullable) f.nullBit = bit++;
   }
   if (bit > 0) {
@@ -287,7 +317,7 @@ TableHeader parseHeader(const std::vector<std::uint8_t>& b, std::uint64_t fileSi
     t.layout.nullFlagsWidth = d.nullFlags.width;
   }
   for (const auto& f : t.layout.fields)
-    if (f.type == 'M' || f.type == 'G' || f.type == 'W' || f.type == 'P') t.layout.hasMemo = true;
+    if (isMemoType(f.type) || f.type == 'P') t.layout.hasMemo = true;
   return t;
 }
 

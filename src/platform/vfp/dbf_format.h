@@ -1,17 +1,19 @@
 // The byte layout of Visual FoxPro 9 free tables (.dbf) and their memo files (.fpt), as VFP
 // itself writes them:
 //
-//   .dbf  32-byte header: version 0x30, last update YY MM DD, record count (uint32 LE),
-//         header length, record length (uint16 LE), table flags at 28 (0x02: has memo),
-//         code page mark at 29 (0x03: cp1252, 0xC8: cp1250, ... see code_page.h);
+//   .dbf  32-byte header: version (0x30; 0x31 with an autoincrementing field; 0x32 with a
+//         Varchar, Varbinary or Blob field), last update YY MM DD, record count (uint32
+//         LE), header length, record length (uint16 LE), table flags at 28 (0x02: has
+//         memo), code page mark at 29 (0x03: cp1252, 0xC8: cp1250, ... see code_page.h);
 //         one 32-byte descriptor per field (name, type letter, displacement, width,
-//         decimals, flags: 0x04 binary on I, B, Y, T; 0x02 nullable), then the hidden
-//         `_NullFlags` field (flags 0x05) when any field is nullable, whose bits are given
-//         to the nullable fields in field order, least significant bit first;
-//         0x0D, the 263-byte backlink: zeros for a free table, the file name of the owning
-//         database container (.dbc), NUL padded, for a table inside one;
-//         the records, each a delete-flag byte (0x20) and the fields back to back;
-//         0x1A after the last record.
+//         decimals, flags: 0x04 binary on I, B, Y, T, Q, W and NOCPTRANS fields, 0x02
+//         nullable, 0x0C autoincrementing; an autoincrementing field's next value (int32
+//         LE) at 19 and step at 23), then the hidden `_NullFlags` field (flags 0x05) when
+//         any field is nullable or of variable length. Its bits go out in field order,
+//         least significant first: one to each V and Q field (set when the value is
+//         shorter than the field: its length is then in the field's last byte), then one
+//         to each nullable field; VFP leaves the next value and step of the field before
+//         it in its descriptor, and so does this engine;
 //   .fpt  512-byte header: next free block (uint32 BE at 0), block size (uint16 BE at 6);
 //         blocks of 64 bytes from block 8; a memo is type 1 (uint32 BE), length (uint32 BE)
 //         and the bytes, padded with zeros to whole blocks.
@@ -30,6 +32,8 @@
 namespace tw::vfp {
 
 inline constexpr std::uint8_t kVersionVfp = 0x30;
+inline constexpr std::uint8_t kVersionAutoIncrement = 0x31;
+inline constexpr std::uint8_t kVersionVarTypes = 0x32;
 inline constexpr std::uint8_t kCodePage1252 = 0x03;
 inline constexpr std::uint8_t kTableFlagCdx = 0x01;
 inline constexpr std::uint8_t kTableFlagMemo = 0x02;
@@ -51,36 +55,51 @@ inline constexpr std::uint8_t kFieldFlagAutoIncrement = 0x08;
 
 struct FieldDef {
   std::string name;  // bytes of the table's code page, upper case, at most 10
-  char type = 'C';   // C N F I B Y D T L M (others only when read from a file)
+  char type = 'C';   // C N F I B Y D T L M V Q W G (others only when read from a file)
   std::uint8_t width = 0;
   std::uint8_t decimals = 0;
   bool nullable = false;
-  std::uint8_t flags = 0;    // as stored; computed by TableLayout::build for new tables
-  std::uint32_t offset = 0;  // displacement in the record (the delete flag is byte 0)
-  int nullBit = -1;          // bit in _NullFlags, -1 when none
+  bool binary = false;         // NOCPTRANS on C, V and M (always on for Q and W)
+  bool autoIncrement = false;  // I only
+  std::int32_t autoIncrementNext = 0;
+  std::uint8_t autoIncrementStep = 0;
+  std::uint8_t flags = 0;        // as stored; computed by TableLayout::build for new tables
+  std::uint32_t offset = 0;      // displacement in the record (the delete flag is byte 0)
+  int nullBit = -1;              // bit in _NullFlags, -1 when none
+  int varLengthBit = -1;         // a V or Q field's length bit in _NullFlags, -1 for other types
+  std::uint16_t descriptor = 0;  // its descriptor's index in the header
 };
 
 struct TableLayout {
   std::vector<FieldDef> fields;  // the user's fields, without _NullFlags
   std::uint32_t nullFlagsOffset = 0;
-  std::uint8_t nullFlagsWidth = 0;  // 0 when no field is nullable
+  std::uint8_t nullFlagsWidth = 0;  // 0 when no field is nullable or of variable length
   std::uint16_t recordLength = 1;
   std::uint16_t headerLength = 0;
   bool hasMemo = false;
   std::string backlink;                   // the owning container's file name as stored; empty for a free table
   std::uint8_t codePage = kCodePage1252;  // the mark written at byte 29
 
-  // Places the fields, hands out null bits and sizes the header, as VFP does for a new
-  // table. The caller has checked names, widths and decimals.
+  // Places the fields, hands out length and null bits and sizes the header, as VFP does
+  // for a new table. The caller has checked names, widths and decimals.
   static TableLayout build(std::vector<FieldDef> fields);
   int descriptorCount() const { return static_cast<int>(fields.size()) + (nullFlagsWidth ? 1 : 0); }
 };
 
-// The storage width of a type whose width is fixed (I, B, Y, D, T, L, M), else 0.
+// The storage width of a type whose width is fixed (I, B, Y, D, T, L, M, W, G), else 0.
 int fixedWidth(char type);
 
-// The VFP descriptor flags of a new field of this type.
-std::uint8_t fieldFlagsFor(char type, bool nullable);
+// True for the types whose values live in the memo file (M, W, G).
+bool isMemoType(char type);
+
+// The VFP descriptor flags of a new field.
+std::uint8_t fieldFlagsFor(const FieldDef& field);
+
+// The version byte of a table with these fields.
+std::uint8_t versionFor(const TableLayout& layout);
+
+// Where an autoincrementing field's next value is stored in the header.
+inline std::uint32_t autoIncrementOffset(const FieldDef& f) { return 32 + 32u * f.descriptor + 19; }
 
 // The header bytes (headerLength of them) with the given record count and update date.
 std::vector<std::uint8_t> encodeHeader(const TableLayout& layout, std::uint32_t recordCount, int year, int month,
@@ -104,8 +123,8 @@ struct TableHeader {
   std::uint8_t codePage = 0;
   std::uint32_t recordCount = 0;
   TableLayout layout;
-  // Fields or settings the engine does not write (autoincrement, Varchar, ...),
-  // in words; empty when the engine can append rows to this table.
+  // Fields or settings the engine does not write (a Picture field, ...), in words; empty
+  // when the engine can append rows to this table.
   std::string unsupported;
 };
 

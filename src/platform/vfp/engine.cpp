@@ -12,19 +12,19 @@
 #include "platform/case_rules.h"
 #include "platform/code_page.h"
 #include "platform/data_access.h"
+#include "platform/vfp/column_definition.h"
 #include "platform/vfp/folder_catalog.h"
+#include "platform/vfp/sql_scanner.h"
 #include "platform/vfp/table_reader.h"
 
 namespace tw::vfp {
+
+using namespace sql;
 
 namespace {
 
 // ------------------------------------------------------------------------------------
 // Failures
-
-[[noreturn]] void sqlError(std::string_view message) {
-  throw data::Failure(data::kErrGeneric, "SQLException: " + std::string(message));
-}
 
 // A failure after which the table takes no more rows: VFP's text first (a statement the
 // engine refused keeps its own), then the file system's words, then the table.
@@ -41,103 +41,6 @@ constexpr std::string_view kWriteError = "Error writing to file.";
 constexpr std::string_view kAccessDenied = "File access is denied.";
 constexpr std::string_view kCannotCreate = "Cannot create file.";
 constexpr std::string_view kCannotOpen = "Cannot open file.";
-constexpr std::string_view kSyntax = "Syntax error.";
-constexpr std::string_view kMismatch = "Data type mismatch.";
-constexpr std::string_view kOverflow = "Numeric overflow. Data was lost.";
-constexpr std::string_view kTooLong = "String is too long to fit.";
-constexpr std::string_view kTooMany = "Too many arguments.";
-constexpr std::string_view kMissingOperand = "Missing operand.";
-constexpr std::string_view kMissingComma = "Missing comma (,).";
-constexpr std::string_view kBadFieldName = "Field name is a duplicate or invalid.";
-constexpr std::string_view kBadWidth = "Field width or number of decimal places is invalid.";
-constexpr std::string_view kUnrecognized = "Command contains unrecognized phrase/keyword.";
-
-// ------------------------------------------------------------------------------------
-// Scanning the statement text
-
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isWordChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigit(c) || c == '_' ||
-         static_cast<unsigned char>(c) >= 0x80;
-}
-
-struct Cursor {
-  const char* p;
-  const char* end;
-
-  explicit Cursor(std::string_view s) : p(s.data()), end(s.data() + s.size()) {}
-  bool atEnd() const { return p >= end; }
-  char peek() const { return p < end ? *p : '\0'; }
-  char peekAt(std::size_t n) const { return p + n < end ? p[n] : '\0'; }
-  void skipSpace() {
-    while (p < end && isSpace(*p)) ++p;
-  }
-  bool consume(char c) {
-    skipSpace();
-    if (p < end && *p == c) {
-      ++p;
-      return true;
-    }
-    return false;
-  }
-  // Consumes `kw` (lower case) when it stands next as a whole word, in any case.
-  bool keyword(std::string_view kw) {
-    skipSpace();
-    if (static_cast<std::size_t>(end - p) < kw.size()) return false;
-    for (std::size_t i = 0; i < kw.size(); ++i)
-      if (asciiLower(p[i]) != kw[i]) return false;
-    if (p + kw.size() < end && isWordChar(p[kw.size()])) return false;
-    p += kw.size();
-    return true;
-  }
-  std::string_view word() {
-    skipSpace();
-    const char* s = p;
-    while (p < end && isWordChar(*p)) ++p;
-    return {s, static_cast<std::size_t>(p - s)};
-  }
-  // The rest after an optional ";" must be blank.
-  void expectEnd() {
-    skipSpace();
-    if (p < end && *p == ';') ++p;
-    skipSpace();
-    if (p < end) sqlError(kUnrecognized);
-  }
-};
-
-// A table or file name: "...", '...', [...] or a bare run of characters up to a blank,
-// parenthesis or ";".
-std::string_view scanName(Cursor& c) {
-  c.skipSpace();
-  char open = c.peek();
-  char close = open == '"' ? '"' : open == '\'' ? '\'' : open == '[' ? ']' : '\0';
-  if (close) {
-    const char* s = ++c.p;
-    while (c.p < c.end && *c.p != close) ++c.p;
-    if (c.p >= c.end) sqlError(kSyntax);
-    std::string_view name(s, static_cast<std::size_t>(c.p - s));
-    ++c.p;
-    return name;
-  }
-  const char* s = c.p;
-  while (c.p < c.end && !isSpace(*c.p) && *c.p != '(' && *c.p != ')' && *c.p != ';' && *c.p != ',') ++c.p;
-  if (c.p == s) sqlError(kSyntax);
-  return {s, static_cast<std::size_t>(c.p - s)};
-}
-
-// A column name: [...] or a bare word; empty when there is no word (the caller says
-// which error that is).
-std::string_view scanColumnName(Cursor& c) {
-  c.skipSpace();
-  if (c.peek() != '[') return c.word();
-  const char* s = ++c.p;
-  while (c.p < c.end && *c.p != ']') ++c.p;
-  if (c.p >= c.end) sqlError(kSyntax);
-  std::string_view name(s, static_cast<std::size_t>(c.p - s));
-  ++c.p;
-  return name;
-}
 
 // ------------------------------------------------------------------------------------
 // Numbers, kept exact as digit strings
@@ -338,91 +241,6 @@ const CodePage& tableCodePage(const TableHeader& header, const CodePage& fallbac
   return cp ? *cp : fallback;
 }
 
-// VFP's type letter for a type word: a recognised long name, else its first letter.
-char typeLetter(std::string_view word) {
-  static const std::pair<std::string_view, char> longNames[] = {
-      {"char", 'C'},     {"character", 'C'}, {"int", 'I'},    {"integer", 'I'},  {"double", 'B'},
-      {"num", 'N'},      {"numeric", 'N'},   {"float", 'F'},  {"currency", 'Y'}, {"date", 'D'},
-      {"datetime", 'T'}, {"logical", 'L'},   {"memo", 'M'},   {"blob", 'W'},     {"general", 'G'},
-      {"varchar", 'V'},  {"varbinary", 'Q'}, {"picture", 'P'}};
-  std::string lower;
-  for (char ch : word) lower.push_back(asciiLower(ch));
-  for (const auto& [n, letter] : longNames)
-    if (lower == n) return letter;
-  char first = word.empty() ? '\0' : word[0];
-  return asciiUpper(first);
-}
-
-// Reads "(n)" or "(n, m)" when it follows; returns how many numbers were given.
-int scanWidths(Cursor& c, long& width, long& decimals) {
-  if (!c.consume('(')) return 0;
-  auto number = [&](long& out) {
-    c.skipSpace();
-    if (!isDigit(c.peek())) sqlError(kBadWidth);
-    out = 0;
-    while (isDigit(c.peek())) {
-      if (out < 100000) out = out * 10 + (c.peek() - '0');
-      ++c.p;
-    }
-  };
-  number(width);
-  int given = 1;
-  if (c.consume(',')) {
-    number(decimals);
-    given = 2;
-  }
-  if (!c.consume(')')) sqlError(kMissingComma);
-  return given;
-}
-
-// Sets the width and decimals of `f`, of a known type, from the `given` numbers of its
-// declaration (`width`, `decimals`); refuses what the type does not take.
-void applyWidths(FieldDef& f, int given, long width, long decimals, std::string_view colName) {
-  switch (f.type) {
-    case 'C':
-      if (given != 1 || width < 1 || width > 254) sqlError(kBadWidth);
-      f.width = static_cast<std::uint8_t>(width);
-      break;
-    case 'N':
-    case 'F':
-      if (given == 0 || width < 1 || width > 20) sqlError(kBadWidth);
-      if (given == 2 && decimals > 0 && decimals > width - 2) sqlError(kBadWidth);
-      f.width = static_cast<std::uint8_t>(width);
-      f.decimals = static_cast<std::uint8_t>(given == 2 ? decimals : 0);
-      break;
-    case 'B':
-      // The width of a double is fixed; the second number, when given, is its decimals.
-      if (given == 2 && decimals > 18) sqlError(kBadWidth);
-      f.decimals = static_cast<std::uint8_t>(given == 2 ? decimals : 2);
-      break;
-    case 'I':
-    case 'Y':
-    case 'D':
-    case 'T':
-    case 'L':
-    case 'M': break;  // widths are ignored, as VFP does
-    case 'V':
-    case 'Q':
-    case 'W':
-    case 'G':
-    case 'P':
-      sqlError("Field type " + std::string(1, f.type) + " (of \"" + std::string(colName) +
-               "\") is not supported by this FoxPro engine; use C, N, F, I, B, Y, D, T, L or M.");
-    default: sqlError(kSyntax);
-  }
-}
-
-// "NULL" or "NOT NULL" after a column's type: whether the column accepts nulls (it does
-// unless told otherwise).
-bool scanNullClause(Cursor& c) {
-  if (c.keyword("not")) {
-    if (!c.keyword("null")) sqlError(kSyntax);
-    return false;
-  }
-  c.keyword("null");
-  return true;
-}
-
 // ------------------------------------------------------------------------------------
 // Encoding values into a record
 
@@ -585,59 +403,6 @@ bool startsChr(Cursor& c) {
   return probe.consume('(');
 }
 
-// Reads a text expression: quoted pieces ('...' with '' for a quote, "..." or [...]) and
-// CHR(n), joined by "+", into `out` in the code page. CHR(n) gives the byte n as it is.
-// Returns true when a character of a piece was not in the code page (it became "?").
-bool textExpression(Cursor& c, const CodePage& codePage, std::string& out) {
-  bool changed = false;
-  for (;;) {
-    c.skipSpace();
-    const char open = c.peek();
-    if (open == '\'' || open == '"' || open == '[') {
-      const char close = open == '[' ? ']' : open;
-      ++c.p;
-      for (;;) {
-        // A run of plain ASCII goes over in one piece.
-        const char* run = c.p;
-        while (c.p < c.end && *c.p != close && static_cast<unsigned char>(*c.p) < 0x80) ++c.p;
-        out.append(run, static_cast<std::size_t>(c.p - run));
-        if (c.p >= c.end) sqlError(kSyntax);
-        if (*c.p == close) {
-          if (close == '\'' && c.peekAt(1) == '\'') {
-            out += '\'';
-            c.p += 2;
-            continue;
-          }
-          ++c.p;
-          break;
-        }
-        std::size_t pos = 0;
-        const char32_t cp = DecodeUtf8(std::string_view(c.p, static_cast<std::size_t>(c.end - c.p)), pos);
-        c.p += pos;
-        if (!codePage.encodeChar(cp, out)) changed = true;
-      }
-    } else if (c.keyword("chr")) {
-      if (!c.consume('(')) sqlError(kSyntax);
-      c.skipSpace();
-      long n = 0;
-      int digits = 0;
-      while (isDigit(c.peek())) {
-        if (n < 1000) n = n * 10 + (c.peek() - '0');
-        ++c.p;
-        ++digits;
-      }
-      if (digits == 0 || n > 255) sqlError("Function argument value, type, or count is invalid.");
-      if (!c.consume(')')) sqlError(kMissingComma);
-      out += static_cast<char>(n);
-    } else {
-      sqlError(c.atEnd() || c.peek() == ',' || c.peek() == ')' ? kMissingOperand : kSyntax);
-    }
-    c.skipSpace();
-    if (c.peek() != '+') return changed;
-    ++c.p;
-  }
-}
-
 void putDigits(std::uint8_t* out, int value, int width) {
   for (int i = width - 1; i >= 0; --i) {
     out[i] = static_cast<std::uint8_t>('0' + value % 10);
@@ -759,16 +524,24 @@ void Engine::run(std::string_view statement) {
     dropTable(std::string_view(c.p, static_cast<std::size_t>(c.end - c.p)));
     return;
   }
-  // USE, INDEX ON, ALTER TABLE ... ADD PRIMARY/FOREIGN KEY: engine_index.cpp.
-  const bool use = c.keyword("use"), index = !use && c.keyword("index");
-  const bool alter = !use && !index && c.keyword("alter");
-  if (use || index || alter) {
-    if (alter && !c.keyword("table")) sqlError(kSyntax);
+  if (c.keyword("alter")) {
+    if (!c.keyword("table")) sqlError(kSyntax);
+    const std::string_view rest(c.p, static_cast<std::size_t>(c.end - c.p));
+    if (!addKey(rest)) alterTable(rest);  // ADD PRIMARY/FOREIGN KEY: engine_index.cpp
+    return;
+  }
+  if (c.keyword("dbsetprop") || (c.consume('=') && c.keyword("dbsetprop"))) {
+    leaveTable();
+    setProperty(std::string_view(c.p, static_cast<std::size_t>(c.end - c.p)));
+    return;
+  }
+  // USE and INDEX ON: engine_index.cpp.
+  const bool use = c.keyword("use");
+  if (use || c.keyword("index")) {
     leaveTable();
     const std::string_view rest(c.p, static_cast<std::size_t>(c.end - c.p));
     if (use) useTable(rest);
-    else if (index) indexOn(rest);
-    else alterTable(rest);
+    else indexOn(rest);
     return;
   }
   c.skipSpace();
@@ -824,6 +597,7 @@ void Engine::makeTable(std::string_view rest, std::string& tableName, std::strin
   if (!c.consume('(')) sqlError(kSyntax);
   std::vector<FieldDef> fields;
   std::vector<std::string> columnNames;
+  std::vector<FieldRules> rules;
   for (;;) {
     c.skipSpace();
     const bool bracketed = c.peek() == '[';
@@ -834,13 +608,12 @@ void Engine::makeTable(std::string_view rest, std::string& tableName, std::strin
     f.name = fieldNameFrom(colName, *codePage_, catalog_->maxColumnName(), catalog_->nameCodePage());
     for (const auto& other : fields)
       if (other.name == f.name) sqlError(kBadFieldName);
-    std::string_view type = c.word();
-    if (type.empty()) sqlError(kSyntax);
-    f.type = typeLetter(type);
-    long width = 0, decimals = 0;
-    int given = scanWidths(c, width, decimals);
-    applyWidths(f, given, width, decimals, colName);
-    f.nullable = scanNullClause(c);
+    rules.emplace_back();
+    scanColumnDefinition(c, colName, f, rules.back());
+    if (!rules.back().empty() && !catalog_->keepsFieldProperties())
+      sqlError(std::string(kNoDatabase) +
+               " DEFAULT and CHECK are kept only in a database container, not by free "
+               "tables.");
     fields.push_back(std::move(f));
     columnNames.emplace_back(colName);
     if (c.consume(',')) continue;
@@ -859,7 +632,7 @@ void Engine::makeTable(std::string_view rest, std::string& tableName, std::strin
   layout.codePage = codePage_->mark();
   if (layout.recordLength > kMaxRecordLength) sqlError("Record is too long: a record holds at most 65,500 bytes.");
 
-  TableDefinition definition{std::string(name), std::move(columnNames), std::move(layout)};
+  TableDefinition definition{std::string(name), std::move(columnNames), std::move(layout), std::move(rules)};
   table_ = catalog_->create(definition);
   table_->setBatchBytes(batchBytes_);
   tableRawName_ = std::string(name);
@@ -878,6 +651,13 @@ void Engine::setColumnKeys(const std::vector<std::string>& names) {
     return;
   }
   for (const auto& n : names) columnKeys_.push_back(columnKey(n, *tableCodePage_));
+}
+
+std::size_t Engine::columnIndex(std::string_view name) const {
+  const std::string key = columnKey(name, *tableCodePage_);
+  for (std::size_t k = 0; k < columnKeys_.size(); ++k)
+    if (columnKeys_[k] == key) return k;
+  sqlError("SQL: Column \"" + std::string(name) + "\" is not found.");
 }
 
 TableFile& Engine::openForInsert(const std::string& rawName) {
@@ -994,6 +774,8 @@ class RecordValues {
     const char ch = c.peek();
     if (ch == '\'' || ch == '"' || ch == '[' || ((ch == 'c' || ch == 'C') && startsChr(c))) {
       readText(c, f, out);
+    } else if (ch == '0' && (c.peekAt(1) == 'h' || c.peekAt(1) == 'H')) {
+      readBinary(c, f, out);
     } else if (isDigit(ch) || ch == '-' || ch == '+' || (ch == '.' && isDigit(c.peekAt(1)))) {
       readNumber(c, f, out);
     } else if (ch == '.') {
@@ -1014,18 +796,59 @@ class RecordValues {
 
   // A text: quoted pieces ('' stands for one quote inside '...') and CHR(n), joined by "+".
   void readText(Cursor& c, const FieldDef& f, std::uint8_t* out) {
-    const bool text = f.type == 'C' || f.type == 'M';
+    const bool text = f.type == 'C' || f.type == 'M' || f.type == 'V';
     scratch_.clear();
     if (textExpression(c, codePage_, scratch_)) ++changedValues_;
     if (!text) sqlError(kMismatch);
-    if (f.type == 'C') {
+    if (f.type == 'C' || f.type == 'V') {
       // Blanks beyond the width are dropped, as C pads with blanks anyway.
       if (scratch_.size() > f.width && scratch_.find_first_not_of(' ', f.width) != std::string::npos)
         sqlError(kTooLong);
-      std::memcpy(out, scratch_.data(), std::min<std::size_t>(scratch_.size(), f.width));
+      const std::size_t size = std::min<std::size_t>(scratch_.size(), f.width);
+      if (f.type == 'V') storeVariable(f, out, size);
+      else std::memcpy(out, scratch_.data(), size);
     } else if (!scratch_.empty()) {
       putLe32(out, table_.addMemo(scratch_.data(), scratch_.size()));
     }
+  }
+
+  // 0h followed by an even number of hex digits: bytes for a Q or W field.
+  void readBinary(Cursor& c, const FieldDef& f, std::uint8_t* out) {
+    c.p += 2;
+    scratch_.clear();
+    auto nibble = [](char x) {
+      return x >= '0' && x <= '9'   ? x - '0'
+             : x >= 'a' && x <= 'f' ? x - 'a' + 10
+             : x >= 'A' && x <= 'F' ? x - 'A' + 10
+                                    : -1;
+    };
+    while (nibble(c.peek()) >= 0) {
+      if (nibble(c.peekAt(1)) < 0) sqlError("Syntax error. A binary value 0h... has two hex digits per byte.");
+      scratch_.push_back(static_cast<char>(nibble(c.peek()) * 16 + nibble(c.peekAt(1))));
+      c.p += 2;
+    }
+    if (isWordChar(c.peek())) sqlError(kSyntax);
+    if (f.type == 'Q') {
+      if (scratch_.size() > f.width) sqlError(kTooLong);
+      storeVariable(f, out, scratch_.size());
+    } else if (f.type == 'W') {
+      if (!scratch_.empty()) putLe32(out, table_.addMemo(scratch_.data(), scratch_.size()));
+    } else {
+      sqlError(kMismatch);
+    }
+  }
+
+  // The first `size` bytes of scratch_ into a V or Q field: a shorter value keeps its
+  // length in the field's last byte, with the field's length bit set (as the blank record
+  // has it); a value as long as the field fills it and clears that bit.
+  void storeVariable(const FieldDef& f, std::uint8_t* out, std::size_t size) {
+    std::memcpy(out, scratch_.data(), size);
+    if (size < f.width) {
+      out[f.width - 1u] = static_cast<std::uint8_t>(size);
+      return;
+    }
+    rec_[layout_.nullFlagsOffset + static_cast<std::uint32_t>(f.varLengthBit / 8)] &=
+        static_cast<std::uint8_t>(~(1u << (f.varLengthBit % 8)));
   }
 
   void readNumber(Cursor& c, const FieldDef& f, std::uint8_t* out) {
@@ -1097,17 +920,23 @@ class RecordValues {
         static_cast<std::uint8_t>(1u << (f.nullBit % 8));
   }
 
-  // The fields after the first `given` values got none: null where nulls are accepted.
+  // The fields after the first `given` values got none: an autoincrementing field its
+  // next value, the others null where nulls are accepted.
   void nullFieldsWithoutValue(std::size_t given) {
-    if (!columns_) {
-      for (std::size_t k = given; k < layout_.fields.size(); ++k)
-        if (layout_.fields[k].nullable) markNull(layout_.fields[k]);
-      return;
+    std::vector<std::size_t>::const_iterator listedEnd{};
+    if (columns_) listedEnd = columns_->begin() + static_cast<long>(given);
+    for (std::size_t k = 0; k < layout_.fields.size(); ++k) {
+      const bool valued = columns_ ? std::find(columns_->begin(), listedEnd, k) != listedEnd : k < given;
+      if (valued) continue;
+      const FieldDef& f = layout_.fields[k];
+      if (f.autoIncrement) {
+        current_ = k;
+        putLe32(rec_ + f.offset, static_cast<std::uint32_t>(table_.takeAutoIncrement(k)));
+        current_ = SIZE_MAX;
+      } else if (f.nullable) {
+        markNull(f);
+      }
     }
-    const auto listedEnd = columns_->begin() + static_cast<long>(given);
-    for (std::size_t k = 0; k < layout_.fields.size(); ++k)
-      if (std::find(columns_->begin(), listedEnd, k) == listedEnd && layout_.fields[k].nullable)
-        markNull(layout_.fields[k]);
   }
 
   const TableLayout& layout_;

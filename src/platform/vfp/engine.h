@@ -3,17 +3,14 @@
 // tables or a database container.
 //
 //   DROP TABLE name
-//   CREATE TABLE name [FREE] (column type[(width[, decimals])] [NULL | NOT NULL], ...)
+//   CREATE TABLE name [FREE] (column type[(width[, decimals])] [clauses], ...)
 //   INSERT INTO name [(column, ...)] VALUES (value, ...)
+//   ALTER TABLE name ALTER [COLUMN] column I AUTOINC [NEXTVALUE n [STEP s]]
+//   [=]DBSETPROP('table.column', 'FIELD', 'Caption' | 'Comment', text)
 //   USE name [EXCLUSIVE] | USE
 //   INDEX ON key TAG tag [CANDIDATE] [DESCENDING] [FOR filter]
 //   ALTER TABLE name ADD PRIMARY KEY key TAG tag
 //   ALTER TABLE child ADD FOREIGN KEY key TAG tag REFERENCES parent TAG parent_tag
-//
-// USE makes a table the current one (and locks it), INDEX ON adds a tag to its structural
-// index (.cdx); primary keys and foreign keys (a tag and a persistent relation) need a
-// database container. Key expressions and filters: index_expression.h; how the tags are
-// kept in step with every later INSERT: table_indexes.h.
 //
 // with an optional ";" at the end and keywords in any case. Names are bare, in double or
 // single quotes, or in square brackets (VFP's string delimiters); column names bare or in
@@ -21,16 +18,33 @@
 // Character, Int, Integer, Double, Num, Numeric, Float, Currency, Date, DateTime, Logical,
 // Memo, Blob, General, Varchar, Varbinary, Picture), or any other word cut to its first
 // letter (DEC is Date, LONG is Logical, TEXT is DateTime). The engine writes C, N, F, I, B,
-// Y, D, T, L and M. A column without NULL or NOT NULL accepts nulls, as with SET NULL ON.
+// Y, D, T, L, M, V (Varchar), Q (Varbinary), W (Blob) and G (General, which SQL leaves
+// empty, as VFP's does). The clauses after a type (column_definition.h): NULL or NOT NULL
+// (a column without either accepts nulls, as with SET NULL ON), AUTOINC [NEXTVALUE n [STEP
+// s]] on an Integer column, NOCPTRANS, DEFAULT expr and CHECK expr [ERROR expr]. DEFAULT and
+// CHECK are stored in a database container's Field records for the applications that use
+// the tables; this engine does not evaluate them, and a free table refuses them ("No
+// database is open or set as the current database."). DBSETPROP, too, needs a container.
+//
+// USE makes a table the current one (and locks it), INDEX ON adds a tag to its structural
+// index (.cdx); primary keys and foreign keys (a tag and a persistent relation) need a
+// database container. Key expressions and filters: index_expression.h; how the tags are
+// kept in step with every later INSERT: table_indexes.h.
 //
 // Values go to the listed columns, or else to the fields in order: numbers (12, -0.5,
 // 1E+15), texts in quotes ('O''Neil') or joined from quoted pieces and CHR(n) with "+"
-// ('ab'+CHR(13)+CHR(10)+'cd'), NULL, .T./.F., and {^yyyy-mm-dd[ hh:mm:ss]} dates;
-// fields that get no value are null (blank in a NOT NULL column). A value is stored exactly or the row is refused: an
-// I column refuses fractions and numbers outside +/-2,147,483,647, N(w,d) refuses more integer digits than fit and
-// more than d decimals, Y more than 4 decimals, C(n) more than n characters (blanks beyond n excepted, since C pads
-// with blanks anyway); B takes any finite number, as the nearest double. C and M take texts only, numeric columns
-// numbers only.
+// ('ab'+CHR(13)+CHR(10)+'cd'), NULL, .T./.F., {^yyyy-mm-dd[ hh:mm:ss]} dates and 0h
+// followed by hex digits for bytes (0h00FF); fields that get no value are null (blank in a
+// NOT NULL column), and an autoincrementing field that gets none takes its next value,
+// which then advances by its step. A value given for an autoincrementing field is stored as
+// it is and leaves the next value alone (VFP with SET AUTOINCERROR OFF); ALTER TABLE sets
+// the next value (and makes an Integer column that refuses nulls autoincrementing). A value
+// is stored exactly or the row is refused: an I column refuses fractions and numbers
+// outside +/-2,147,483,647, N(w,d) refuses more integer digits than fit and more than d
+// decimals, Y more than 4 decimals, C(n) and V(n) more than n characters (blanks beyond n
+// excepted), Q(n) more than n bytes; B takes any finite number, as the nearest double. C, V
+// and M take texts only, Q and W bytes only, numeric columns numbers only. NULL into a
+// column that refuses nulls fails with 'Field "NAME" does not accept null values.'.
 //
 // Code pages. New tables are written in the engine's code page and carry its mark; rows
 // added to an existing table are written in the code page its header names (the engine's
@@ -128,6 +142,12 @@ class Engine {
   // parsing got, which table and which column a failure concerns.
   void makeTable(std::string_view rest, std::string& tableName, std::string& column);
   void insertInto(std::string_view rest);
+  // ALTER TABLE "t" ALTER [COLUMN] c I AUTOINC [NEXTVALUE n [STEP s]] (engine_columns.cpp).
+  void alterTable(std::string_view rest);
+  // DBSETPROP('table.field', 'FIELD', 'Caption' | 'Comment', text) (engine_columns.cpp).
+  void setProperty(std::string_view rest);
+  // The index of table_'s column called `name` (as INSERT names it); refuses an unknown one.
+  std::size_t columnIndex(std::string_view name) const;
   TableFile& openForInsert(const std::string& rawName);
   // Ends the open table after its write failed with `f`: the rows before the failing one
   // are written out where they can be, and the table takes no more rows. Returns the
@@ -169,7 +189,9 @@ class Engine {
   // Indexes and keys (engine_index.cpp).
   void useTable(std::string_view rest);
   void indexOn(std::string_view rest);
-  void alterTable(std::string_view rest);
+  // ALTER TABLE ... ADD PRIMARY KEY / ADD FOREIGN KEY; false (and nothing done) for any
+  // other ALTER TABLE.
+  bool addKey(std::string_view rest);
   // The indexes of the table at `at`, kept from the last call when it is the same table.
   TableIndexes& indexesOf(const TableLocation& at);
   // Has `t`'s batches keep its indexes when its header says it has any.

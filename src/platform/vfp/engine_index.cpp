@@ -159,12 +159,14 @@ void Engine::indexOn(std::string_view rest) {
   });
 }
 
-void Engine::alterTable(std::string_view rest) {
+bool Engine::addKey(std::string_view rest) {
   Words w{rest};
   const std::string name = w.name();
-  if (!w.keyword("add")) throwSqlException(kUnrecognized);
+  if (!w.keyword("add")) return false;
   const bool primary = w.keyword("primary");
-  if ((!primary && !w.keyword("foreign")) || !w.keyword("key")) throwSqlException(kUnrecognized);
+  if (!primary && !w.keyword("foreign")) return false;
+  leaveTable();
+  if (!w.keyword("key")) throwSqlException(kUnrecognized);
   TagDefinition d;
   d.key = w.until({"tag"});
   if (d.key.empty() || !w.keyword("tag")) throwSqlException(kSyntax);
@@ -208,6 +210,7 @@ void Engine::alterTable(std::string_view rest) {
     container->addIndex(name, tag.name, false, false);
     container->addRelation(name, tag.name, parent, referenced->name);
   });
+  return true;
 }
 
 TableIndexes& Engine::indexesOf(const TableLocation& at) {

@@ -58,6 +58,10 @@ std::int16_t adoType(char type) {
     case 'T': return ado::kDBTimeStamp;
     case 'L': return ado::kBoolean;
     case 'M': return ado::kLongVarChar;
+    case 'V': return ado::kVarChar;
+    case 'Q': return ado::kVarBinary;
+    case 'W':
+    case 'G': return ado::kLongVarBinary;
     default: return ado::kBinary;
   }
 }

@@ -1,6 +1,8 @@
 #include "platform/vfp/table_file.h"
 
+#include <cstdint>
 #include <cstring>
+#include <stdexcept>
 
 #include "platform/data_access.h"
 
@@ -20,10 +22,18 @@ std::vector<std::uint8_t> blankRecord(const TableLayout& layout) {
       case 'M':
       case 'G':
       case 'W': std::memset(&r[f.offset], 0, f.width); break;
+      // A V or Q field is blank with its length byte 0 and its length bit set, as VFP
+      // leaves it.
+      case 'V':
+      case 'Q': r[f.offset + f.width - 1u] = 0; break;
       default: break;  // C N F D L blank with spaces
     }
   }
   if (layout.nullFlagsWidth) std::memset(&r[layout.nullFlagsOffset], 0, layout.nullFlagsWidth);
+  for (const auto& f : layout.fields)
+    if (f.varLengthBit >= 0)
+      r[layout.nullFlagsOffset + static_cast<std::uint32_t>(f.varLengthBit / 8)] |=
+          static_cast<std::uint8_t>(1u << (f.varLengthBit % 8));
   return r;
 }
 
@@ -75,11 +85,12 @@ std::unique_ptr<TableFile> TableFile::create(FileSystem& fs, const std::string& 
     }
     throw;
   }
-  t->header_.version = kVersionVfp;
+  t->header_.version = versionFor(t->layout_);
   t->header_.codePage = t->layout_.codePage;
   t->header_.tableFlags = t->layout_.hasMemo ? kTableFlagMemo : 0;
   t->header_.layout = t->layout_;
   t->blank_ = blankRecord(t->layout_);
+  t->startCounters();
   return t;
 }
 
@@ -109,6 +120,7 @@ std::unique_ptr<TableFile> TableFile::openFile(FileSystem& fs, const std::string
     t->flushedMemoBlock_ = t->nextMemoBlock_ = m.nextFreeBlock;
   }
   t->blank_ = blankRecord(t->layout_);
+  t->startCounters();
   if (!t->header_.unsupported.empty()) return t;  // the caller refuses to append
 
   // Cut whatever lies behind the last counted record and end the file with a fresh marker.
@@ -147,6 +159,7 @@ std::uint8_t* TableFile::beginRecord() {
   if (end > kMaxFileBytes) tooLarge(dbf_->path());
   recordStart_ = records_.size();
   memoStart_ = memo_.size();
+  for (auto& c : counters_) c.atRecordStart = c.next;
   records_.insert(records_.end(), blank_.begin(), blank_.end());
   return records_.data() + recordStart_;
 }
@@ -173,6 +186,7 @@ void TableFile::commitRecord() {
 }
 
 void TableFile::abortRecord() {
+  for (auto& c : counters_) c.next = c.atRecordStart;
   records_.resize(recordStart_);
   std::size_t dropped = memo_.size() - memoStart_;
   memo_.resize(memoStart_);
@@ -214,6 +228,9 @@ void TableFile::writeBatch() {
   // to those that trust the count.
   dbf_->writeAt(end, records_.data(), 1);
   dbf_->sync();
+  // The next values go before the count: a record the count takes in has had its value
+  // handed out for good.
+  writeCounters();
   HeaderDate d = today();
   std::uint8_t head[7] = {d.yy, d.mm, d.dd, 0, 0, 0, 0};
   putLe32(head + 3, count);
@@ -228,6 +245,80 @@ void TableFile::writeBatch() {
   pendingCount_ = 0;
   records_.clear();
   memo_.clear();
+}
+
+}  // namespace tw::vfp
+
+namespace tw::vfp {
+
+void TableFile::startCounters() {
+  counters_.clear();
+  for (std::size_t i = 0; i < layout_.fields.size(); ++i) {
+    const FieldDef& f = layout_.fields[i];
+    if (!f.autoIncrement) continue;
+    const std::int64_t next = f.autoIncrementNext;
+    counters_.push_back({i, next, next, next, f.autoIncrementStep});
+  }
+}
+
+std::int32_t TableFile::takeAutoIncrement(std::size_t field) {
+  for (auto& c : counters_) {
+    if (c.field != field) continue;
+    // The value after this one must fit the descriptor too, or the field is exhausted.
+    const std::int64_t after = c.next + c.step;
+    if (c.next > INT32_MAX || after > INT32_MAX)
+      throw data::Failure("SQLException: Numeric overflow. Data was lost. The autoincrementing field \"" +
+                          layout_.fields[field].name + "\" has no values left.");
+    const auto value = static_cast<std::int32_t>(c.next);
+    c.next = after;
+    return value;
+  }
+  throw std::logic_error("not an autoincrementing field");
+}
+
+void TableFile::setAutoIncrement(std::size_t field, std::int32_t next, std::uint8_t step) {
+  flush();
+  FieldDef& f = layout_.fields[field];
+  // Flags, next value and step stand side by side: one write of six bytes.
+  const std::uint64_t at = 32 + 32u * f.descriptor + 18;
+  std::uint8_t old[6], bytes[6];
+  std::uint8_t oldVersion = header_.version;
+  if (dbf_->readAt(at, old, sizeof old) != sizeof old)
+    throw data::Failure("The header of \"" + dbf_->path() + "\" could not be read.");
+  bytes[0] = static_cast<std::uint8_t>(f.flags | kFieldFlagAutoIncrement);
+  putLe32(bytes + 1, static_cast<std::uint32_t>(next));
+  bytes[5] = step;
+  const std::uint8_t version = oldVersion == kVersionVfp ? kVersionAutoIncrement : oldVersion;
+  try {
+    dbf_->writeAt(at, bytes, sizeof bytes);
+    if (version != oldVersion) dbf_->writeAt(0, &version, 1);
+    dbf_->sync();
+  } catch (...) {
+    try {
+      dbf_->writeAt(at, old, sizeof old);
+      dbf_->writeAt(0, &oldVersion, 1);
+      dbf_->sync();
+    } catch (...) {
+    }
+    throw;
+  }
+  header_.version = version;
+  f.flags = bytes[0];
+  f.autoIncrement = true;
+  f.autoIncrementNext = next;
+  f.autoIncrementStep = step;
+  header_.layout.fields[field] = f;
+  startCounters();
+}
+
+void TableFile::writeCounters() {
+  for (auto& c : counters_) {
+    if (c.next == c.written) continue;
+    std::uint8_t bytes[4];
+    putLe32(bytes, static_cast<std::uint32_t>(c.next));
+    dbf_->writeAt(autoIncrementOffset(layout_.fields[c.field]), bytes, 4);
+    c.written = c.next;
+  }
 }
 
 }  // namespace tw::vfp

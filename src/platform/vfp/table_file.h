@@ -11,7 +11,9 @@
 //      old end, and nothing points to the new memo blocks yet;
 //   2. a write barrier (File::sync on both files);
 //   3. the first byte of the batch (a delete flag) over the old marker, one byte;
-//   4. a write barrier, then the header's update date and record count.
+//   4. a write barrier, then the next values of autoincrementing fields (so that no value
+//      the count takes in is handed out again), and the header's update date and record
+//      count.
 // So the count never exceeds the complete records in the file, memo blocks exist before any
 // record points to them, and a torn write only ever lands behind an end marker. Opening an
 // existing table cuts anything behind its last counted record and writes a fresh marker.
@@ -82,6 +84,17 @@ class TableFile {
   // commitRecord or abortRecord). Refuses the record ("File is too large.") when the
   // table would pass the 2 GB that Visual FoxPro can open.
   std::uint8_t* beginRecord();
+  // The value of the autoincrementing field `field` (an index into layout().fields) for
+  // the record being built: its next value, which then advances by its step (and goes
+  // back when the record is dropped). Refuses ("Numeric overflow.") once the next value
+  // would pass 2,147,483,647. The header keeps the next value from the batch on that
+  // holds the record.
+  std::int32_t takeAutoIncrement(std::size_t field);
+  // Makes the Integer field `field` autoincrementing with this next value and step, in
+  // the header on disk and from the next record on, after writing out the records in
+  // memory. The descriptor is rewritten in place; a failed write puts the old bytes back
+  // where it can, and the failure names the file.
+  void setAutoIncrement(std::size_t field, std::int32_t next, std::uint8_t step);
   // Adds a memo value for the record being built and returns its block number; refuses
   // it the same way when the memo file would pass 2 GB.
   std::uint32_t addMemo(const char* data, std::size_t size);
@@ -107,6 +120,18 @@ class TableFile {
   static std::unique_ptr<TableFile> openFile(FileSystem& fs, const std::string& dbfPath, const std::string& fptPath,
                                              std::string_view container, bool containerItself);
   void writeBatch();
+  void startCounters();
+  // Writes the next values that changed into the header.
+  void writeCounters();
+
+  struct Counter {
+    std::size_t field;
+    std::int64_t next;           // including the records in memory
+    std::int64_t atRecordStart;  // before the record being built
+    std::int64_t written;        // as the header holds it
+    std::uint8_t step;
+  };
+  std::vector<Counter> counters_;
 
   std::unique_ptr<FileLock> lock_;
   std::unique_ptr<File> dbf_;

@@ -89,8 +89,33 @@ Value TableReader::decode(const FieldDef& f, const std::uint8_t* rec) {
       if (block == 0) return Value(std::string());
       return Value(codePage_->decode(readMemo(block)));
     }
+    case 'W':
+    case 'G': {
+      std::uint32_t block = getLe32(p);
+      if (block == 0) return Value(Bytes{});
+      std::string bytes = readMemo(block);
+      return Value(Bytes(bytes.begin(), bytes.end()));
+    }
+    case 'V': {
+      const std::size_t n = variableLength(f, rec);
+      return Value(codePage_->decode(std::string(reinterpret_cast<const char*>(p), n)));
+    }
+    case 'Q': return Value(Bytes(p, p + variableLength(f, rec)));
     default: return Value();
   }
+}
+
+std::size_t TableReader::variableLength(const FieldDef& f, const std::uint8_t* rec) const {
+  const TableLayout& l = header_.layout;
+  const bool shorter =
+      f.varLengthBit >= 0 && l.nullFlagsWidth &&
+      ((rec[l.nullFlagsOffset + static_cast<std::uint32_t>(f.varLengthBit / 8)] >> (f.varLengthBit % 8)) & 1);
+  if (!shorter) return f.width;
+  const std::size_t n = rec[f.offset + f.width - 1u];
+  if (n >= f.width)
+    throw CorruptTable("field \"" + f.name + "\" of record " + std::to_string(index_) + " has the length " +
+                       std::to_string(n) + ", more than it holds");
+  return n;
 }
 
 Value TableReader::decodeNumeric(const FieldDef& f, std::string t) const {

@@ -1,7 +1,8 @@
 // Reads the records of a free table back as values: the provider's record sets and the
 // checks of what the engine wrote use it.
 //
-// Values by field type: C and M as UTF-8 text with trailing blanks removed, decoded in the
+// Values by field type: C and M as UTF-8 text with trailing blanks removed, V as UTF-8
+// text of the length it was stored with, Q, W and G as bytes, the text decoded in the
 // code page the header names (the one given, cp1252 by default, when it names none or
 // one this program does not know), N and F as exact decimals, I as integers, B as doubles,
 // Y as currency, D and T as dates (days since 30 December 1899; a blank or all-zero D as
@@ -37,6 +38,9 @@ class TableReader {
 
  private:
   Value decode(const FieldDef& f, const std::uint8_t* rec);
+  // The length of a V or Q field's value: the field's width, or the length in its last
+  // byte when its length bit is set.
+  std::size_t variableLength(const FieldDef& f, const std::uint8_t* rec) const;
   // An N or F field's text (blank: null) as an exact decimal.
   Value decodeNumeric(const FieldDef& f, std::string text) const;
   // A D field's text, yyyymmdd (blank: null), as a date.

@@ -35,8 +35,7 @@ TEST_P(CorpusLayout, DescriptorsMatchTheTableVfpMade) {
   std::vector<std::uint8_t> ours = readBytes(dir.file("t.dbf"));
 
   ASSERT_GE(ours.size(), 32u);
-  // 0x31 marks a table with an autoincrementing field, which the engine does not create.
-  EXPECT_EQ(ours[0], vfp[0] == 0x31 ? 0x30 : vfp[0]) << "version";
+  EXPECT_EQ(ours[0], vfp[0]) << "version";
   EXPECT_EQ(getLe16(&ours[8]), getLe16(&vfp[8])) << "header length";
   EXPECT_EQ(getLe16(&ours[10]), getLe16(&vfp[10])) << "record length";
   if (c.compareTableFlags) {
@@ -49,11 +48,9 @@ TEST_P(CorpusLayout, DescriptorsMatchTheTableVfpMade) {
   for (std::size_t pos = 32; pos < headerLength && vfp[pos] != 0x0D; pos += 32) {
     std::string name(reinterpret_cast<const char*>(&vfp[pos]));
     SCOPED_TRACE(name);
-    // Name, type, displacement, width, decimals and flags; VFP leaves stale bytes in the
-    // reserved part of _NullFlags, so the comparison stops at the flags byte.
-    for (std::size_t i = 0; i < 18; ++i) EXPECT_EQ(ours[pos + i], vfp[pos + i]) << "descriptor byte " << i;
-    // The same flags, but for the autoincrement bit (0x08).
-    EXPECT_EQ(ours[pos + 18], vfp[pos + 18] & ~0x08) << "flags";
+    // Name, type, displacement, width, decimals, flags, an autoincrementing field's next
+    // value and step (which _NullFlags repeats from the field before it), and zeros.
+    for (std::size_t i = 0; i < 32; ++i) EXPECT_EQ(ours[pos + i], vfp[pos + i]) << "descriptor byte " << i;
   }
   std::size_t term = headerLength - 263 - 1;
   EXPECT_EQ(ours[term], 0x0D);
@@ -78,11 +75,30 @@ INSTANTIATE_TEST_SUITE_P(
                    "CREATE TABLE t (cod C(4) NOT NULL, denumire C(36) NOT NULL, cont_van C(20), tel C(16), "
                    "bi_serie C(2), bi_numar C(10), bi_pol C(16), masina C(16), blocat N(1))",
                    false},
-        // Nullable I, Y, C and the currency descriptor (decimals 4).
+        // Nullable I, Y, C, the currency descriptor (decimals 4) and an autoincrementing key.
         CorpusCase{"infused/fixtures/fixtures/dbase_31.dbf",
-                   "CREATE TABLE t (productid I NOT NULL, productnam C(40) NOT NULL, supplierid I, "
+                   "CREATE TABLE t (productid I AUTOINC NEXTVALUE 78, productnam C(40) NOT NULL, supplierid I, "
                    "categoryid I, quantitype C(20), unitprice Y, unitsinsto I, unitsonord I, "
                    "reorderlev I, discontinu L NOT NULL)",
+                   false},
+        // Every field type: nullable C, D, T; B, F, N, W, Y, G, I, M; Q and V with their
+        // length bits; NOCPTRANS M, C and V; an autoincrementing field with NEXTVALUE and STEP.
+        CorpusCase{"foxbin2prg/TESTS/DATOS_READONLY/fb2p_free.dbf",
+                   "CREATE TABLE t (caracter C(30) NULL, fecha D NULL, fechora T NULL, logico L NOT NULL, "
+                   "doble B(8,5) NOT NULL, flotante F(10,6) NOT NULL, numerico N(12,3) NOT NULL, blob W NOT NULL, "
+                   "moneda Y NOT NULL, general G NOT NULL, entero I NOT NULL, notas M NOT NULL, "
+                   "var_binary Q(35) NOT NULL, var_char V(36) NOT NULL, notasbin M NOT NULL NOCPTRANS, "
+                   "carc_bin C(30) NOT NULL NOCPTRANS, varcharbin V(37) NOT NULL NOCPTRANS, "
+                   "id_autoinc I AUTOINC NEXTVALUE 50 STEP 5)",
+                   false},
+        // A Varchar alone still has _NullFlags, for its length bit.
+        CorpusCase{"infused/fixtures/fixtures/dbase_32.dbf", "CREATE TABLE t (name V(250) NOCPTRANS NOT NULL)", true},
+        // Binary (NOCPTRANS) memos among plain ones, made by VFP 6.
+        CorpusCase{"phpxbase/foxpro/visual_fox_pro6.dbf",
+                   "CREATE TABLE t (doc_type C(1), doc_descr C(60) NOT NULL, doc_exec M NOT NULL NOCPTRANS, "
+                   "doc_class M NOT NULL NOCPTRANS, doc_new L NOT NULL, doc_open L NOT NULL, doc_single L NOT NULL, "
+                   "doc_noshow L NOT NULL, doc_wrap L NOT NULL, doc_go L NOT NULL, doc_nav L NOT NULL, "
+                   "alt_exec M NOT NULL NOCPTRANS, properties M NOT NULL, user_notes M NOT NULL)",
                    false}));
 
 TEST(Layout, NullBitsGoToNullableFieldsInOrderLowestBitFirst) {

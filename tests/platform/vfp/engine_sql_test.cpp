@@ -66,7 +66,11 @@ INSTANTIATE_TEST_SUITE_P(
                       TypeCase{"Currency", 'Y', 8, 4, 0x06}, TypeCase{"Yen", 'Y', 8, 4, 0x06},
                       TypeCase{"DateTime not null", 'T', 8, 0, 0x04}, TypeCase{"Logical", 'L', 1, 0, 0x02},
                       TypeCase{"Memo", 'M', 4, 0, 0x02}, TypeCase{"MEMO NOT NULL", 'M', 4, 0, 0x00},
-                      TypeCase{"INT(99)", 'I', 4, 0, 0x06}));
+                      TypeCase{"INT(99)", 'I', 4, 0, 0x06}, TypeCase{"Varchar(10)", 'V', 10, 0, 0x02},
+                      TypeCase{"V(3) NOCPTRANS NOT NULL", 'V', 3, 0, 0x04}, TypeCase{"Varbinary(5)", 'Q', 5, 0, 0x06},
+                      TypeCase{"Blob", 'W', 4, 0, 0x06}, TypeCase{"General", 'G', 4, 0, 0x02},
+                      TypeCase{"M NOCPTRANS", 'M', 4, 0, 0x06}, TypeCase{"I AUTOINC", 'I', 4, 0, 0x0C},
+                      TypeCase{"I NOT NULL AUTOINC NEXTVALUE -3 STEP 255", 'I', 4, 0, 0x0C}));
 
 // ---------------------------------------------------------------------------------------
 // Values, byte for byte
@@ -167,7 +171,17 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"C(2)", "'\xE6\x97\xA5'", text("? ")}, ValueCase{"C(3)", "''", text("   ")},
         ValueCase{"C(3)", "5", {}, kMismatch}, ValueCase{"M", "12", {}, kMismatch},
         ValueCase{"C(3) NOT NULL", "NULL", {}, "SQLException: Field \"V\" does not accept null values."},
-        ValueCase{"INT", "abc", {}, "SQLException: Variable 'ABC' is not found."}));
+        ValueCase{"INT", "abc", {}, "SQLException: Variable 'ABC' is not found."},
+        // Varchar and Varbinary: a shorter value's length in the last byte.
+        ValueCase{"V(5)", "'ab'", text("ab  \x02")}, ValueCase{"V(3)", "'abc'", text("abc")},
+        ValueCase{"V(3)", "'abcd'", {}, kTooLong}, ValueCase{"V(3)", "5", {}, kMismatch},
+        ValueCase{"Q(4)", "0h01fF", std::vector<std::uint8_t>{1, 0xFF, ' ', 2}},
+        ValueCase{"Q(2)", "0H0102", std::vector<std::uint8_t>{1, 2}}, ValueCase{"Q(2)", "0h010203", {}, kTooLong},
+        ValueCase{"Q(2)", "0h1", {}, "SQLException: Syntax error. A binary value 0h... has two hex digits per byte."},
+        ValueCase{"Q(2)", "'ab'", {}, kMismatch}, ValueCase{"W", "0h00", le32(8)}, ValueCase{"W", "0h", le32(0)},
+        ValueCase{"W", "'x'", {}, kMismatch}, ValueCase{"C(2)", "0h41", {}, kMismatch},
+        ValueCase{"G", "'x'", {}, kMismatch}, ValueCase{"I AUTOINC", "7", le32(7)},
+        ValueCase{"I AUTOINC", "NULL", {}, "SQLException: Field \"V\" does not accept null values."}));
 
 // ---------------------------------------------------------------------------------------
 // Refusals of whole statements
@@ -241,10 +255,34 @@ INSTANTIATE_TEST_SUITE_P(
         StatementCase{"CREATE TABLE t ([a] F(0))",
                       "SQLException: Field width or number of decimal places is invalid."},
         StatementCase{"CREATE TABLE t ([a] SMALLINT)", "SQLException: Syntax error."},
-        StatementCase{"CREATE TABLE t ([a] VARCHAR(10))",
-                      "SQLException: Field type V (of \"a\") is not supported..."},
+        StatementCase{"CREATE TABLE t ([a] PICTURE)", "SQLException: Field type P (of \"a\") is not supported..."},
+        StatementCase{"CREATE TABLE t ([a] VARCHAR)",
+                      "SQLException: Field width or number of decimal places is invalid."},
         StatementCase{"CREATE TABLE t ([a] INT DEFAULT 0)",
+                      "SQLException: No database is open or set as the current database..."},
+        StatementCase{"CREATE TABLE t ([a] INT CHECK a > 0 ERROR 'no')",
+                      "SQLException: No database is open or set as the current database..."},
+        StatementCase{"CREATE TABLE t ([a] INT UNIQUE)",
                       "SQLException: Command contains unrecognized phrase/keyword."},
+        StatementCase{"CREATE TABLE t ([a] INT NULL NOT NULL)", "SQLException: Syntax error."},
+        StatementCase{"CREATE TABLE t ([a] C(5) AUTOINC)", "SQLException: Field \"a\" cannot be autoincrementing..."},
+        StatementCase{"CREATE TABLE t ([a] I AUTOINC NULL)",
+                      "SQLException: Field \"a\" is autoincrementing and cannot accept null values."},
+        StatementCase{"CREATE TABLE t ([a] I AUTOINC NEXTVALUE 1 STEP 0)",
+                      "SQLException: Numeric overflow. Data was lost. STEP must lie between 1 and 255."},
+        StatementCase{"CREATE TABLE t ([a] I AUTOINC NEXTVALUE 2147483648)", "SQLException: Numeric overflow..."},
+        StatementCase{"ALTER TABLE Orders ALTER COLUMN Customer I AUTOINC",
+                      "SQLException: Field \"Customer\" cannot be made autoincrementing: it is not an Integer..."},
+        StatementCase{
+            "ALTER TABLE Orders ALTER COLUMN OrderID I AUTOINC NEXTVALUE 5",
+            "SQLException: Field \"OrderID\" cannot be made autoincrementing: it is a field that accepts..."},
+        StatementCase{"ALTER TABLE Orders ALTER COLUMN Nosuch I AUTOINC", "SQLException: SQL: Column \"Nosuch\"..."},
+        StatementCase{"ALTER TABLE Orders ADD COLUMN x I",
+                      "SQLException: This FoxPro engine alters a column only..."},
+        StatementCase{"ALTER TABLE Orders ALTER COLUMN Paid I NOT NULL",
+                      "SQLException: This FoxPro engine alters a column only..."},
+        StatementCase{"=DBSETPROP('orders.paid', 'FIELD', 'Caption', 'Paid?')",
+                      "SQLException: No database is open or set as the current database..."},
         StatementCase{"CREATE TABLE t ([a] INT [b] INT)", "SQLException: Missing comma (,)."},
         StatementCase{"CREATE TABLE \"t\");", "SQLException: Syntax error."},
         StatementCase{"CREATE TABLE \"a/b\"([a] INT)",

@@ -145,6 +145,15 @@ TEST(Readers, ReadEveryTypeNullsMemosAndTheLargestWidths) {
       });
 }
 
+TEST(Readers, ReadEveryBigIntegerAndWideDecimalsAsTheNearestDouble) {
+  // N(20,0) holds a big integer's 19 digits and sign; B a Decimal(28,10) to the nearest double.
+  checkTable("CREATE TABLE big ([bi] N(20,0), [de] DOUBLE)", "big", "NB",
+             {{bare("-9223372036854775808"), bare("123456789012345678.1234567890")},
+              {bare("9223372036854775807"), bare("-999999999999999999.9999999999")},
+              {bare("0"), bare("0.0000000001")},
+              {null(), bare("-0.0000000001")}});
+}
+
 TEST(Readers, ReadATableWhoseNotNullFieldsStandBetweenNullableOnes) {
   checkTable("CREATE TABLE mixed ([A] INT NOT NULL,[B] CHAR(10),[C] N(5,2) NOT NULL,[D] MEMO,[E] INT,[F] L NOT NULL)",
              "mixed", "ICNMIL",

@@ -79,6 +79,7 @@ class FaultyFileSystem : public FileSystem {
   int openError = EACCES;
   std::string failWritesTo;
   bool readOnly = false;
+  bool refillAfterFailure = false;  // the write after the one that ran out of budget succeeds
 
   std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
     if (!refuseOpen.empty() && path.find(refuseOpen) != std::string::npos)
@@ -116,7 +117,7 @@ class FaultyFileSystem : public FileSystem {
         if (static_cast<long long>(size) > owner_.writeBudget) {
           // Write what still fits, as a full disk does, then fail.
           real_->writeAt(offset, data, static_cast<std::size_t>(owner_.writeBudget));
-          owner_.writeBudget = 0;
+          owner_.writeBudget = owner_.refillAfterFailure ? -1 : 0;
           throwFileError("write", real_->path(), owner_.writeError);
         }
         owner_.writeBudget -= static_cast<long long>(size);

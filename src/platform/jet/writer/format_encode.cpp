@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/jet/crypto.h"
+#include "platform/jet/writer/index_encode.h"
 
 namespace tw::jet::encode {
 
@@ -94,7 +95,9 @@ std::array<std::uint8_t, kLongValueHeaderSize> encodeLongValueField(std::uint32_
 ByteVector encodeTableDefinition(const TableDefinitionEntry& table) {
   const TableDefLayout& L = kTableDefJet4;
   const ColumnLayout& C = L.column;
-  ByteVector out(L.realIndexStart, 0);
+  const std::size_t realIndexes = table.indexes ? table.indexes->real.size() : 0;
+  const std::size_t logicalIndexes = table.indexes ? table.indexes->logical.size() : 0;
+  ByteVector out(L.realIndexStart + realIndexes * L.realIndexEntrySize, 0);
   std::span<std::uint8_t> head(out);
   put32(head, L.rowCount, table.rowCount);
   put32(head, L.autoNumber, table.autoNumber);
@@ -104,8 +107,8 @@ ByteVector encodeTableDefinition(const TableDefinitionEntry& table) {
   put16(head, L.maxColumns, columnCount);
   put16(head, L.varColumnCount, table.varColumnCount);
   put16(head, L.columnCount, columnCount);
-  put32(head, L.logicalIndexCount, 0);
-  put32(head, L.realIndexCount, 0);
+  put32(head, L.logicalIndexCount, static_cast<std::uint32_t>(logicalIndexes));
+  put32(head, L.realIndexCount, static_cast<std::uint32_t>(realIndexes));
   put32(head, L.usageMap, table.usageMap);
   put32(head, L.freeMap, table.freeMap);
 
@@ -132,6 +135,7 @@ ByteVector encodeTableDefinition(const TableDefinitionEntry& table) {
     append16(out, static_cast<std::uint16_t>(col.name.size() * 2));
     appendPlainText(col.name, out);
   }
+  if (table.indexes) appendIndexDefinitions(*table.indexes, out);
   // End of the (empty) list of per-column long-value usage maps.
   append16(out, 0xFFFF);
   put32(out, kTableDefLengthOffset, static_cast<std::uint32_t>(out.size() - 8));

@@ -117,6 +117,8 @@ struct ColumnEntry {
   std::uint8_t scale = 0;         // Decimal only
 };
 
+struct TableIndexes;  // index_encode.h
+
 struct TableDefinitionEntry {
   bool system = false;
   std::uint32_t rowCount = 0;
@@ -125,6 +127,7 @@ struct TableDefinitionEntry {
   std::uint32_t usageMap = 0;  // row pointer
   std::uint32_t freeMap = 0;   // row pointer
   std::vector<ColumnEntry> columns;
+  const TableIndexes* indexes = nullptr;  // none when null
 };
 
 // The definition bytes as one stream starting at offset 0 of the first TDEF page (the

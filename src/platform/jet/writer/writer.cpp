@@ -16,6 +16,7 @@
 #include "platform/calendar.h"
 #include "platform/case_rules.h"
 #include "platform/jet/writer/format_encode.h"
+#include "platform/jet/writer/index_encode.h"
 #include "platform/utf8.h"
 
 namespace tw::jet {
@@ -65,6 +66,9 @@ constexpr std::int32_t kMSysDbId = 0x10000000;
 constexpr std::int32_t kSyntheticIdBase = 0x10000001;  // queries and links
 constexpr std::int32_t kSystemObjectFlags = static_cast<std::int32_t>(0x80000000u);
 
+// The system tables' positions among the tables.
+constexpr std::size_t kRelationshipsTable = 3;
+
 // Access files stop at 2 GB.
 constexpr std::uint32_t kMaxPages = 0x80000000u / encode::kPageSize;
 
@@ -101,6 +105,8 @@ struct Table {
   std::uint16_t varCount = 0;
   std::vector<std::uint32_t> tdefPages;
   std::int32_t catalogId = 0;
+  TableDefinition definition;  // fields and indexes as declared
+  encode::TableIndexes indexes;
 
   std::unique_ptr<encode::DataPage> page;  // the data page being filled
   std::uint32_t pageNumber = 0;
@@ -157,6 +163,7 @@ struct MdbWriter::Impl {
   std::vector<QueryDefinition> queries;
   std::vector<LinkDefinition> links;
   std::vector<std::string> objectNames;
+  std::vector<std::string> relationshipNames;
   encode::DataPage lvalPage = encode::DataPage::longValuePage();
   std::uint32_t lvalPageNumber = 0;
   bool lvalOpen = false;
@@ -189,6 +196,10 @@ struct MdbWriter::Impl {
   void flushLongValuePage();
   void writeCatalog();
   void writeUsageMaps();
+  // The empty root page of every index of `t` that has none yet, right away.
+  void placeIndexRoots(Table& t);
+  // The page usage map of every index.
+  void writeIndexMaps();
   void writeTableDefinitions();
   void writeGlobalMap();
   void writeHeader();
@@ -406,9 +417,12 @@ int MdbWriter::Impl::createTable(const TableDefinition& def, bool system, std::u
   }
   t->fixedSize = fixedOffset;
   t->varCount = varIndex;
+  t->definition = def;
+  t->indexes = encode::planIndexes(def);
   t->payloads.resize(def.fields.size());
   t->fields.resize(def.fields.size());
   allocateDefinitionPages(*t, fixedTdefPage);
+  placeIndexRoots(*t);
   t->catalogId = static_cast<std::int32_t>(t->tdefPages.front());
   objectNames.push_back(def.name);
   tables.push_back(std::move(t));
@@ -477,6 +491,50 @@ void MdbWriter::addLink(const LinkDefinition& link) {
     throw WriteError("Linked table " + inQuotes(link.name) + " needs a database and a foreign name");
   d.objectNames.push_back(link.name);
   d.links.push_back(link);
+}
+
+void MdbWriter::addRelationship(const RelationshipDefinition& r) {
+  Impl& d = *impl_;
+  if (d.finished) throw WriteError("The file is already finished");
+  const std::string name = r.name.empty() ? r.referencedTable + r.table : r.name;
+  const std::string where = "Relationship " + inQuotes(name);
+  checkName(name, "Relationship");
+  for (const std::string& n : d.relationshipNames)
+    if (equalsIgnoringCase(n, name)) throw WriteError("Duplicate relationship name " + inQuotes(name));
+  const auto side = [&](const std::string& table, const std::vector<std::string>& columns) {
+    for (std::size_t i = 4; i < d.tables.size(); ++i) {
+      Table& t = *d.tables[i];
+      if (equalsIgnoringCase(t.name, table))
+        return encode::RelationshipSide{&t.definition, t.tdefPages.front(), &t.indexes,
+                                        encode::fieldNumbers(t.definition, columns, where)};
+    }
+    throw WriteError(where + ": there is no table " + inQuotes(table));
+  };
+  encode::RelationshipSide referring = side(r.table, r.columns);
+  encode::RelationshipSide referenced = side(r.referencedTable, r.referencedColumns);
+  if (r.columns.empty() || r.columns.size() > kIndexColumnSlots || r.columns.size() != r.referencedColumns.size())
+    throw WriteError(where + ": a relationship pairs 1 to 10 fields of one table with as many of the other");
+  if (r.enforced) {
+    encode::linkRelationship(r, name, referring, referenced);
+    for (auto& t : d.tables)
+      if (&t->indexes == referring.indexes) d.placeIndexRoots(*t);
+  }
+  std::uint32_t flags = r.enforced ? 0u : static_cast<std::uint32_t>(kRelationshipNoIntegrity);
+  if (r.enforced && r.cascadeUpdates) flags |= kRelationshipCascadeUpdates;
+  if (r.enforced && r.cascadeDeletes) flags |= kRelationshipCascadeDeletes;
+  Table& rows = *d.tables[kRelationshipsTable];
+  for (std::size_t i = 0; i < r.columns.size(); ++i) {
+    const auto fieldName = [](const encode::RelationshipSide& s, std::size_t k) {
+      return s.definition->fields[s.columns[k]].name;
+    };
+    d.append(
+        rows,
+        {Value(name), Value(static_cast<std::int64_t>(flags)), Value(static_cast<std::int64_t>(r.columns.size())),
+         Value(static_cast<std::int64_t>(i)), Value(referring.definition->name), Value(fieldName(referring, i)),
+         Value(referenced.definition->name), Value(fieldName(referenced, i))},
+        rows.rows + 1);
+  }
+  d.relationshipNames.push_back(name);
 }
 
 std::int64_t MdbWriter::rowCount(int table) const {
@@ -909,6 +967,37 @@ void MdbWriter::Impl::writeUsageMaps() {
   if (open) writePage(mapPageNumber, mapPage.bytes());
 }
 
+void MdbWriter::Impl::placeIndexRoots(Table& t) {
+  for (encode::RealIndexEntry& r : t.indexes.real) {
+    if (r.rootPage != 0) continue;
+    r.rootPage = allocatePage();
+    writePage(r.rootPage, encode::emptyIndexPage(t.tdefPages.front()).data());
+  }
+}
+
+void MdbWriter::Impl::writeIndexMaps() {
+  // The usage maps go on pages of their own, as writeUsageMaps keeps the tables' maps.
+  encode::DataPage mapPage(0);
+  std::uint32_t mapPageNumber = 0;
+  bool open = false;
+  const ByteVector emptyMap = encode::encodeInlineUsageMap(0, {});
+  for (auto& tp : tables) {
+    for (encode::RealIndexEntry& r : tp->indexes.real) {
+      if (open && !mapPage.fits(emptyMap.size())) {
+        writePage(mapPageNumber, mapPage.bytes());
+        open = false;
+      }
+      if (!open) {
+        mapPage.clear();
+        mapPageNumber = allocatePage();
+        open = true;
+      }
+      r.usageMap = makeRowPointer(mapPageNumber, mapPage.add(emptyMap));
+    }
+  }
+  if (open) writePage(mapPageNumber, mapPage.bytes());
+}
+
 void MdbWriter::Impl::writeTableDefinitions() {
   std::vector<ByteVector> pages;
   for (auto& tp : tables) {
@@ -921,7 +1010,14 @@ void MdbWriter::Impl::writeTableDefinitions() {
     e.usageMap = t.usageMap;
     e.freeMap = t.freeMap;
     e.columns = t.entries;
-    encode::splitTableDefinition(encode::encodeTableDefinition(e), t.tdefPages, pages);
+    e.indexes = &t.indexes;
+    // The indexes may need more pages than the columns alone did.
+    const ByteVector definition = encode::encodeTableDefinition(e);
+    while (t.tdefPages.size() < encode::tableDefinitionPageCount(definition.size())) {
+      if (t.system) throw WriteError("System table definition does not fit one page");
+      t.tdefPages.push_back(allocatePage());
+    }
+    encode::splitTableDefinition(definition, t.tdefPages, pages);
     for (std::size_t k = 0; k < pages.size(); ++k) writePage(t.tdefPages[k], pages[k].data());
   }
 }
@@ -954,6 +1050,7 @@ void MdbWriter::finish() {
   d.writeCatalog();
   for (auto& t : d.tables) d.flushDataPage(*t);
   d.flushLongValuePage();
+  d.writeIndexMaps();
   d.writeUsageMaps();
   d.writeTableDefinitions();
   d.writeGlobalMap();

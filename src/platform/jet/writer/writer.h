@@ -4,9 +4,11 @@
 //
 // The writer produces a complete .mdb file: the database header page (with an optional
 // database password), the system catalog MSysObjects and the system tables readers expect
-// beside it (MSysACEs, MSysQueries, MSysRelationships), one table definition per table,
-// data pages, usage maps, and long-value pages for Memo and OLE values that do not fit in
-// their row. It writes no indexes.
+// beside it (MSysACEs, MSysQueries, MSysRelationships), one table definition per table
+// with its index definitions, data pages, usage maps, the relationships, and long-value
+// pages for Memo and OLE values that do not fit in their row. Each index gets an empty
+// tree (a root leaf without entries): readers see every index definition, but an index
+// walk of a table with rows finds the index out of date.
 //
 // Rows are streamed: each table keeps only the page it is filling, so a table of millions
 // of rows needs no more memory than a small one. The file is written to a temporary file
@@ -62,9 +64,43 @@ struct FieldDefinition {
   bool calculated = false;
 };
 
+// One column of an index, by field name.
+struct IndexColumnDefinition {
+  std::string name;
+  bool descending = false;
+};
+
+// An index of a table: 1 to 10 of its fields. A primary key ("PrimaryKey" in Access) is
+// unique and required whatever the flags say; a table has one at most.
+struct IndexDefinition {
+  std::string name;
+  std::vector<IndexColumnDefinition> columns;
+  bool primaryKey = false;
+  bool unique = false;
+  bool ignoreNulls = false;  // rows whose key is null are left out of the index
+  bool required = false;     // the key may not be null
+};
+
 struct TableDefinition {
   std::string name;
   std::vector<FieldDefinition> fields;
+  std::vector<IndexDefinition> indexes = {};
+};
+
+// A relationship: the fields `columns` of `table` refer to `referencedColumns` of
+// `referencedTable` (pairwise, 1 to 10 of them). An enforced relationship needs a primary
+// key or unique index on exactly the referenced fields; Access then keeps an index on
+// each side for it, which the writer adds as Access does (".rC", ... on the referenced
+// table, one named after the relationship on the other).
+struct RelationshipDefinition {
+  std::string name;  // empty: the referenced table's name followed by the table's
+  std::string table;
+  std::vector<std::string> columns;
+  std::string referencedTable;
+  std::vector<std::string> referencedColumns;
+  bool enforced = true;
+  bool cascadeUpdates = false;  // enforced relationships only
+  bool cascadeDeletes = false;
 };
 
 // A saved select query: "SELECT <columns> FROM <from> [WHERE <where>]", stored in
@@ -118,6 +154,9 @@ class MdbWriter {
   int addTable(const TableDefinition& table);
   void addQuery(const QueryDefinition& query);
   void addLink(const LinkDefinition& link);
+  // Declares a relationship between two tables added before; names are unique among the
+  // relationships (without regard to case).
+  void addRelationship(const RelationshipDefinition& relationship);
 
   // Appends one row: one value per field, in field order. Accepted values per kind:
   // YesNo bool (never null); Byte, Integer, Long int64 in range; AutoNumber int64 or null

@@ -639,6 +639,54 @@ DatabaseSettings readSettings(const QJsonObject& root, const Place& top) {
   return settings;
 }
 
+bool optionalBool(const QJsonObject& o, const char* key, const Place& at) {
+  const QJsonValue v = o.value(QLatin1String(key));
+  if (v.isUndefined()) return false;
+  if (!v.isBool()) at.fail(std::string("\"") + key + "\" must be true or false");
+  return v.toBool();
+}
+
+std::vector<std::string> nameList(const QJsonObject& o, const char* key, const Place& at) {
+  const QJsonValue v = o.value(QLatin1String(key));
+  if (!v.isArray()) at.fail(std::string("needs a list \"") + key + "\" of field names");
+  std::vector<std::string> out;
+  for (const QJsonValue n : v.toArray()) {
+    if (!n.isString()) at.fail(std::string("\"") + key + "\" lists field names");
+    out.push_back(n.toString().toStdString());
+  }
+  return out;
+}
+
+// An entry of a table's "indexes": {"name", "columns": ["field" or {"name", "descending"}],
+// "primaryKey", "unique", "ignoreNulls", "required"}.
+IndexDefinition parseIndex(const QJsonValue& v, const Place& at) {
+  if (!v.isObject()) at.fail("an index is an object with \"name\" and \"columns\"");
+  const QJsonObject o = v.toObject();
+  checkKeys(o, {"name", "columns", "primaryKey", "unique", "ignoreNulls", "required"}, at);
+  IndexDefinition d;
+  d.name = requireString(o, "name", at);
+  const QJsonValue columns = o.value(QLatin1String("columns"));
+  if (!columns.isArray()) at.fail("needs a list \"columns\"");
+  for (const QJsonValue c : columns.toArray()) {
+    IndexColumnDefinition column;
+    if (c.isString()) {
+      column.name = c.toString().toStdString();
+    } else if (c.isObject()) {
+      checkKeys(c.toObject(), {"name", "descending"}, at);
+      column.name = requireString(c.toObject(), "name", at);
+      column.descending = optionalBool(c.toObject(), "descending", at);
+    } else {
+      at.fail("an index column is a field name or {\"name\", \"descending\"}");
+    }
+    d.columns.push_back(std::move(column));
+  }
+  d.primaryKey = optionalBool(o, "primaryKey", at);
+  d.unique = optionalBool(o, "unique", at);
+  d.ignoreNulls = optionalBool(o, "ignoreNulls", at);
+  d.required = optionalBool(o, "required", at);
+  return d;
+}
+
 // One entry of "tables": the table, then its rows.
 void writeTable(MdbWriter& writer, const QJsonValue& value, Place at) {
   if (!value.isObject()) at.fail("a table is an object with \"name\" and \"fields\"");
@@ -646,12 +694,15 @@ void writeTable(MdbWriter& writer, const QJsonValue& value, Place at) {
   TableDefinition def;
   def.name = requireString(o, "name", at);
   at = Place(at.text() + " " + inQuotes(def.name));
-  checkKeys(o, {"name", "fields", "rows", "generate"}, at);
+  checkKeys(o, {"name", "fields", "indexes", "rows", "generate"}, at);
   const QJsonValue fieldsValue = o.value(QLatin1String("fields"));
   if (!fieldsValue.isArray()) at.fail("needs a list \"fields\"");
   const QJsonArray fields = fieldsValue.toArray();
   for (qsizetype i = 0; i < fields.size(); ++i)
     def.fields.push_back(parseField(fields[i], at / indexed("fields", i)));
+  const QJsonArray indexes = o.value(QLatin1String("indexes")).toArray();
+  for (qsizetype i = 0; i < indexes.size(); ++i)
+    def.indexes.push_back(parseIndex(indexes[i], at / indexed("indexes", i)));
   int handle;
   try {
     handle = writer.addTable(def);
@@ -697,6 +748,31 @@ void addLinks(MdbWriter& writer, const QJsonArray& links, const Place& top) {
   }
 }
 
+void addRelationships(MdbWriter& writer, const QJsonArray& relationships, const Place& top) {
+  for (qsizetype i = 0; i < relationships.size(); ++i) {
+    const Place at = top / indexed("relationships", i);
+    const QJsonObject o = relationships[i].toObject();
+    checkKeys(o,
+              {"name", "table", "columns", "referencedTable", "referencedColumns", "enforced", "cascadeUpdates",
+               "cascadeDeletes"},
+              at);
+    RelationshipDefinition r;
+    r.name = optionalString(o, "name", at);
+    r.table = requireString(o, "table", at);
+    r.columns = nameList(o, "columns", at);
+    r.referencedTable = requireString(o, "referencedTable", at);
+    r.referencedColumns = nameList(o, "referencedColumns", at);
+    r.enforced = !o.contains(QLatin1String("enforced")) || optionalBool(o, "enforced", at);
+    r.cascadeUpdates = optionalBool(o, "cascadeUpdates", at);
+    r.cascadeDeletes = optionalBool(o, "cascadeDeletes", at);
+    try {
+      writer.addRelationship(r);
+    } catch (const WriteError& e) {
+      at.fail(e.what());
+    }
+  }
+}
+
 }  // namespace
 
 void writeDatabaseFromJson(const std::string& json, const std::string& outPath, const std::string& sourceName) {
@@ -704,7 +780,7 @@ void writeDatabaseFromJson(const std::string& json, const std::string& outPath, 
   const Place top(sourceName);
   if (!doc.isObject()) top.fail("the description must be a JSON object");
   const QJsonObject root = doc.object();
-  checkKeys(root, {"created", "password", "version", "tables", "queries", "links"}, top);
+  checkKeys(root, {"created", "password", "version", "tables", "relationships", "queries", "links"}, top);
   const DatabaseSettings settings = readSettings(root, top);
 
   const QJsonValue tablesValue = root.value(QLatin1String("tables"));
@@ -719,6 +795,7 @@ void writeDatabaseFromJson(const std::string& json, const std::string& outPath, 
     }
   }();
   for (qsizetype t = 0; t < tables.size(); ++t) writeTable(writer, tables[t], top / indexed("tables", t));
+  addRelationships(writer, root.value(QLatin1String("relationships")).toArray(), top);
   addQueries(writer, root.value(QLatin1String("queries")).toArray(), top);
   addLinks(writer, root.value(QLatin1String("links")).toArray(), top);
   writer.finish();

@@ -12,14 +12,26 @@
 //         "fields": [ {"name": "Customer ID", "type": "autonumber"},
 //                     {"name": "Customer Name", "type": "text", "size": 50},
 //                     {"name": "Balance", "type": "decimal", "precision": 12, "scale": 2} ],
+//         "indexes": [ {"name": "PrimaryKey", "columns": ["Customer ID"], "primaryKey": true},
+//                      {"name": "By Name", "columns": [{"name": "Customer Name",
+//                       "descending": true}], "unique": true, "ignoreNulls": true} ],
 //         "rows": [ [null, "O'Neil", "12.50"], ... ],
 //         "generate": { "rows": 200, "seed": 7, "fields": { "Customer Name": {...} } } }
 //     ],
+//     "relationships": [ {"name": "CustomersOrders", "table": "Orders",
+//                         "columns": ["Customer ID"], "referencedTable": "Customers",
+//                         "referencedColumns": ["Customer ID"], "enforced": true,
+//                         "cascadeUpdates": false, "cascadeDeletes": false} ],
 //     "queries": [ {"name": "Big Orders", "from": "Orders", "columns": ["Order ID"],
 //                   "where": "Freight > 100"} ],
 //     "links": [ {"name": "Old Sales", "database": "C:\\Data\\sales.mdb",
 //                 "foreignName": "Sales"} ]
 //   }
+//
+// Index flags ("primaryKey", "unique", "ignoreNulls", "required") and the relationship's
+// "enforced" (true by default), "cascadeUpdates" and "cascadeDeletes" are optional
+// booleans; a relationship without "name" takes the referenced table's name followed by
+// the table's, as Access names them (see MdbWriter::addRelationship).
 //
 // Field types: yesno, byte, integer, long, autonumber, single, double, currency, datetime,
 // text (size 1..255), memo, hyperlink, ole, guid, decimal (precision, scale), binary (size),

@@ -1,5 +1,6 @@
 // libFuzzer target: an arbitrary file is opened as an Access database, its tables listed
-// and every table (system tables included) read to the end. Only data::Failure may come
+// and every table (system tables included) read to the end, its index and relationship
+// rowsets listed and every index of every table walked. Only data::Failure may come
 // out; a crash, a sanitizer report, a hang or runaway memory is a bug.
 #include <sys/mman.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "platform/data_access.h"
+#include "platform/jet/index_walk.h"
 #include "platform/jet/provider.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -50,6 +52,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           rs.MoveNext();
         } catch (const tw::data::Failure&) {
         }
+      }
+    }
+    for (int keys : {tw::data::kSchemaIndexes, tw::data::kSchemaForeignKeys}) {
+      try {
+        c->OpenSchema(keys);
+      } catch (const tw::data::Failure&) {
+      }
+    }
+    auto db = tw::jet::Database::open(path, "");
+    for (const std::string& t : tables) {
+      try {
+        const tw::jet::CatalogEntry* e = db->findTable(t);
+        if (!e) continue;
+        for (const auto& index : tw::jet::readIndexDefinitions(*db, *db->readTableDef(e->tdefPage(), t)).logical) {
+          try {
+            tw::jet::rowOrder(*db, t, index.name);
+          } catch (const tw::data::Failure&) {
+          }
+        }
+      } catch (const tw::data::Failure&) {
       }
     }
   } catch (const tw::data::Failure&) {
