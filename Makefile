@@ -11,10 +11,11 @@ JOBS ?= $(shell nproc)
 PACKAGES := build-essential cmake pkg-config ninja-build qt6-base-dev libgl-dev \
             libssl-dev zlib1g-dev fonts-liberation
 # What the tests need besides: GoogleTest, the fuzzer's compiler, the format and
-# function-size checks and the independent readers the tests compare against (npm brings
-# the last one, see tests/oracles).
+# function-size checks, the independent readers the tests compare against (npm brings
+# the last one, see tests/oracles), and Debian's checks of the menu entry, the AppStream
+# file and the .deb.
 TEST_PACKAGES := libgtest-dev libgmock-dev clang clang-format clang-tidy mdbtools mdbtools-dev python3-dbf \
-                 python3-dbfread pgdbf ruby-dbf
+                 python3-dbfread pgdbf ruby-dbf desktop-file-utils appstream lintian
 # What the benchmarks need besides: timers, and an X server with input for the window.
 BENCH_PACKAGES := hyperfine time xvfb xauth xdotool x11-utils
 

@@ -52,7 +52,7 @@ class BenchUi : public tw::Ui {
                                tw::MessageButtons buttons) override {
     std::fprintf(stderr, "[%s] %s\n", title.c_str(), tw::WithLineFeedBreaks(text).c_str());
     if (title == "Application Error" || text == "Error found.") ++failures;
-    return buttons == tw::MessageButtons::YesNo ? tw::MessageAnswer::Yes : tw::MessageAnswer::Ok;
+    return buttons == tw::MessageButtons::Ok ? tw::MessageAnswer::Ok : tw::MessageAnswer::Yes;
   }
   void yield() override { QCoreApplication::processEvents(); }
   void setPointer(int) override {}

@@ -21,8 +21,8 @@ stdbuf -oL xev -root -event substructure > "$work/maps" &
 spy=$!
 exec 3< "$work/maps"
 sleep 0.3
-# "Start Converting": 120, 5295, 7800 x 405 twips, 15 twips a pixel at 96 DPI.
-xdotool mousemove --window "$main" 268 366
+# "Start Converting": 120, 5670, 7800 x 405 twips, 15 twips a pixel at 96 DPI.
+xdotool mousemove --window "$main" 268 391
 # Let the pointer's own events pass before the press.
 sleep 0.2
 while read -r -t 0.01 line <&3; do :; done

@@ -3,14 +3,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <random>
 #include <stdexcept>
 
+#include "app/run_report.h"
+#include "app/window_preflight.h"
 #include "common/guard.h"
 #include "db/access.h"
 #include "db/foxpro.h"
@@ -119,6 +123,15 @@ void Form1Logic::setCheck1(int value) {
   Check1_Click();
 }
 
+void Form1Logic::setCheck2(int value) {
+  if (value != 0 && value != 1)
+    throw std::runtime_error("Invalid property value: a check box takes 0 or 1, not " + std::to_string(value) + ".");
+  if (value == check2_) return;
+  check2_ = value;
+  view_.showField(Form1View::Field::Check2);
+  saveQuietly("NativeTables", check2_ == 1 ? "1" : "0");
+}
+
 void Form1Logic::setOption1(bool value) {
   if (!value) return;  // the exclusive group keeps its one selected option
   option1_ = true;
@@ -219,6 +232,7 @@ bool Form1Logic::Form_Load() {
   // The data-access layer comes last; without it the program ends here.
   bool installed = false;
   guard(140, [&] { installed = IsInstalled(services_.dataAccess, services_.ui, services_.shell); });
+  if (installed) guard(142, [&] { setCheck2(SettingAsInteger("NativeTables", settings.read("NativeTables", "0"))); });
   return installed;
 }
 
@@ -273,16 +287,44 @@ void Form1Logic::PushButton5_Click() {
 }
 
 void Form1Logic::PushButton7_Click() {
-  ConversionRun run(services_.dataAccess, services_.ui, *this, state_, services_.locale, preview_);
+  // A second press while a run is going on does nothing.
+  if (state_.runInProgress) return;
+  stopRequested_ = false;
+  // What would stop the run at its first step is said in one box before it starts.
+  std::optional<std::string> problem = AccessSourceProblem(services_.dataAccess, *this);
+  if (!problem) problem = DestinationProblem(services_.dataAccess, *this);
+  if (problem) {
+    services_.ui.messageBox(services_.ui.applicationTitle(), *problem, MessageIcon::Exclamation, MessageButtons::Ok);
+    return;
+  }
+  runConversion();
+}
+
+void Form1Logic::runConversion() {
+  RunReport report([this] { return check1_ == 1; }, [this] { return stopRequested_; });
+  std::optional<ReportingPreview> preview;
+  if (preview_) preview.emplace(*preview_, report);
+  ConversionRun run(services_.dataAccess, services_.ui, *this, state_, services_.locale,
+                    preview ? &*preview : nullptr);
   run.setYieldInterval(yieldInterval_);
+  run.setObserver(&report);
+  const auto started = std::chrono::steady_clock::now();
+  run.setDoneText(
+      [&] { return report.text(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()); });
   run.StartConverting();
 }
 
 void Form1Logic::PushButton8_Click() {
   Guard guard(services_.ui, ProcedureTag("Form1.PushButton8_Click"));
   guard(100, [&] { services_.ui.setPointer(kPointerHourglass); });
+  // A destination the run could not write to does not count as connected.
   if (guard.test(
-          102, [&] { return IsValidFoxProConnection(services_.dataAccess, services_.ui, *this); }, false))
+          102,
+          [&] {
+            return IsValidFoxProConnection(services_.dataAccess, services_.ui, *this) &&
+                   !DestinationWriteProblem(*this);
+          },
+          false))
     guard(104, [&] { services_.ui.inform("Connection successful."); });
   else guard(106, [&] { services_.ui.inform("Could not connect."); });
   guard(108, [&] { services_.ui.setPointer(kPointerDefault); });
@@ -293,15 +335,55 @@ void Form1Logic::PushButton12_Click() {
   guard(100, [&] { view_.showAdvancedOptions(); });
 }
 
-bool Form1Logic::Form_Unload() {
-  if (state_.FoxPro_conn && state_.FoxPro_conn->isOpen()) {
-    try {
-      state_.FoxPro_conn->Close();
-    } catch (...) {
-      // The program ends either way; what was written before stays readable.
-    }
+bool Form1Logic::Form_QueryUnload() {
+  if (!state_.runInProgress) return true;
+  if (stopRequested_) return false;  // asked already; the run is ending
+  const MessageAnswer answer = services_.ui.messageBox(
+      services_.ui.applicationTitle(),
+      "A conversion is running.\r\n\r\nStop it after the current row and close the window? The table being "
+      "written keeps the rows written so far.",
+      MessageIcon::Question, MessageButtons::YesNo);
+  if (answer == MessageAnswer::Yes) stopRequested_ = true;
+  return false;
+}
+
+namespace {
+std::optional<std::string> UnreadableFile(const std::string& path) {
+  if (::access(path.c_str(), R_OK) == 0) return std::nullopt;
+  std::string reason = std::strerror(errno);
+  if (!reason.empty()) reason[0] = asciiLower(reason[0]);
+  return path + " cannot be opened: " + reason + ".";
+}
+}  // namespace
+
+bool Form1Logic::OpenPath(const std::string& given) {
+  // A relative path names the file from the folder the program was started in; it is
+  // kept whole, so that it names the same file at the next start.
+  std::error_code ec;
+  std::string path = std::filesystem::absolute(given, ec).lexically_normal().string();
+  if (ec || path.empty()) path = given;
+  if (path.size() > 1 && path.back() == '/') path.pop_back();
+  const PathKind kind = KindOfPath(path);
+  std::optional<std::string> problem;
+  if (kind != PathKind::Folder) problem = UnreadableFile(path);
+  if (!problem && kind == PathKind::Other)
+    problem = path + " is not an Access database (.mdb, .accdb), a folder or a FoxPro database container (.dbc).";
+  if (problem) {
+    services_.ui.messageBox(services_.ui.applicationTitle(), *problem, MessageIcon::Exclamation, MessageButtons::Ok);
+    return false;
   }
-  return state_.runInProgress;
+  switch (kind) {
+    case PathKind::AccessDatabase: setText5(path); break;
+    case PathKind::Folder: setText2(path); break;
+    default:
+      // As the Advanced Options dialog keeps a container chosen with OK.
+      saveQuietly("DBCFile", path);
+      saveQuietly("FoxproOption", "1");
+      dbcPath1_ = path;
+      optionDBC1_ = true;
+      break;
+  }
+  return true;
 }
 
 }  // namespace tw

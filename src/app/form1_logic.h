@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/program_arguments.h"
 #include "app/text_list_model.h"
 #include "common/main_window_fields.h"
 #include "convert/conversion_run.h"
@@ -60,7 +61,7 @@ bool SettingAsTruth(std::string_view key, const std::string& text);
 // What only the window can do.
 class Form1View {
  public:
-  enum class Field { Text5, Text6, Text2, Check1, Options, OptionsEnabled, Progress };
+  enum class Field { Text5, Text6, Text2, Check1, Check2, Options, OptionsEnabled, Progress };
   virtual ~Form1View() = default;
   // The logic changed a field; the window shows its new value.
   virtual void showField(Field field) = 0;
@@ -105,6 +106,7 @@ class Form1Logic : public MainWindowFields {
   int Check1() const override { return check1_; }
   bool Option1() const override { return option1_; }
   bool Option2() const override { return option2_; }
+  int Check2() const override { return check2_; }
   TextList& List1() override { return list1_; }
   TextList& List2() override { return list2_; }
   void setProgressValue(double percent) override;
@@ -135,6 +137,8 @@ class Form1Logic : public MainWindowFields {
   // selected (one of the two is always chosen), false on the other one changes nothing.
   void setOption1(bool value);
   void setOption2(bool value);
+  // "Keep Access field types, keys and indexes": 0 or 1, stored at once under "NativeTables".
+  void setCheck2(int value);
   // The destination kind and container path, as the Advanced Options dialog sets them.
   void setOptionDBC1(bool value) { optionDBC1_ = value; }
   void setDBCPath1(const std::string& path) { dbcPath1_ = path; }
@@ -155,16 +159,30 @@ class Form1Logic : public MainWindowFields {
   void Option1_Click() { storeOptions(); }
   void Option2_Click() { storeOptions(); }
 
-  // Closing the window. Finishes the target connection a run holds open, so that the rows
-  // written so far are complete on disk; returns true when a run was in progress, which
-  // the caller then ends at once.
-  bool Form_Unload();
+  // Closing the window. With no run in progress, returns true: the window closes. During a
+  // run, asks whether to stop it; Yes asks the run to stop between two rows (the window
+  // closes once its last box has been shown, see stopRequested), No lets it go on. Either
+  // way returns false: the window stays open for now.
+  bool Form_QueryUnload();
+  bool runInProgress() const { return state_.runInProgress; }
+  // The user asked the run in progress, or the last run, to stop.
+  bool stopRequested() const { return stopRequested_; }
+
+  // A path given on the command line or dropped on the window, applied by its kind and
+  // stored as the user's own choice: an Access database (.mdb, .accdb) into Text5, a folder
+  // into Text2 (free tables), a .dbc as the database container. A file that is missing or
+  // cannot be read, or that is none of these, is refused with one box naming it, and the
+  // stored choice stays. A relative path is taken from the current folder and kept whole.
+  // Returns whether the path was taken.
+  bool OpenPath(const std::string& path);
 
  private:
   void Text5_Change();
   void Text6_Change();
   void Text2_Change();
   void storeOptions();
+  // The run's last box and the report that counts it; the SQL Preview window the run shows.
+  void runConversion();
   // A settings write from a handler without a guard: a failure is told once, not thrown.
   void saveQuietly(std::string_view key, const std::string& value);
   std::string programFile(const char* name) const { return services_.programFolder + name; }
@@ -181,6 +199,8 @@ class Form1Logic : public MainWindowFields {
   int check1_ = 0;
   bool option1_ = true;
   bool option2_ = false;
+  int check2_ = 0;
+  bool stopRequested_ = false;
   bool optionsEnabled_ = true;
   TextListModel list1_, list2_;
   double progressValue_ = 0;

@@ -15,14 +15,14 @@ namespace tw {
 class MainWindowFields {
  public:
   virtual ~MainWindowFields() = default;
-  virtual std::string Text5() const = 0;                         // Access database file path
-  virtual std::string Text6() const = 0;                         // Access database password (may be empty)
-  virtual std::string Text2() const = 0;                         // folder of FoxPro free tables
-  virtual bool OptionDBC1() const = 0;                           // true: the destination is a database container
-  virtual std::string DBCPath1() const = 0;                      // path of the database container
-  virtual int Check1() const = 0;                                // 1: SQL Preview mode
-  virtual bool Option1() const = 0;                              // preview once per file
-  virtual bool Option2() const = 0;                              // preview once per table
+  virtual std::string Text5() const = 0;     // Access database file path
+  virtual std::string Text6() const = 0;     // Access database password (may be empty)
+  virtual std::string Text2() const = 0;     // folder of FoxPro free tables
+  virtual bool OptionDBC1() const = 0;       // true: the destination is a database container
+  virtual std::string DBCPath1() const = 0;  // path of the database container
+  virtual int Check1() const = 0;            // 1: SQL Preview mode
+  virtual bool Option1() const = 0;          // preview once per file
+  virtual bool Option2() const = 0;          // preview once per table
   // 1: "Keep Access field types, keys and indexes" (native tables); 0: the classic mapping.
   virtual int Check2() const { return 0; }
   virtual TextList& List1() = 0;                                 // tables present in the destination

@@ -264,25 +264,36 @@ class ConversionRun::Steps {
       observer_.tableDone(table.name, table.rowsWritten,
                           guard_.reports() - table.reportsBefore - table.othersReports);
     if (guard_.test(line::kTablePreview, [&] { return preview() && window_.Option2(); })) {
-      guard_(line::kSetStopAfterPreview, [&] { state_.StopAfterPreview = true; });
+      guard_(line::kSetStopAfterPreview, [&] {
+        state_.StopAfterPreview = true;
+        state_.SQLFormOK = false;
+      });
       guard_(line::kShowTablePreview, [&] {
         if (run_.preview_) run_.preview_->showModal(state_);
       });
-      if (guard_.test(line::kStopAfterPreview, [&] { return state_.StopAfterPreview; })) return false;
+      // A completed execution pass, like "Skip Table / Do Not Execute SQL", goes on with the
+      // next table; "< Back" and the close control end the run.
+      if (guard_.test(line::kStopAfterPreview, [&] { return state_.StopAfterPreview && !state_.SQLFormOK; }))
+        return false;
     }
     guard_(line::kClearTableCaption, [&] { window_.setProgressCaption(""); });
     return true;
   }
 
   // Asks before overwriting a target table of the same name; None when there is none.
+  // "Yes to All" and "No to All" answer this question and every later one of the run.
   Answer askOverwrite(const std::string& name) {
     Answer answer = Answer::None;
     if (guard_.test(line::kTargetHasTable, [&] { return ListContainsText(window_.List1(), name); }))
       guard_(line::kAskOverwrite, [&] {
-        answer = ui_.messageBox("Overwrite?", "Would you like to overwrite " + name + "?", MessageIcon::Question,
-                                MessageButtons::YesNo) == MessageAnswer::Yes
-                     ? Answer::Yes
-                     : Answer::No;
+        if (answerForAll_ != Answer::None) {
+          answer = answerForAll_;
+          return;
+        }
+        const MessageAnswer a = ui_.messageBox("Overwrite?", "Would you like to overwrite " + name + "?",
+                                               MessageIcon::Question, MessageButtons::YesNoAll);
+        answer = a == MessageAnswer::Yes || a == MessageAnswer::YesToAll ? Answer::Yes : Answer::No;
+        if (a == MessageAnswer::YesToAll || a == MessageAnswer::NoToAll) answerForAll_ = answer;
       });
     return answer;
   }
@@ -425,7 +436,7 @@ class ConversionRun::Steps {
     guard_(line::kResetProgress, [&] { window_.setProgressValue(0); });
     guard_(line::kProgressCaption, [&] { window_.setProgressCaption("Progress Bar"); });
     if (!run_.notices_.empty()) guard_.run([&] { tellNotices(); });
-    guard_(line::kDone, [&] { ui_.inform("Done."); });
+    guard_(line::kDone, [&] { ui_.inform(run_.doneText_ ? run_.doneText_() : std::string("Done.")); });
     run_.reported_ = guard_.reports();
     guard_.line(line::kEnd);
     state_.runInProgress = false;
@@ -458,6 +469,7 @@ class ConversionRun::Steps {
   std::unique_ptr<data::Connection> source_;
   std::unique_ptr<data::Recordset> rs_;
   bool connectionsOpen_ = false;
+  Answer answerForAll_ = Answer::None;  // "Yes to All" or "No to All" given
   // Set when the target says the current table takes no more rows.
   bool tableEnded_ = false;
   Table* current_ = nullptr;  // the table being converted

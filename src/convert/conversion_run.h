@@ -120,6 +120,9 @@ class ConversionRun {
     noticeHandler_ = std::move(handler);
   }
 
+  // The text of the run's last box, asked for when it is shown; "Done." by default.
+  void setDoneText(std::function<std::string()> text) { doneText_ = std::move(text); }
+
   // Runs the whole conversion; returns at once when a run is already in progress.
   void StartConverting();
 
@@ -150,6 +153,7 @@ class ConversionRun {
   // column names keep only the letters it holds as well.
   const CodePage* containerCodePage_ = nullptr;
   std::function<void(const std::vector<std::string>&)> noticeHandler_;
+  std::function<std::string()> doneText_;
   std::vector<std::string> notices_;
   int reported_ = 0;
   bool endedAtTargetCheck_ = false;

@@ -15,8 +15,10 @@ namespace tw {
 std::string WithLineFeedBreaks(const std::string& text);
 
 enum class MessageIcon { None, Critical, Question, Exclamation, Information };
-enum class MessageButtons { Ok, YesNo };
-enum class MessageAnswer { Ok, Yes, No };
+// YesNoAll adds "Yes to All" and "No to All" to Yes and No: the answer then holds for
+// every later question of the same kind.
+enum class MessageButtons { Ok, YesNo, YesNoAll };
+enum class MessageAnswer { Ok, Yes, No, YesToAll, NoToAll };
 
 // Mouse pointer values as the program sets them.
 inline constexpr int kPointerDefault = 0;

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 
 #include "common/guard.h"
+#include "platform/jet/provider.h"
 #include "platform/vfp/provider.h"
 #include "support/fake_file_dialogs.h"
 #include "support/fake_settings.h"
@@ -421,15 +423,144 @@ TEST(StartConverting, RunsThroughTheWindowsFieldsAndIgnoresASecondPress) {
   };
   f.PushButton7_Click();
   const std::vector<std::string> texts = w.texts();
-  EXPECT_EQ(texts.back(), "Done.");
-  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Done."), 1);
+  EXPECT_EQ(texts.back(), "Done.\r\n\r\n1 table converted, 0 skipped, 0 failed; 2 rows written in " +
+                              texts.back().substr(texts.back().rfind(' ', texts.back().size() - 3) + 1));
+  EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("Done.", 0) == 0; }),
+            1);
   EXPECT_TRUE(std::filesystem::exists(w.folder.file("orders.dbf")) ||
               std::filesystem::exists(w.folder.file("Orders.dbf")))
       << texts.front();
   EXPECT_EQ(f.progressCaption(), "Progress Bar");
   EXPECT_EQ(f.progressValue(), 0);
   EXPECT_EQ(f.List2().count(), 1);
-  EXPECT_FALSE(f.Form_Unload());
+  EXPECT_TRUE(f.Form_QueryUnload());
+}
+
+// A window over an in-memory Access database (a file stands at its path) of one-column
+// tables with the given rows, converting into a scratch folder.
+struct RunWindow : Window {
+  explicit RunWindow(const std::vector<std::pair<std::string, int>>& tables) {
+    std::ofstream(source) << "";
+    data::MemoryDatabase& database = memory->addDatabase(source);
+    for (const auto& [name, rows] : tables) {
+      database.tables.push_back({name, "TABLE", {{"Id", 3, 0, 0}}, {}});
+      for (int r = 1; r <= rows; ++r) database.tables.back().rows.push_back({Value(std::int32_t{r})});
+    }
+    dataAccess.registerProvider("Microsoft.Jet.OLEDB.4.0", memory);
+    EXPECT_TRUE(logic().Form_Load());
+    logic().setCheck1(0);
+    logic().setText5(source);
+    logic().setText2(out.path());
+    logic().setYieldInterval(std::chrono::milliseconds(0));
+  }
+  std::string lastBox() const { return std::regex_replace(ui.boxes.back().text, std::regex(" in [0-9.]+ s"), ""); }
+
+  std::shared_ptr<data::MemoryProvider> memory = std::make_shared<data::MemoryProvider>();
+  std::string source = folder.file("src.mdb");
+  ScratchFolder out;
+};
+
+TEST(StartConverting, YesToAllAndNoToAllAnswerEveryOverwriteQuestion) {
+  RunWindow w({{"A", 1}, {"B", 1}, {"C", 1}});
+  w.logic().PushButton7_Click();
+  for (MessageAnswer all : {MessageAnswer::YesToAll, MessageAnswer::NoToAll}) {
+    w.ui.boxes.clear();
+    w.ui.answers = {all};
+    w.logic().PushButton7_Click();
+    ASSERT_EQ(w.ui.boxes.size(), 2u) << w.lastBox();  // one question, then the last box
+    EXPECT_EQ(w.ui.boxes[0].buttons, MessageButtons::YesNoAll);
+    EXPECT_EQ(w.lastBox(), all == MessageAnswer::YesToAll
+                               ? "Done.\r\n\r\n3 tables converted, 0 skipped, 0 failed; 3 rows written"
+                               : "Done.\r\n\r\n0 tables converted, 3 skipped, 0 failed; 0 rows written"
+                                 "\r\n\r\nNothing was written.");
+  }
+}
+
+TEST(StartConverting, ClosingDuringARunAsksAndAStopLeavesTheRowsWrittenSoFar) {
+  RunWindow w({{"Orders", 200}});
+  Form1Logic& f = w.logic();
+  w.ui.answers = {MessageAnswer::No, MessageAnswer::Yes};  // the run goes on, then stops
+  int yields = 0;
+  w.ui.onYield = [&] {
+    if (++yields == 20 || yields == 60) {
+      EXPECT_FALSE(f.Form_QueryUnload());
+    }
+  };
+  f.PushButton7_Click();
+  std::smatch m;
+  const std::string last = w.lastBox();
+  ASSERT_TRUE(std::regex_match(last, m,
+                               std::regex("Stopped\\.\r\n\r\nThe table Orders keeps the ([0-9]+) rows written before "
+                                          "the stop\\.\r\n\r\n0 tables converted, 0 skipped, 0 failed, 1 stopped; "
+                                          "[0-9]+ rows written")))
+      << last;
+  const int kept = std::stoi(m[1]);
+  EXPECT_TRUE(kept > 0 && kept < 200) << kept;
+  // The table is complete on disk with the rows the box names: its header counts them.
+  unsigned char header[8] = {};
+  std::ifstream(w.out.file("orders.dbf"), std::ios::binary).read(reinterpret_cast<char*>(header), 8);
+  EXPECT_EQ(header[4] | header[5] << 8 | header[6] << 16 | header[7] << 24, kept);
+  EXPECT_TRUE(f.stopRequested());
+  EXPECT_TRUE(f.Form_QueryUnload());  // no run now: the window closes
+}
+
+TEST(StartConverting, WhatWouldStopTheRunIsOneBoxBeforeItStarts) {
+  const std::string sample = std::string(TW_BINARY_DIR) + "/bin/Samples/sample.mdb";
+  if (!std::filesystem::exists(sample)) GTEST_SKIP() << "the sample database is not built";
+  Window w;
+  jet::registerAccessProviders(w.dataAccess);
+  Form1Logic& f = w.logic();
+  ASSERT_TRUE(f.Form_Load());
+  const std::string dir = w.folder.path(), text = w.folder.file("notes.mdb"), none = w.folder.file("none.dbc");
+  std::ofstream(text) << "not a database";
+  // Access file, folder, container: the box's text (a trailing blank: the system's reason
+  // follows, "permission denied", or for root "operation not permitted").
+  const std::vector<std::array<std::string, 4>> cases = {
+      {"", dir, "", "No Access database is chosen: name the MDB or ACCDB file first."},
+      {dir + "/x.mdb", dir, "", dir + "/x.mdb cannot be opened: no such file or directory."},
+      {dir, dir, "", dir + " is a folder, not an Access database."},
+      {text, dir, "", text + " is not an Access database."},
+      {sample, "", "", "No folder for the FoxPro tables is chosen."},
+      {sample, dir + "/x", "", dir + "/x cannot be used: no such file or directory"},
+      {sample, "/proc/1", "", "/proc/1 cannot be written: "},
+      {sample, "", none, none + " cannot be used: no such file or directory"},
+  };
+  for (const auto& [text5, text2, dbc, box] : cases) {
+    w.ui.boxes.clear();
+    f.setText5(text5);
+    f.setText2(text2);
+    f.setOptionDBC1(!dbc.empty());
+    f.setDBCPath1(dbc);
+    f.PushButton7_Click();
+    ASSERT_EQ(w.ui.boxes.size(), 1u) << w.ui.boxes.back().text;
+    EXPECT_EQ(w.ui.boxes[0].text.substr(0, box.size()), box);
+    EXPECT_EQ(box.back() == ' ', w.ui.boxes[0].text.size() > box.size()) << w.ui.boxes[0].text;
+  }
+  // Test Connection does not call a folder the run cannot write to connected.
+  f.setText2("/proc/1");
+  f.PushButton8_Click();
+  EXPECT_EQ(w.ui.boxes.back().text, "Could not connect.");
+}
+
+TEST(OpenPath, TakesAnAccessFileAFolderOrAContainerAsChosenAndRefusesTheRest) {
+  Window w;
+  Form1Logic& f = w.logic();
+  ASSERT_TRUE(f.Form_Load());
+  const std::string mdb = w.folder.file("Old.MDB"), dbc = w.folder.file("db.dbc"), txt = w.folder.file("a.txt");
+  for (const std::string& file : {mdb, dbc, txt}) std::ofstream(file) << "x";
+  EXPECT_TRUE(f.OpenPath(mdb) && f.OpenPath(dbc));
+  EXPECT_TRUE(f.OptionDBC1() && f.DBCPath1() == dbc);
+  EXPECT_EQ(w.settings.values["DBCFile"] + w.settings.values["FoxproOption"], dbc + "1");
+  EXPECT_TRUE(f.OpenPath(w.folder.path()));
+  EXPECT_FALSE(f.OptionDBC1());
+  EXPECT_EQ(w.settings.values["FreeTableFolder"] + w.settings.values["FoxproOption"], w.folder.path() + "2");
+  // Refused with one box each; the stored choice stays.
+  EXPECT_FALSE(f.OpenPath(w.folder.file("gone.accdb")) || f.OpenPath(txt));
+  EXPECT_EQ(w.texts(), (std::vector<std::string>{
+                           w.folder.file("gone.accdb") + " cannot be opened: no such file or directory.",
+                           txt + " is not an Access database (.mdb, .accdb), a folder or a FoxPro database "
+                                 "container (.dbc)."}));
+  EXPECT_EQ(w.settings.values["AccessMDBFile"], mdb);
 }
 
 }  // namespace

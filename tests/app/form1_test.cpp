@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -83,13 +84,14 @@ class Form1Test : public QObject {
     Program p;
     QVERIFY(p.window->loadAndShow());
     QCOMPARE(p.window->windowTitle(), QString("Tablewright"));
-    QCOMPARE(p.window->size(), QSize(536, 424));
-    QCOMPARE(p.find<QPushButton>("PushButton7")->geometry(), twips(120, 5295, 7800, 405));
+    QCOMPARE(p.window->size(), QSize(536, 449));  // 6735 twips: the native-tables row below Frame2
+    QCOMPARE(p.find<QCheckBox>("Check2")->geometry(), twips(120, 5295, 7800, 255));
+    QCOMPARE(p.find<QPushButton>("PushButton7")->geometry(), twips(120, 5670, 7800, 405));
     QCOMPARE(p.find<QPushButton>("PushButton12")->geometry(), twips(6960, 750, 600, 405));
     QCOMPARE(p.find<QLineEdit>("Text5")->geometry(), twips(2280, 300, 4455, 345));
     QCOMPARE(p.find<QGroupBox>("Frame2")->geometry(), twips(120, 4110, 7800, 1065));
     QCOMPARE(p.find<QRadioButton>("Option2")->geometry(), twips(3600, 630, 3375, 255));
-    QCOMPARE(p.find<QProgressBar>("ProgressBar1")->geometry(), twips(120, 5820, 7800, 405));
+    QCOMPARE(p.find<QProgressBar>("ProgressBar1")->geometry(), twips(120, 6195, 7800, 405));
     QCOMPARE(p.find<QPushButton>("PushButton12")->parentWidget()->objectName(), QString("Frame3"));
     QCOMPARE(p.find<QLineEdit>("Text6")->echoMode(), QLineEdit::Password);
     QCOMPARE(p.find<QProgressBar>("ProgressBar1")->text(), QString("Progress Bar"));
@@ -232,8 +234,9 @@ class Form1Test : public QObject {
     QVERIFY(yields > 0);
     QVERIFY(hourglassSeen > 0);
     const std::vector<std::string> texts = p.ui.texts();
-    QCOMPARE(texts.back(), std::string("Done."));
-    long done = std::count(texts.begin(), texts.end(), "Done.");
+    QVERIFY2(texts.back().rfind("Done.\r\n\r\n", 0) == 0, texts.back().c_str());
+    long done =
+        std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("Done.", 0) == 0; });
     QCOMPARE(done, 1L);
     for (const auto& b : p.ui.boxes) QVERIFY2(b.title != "Application Error", b.text.c_str());
     QVERIFY2(captions.filter("Please wait.. Processing table").size() >= 2, qPrintable(captions.join('|')));
@@ -271,9 +274,37 @@ class Form1Test : public QObject {
     QCOMPARE(shown, 1);  // once per file
     QVERIFY(owned);
     QVERIFY2(rows > 2, qPrintable(QString::number(rows)));
-    QCOMPARE(p.ui.texts().back(), std::string("Done."));
+    const std::string last = p.ui.texts().back();
+    QVERIFY2(last.rfind("Done.\r\n", 0) == 0 && last.find("\r\n\r\nNothing was written.") != std::string::npos,
+             last.c_str());
     for (const auto& e : std::filesystem::directory_iterator(out.path()))
       QVERIFY2(e.path().extension() != ".dbf", e.path().c_str());
+  }
+
+  void aPerTablePreviewThatExecutesEveryTableConvertsThemAll() {
+    if (!std::filesystem::exists(sampleDatabase())) QSKIP("the sample database is not built");
+    Program p({{"Check1", "1"}, {"Option1", "False"}, {"Option2", "True"}});
+    QVERIFY(p.window->loadAndShow());
+    ScratchFolder out;
+    p.window->logic().setText5(sampleDatabase());
+    p.window->logic().setText2(out.path());
+    NullClipboard clipboard;
+    QtPreviewWindow preview(clipboard, p.shell, p.window.get(), &p.ui);
+    p.window->logic().setPreviewWindow(&preview);
+    int shown = 0;
+    preview.setOnCreated([&](Form2& form) {
+      ++shown;
+      QTimer::singleShot(0, &form, [&form] { form.findChild<QPushButton*>("PushButton1")->click(); });
+    });
+    QTest::mouseClick(p.find<QPushButton>("PushButton7"), Qt::LeftButton);
+    const int tables = p.window->logic().List2().count();
+    QCOMPARE(shown, tables);
+    int written = 0;
+    for (const auto& e : std::filesystem::directory_iterator(out.path())) written += e.path().extension() == ".dbf";
+    QCOMPARE(written, tables);
+    const std::string last = p.ui.texts().back();
+    const std::string expected = "Done.\r\n\r\n" + std::to_string(tables) + " tables converted, 0 skipped, 0 failed;";
+    QCOMPARE(last.substr(0, expected.size()), expected);
   }
 
   void aContainerMadeInTheDialogIsWhereTestConnectionAndTheRunGo() {
@@ -300,7 +331,7 @@ class Form1Test : public QObject {
     QTest::mouseClick(p.find<QPushButton>("PushButton8"), Qt::LeftButton);
     QCOMPARE(p.ui.texts().back(), std::string("Connection successful."));
     QTest::mouseClick(p.find<QPushButton>("PushButton7"), Qt::LeftButton);
-    QCOMPARE(p.ui.texts().back(), std::string("Done."));
+    QVERIFY(p.ui.texts().back().rfind("Done.\r\n", 0) == 0);
     for (const auto& b : p.ui.boxes) QVERIFY2(b.title != "Application Error", b.text.c_str());
     // The tables went into the container: listed by it, not merely lying in the folder.
     VectorTextList tables;
@@ -371,6 +402,80 @@ class Form1Test : public QObject {
     QVERIFY(p.window->logic().OptionDBC1());
     QCOMPARE(p.window->logic().DBCPath1(), path);
     QCOMPARE(p.settings.values["FoxproOption"], std::string("1"));
+  }
+
+  void assistiveTechnologyEditsAndTogglesReachTheLogic() {
+    Program p({{"FoxproOption", "1"}});
+    QVERIFY(p.window->loadAndShow());
+    QCOMPARE(QAccessible::queryAccessibleInterface(p.window.get())->role(), QAccessible::Window);
+    QAccessibleInterface* text2 = QAccessible::queryAccessibleInterface(p.find<QLineEdit>("Text2"));
+    text2->editableTextInterface()->insertText(0, QString::fromStdString(p.folder.path()));
+    QCOMPARE(p.settings.values["FreeTableFolder"] + p.settings.values["FoxproOption"], p.folder.path() + "2");
+    QAccessibleInterface* check1 = QAccessible::queryAccessibleInterface(p.find<QCheckBox>("Check1"));
+    check1->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    QCOMPARE(p.settings.values["Check1"], std::string("0"));
+    QVERIFY(!p.find<QRadioButton>("Option2")->isEnabled());
+    // Test Connection tests the folder set above; then one set from outside the logic.
+    QTest::mouseClick(p.find<QPushButton>("PushButton8"), Qt::LeftButton);
+    p.find<QLineEdit>("Text2")->setText("/proc/1");
+    QTest::mouseClick(p.find<QPushButton>("PushButton8"), Qt::LeftButton);
+    QCOMPARE(p.ui.texts(), (std::vector<std::string>{"Connection successful.", "Could not connect."}));
+    // What the logic itself shows is stored once, not once more through the field.
+    const std::size_t folders = p.settings.writesOf("FreeTableFolder").size();
+    const std::size_t options = p.settings.writesOf("Option2").size();
+    p.window->logic().PushButton3_Click();
+    p.window->logic().setOption2(true);
+    QCOMPARE(p.settings.writesOf("FreeTableFolder").size() + p.settings.writesOf("Option2").size(),
+             folders + options + 2);
+  }
+
+  void theNativeTablesBoxHasARowOfItsOwnAndIsKept() {
+    Program p({{"NativeTables", "1"}});
+    QVERIFY(p.window->loadAndShow());
+    QCheckBox* check2 = p.find<QCheckBox>("Check2");
+    QVERIFY(check2->isChecked() && p.window->logic().Check2() == 1);
+    QCOMPARE(QAccessible::queryAccessibleInterface(check2)->text(QAccessible::Name), check2->text());
+    QTest::mouseClick(check2, Qt::LeftButton, Qt::NoModifier, QPoint(8, check2->height() / 2));
+    QCOMPARE(p.settings.values["NativeTables"], std::string("0"));
+    QCOMPARE(p.window->logic().Check2(), 0);
+  }
+
+  void enterOnAFocusedButtonClicksIt() {
+    Program p;
+    QVERIFY(p.window->loadAndShow());
+    QApplication::setActiveWindow(p.window.get());
+    QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
+    QPushButton* help = p.find<QPushButton>("PushButton5");
+    help->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(help, Qt::Key_Return);
+    QTest::keyClick(help, Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(p.ui.texts(), (std::vector<std::string>{HelpText(), HelpText()}));
+  }
+
+  void droppedFilesAndFoldersAreChosenAndOtherFilesIgnored() {
+    Program p;
+    QVERIFY(p.window->loadAndShow());
+    const std::string mdb = p.folder.file("dropped.accdb"), txt = p.folder.file("notes.txt");
+    std::ofstream(mdb) << "x";
+    std::ofstream(txt) << "x";
+    auto drop = [&](QWidget* target, const std::vector<std::string>& paths) {
+      QMimeData data;
+      QList<QUrl> urls;
+      for (const std::string& path : paths) urls << QUrl::fromLocalFile(QString::fromStdString(path));
+      data.setUrls(urls);
+      QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(target, &enter);
+      QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      if (enter.isAccepted()) QApplication::sendEvent(target, &dropped);
+      return enter.isAccepted();
+    };
+    QVERIFY(!drop(p.window.get(), {mdb, txt}));
+    QVERIFY(drop(p.window.get(), {mdb}));
+    QCOMPARE(p.settings.values["AccessMDBFile"], mdb);
+    // Onto a text field, paths mean what they mean on the window.
+    QVERIFY(drop(p.find<QLineEdit>("Text2"), {p.folder.path()}));
+    QCOMPARE(p.settings.values["FreeTableFolder"], p.folder.path());
+    QCOMPARE(p.find<QLineEdit>("Text2")->text().toStdString(), p.folder.path());
   }
 };
 

@@ -83,7 +83,7 @@ class Form6Test : public QObject {
     text1->clear();
     QTest::keyClicks(text1, "/n.dbc");
     QCOMPARE(d.settings.writesOf("DBCFile").back(), std::string("/n.dbc"));
-    QCOMPARE(d.settings.writesOf("DBCFile").size(), std::size_t(1 + 6));  // load + one per key
+    QCOMPARE(d.settings.writesOf("DBCFile").size(), std::size_t(1 + 1 + 6));  // load + clear() + one per key
     QTest::mouseClick(d.find<QPushButton>("PushButton2"), Qt::LeftButton);
     QVERIFY(!d.form->isVisible());
     QVERIFY(!d.main->logic().OptionDBC1());

@@ -144,7 +144,7 @@ TEST_F(ConversionRunTest, OverwriteQuestionIgnoresCaseAndNoSkipsTheTableComplete
   ASSERT_GE(ui.boxes.size(), 2u);
   EXPECT_EQ(ui.boxes[0].title, "Overwrite?");
   EXPECT_EQ(ui.boxes[0].text, "Would you like to overwrite Items?");
-  EXPECT_EQ(ui.boxes[0].buttons, MessageButtons::YesNo);
+  EXPECT_EQ(ui.boxes[0].buttons, MessageButtons::YesNoAll);
   EXPECT_EQ(ui.boxes[1].text, "Would you like to overwrite Orders?");
   EXPECT_EQ(target->executed,
             (std::vector<std::string>{"DROP TABLE \"Orders\"", "CREATE TABLE \"Orders\"([ID] INT,[Name] CHAR(254));",

@@ -1,14 +1,20 @@
 // tablewright-art: draws the program's own pictures into the program folder:
 //   HAND-M.CUR       the hand pointer shown over push buttons (32 x 32, hot spot at the
 //                    tip of the pointing finger);
-//   tablewright.png  the application icon (256 x 256): two tables and an arrow.
+//   tablewright.png  the application icon (256 x 256): two tables and an arrow;
+//   icons/hicolor/NxN/apps/tablewright.png
+//                    the same icon at the sizes a desktop asks for (48, 64, 128, 256).
 //
 //   tablewright-art OUTPUT_FOLDER
+#include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <cstdio>
 #include <exception>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/qt/qt_appearance.h"
 
@@ -54,11 +60,13 @@ void drawTable(QPainter& p, QRectF r, QColor header, QColor lines) {
   p.drawLine(QPointF(x, head.bottom()), QPointF(x, r.bottom()));
 }
 
-QImage icon() {
-  QImage image(256, 256, QImage::Format_ARGB32);
+// The icon drawn on a 256-unit square, scaled to `size` pixels.
+QImage icon(int size) {
+  QImage image(size, size, QImage::Format_ARGB32);
   image.fill(Qt::transparent);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
+  p.scale(size / 256.0, size / 256.0);
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(0x2b, 0x4c, 0x7e));
   p.drawRoundedRect(QRectF(8, 8, 240, 240), 40, 40);
@@ -94,9 +102,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tablewright-art: %s\n", e.what());
     return 1;
   }
-  if (!icon().save(QString::fromStdString(folder + "/tablewright.png"), "PNG")) {
-    std::fprintf(stderr, "tablewright-art: cannot write %s/tablewright.png\n", folder.c_str());
-    return 1;
+  std::vector<std::pair<int, std::string>> icons = {{256, folder + "/tablewright.png"}};
+  for (int size : {48, 64, 128, 256}) {
+    const std::string dir = folder + "/icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) + "/apps";
+    QDir().mkpath(QString::fromStdString(dir));
+    icons.emplace_back(size, dir + "/tablewright.png");
+  }
+  for (const auto& [size, path] : icons) {
+    if (!icon(size).save(QString::fromStdString(path), "PNG")) {
+      std::fprintf(stderr, "tablewright-art: cannot write %s\n", path.c_str());
+      return 1;
+    }
   }
   return 0;
 }

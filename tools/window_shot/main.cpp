@@ -1,8 +1,9 @@
 // tablewright-window-shot: renders the main window (or the Advanced Options dialog) to a
-// PNG file, as the user sees it after start-up with the sample database chosen. Used for
-// the screenshot in docs/.
+// PNG file, as the user sees it after start-up with the sample database chosen, or with
+// the PATHs given as the program takes them from its command line
+// (`tablewright sample.mdb`). Used for the screenshots in docs/.
 //
-//   tablewright-window-shot OUTPUT.png [--dialog] [--program-folder=DIR]
+//   tablewright-window-shot OUTPUT.png [--dialog] [--program-folder=DIR] [PATH]...
 //
 // --program-folder shows the fields as they read in an installed program (the pictures are
 // still taken from the build's own folder).
@@ -13,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/widgets/form1.h"
 #include "app/widgets/form6.h"
@@ -25,7 +28,7 @@
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: tablewright-window-shot OUTPUT.png [--dialog] [--program-folder=DIR]\n");
+    std::fprintf(stderr, "usage: tablewright-window-shot OUTPUT.png [--dialog] [--program-folder=DIR] [PATH]...\n");
     return 2;
   }
   QApplication app(argc, argv);
@@ -41,18 +44,23 @@ int main(int argc, char** argv) {
   tw::Locale locale = tw::Locale::system();
   std::string folder = QCoreApplication::applicationDirPath().toStdString();
   bool dialog = false;
+  std::vector<std::string> paths;
   for (int i = 2; i < argc; ++i) {
     QString arg = QString::fromLocal8Bit(argv[i]);
     if (arg == "--dialog") dialog = true;
     else if (arg.startsWith("--program-folder=")) folder = arg.mid(17).toStdString();
+    else paths.push_back(arg.toStdString());
   }
   tw::Form1Services services{settings, ui, shell, dialogs, dataAccess, locale, folder, [] { return 0.5; }};
   tw::Form1 window(services, ui);
   // The icon comes from the build's own folder, whatever folder the fields show.
   window.setWindowIcon(QIcon(QCoreApplication::applicationDirPath() + "/tablewright.png"));
   if (!window.loadAndShow()) return 1;
-  window.logic().PushButton4_Click();
-  window.logic().PushButton3_Click();
+  if (paths.empty()) {
+    window.logic().PushButton4_Click();
+    window.logic().PushButton3_Click();
+  }
+  for (const std::string& path : paths) window.logic().OpenPath(path);
   QApplication::processEvents();
   QPixmap shot;
   if (dialog) {

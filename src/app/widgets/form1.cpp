@@ -1,15 +1,16 @@
 #include "app/widgets/form1.h"
 
-#include <cstdlib>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include <QScreen>
 
 #include "app/widgets/caption_progress_bar.h"
+#include "app/widgets/enter_clicks_button.h"
 #include "app/widgets/form6.h"
 #include "app/widgets/twips.h"
 #include "platform/qt/qt_appearance.h"
@@ -45,10 +47,12 @@ QFont captionFont() {
 }
 }  // namespace
 
-Form1::Form1(Form1Services services, QtUi& ui, QWidget* parent) : QWidget(parent), services_(services), ui_(ui) {
+Form1::Form1(Form1Services services, QtUi& ui, QWidget* parent) : QMainWindow(parent), services_(services), ui_(ui) {
   logic_ = std::make_unique<Form1Logic>(std::move(services), *this);
   ui_.setWindow(this);
   build();
+  // Enter on a focused button, here and in the windows opened over this one.
+  QCoreApplication::instance()->installEventFilter(new EnterClicksButton(this));
 }
 
 Form1::~Form1() {
@@ -56,7 +60,7 @@ Form1::~Form1() {
 }
 
 QGroupBox* Form1::frame(const char* name, const char* caption, int l, int t, int w, int h) {
-  auto* box = new QGroupBox(QString::fromUtf8(caption), this);
+  auto* box = new QGroupBox(QString::fromUtf8(caption), client_);
   box->setObjectName(QString::fromUtf8(name));
   PlaceInTwips(*box, l, t, w, h, dpi_);
   box->setMouseTracking(true);
@@ -99,26 +103,33 @@ void Form1::build() {
   setObjectName(QStringLiteral("Form1"));
   if (QScreen* screen = QGuiApplication::primaryScreen()) dpi_ = screen->logicalDotsPerInch();
   setFont(captionFont());
-  setFixedSize(TwipsToPixels(8040, dpi_), TwipsToPixels(6360, dpi_));
-  setMouseTracking(true);
+  // The client area: the designer's 8040 x 6360 twips, grown by the native-tables row.
+  setFixedSize(TwipsToPixels(8040, dpi_), TwipsToPixels(6735, dpi_));
+  client_ = new QWidget(this);
+  client_->setMouseTracking(true);
+  client_->installEventFilter(this);
+  hover_[client_] = [this] { ui_.hoverSurface(); };
+  setCentralWidget(client_);
+  setAcceptDrops(true);
   Form1Logic& logic = *logic_;
 
-  QPushButton* help = button(this, "PushButton5", "Help", 120, 120, 7800, 405);
+  QPushButton* help = button(client_, "PushButton5", "Help", 120, 120, 7800, 405);
   connect(help, &QPushButton::clicked, this, [&logic] { logic.PushButton5_Click(); });
   buildAccessFrame();
   buildFoxProFrame();
   buildPreviewFrame();
-  QPushButton* start = button(this, "PushButton7", "Start Converting", 120, 5295, 7800, 405);
-  connect(start, &QPushButton::clicked, this, [&logic] { logic.PushButton7_Click(); });
-  progressBar1_ = new CaptionProgressBar(this);
+  buildNativeRow();
+  QPushButton* start = button(client_, "PushButton7", "Start Converting", 120, 5670, 7800, 405);
+  connect(start, &QPushButton::clicked, this, [this] { startConverting(); });
+  progressBar1_ = new CaptionProgressBar(client_);
   progressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
   progressBar1_->setAccessibleName(QStringLiteral("Progress"));
-  PlaceInTwips(*progressBar1_, 120, 5820, 7800, 405, dpi_);
+  PlaceInTwips(*progressBar1_, 120, 6195, 7800, 405, dpi_);
   buildWorkLists();
 
   // Show the logic's initial state.
-  for (Field f : {Field::Text5, Field::Text6, Field::Text2, Field::Check1, Field::Options, Field::OptionsEnabled,
-                  Field::Progress})
+  for (Field f : {Field::Text5, Field::Text6, Field::Text2, Field::Check1, Field::Check2, Field::Options,
+                  Field::OptionsEnabled, Field::Progress})
     showField(f);
 }
 
@@ -140,8 +151,12 @@ void Form1::buildAccessFrame() {
 
   connect(browseAccess, &QPushButton::clicked, this, [&logic] { logic.PushButton1_Click(); });
   connect(sampleAccess, &QPushButton::clicked, this, [&logic] { logic.PushButton4_Click(); });
-  connect(text5_, &QLineEdit::textEdited, this, [&logic](const QString& t) { logic.setText5(t.toStdString()); });
-  connect(text6_, &QLineEdit::textEdited, this, [&logic](const QString& t) { logic.setText6(t.toStdString()); });
+  connect(text5_, &QLineEdit::textChanged, this, [this, &logic](const QString& t) {
+    if (!showing_) logic.setText5(t.toStdString());
+  });
+  connect(text6_, &QLineEdit::textChanged, this, [this, &logic](const QString& t) {
+    if (!showing_) logic.setText6(t.toStdString());
+  });
 }
 
 void Form1::buildFoxProFrame() {
@@ -161,7 +176,9 @@ void Form1::buildFoxProFrame() {
   connect(sampleFolder, &QPushButton::clicked, this, [&logic] { logic.PushButton3_Click(); });
   connect(test, &QPushButton::clicked, this, [&logic] { logic.PushButton8_Click(); });
   connect(dbc, &QPushButton::clicked, this, [&logic] { logic.PushButton12_Click(); });
-  connect(text2_, &QLineEdit::textEdited, this, [&logic](const QString& t) { logic.setText2(t.toStdString()); });
+  connect(text2_, &QLineEdit::textChanged, this, [this, &logic](const QString& t) {
+    if (!showing_) logic.setText2(t.toStdString());
+  });
 }
 
 void Form1::buildPreviewFrame() {
@@ -177,22 +194,47 @@ void Form1::buildPreviewFrame() {
   option2_->setObjectName(QStringLiteral("Option2"));
   PlaceInTwips(*option2_, 3600, 630, 3375, 255, dpi_);
 
-  connect(check1_, &QCheckBox::clicked, this, [&logic](bool on) { logic.setCheck1(on ? 1 : 0); });
-  connect(option1_, &QRadioButton::clicked, this, [&logic] { logic.setOption1(true); });
-  connect(option2_, &QRadioButton::clicked, this, [&logic] { logic.setOption2(true); });
+  connect(check1_, &QCheckBox::toggled, this, [this, &logic](bool on) {
+    if (!showing_) logic.setCheck1(on ? 1 : 0);
+  });
+  // The option that turns on acts; the one that turns off follows the group.
+  connect(option1_, &QRadioButton::toggled, this, [this, &logic](bool on) {
+    if (on && !showing_) logic.setOption1(true);
+  });
+  connect(option2_, &QRadioButton::toggled, this, [this, &logic](bool on) {
+    if (on && !showing_) logic.setOption2(true);
+  });
+}
+
+// A row of its own below the SQL Preview frame.
+void Form1::buildNativeRow() {
+  Form1Logic& logic = *logic_;
+  check2_ = new QCheckBox(QStringLiteral("Keep Access field types, keys and indexes"), client_);
+  check2_->setObjectName(QStringLiteral("Check2"));
+  PlaceInTwips(*check2_, 120, 5295, 7800, 255, dpi_);
+  connect(check2_, &QCheckBox::toggled, this, [this, &logic](bool on) {
+    if (!showing_) logic.setCheck2(on ? 1 : 0);
+  });
+}
+
+void Form1::startConverting() {
+  logic_->PushButton7_Click();
+  // The window was closed during the run and the user chose to stop it: the run has shown
+  // its last box, and the window now closes.
+  if (logic_->stopRequested()) close();
 }
 
 // The two work lists sit below the client area and are never seen.
 void Form1::buildWorkLists() {
   Form1Logic& logic = *logic_;
-  list1_ = new QListView(this);
+  list1_ = new QListView(client_);
   list1_->setObjectName(QStringLiteral("List1"));
   list1_->setAccessibleName(QStringLiteral("Tables in the FoxPro destination"));
   list1_->setModel(&logic.list1Model());
   list1_->setUniformItemSizes(true);
   PlaceInTwips(*list1_, 120, 8820, 3800, 1000, dpi_);
   list1_->hide();
-  list2_ = new QListView(this);
+  list2_ = new QListView(client_);
   list2_->setObjectName(QStringLiteral("List2"));
   list2_->setAccessibleName(QStringLiteral("Access tables of the current run"));
   list2_->setModel(&logic.list2Model());
@@ -203,6 +245,8 @@ void Form1::buildWorkLists() {
 
 void Form1::showField(Field f) {
   const Form1Logic& logic = *logic_;
+  const bool wasShowing = showing_;
+  showing_ = true;
   auto setText = [](QLineEdit* edit, const std::string& text) {
     QString shown = q(text);
     if (edit->text() != shown) edit->setText(shown);
@@ -212,6 +256,7 @@ void Form1::showField(Field f) {
     case Field::Text6: setText(text6_, logic.Text6()); break;
     case Field::Text2: setText(text2_, logic.Text2()); break;
     case Field::Check1: check1_->setChecked(logic.Check1() == 1); break;
+    case Field::Check2: check2_->setChecked(logic.Check2() == 1); break;
     case Field::Options:
       if (logic.Option1()) option1_->setChecked(true);
       if (logic.Option2()) option2_->setChecked(true);
@@ -225,6 +270,7 @@ void Form1::showField(Field f) {
       progressBar1_->setValue(logic.progressValue());
       break;
   }
+  showing_ = wasShowing;
 }
 
 void Form1::applySkin(const std::string& skinFile) {
@@ -259,34 +305,74 @@ bool Form1::loadAndShow() {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseMove) {
+  const QEvent::Type type = event->type();
+  if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
+    // Paths dropped on a text field mean what they mean on the window; plain text is the
+    // field's own.
+    if (qobject_cast<QLineEdit*>(watched) && handlePathDrop(event)) return true;
+  } else if (type == QEvent::MouseMove) {
     auto it = hover_.find(watched);
     if (it != hover_.end()) {
       // A move over a child without a handler of its own (a label, an option) reaches its
       // frame too; only moves over the frame's own surface count for the frame.
       auto* widget = static_cast<QWidget*>(watched);
       auto* move = static_cast<QMouseEvent*>(event);
-      if (qobject_cast<QGroupBox*>(widget) && widget->childAt(move->position().toPoint())) return false;
+      if ((qobject_cast<QGroupBox*>(widget) || widget == client_) && widget->childAt(move->position().toPoint()))
+        return false;
       it->second();
     }
   } else if (event->type() == QEvent::FocusIn) {
     if (auto* edit = qobject_cast<QLineEdit*>(watched)) edit->selectAll();
   }
-  return QWidget::eventFilter(watched, event);
-}
-
-void Form1::mouseMoveEvent(QMouseEvent* event) {
-  if (!childAt(event->position().toPoint())) ui_.hoverSurface();
-  QWidget::mouseMoveEvent(event);
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
+  // During a run the user is asked whether to stop it; the window closes when it has
+  // stopped (startConverting).
+  if (!logic_->Form_QueryUnload()) {
+    event->ignore();
+    return;
+  }
   event->accept();
-  // Closing the main window ends the program at once. A run that is still going on (the
-  // window is closed during one of its pauses) cannot be returned to: its target
-  // connection has been finished above, and the process ends here.
-  if (logic_->Form_Unload()) std::_Exit(0);
+  // Closing the main window ends the program, whatever other windows are open.
   QCoreApplication::quit();
+}
+
+std::vector<std::string> Form1::droppedPaths(const QMimeData* data) {
+  std::vector<std::string> paths;
+  if (!data || !data->hasUrls()) return paths;
+  for (const QUrl& url : data->urls()) {
+    if (!url.isLocalFile()) return {};
+    std::string path = url.toLocalFile().toStdString();
+    if (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (KindOfPath(path) == PathKind::Other) return {};
+    paths.push_back(path);
+  }
+  return paths;
+}
+
+bool Form1::handlePathDrop(QEvent* event) {
+  auto* drop = static_cast<QDropEvent*>(event);  // QDragEnterEvent and QDragMoveEvent are drops too
+  if (!drop->mimeData() || !drop->mimeData()->hasUrls()) return false;
+  const std::vector<std::string> paths = droppedPaths(drop->mimeData());
+  if (paths.empty()) {
+    drop->ignore();
+    return true;
+  }
+  drop->setDropAction(Qt::CopyAction);
+  drop->accept();
+  if (event->type() == QEvent::Drop)
+    for (const std::string& path : paths) logic_->OpenPath(path);
+  return true;
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+  if (!handlePathDrop(event)) event->ignore();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+  if (!handlePathDrop(event)) event->ignore();
 }
 
 }  // namespace tw

@@ -1,14 +1,22 @@
 // The main window: the controls at their fixed places, in Arial (or the metric-compatible
 // Liberation Sans), showing a `Form1Logic` and passing the user's edits and clicks to it.
 // Controls carry the designer's names as object names (PushButton7, Text5, ...).
+//
+// Every change of a field reaches the logic, however it was made (typing, paste, a drop of
+// text, assistive technology, code): the text fields follow `textChanged`, the check boxes
+// and options `toggled`; what the logic itself shows is not passed back. The window is a
+// QMainWindow, a top-level window to assistive technology. An Access database, a folder or
+// a .dbc file dropped on it is taken as if given on the command line. A focused button
+// answers Enter, in this window and in every window opened over it.
 #pragma once
 
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include <QWidget>
+#include <QMainWindow>
 
 #include "app/dialogs/form6_logic.h"
 #include "app/form1_logic.h"
@@ -17,6 +25,7 @@
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QMimeData;
 class QLineEdit;
 class QListView;
 class QPushButton;
@@ -26,7 +35,7 @@ namespace tw {
 
 class CaptionProgressBar;
 
-class Form1 : public QWidget, public Form1View {
+class Form1 : public QMainWindow, public Form1View {
  public:
   // `services.ui` must be `ui`: the window's pointer and message boxes go through it.
   Form1(Form1Services services, QtUi& ui, QWidget* parent = nullptr);
@@ -49,7 +58,8 @@ class Form1 : public QWidget, public Form1View {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void build();
@@ -57,6 +67,13 @@ class Form1 : public QWidget, public Form1View {
   void buildAccessFrame();
   void buildFoxProFrame();
   void buildPreviewFrame();
+  void buildNativeRow();
+  // "Start Converting": the run, then the close a stop was asked for.
+  void startConverting();
+  // A drop's paths, when each is something the window takes (see KindOfPath); else none.
+  static std::vector<std::string> droppedPaths(const QMimeData* data);
+  // A drag or drop over the window or a text field; true when it was about paths.
+  bool handlePathDrop(QEvent* event);
   void buildWorkLists();
   QPushButton* button(QWidget* parent, const char* name, const char* caption, int l, int t, int w, int h);
   QLineEdit* field(QWidget* parent, const char* name, QLabel* buddy, int l, int t, int w, int h);
@@ -64,6 +81,7 @@ class Form1 : public QWidget, public Form1View {
   QGroupBox* frame(const char* name, const char* caption, int l, int t, int w, int h);
 
   std::unique_ptr<Form1Logic> logic_;
+  QWidget* client_ = nullptr;  // the central widget: the client area, holding every control
   Form1Services services_;
   QtUi& ui_;
   CreateContainer createContainer_;
@@ -74,6 +92,9 @@ class Form1 : public QWidget, public Form1View {
   QCheckBox* check1_ = nullptr;
   QRadioButton* option1_ = nullptr;
   QRadioButton* option2_ = nullptr;
+  QCheckBox* check2_ = nullptr;
+  // True while a field shows what the logic set: its change signal is not passed back.
+  bool showing_ = false;
   CaptionProgressBar* progressBar1_ = nullptr;
   QListView* list1_ = nullptr;
   QListView* list2_ = nullptr;

@@ -56,14 +56,20 @@ Form6::Form6(Form6Services services, Form1Logic& mainWindow, QWidget* parent) : 
   connect(browse, &QPushButton::clicked, this, [&logic] { logic.PushButton5_Click(); });
   connect(ok, &QPushButton::clicked, this, [&logic] { logic.PushButton1_Click(); });
   connect(cancel, &QPushButton::clicked, this, [&logic] { logic.PushButton2_Click(); });
-  connect(text1_, &QLineEdit::textEdited, this, [&logic](const QString& t) { logic.setText1(t.toStdString()); });
+  // Every change of the path reaches the logic (typing, paste, a drop, assistive
+  // technology), except the logic's own.
+  connect(text1_, &QLineEdit::textChanged, this, [this, &logic](const QString& t) {
+    if (!showing_) logic.setText1(t.toStdString());
+  });
 }
 
 Form6::~Form6() = default;
 
 void Form6::showText1() {
   QString shown = QString::fromStdString(logic_->Text1());
+  showing_ = true;
   if (text1_->text() != shown) text1_->setText(shown);
+  showing_ = false;
 }
 
 void Form6::applyFormBackColor() { ApplyFormBackColor(*this); }

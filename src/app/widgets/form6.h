@@ -38,6 +38,7 @@ class Form6 : public QDialog, public Form6View {
   // This dialog's own pointer state (hand over its buttons).
   QtUi pointer_;
   QLineEdit* text1_ = nullptr;
+  bool showing_ = false;  // Text1 shows what the logic set
 };
 
 }  // namespace tw

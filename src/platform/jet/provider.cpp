@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/case_rules.h"
+#include "platform/jet/field_facts.h"
 #include "platform/jet/key_schema.h"
 #include "platform/jet/reader.h"
 
@@ -45,8 +46,9 @@ class TableRows : public tw::data::RowSource {
         } catch (const Failure&) {
         }
       }
-      fields_.push_back(fieldInfoFor(c, attachment));
+      fields_.push_back(fieldInfoFor(c, attachment, db_->format()));
     }
+    fitCalculatedDecimals(*db_, def, fields_);
   }
   const std::vector<tw::data::FieldInfo>& fields() const override { return fields_; }
   std::int64_t rowCount() override {

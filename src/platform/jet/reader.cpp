@@ -204,61 +204,6 @@ Value decodeDateTimeExtended(std::span<const std::uint8_t> b) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Field types.
-
-tw::data::FieldInfo fieldInfoFor(const ColumnDef& c, bool attachment) {
-  tw::data::FieldInfo f;
-  f.name = c.name;
-  switch (c.type) {
-    case kTypeBool: f.type = ado::kBoolean; break;
-    case kTypeByte:
-      f.type = ado::kUnsignedTinyInt;
-      f.precision = 3;
-      break;
-    case kTypeInt:
-      f.type = ado::kSmallInt;
-      f.precision = 5;
-      break;
-    case kTypeLong:
-      f.type = ado::kInteger;
-      f.precision = 10;
-      break;
-    case kTypeMoney:
-      f.type = ado::kCurrency;
-      f.precision = 19;
-      break;
-    case kTypeFloat:
-      f.type = ado::kSingle;
-      f.precision = 7;
-      break;
-    case kTypeDouble:
-      f.type = ado::kDouble;
-      f.precision = 15;
-      break;
-    case kTypeDateTime: f.type = ado::kDate; break;
-    case kTypeBinary: f.type = ado::kVarBinary; break;
-    case kTypeText: f.type = ado::kVarWChar; break;
-    case kTypeOle: f.type = ado::kLongVarBinary; break;
-    case kTypeMemo: f.type = ado::kLongVarWChar; break;
-    case kTypeGuid: f.type = ado::kGuid; break;
-    case kTypeNumeric:
-      // A calculated decimal holds up to 28 digits, whatever its descriptor says.
-      f.type = ado::kNumeric;
-      f.precision = c.calculated() ? 28 : c.precision;
-      f.scale = c.scale;
-      break;
-    case kTypeComplex: f.type = attachment ? ado::kLongVarBinary : ado::kLongVarWChar; break;
-    case kTypeBigInt:
-      f.type = ado::kBigInt;
-      f.precision = 19;
-      break;
-    case kTypeDateTimeExt: f.type = ado::kDBTimeStamp; break;
-    default: f.type = ado::kVarBinary; break;  // unknown types: the stored bytes
-  }
-  return f;
-}
-
-// ---------------------------------------------------------------------------------------
 // Opening.
 
 Database::~Database() = default;
@@ -367,7 +312,12 @@ std::string Database::decodeText(std::span<const std::uint8_t> bytes) const {
 std::shared_ptr<const TableDef> Database::readTableDef(std::uint32_t tdefPage, const std::string& name) {
   auto cached = tableDefs_.find(tdefPage);
   if (cached != tableDefs_.end() && cached->second->name == name) return cached->second;
-  auto t = parseTableDef(tdefPage, name);
+  std::shared_ptr<const TableDef> t = parseTableDef(tdefPage, name);
+  if (catalogRead_ && tdefPage != kCatalogTableDefPage) {
+    auto withProperties = std::make_shared<TableDef>(*t);
+    applyProperties(*withProperties);
+    t = withProperties;
+  }
   if (tableDefs_.size() < 4096) tableDefs_[tdefPage] = t;
   return t;
 }
@@ -499,7 +449,7 @@ const std::vector<CatalogEntry>& Database::catalog() {
 
 void Database::readCatalog() {
   auto def = readTableDef(kCatalogTableDefPage, "MSysObjects");
-  int idCol = -1, nameCol = -1, typeCol = -1, flagsCol = -1, connectCol = -1;
+  int idCol = -1, nameCol = -1, typeCol = -1, flagsCol = -1, connectCol = -1, propertiesCol = -1;
   for (std::size_t i = 0; i < def->columns.size(); ++i) {
     const std::string& n = def->columns[i].name;
     if (n == "Id") idCol = static_cast<int>(i);
@@ -507,6 +457,7 @@ void Database::readCatalog() {
     else if (n == "Type") typeCol = static_cast<int>(i);
     else if (n == "Flags") flagsCol = static_cast<int>(i);
     else if (n == "Connect") connectCol = static_cast<int>(i);
+    else if (n == "LvProp") propertiesCol = static_cast<int>(i);
   }
   if (idCol < 0 || nameCol < 0 || typeCol < 0) damaged("the catalog MSysObjects lacks its Id, Name or Type column");
   TableCursor cursor(*this, def);
@@ -526,6 +477,8 @@ void Database::readCatalog() {
         e.flags = static_cast<std::uint32_t>(*v);
     if (connectCol >= 0)
       if (auto v = row[static_cast<std::size_t>(connectCol)].get<std::string>()) e.hasConnect = !v->empty();
+    if (propertiesCol >= 0 && e.type == kObjectTable)
+      if (auto v = row[static_cast<std::size_t>(propertiesCol)].get<Bytes>()) e.properties = *v;
     catalog_.push_back(std::move(e));
   }
 }
@@ -881,6 +834,12 @@ bool TableCursor::nextRow(std::vector<Value>& row) {
       throw Failure(e);
     }
   }
+  if (!propertiesReported_) {
+    // Reported once, before the first row: the values that depend on the properties
+    // (calculated columns) read as null, every other value as stored.
+    propertiesReported_ = true;
+    if (!table_->propertiesError.empty()) throw Failure(table_->propertiesError);
+  }
   for (;;) {
     if (!page_ || rowIndex_ >= rowsOnPage_) {
       // advancePage throws for a damaged page; the next call moves past it.
@@ -1032,7 +991,7 @@ void TableCursor::decodeRow(std::span<const std::uint8_t> page, std::uint32_t pa
       continue;
     }
     std::span<const std::uint8_t> data;
-    if (!present || !columnBytes(c, rowBytes, at, pageNumber, data)) {
+    if (!present || c.resultTypeLost || !columnBytes(c, rowBytes, at, pageNumber, data)) {
       out[i] = Value();
       continue;
     }

@@ -38,6 +38,10 @@ struct ColumnDef {
   int precision = 0;              // Decimal only
   int scale = 0;                  // Decimal only
   std::int32_t complexId = 0;     // complex columns only
+  // The column's properties (Required, Description, ...) under their stored names, from
+  // the table's properties blob; for a calculated column `type` is its result type.
+  std::vector<std::pair<std::string, Value>> properties;
+  bool resultTypeLost = false;  // calculated, and the properties naming its result are damaged
   bool fixed() const { return (flags & kFlagFixed) != 0; }
   bool calculated() const { return (extFlags & kExtCalculated) == kExtCalculated; }
   bool hyperlink() const { return type == kTypeMemo && (flags & kFlagHyperlink) != 0; }
@@ -51,20 +55,19 @@ struct TableDef {
   std::uint16_t varColumnCount = 0;
   std::uint32_t usageMap = 0;      // row pointer
   std::vector<ColumnDef> columns;  // in column-number order
+  std::string propertiesError;     // why the properties blob could not be read; empty if it could
 };
 
 // One MSysObjects row, as far as the reader needs it.
 struct CatalogEntry {
   std::string name;
-  int type = 0;             // raw signed MSysObjects.Type
-  std::uint32_t flags = 0;  // MSysObjects.Flags
-  std::uint32_t id = 0;     // MSysObjects.Id; for tables the low 24 bits are the TDEF page
-  bool hasConnect = false;  // a non-empty Connect string (linked tables)
+  int type = 0;                          // raw signed MSysObjects.Type
+  std::uint32_t flags = 0;               // MSysObjects.Flags
+  std::uint32_t id = 0;                  // MSysObjects.Id; for tables the low 24 bits are the TDEF page
+  bool hasConnect = false;               // a non-empty Connect string (linked tables)
+  std::vector<std::uint8_t> properties;  // LvProp of a table: its properties blob
   std::uint32_t tdefPage() const { return id & kObjectIdPageMask; }
 };
-
-// How a record set reports a table's fields: ADO type code, precision and scale.
-tw::data::FieldInfo fieldInfoFor(const ColumnDef& column, bool attachment);
 
 class Database;
 
@@ -125,6 +128,7 @@ class TableCursor {
   std::string pageMapError_;
   std::uint32_t pagesBeyondEnd_ = 0;  // pages of the map past the end of the file
   std::uint32_t firstPageBeyondEnd_ = 0;
+  bool propertiesReported_ = false;
   bool complexResolved_ = false;
   std::string complexError_;     // why a complex column's values are missing, until reported
   std::uint32_t delivered_ = 0;  // rows handed out so far
@@ -186,6 +190,9 @@ class Database {
   void readCatalog();
   std::shared_ptr<const TableDef> parseTableDef(std::uint32_t tdefPage, const std::string& name);
   void readComplexColumns();
+  // Gives the columns of `t` their properties from the catalog, and calculated columns
+  // their result type (field_facts.cpp).
+  void applyProperties(TableDef& t);
 
   std::string path_;
   std::unique_ptr<PageFile> file_;

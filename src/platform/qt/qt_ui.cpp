@@ -24,6 +24,17 @@ MessageAnswer QtUi::messageBox(const std::string& title, const std::string& text
     case MessageIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
     case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
   }
+  if (buttons == MessageButtons::YesNoAll) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    switch (box.exec()) {
+      case QMessageBox::Yes: return MessageAnswer::Yes;
+      case QMessageBox::YesToAll: return MessageAnswer::YesToAll;
+      case QMessageBox::NoToAll: return MessageAnswer::NoToAll;
+      default: return MessageAnswer::No;
+    }
+  }
   if (buttons == MessageButtons::YesNo) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     return box.exec() == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;

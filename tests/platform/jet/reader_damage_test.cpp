@@ -1,7 +1,9 @@
 // Damaged copies of corpus files, made here: random bytes changed outside and inside page
-// 0, and truncation. Every copy must end in a clean read or in data::Failure, never in a
-// crash, another exception or a hang; a failed row costs that row and reading goes on.
+// 0, and truncation; and a damaged properties blob. Every copy must end in a clean read or in data::Failure, never in
+// a crash, another exception or a hang; a failed row costs that row and reading goes on.
 #include <gtest/gtest.h>
+
+#include <QTemporaryDir>
 
 #include <filesystem>
 #include <fstream>
@@ -10,6 +12,7 @@
 
 #include "platform/data_access.h"
 #include "platform/jet/provider.h"
+#include "platform/jet/writer/writer.h"
 
 namespace tw {
 namespace {
@@ -123,6 +126,52 @@ INSTANTIATE_TEST_SUITE_P(Access, DamagedCopies,
                              if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
                            return n;
                          });
+
+// A properties blob that runs past its end: the table still opens and gives every row, the
+// damage is reported once, naming the table, and the calculated values (whose type the
+// blob holds) read as null rather than as misread bytes.
+TEST(DamagedProperties, CostOnlyTheValuesThatDependOnThem) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("props.accdb").toStdString();
+  jet::FieldDefinition name{"Name", jet::FieldKind::Text, 20}, twice{"Twice", jet::FieldKind::Long};
+  name.required = twice.calculated = true;
+  {
+    jet::MdbWriter w(path, {44197.5, "", jet::FileVersion::Ace14});
+    const int t = w.addTable({"T", {name, twice}});
+    for (int i = 1; i <= 3; ++i) w.appendRow(t, {Value("n" + std::to_string(i)), Value(2 * i)});
+    w.finish();
+  }
+  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  f.seekp(static_cast<std::streamoff>(bytes.find(std::string("MR2\0", 4)) + 5));
+  f.put('\x7f');  // the first block's length, far past the blob's end
+  f.close();
+  data::DataAccess dataAccess;
+  jet::registerAccessProviders(dataAccess);
+  auto c = dataAccess.createConnection();
+  c->Open("Provider=Microsoft.ACE.OLEDB.12.0;Data Source=" + path);
+  data::Recordset rs;
+  std::vector<std::string> failures, names;
+  auto step = [&](auto action) {
+    try {
+      action();
+    } catch (const data::Failure& e) {
+      failures.push_back(e.description());
+    }
+  };
+  step([&] { rs.Open("SELECT * FROM `T`", *c); });
+  for (int guard = 0; guard < 10 && !rs.Eof(); ++guard) {
+    names.push_back(rs.value(0).as<std::string>());
+    EXPECT_TRUE(rs.value(1).isNull());
+    step([&] { rs.MoveNext(); });
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"n1", "n2", "n3"}));
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_NE(failures[0].find("the properties of table 'T' cannot be read at byte 4: a block runs past the end"),
+            std::string::npos)
+      << failures[0];
+  EXPECT_TRUE(rs.field(0).isNullable());  // Required is not known any more
+}
 
 }  // namespace
 }  // namespace tw

@@ -291,12 +291,57 @@ void encodeUsageBitmapPage(std::uint32_t base, std::span<const std::uint32_t> pa
 // ---------------------------------------------------------------------------------------
 // Page 0.
 
-void wrapCalculated(ByteVector& value, bool fixedSize) {
+void wrapCalculated(ByteVector& value) {
   const auto length = static_cast<std::uint32_t>(value.size());
   value.insert(value.begin(), kCalculatedHeaderSize, 0);
   put32(value, kCalculatedLengthOffset, length);
   value.insert(value.end(), 3, 0);
-  if (fixedSize && value.size() < kCalculatedFixedLength) value.resize(kCalculatedFixedLength, 0);
+}
+
+namespace {
+
+void appendName(std::u16string_view name, ByteVector& out) {
+  append16(out, static_cast<std::uint16_t>(name.size() * 2));
+  appendPlainText(name, out);
+}
+
+// A block: uint32 length counting its 6-byte head, uint16 type, then what `body` appends.
+template <class Body>
+void appendBlock(std::uint16_t type, ByteVector& out, Body body) {
+  const std::size_t start = out.size();
+  append32(out, 0);
+  append16(out, type);
+  body();
+  put32(out, start, static_cast<std::uint32_t>(out.size() - start));
+}
+
+}  // namespace
+
+ByteVector encodeProperties(std::span<const PropertyMapEntry> maps) {
+  ByteVector out = {'M', 'R', '2', 0};
+  std::vector<std::u16string> names;
+  for (const PropertyMapEntry& m : maps)
+    for (const PropertyEntry& p : m.values)
+      if (std::find(names.begin(), names.end(), p.name) == names.end()) names.push_back(p.name);
+  appendBlock(0x80, out, [&] {
+    for (const std::u16string& n : names) appendName(n, out);
+  });
+  for (const PropertyMapEntry& m : maps) {
+    appendBlock(m.name.empty() ? 0x00 : 0x01, out, [&] {
+      append32(out, static_cast<std::uint32_t>(4 + 2 + 2 * m.name.size()));
+      appendName(m.name, out);
+      for (const PropertyEntry& p : m.values) {
+        const auto index = std::find(names.begin(), names.end(), p.name) - names.begin();
+        append16(out, static_cast<std::uint16_t>(8 + p.data.size()));
+        out.push_back(1);
+        out.push_back(p.type);
+        append16(out, static_cast<std::uint16_t>(index));
+        append16(out, static_cast<std::uint16_t>(p.data.size()));
+        out.insert(out.end(), p.data.begin(), p.data.end());
+      }
+    });
+  }
+  return out;
 }
 
 ByteVector encodeCalculatedNumeric(bool negative, int scale, std::uint32_t high, std::uint64_t low) {

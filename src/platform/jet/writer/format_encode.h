@@ -45,15 +45,15 @@ inline constexpr std::size_t kInlineUsageBitmapBytes = 64;
 inline constexpr std::uint32_t kPagesPerBitmapPage = (kPageSize - kUsageMapPageBitmapOffset) * 8;
 // Memo values longer than this many characters are never stored compressed.
 inline constexpr std::size_t kMaxCompressedMemoChars = 1024;
-// Calculated fields: the declared length of every fixed-size result (its 20-byte header,
-// up to 16 result bytes and 3 more), and what a text result adds to its length.
+// Calculated fields are variable-length columns: the declared length of every fixed-size
+// result (its 20-byte header, up to 16 result bytes and 3 more), and what a text result
+// adds to its length. A Memo result declares 0.
 inline constexpr std::uint16_t kCalculatedFixedLength = 39;
 inline constexpr std::uint16_t kCalculatedExtraLength = 23;
 
 // A calculated field's stored value: the 20-byte header with the result's length at 16,
-// the result bytes, and 3 zero bytes; fixed-size results are padded to
-// kCalculatedFixedLength.
-void wrapCalculated(ByteVector& value, bool fixedSize);
+// the result bytes, and 3 zero bytes.
+void wrapCalculated(ByteVector& value);
 // A calculated Decimal result: int16 length of what follows it (14), scale, sign (0x80
 // negative), and the 96-bit magnitude as a uint32 of its top bits and a uint64 of the rest.
 ByteVector encodeCalculatedNumeric(bool negative, int scale, std::uint32_t high, std::uint64_t low);
@@ -198,6 +198,25 @@ ByteVector encodeIndirectUsageMap(std::span<const std::uint32_t> bitmapPages);
 // pages outside that range are ignored.
 void encodeUsageBitmapPage(std::uint32_t base, std::span<const std::uint32_t> pages,
                            std::array<std::uint8_t, kPageSize>& page);
+
+// ---------------------------------------------------------------------------------------
+// Properties (the LvProp blob of a table's MSysObjects row).
+
+struct PropertyEntry {
+  std::u16string name;
+  std::uint8_t type = kTypeMemo;  // a column type code: kTypeBool, kTypeByte, kTypeMemo, ...
+  ByteVector data;
+};
+
+struct PropertyMapEntry {
+  std::u16string name;  // the column's; empty for the table's own map
+  std::vector<PropertyEntry> values;
+};
+
+// "MR2\0", a block of every property name (type 0x80), then one block per map: type 0x00
+// for the table's, 0x01 for a column's, each opening with the map's name and listing its
+// values (uint16 length, flag 1, type, uint16 name index, uint16 size, data).
+ByteVector encodeProperties(std::span<const PropertyMapEntry> maps);
 
 // ---------------------------------------------------------------------------------------
 // Page 0.

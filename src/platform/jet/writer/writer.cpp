@@ -66,6 +66,8 @@ constexpr std::int32_t kMSysDbId = 0x10000000;
 constexpr std::int32_t kSyntheticIdBase = 0x10000001;  // queries and links
 constexpr std::int32_t kSystemObjectFlags = static_cast<std::int32_t>(0x80000000u);
 
+// The longest property text Access keeps (a caption or a validation rule).
+constexpr std::size_t kMaxPropertyText = 2048;
 // The system tables' positions among the tables.
 constexpr std::size_t kRelationshipsTable = 3;
 
@@ -105,6 +107,7 @@ struct Table {
   std::uint16_t varCount = 0;
   std::vector<std::uint32_t> tdefPages;
   std::int32_t catalogId = 0;
+  ByteVector properties;       // the LvProp blob of its catalog row; empty for none
   TableDefinition definition;  // fields and indexes as declared
   encode::TableIndexes indexes;
 
@@ -125,6 +128,7 @@ struct Table {
 
 struct CatalogObject {
   std::string name;
+  ByteVector properties;
   std::int32_t id = 0;
   std::int32_t parentId = kTablesContainerId;
   int type = kObjectTable;
@@ -356,26 +360,24 @@ Column describeColumn(const TableDefinition& def, std::size_t i, Version version
     default: break;
   }
   if (f.calculated) {
-    // The stored results are wrapped (encode::wrapCalculated): fixed-size results take
-    // 39 bytes each, text results 23 bytes more than their text; never compressed.
+    // The stored results are wrapped (encode::wrapCalculated) in a variable-length column
+    // that declares 39 bytes for fixed-size results, 23 more than the text for a text, 0
+    // for a memo. A decimal result carries its scale in every value.
     e.extFlags = kExtCalculated;
     if (f.kind == FieldKind::Text) e.length = static_cast<std::uint16_t>(e.length + encode::kCalculatedExtraLength);
+    else if (!c.longValue) e.length = encode::kCalculatedFixedLength;
+    e.precision = e.scale = 0;
   }
   return c;
 }
 
 // Gives `c` its place in the row: the next bytes of the fixed area from `fixedOffset`
-// (none for a Yes/No, which lives in the null bits), or the next variable-length slot.
+// (none for a Yes/No, which lives in the null bits), or the next variable-length slot
+// (for variable-length types and every calculated field).
 void placeColumn(Column& c, std::uint16_t& fixedOffset, std::uint16_t& varIndex) {
   encode::ColumnEntry& e = c.entry;
-  if (c.def.calculated && (e.type == kTypeBool || fixedSizeOf(e.type) > 0)) {
-    c.fixed = true;
-    c.fixedSize = encode::kCalculatedFixedLength;
-    e.flags |= kFlagFixed;
-    e.length = encode::kCalculatedFixedLength;
-    e.fixedOffset = fixedOffset;
-    e.varIndex = varIndex;
-    fixedOffset = static_cast<std::uint16_t>(fixedOffset + c.fixedSize);
+  if (c.def.calculated) {
+    e.varIndex = varIndex++;
   } else if (e.type == kTypeBool) {
     c.fixed = true;
     e.flags |= kFlagFixed;
@@ -393,6 +395,38 @@ void placeColumn(Column& c, std::uint16_t& fixedOffset, std::uint16_t& varIndex)
   } else {
     e.varIndex = varIndex++;
   }
+}
+
+// The table's properties blob: per field its Required flag, its texts, and a calculated
+// field's result type and expression. Empty when no field has any.
+ByteVector tableProperties(const TableDefinition& def) {
+  std::vector<encode::PropertyMapEntry> maps;
+  for (const FieldDefinition& f : def.fields) {
+    encode::PropertyMapEntry m;
+    Utf8ToUtf16(f.name, m.name);
+    const auto text = [&](const char16_t* name, const std::string& value) {
+      std::u16string units;
+      if (value.empty()) return;
+      if (!Utf8ToUtf16(value, units) || units.size() > kMaxPropertyText)
+        throw WriteError("Field " + inQuotes(f.name) + " of table " + inQuotes(def.name) +
+                         ": a property text must be valid UTF-8 of at most 2048 characters");
+      encode::PropertyEntry p{name, kTypeMemo, {}};
+      encode::encodeText(units, false, p.data);
+      m.values.push_back(std::move(p));
+    };
+    if (f.required) m.values.push_back({u"Required", kTypeBool, {1}});
+    text(u"Description", f.description);
+    text(u"Caption", f.caption);
+    text(u"DefaultValue", f.defaultValue);
+    text(u"ValidationRule", f.validationRule);
+    text(u"ValidationText", f.validationText);
+    if (f.calculated) {
+      m.values.push_back({u"ResultType", kTypeByte, {storedType(f.kind)}});
+      text(u"Expression", f.expression);
+    }
+    if (!m.values.empty()) maps.push_back(std::move(m));
+  }
+  return maps.empty() ? ByteVector{} : encode::encodeProperties(maps);
 }
 
 }  // namespace
@@ -417,6 +451,7 @@ int MdbWriter::Impl::createTable(const TableDefinition& def, bool system, std::u
   }
   t->fixedSize = fixedOffset;
   t->varCount = varIndex;
+  if (!system) t->properties = tableProperties(def);
   t->definition = def;
   t->indexes = encode::planIndexes(def);
   t->payloads.resize(def.fields.size());
@@ -580,13 +615,16 @@ void decimalMagnitude(const Table& t, const Column& c, const Decimal& dec, std::
   std::string digits = dec.digits + std::string(static_cast<std::size_t>(c.def.scale - dec.scale), '0');
   const std::size_t first = digits.find_first_not_of('0');
   digits = first == std::string::npos ? "0" : digits.substr(first);
-  if (digits != "0" && digits.size() > static_cast<std::size_t>(c.def.precision))
-    wrongValue(t, c, "more than " + std::to_string(c.def.precision) + " digits");
+  // A calculated result holds whatever fits its 96 bits: up to 29 digits.
+  const int precision = c.def.calculated ? 29 : c.def.precision;
+  if (digits != "0" && digits.size() > static_cast<std::size_t>(precision))
+    wrongValue(t, c, "more than " + std::to_string(precision) + " digits");
   unsigned __int128 m = 0;
   for (char ch : digits) {
     if (ch < '0' || ch > '9') wrongValue(t, c, "not a valid decimal value");
     m = m * 10 + static_cast<unsigned>(ch - '0');
   }
+  if ((m >> 96) != 0) wrongValue(t, c, "more than 96 bits");
   high = static_cast<std::uint32_t>(m >> 64);
   low = static_cast<std::uint64_t>(m);
 }
@@ -627,8 +665,9 @@ void encodeTextValue(Table& t, const Column& c, const Value& v, ByteVector& out)
     wrongValue(t, c,
                "text of " + std::to_string(t.text.size()) + " characters is longer than the field size " +
                    std::to_string(c.def.size));
+  // Access compresses a calculated text result too, but never a calculated memo's.
   const bool compress =
-      !c.def.calculated && (kind == FieldKind::Text || t.text.size() <= encode::kMaxCompressedMemoChars);
+      kind == FieldKind::Text || (!c.def.calculated && t.text.size() <= encode::kMaxCompressedMemoChars);
   encode::encodeText(t.text, compress, out);
 }
 
@@ -718,6 +757,7 @@ void MdbWriter::Impl::storeField(Table& t, Column& c, std::size_t index, const V
   const FieldKind kind = c.def.kind;
   if (v.isNull()) {
     if (kind == FieldKind::YesNo && !c.def.calculated) wrongValue(t, c, "a Yes/No field cannot be null");
+    if (c.def.required && kind != FieldKind::AutoNumber) wrongValue(t, c, "a required field cannot be null");
     if (kind != FieldKind::AutoNumber) return;
     if (t.lastAutoNumber >= std::numeric_limits<std::int32_t>::max()) wrongValue(t, c, "no AutoNumber values left");
     encode::append32(out, static_cast<std::uint32_t>(++t.lastAutoNumber));
@@ -730,10 +770,10 @@ void MdbWriter::Impl::storeField(Table& t, Column& c, std::size_t index, const V
       return;
     }
     out.push_back(*b ? 0xFF : 0x00);
-    encode::wrapCalculated(out, c.fixed);
+    encode::wrapCalculated(out);
   } else {
     encodeValue(t, c, v, out);
-    if (c.def.calculated) encode::wrapCalculated(out, c.fixed);
+    if (c.def.calculated) encode::wrapCalculated(out);
   }
   f.notNull = true;
   f.data = out.data();
@@ -867,6 +907,7 @@ void MdbWriter::Impl::writeCatalog() {
     o.name = t->name;
     o.id = t->catalogId;
     o.flags = t->system ? kSystemObjectFlags : 0;
+    o.properties = t->properties;
     objects.push_back(o);
   }
   std::int32_t synthetic = kSyntheticIdBase;
@@ -910,7 +951,7 @@ void MdbWriter::Impl::writeCatalog() {
            {Value(static_cast<std::int64_t>(o.id)), Value(static_cast<std::int64_t>(o.parentId)), Value(o.name),
             Value(o.type), Value(created), Value(created), Value(), Value(static_cast<std::int64_t>(o.flags)),
             textOrNull(o.database), textOrNull(o.connect), textOrNull(o.foreignName), Value(), Value(), Value(),
-            Value(), Value(), Value()},
+            o.properties.empty() ? Value() : Value(o.properties), Value(), Value()},
            catalog.rows + 1);
   }
 }

@@ -5,10 +5,12 @@
 // The writer produces a complete .mdb file: the database header page (with an optional
 // database password), the system catalog MSysObjects and the system tables readers expect
 // beside it (MSysACEs, MSysQueries, MSysRelationships), one table definition per table
-// with its index definitions, data pages, usage maps, the relationships, and long-value
-// pages for Memo and OLE values that do not fit in their row. Each index gets an empty
-// tree (a root leaf without entries): readers see every index definition, but an index
-// walk of a table with rows finds the index out of date.
+// with its index definitions, data pages, usage maps, the relationships, long-value pages
+// for Memo and OLE values that do not fit in their row, and each table's properties blob
+// (Required, Description, Caption, DefaultValue, ValidationRule, ValidationText,
+// calculated fields' result type and expression). Each index gets an empty tree (a root
+// leaf without entries): readers see every index definition, but an index walk of a table
+// with rows finds the index out of date.
 //
 // Rows are streamed: each table keeps only the page it is filling, so a table of millions
 // of rows needs no more memory than a small one. The file is written to a temporary file
@@ -60,8 +62,19 @@ struct FieldDefinition {
   int scale = 0;       // Decimal
   // A calculated field (Access 2010 and later): `kind` is the type of its result, and each
   // row carries the stored result. YesNo, Byte, Integer, Long, Single, Double, Currency,
-  // DateTime, Text, Memo, ReplicationId and Decimal results are possible.
+  // DateTime, Text, Memo, ReplicationId and Decimal results are possible. Access keeps it
+  // as a variable-length column whose result type and expression are properties.
   bool calculated = false;
+  std::string expression = {};  // the calculated field's expression, e.g. "[Price]*[Quantity]"
+  // Field properties as Access keeps them in the table's properties: Required (a null
+  // value is then refused), and texts as Access stores them ("Date()", ">0", "\"abc\"");
+  // an empty text is no property.
+  bool required = false;
+  std::string description = {};
+  std::string caption = {};
+  std::string defaultValue = {};
+  std::string validationRule = {};
+  std::string validationText = {};
 };
 
 // One column of an index, by field name.

@@ -508,10 +508,20 @@ Generator makeGenerator(const FieldDefinition& f, const QJsonValue& generator, c
 // ---------------------------------------------------------------------------------------
 // The description.
 
+bool optionalBool(const QJsonObject& o, const char* key, const Place& at) {
+  const QJsonValue v = o.value(QLatin1String(key));
+  if (v.isUndefined()) return false;
+  if (!v.isBool()) at.fail(std::string("\"") + key + "\" must be true or false");
+  return v.toBool();
+}
+
 FieldDefinition parseField(const QJsonValue& v, const Place& at) {
   if (!v.isObject()) at.fail("a field is an object with \"name\" and \"type\"");
   const QJsonObject o = v.toObject();
-  checkKeys(o, {"name", "type", "size", "precision", "scale", "calculated"}, at);
+  checkKeys(o,
+            {"name", "type", "size", "precision", "scale", "calculated", "expression", "required", "description",
+             "caption", "default", "validationRule", "validationText"},
+            at);
   FieldDefinition f;
   f.name = requireString(o, "name", at);
   const Place here = at / ("field " + inQuotes(f.name));
@@ -526,10 +536,13 @@ FieldDefinition parseField(const QJsonValue& v, const Place& at) {
     f.precision = smallNumber(o, "precision", 18, here);
     f.scale = smallNumber(o, "scale", 0, here);
   }
-  if (o.contains(QLatin1String("calculated"))) {
-    if (!o.value(QLatin1String("calculated")).isBool()) here.fail("\"calculated\" must be true or false");
-    f.calculated = o.value(QLatin1String("calculated")).toBool();
-  }
+  f.calculated = optionalBool(o, "calculated", here);
+  f.required = optionalBool(o, "required", here);
+  const std::pair<const char*, std::string*> texts[] = {
+      {"expression", &f.expression}, {"description", &f.description},       {"caption", &f.caption},
+      {"default", &f.defaultValue},  {"validationRule", &f.validationRule}, {"validationText", &f.validationText}};
+  for (const auto& [key, out] : texts) *out = optionalString(o, key, here);
+  if (!f.expression.empty() && !f.calculated) here.fail("only calculated fields take an \"expression\"");
   return f;
 }
 
@@ -637,13 +650,6 @@ DatabaseSettings readSettings(const QJsonObject& root, const Place& top) {
           .fail("unknown version " + inQuotes(name) + " (jet4, ace12, ace14, ace15, ace16 or ace17)");
   }
   return settings;
-}
-
-bool optionalBool(const QJsonObject& o, const char* key, const Place& at) {
-  const QJsonValue v = o.value(QLatin1String(key));
-  if (v.isUndefined()) return false;
-  if (!v.isBool()) at.fail(std::string("\"") + key + "\" must be true or false");
-  return v.toBool();
 }
 
 std::vector<std::string> nameList(const QJsonObject& o, const char* key, const Place& at) {

@@ -36,7 +36,10 @@
 // Field types: yesno, byte, integer, long, autonumber, single, double, currency, datetime,
 // text (size 1..255), memo, hyperlink, ole, guid, decimal (precision, scale), binary (size),
 // datetimeextended. A field with "calculated": true is a calculated field whose rows carry
-// the stored result, of the field's type (ace14 files and later).
+// the stored result, of the field's type (ace14 files and later), and may name its
+// "expression". Any field may carry "required": true (null values are then refused) and
+// the texts "description", "caption", "default", "validationRule" and "validationText",
+// written as Access keeps them ("Date()", ">=0", "\"n/a\"").
 //
 // Values in "rows", one per field: null; true/false (yesno); whole numbers (byte, integer,
 // long, autonumber; null in an autonumber field takes the next number); numbers (single,
