@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs every benchmark against a build folder (make bench):
 #   the .mdb writer (one million generated rows), the Access reader against libmdb, the
-#   FoxPro engine against plain buffered writes, and the whole conversion against
-#   mdb-export, the SQL Preview window over a million statements, and the desktop program
-#   against the headless converter.
+#   FoxPro engine against plain buffered writes and with keys against without, the whole
+#   conversion against mdb-export, the SQL Preview window over a million statements, and
+#   the desktop program against the headless converter.
 #   bench/run-all.sh [BUILD_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -17,6 +17,9 @@ echo; echo "== Access reader against libmdb, in-process"
 
 echo; echo "== FoxPro engine: one million INSERT statements against buffered writes"
 "$build/bin/vfp_insert_bench" 1000000
+
+echo; echo "== FoxPro engine: one million rows with a primary key and two indexes, against none"
+"$build/bin/vfp_index_bench" 1000000
 
 echo; echo "== Conversion of one million rows against mdb-export"
 "$here/convert_bench.sh" "$build" 1000000

@@ -37,7 +37,11 @@ constexpr std::size_t kTypeWidth = 10, kNameWidth = 128;
 // Property ids of the PROPERTY memo.
 constexpr std::uint8_t kPropPath = 1;
 constexpr std::uint8_t kPropSubType = 2;
+constexpr std::uint8_t kPropChildTag = 13;
+constexpr std::uint8_t kPropPrimCand = 17;
 constexpr std::uint8_t kPropParentTable = 18;
+constexpr std::uint8_t kPropParentTag = 19;
+constexpr std::uint8_t kPropPrimaryKey = 20;
 constexpr std::uint8_t kPropVersion = 24;
 
 TableLayout containerLayout() {
@@ -779,6 +783,147 @@ void ContainerCatalog::restoreDrop() {
 void ContainerCatalog::settleDrop() {
   dropped_.clear();
   droppedFiles_.settle(*fs_);
+}
+
+// ------------------------------------------------------------------------------------
+// Index and Relation records
+
+namespace {
+
+// A property's text value as stored: the bytes up to its terminating zero.
+std::string textValue(const std::string& value) { return value.substr(0, value.find('\0')); }
+
+}  // namespace
+
+ContainerCatalog::Record ContainerCatalog::newRecord(std::int32_t parent, const char* type, const std::string& name,
+                                                     const std::vector<Record>& added) const {
+  std::int32_t id = static_cast<std::int32_t>(records_.size());
+  for (const auto& r : records_) id = std::max(id, r.objectId);
+  for (const auto& r : added) id = std::max(id, r.objectId);
+  Record r;
+  r.number = static_cast<std::uint32_t>(records_.size() + added.size() + 1);
+  r.objectId = id + 1;
+  r.parentId = parent;
+  r.typeRaw = padded(type, kTypeWidth);
+  r.nameRaw = padded(name, kNameWidth);
+  r.type = type;
+  r.name = trimmed(r.nameRaw);
+  return r;
+}
+
+void ContainerCatalog::replaceProperty(std::uint32_t number, const std::string& memo) {
+  auto dct = fs_->open(dctPath_, OpenMode::ReadWrite);
+  std::vector<std::uint8_t> head(kMemoHeaderSize);
+  head.resize(dct->readAt(0, head.data(), head.size()));
+  const std::uint32_t block = parseMemoHeader(head, dct->size()).nextFreeBlock;
+  const std::size_t blocks = (8 + memo.size() + blockSize_ - 1) / blockSize_;
+  std::vector<std::uint8_t> bytes(blocks * blockSize_, 0);
+  putBe32(&bytes[0], 1);
+  putBe32(&bytes[4], static_cast<std::uint32_t>(memo.size()));
+  std::memcpy(&bytes[8], memo.data(), memo.size());
+  dct->writeAt(static_cast<std::uint64_t>(block) * blockSize_, bytes.data(), bytes.size());
+  dct->sync();
+  std::uint8_t next[4];
+  putBe32(next, block + static_cast<std::uint32_t>(blocks));
+  dct->writeAt(0, next, 4);
+  dct->sync();
+  // Nothing points to the new memo until this one write.
+  auto dbc = fs_->open(dbcPath_, OpenMode::ReadWrite);
+  std::uint8_t pointer[4];
+  putLe32(pointer, block);
+  dbc->writeAt(headerLength_ + static_cast<std::uint64_t>(number - 1) * recordLength_ + kPropertyAt, pointer, 4);
+  dbc->sync();
+  records_[number - 1].property = block;
+}
+
+std::string ContainerCatalog::primaryKey(std::string_view table) {
+  refresh();
+  const Record* t = findTable(table);
+  if (!t) throwSqlException("Table \"" + std::string(table) + "\" does not exist in the database.");
+  return names().decode(textValue(property(*t, kPropPrimaryKey)));
+}
+
+void ContainerCatalog::addIndex(std::string_view table, const std::string& tag, bool candidate, bool primary) {
+  std::unique_ptr<FileLock> lock = lockContainer();
+  refresh();
+  const CodePage& codePage = namesToWrite("add an index to");
+  const Record* t = findTable(table);
+  if (!t) throwSqlException("Table \"" + std::string(table) + "\" does not exist in the database.");
+  const Record owner = *t;
+  const std::string name = lowerName(tag, codePage);
+  const std::string flag(1, candidate || primary ? '\x01' : '\x00');
+  bool recorded = false;
+  std::vector<std::uint32_t> replaced;
+  for (const auto& r : records_) {
+    if (r.deleted || r.type != "Index" || r.parentId != owner.objectId || r.name != name) continue;
+    if (property(r, kPropPrimCand) == flag) recorded = true;
+    else replaced.push_back(r.number);
+  }
+  std::vector<Record> added;
+  std::string memo;
+  if (!recorded) {
+    added.push_back(newRecord(owner.objectId, "Index", name, {}));
+    appendProperty(memo, kPropPrimCand, flag);
+  }
+  if (!added.empty() || !replaced.empty()) commitObjects(added, {memo}, replaced);
+  if (primary && textValue(property(owner, kPropPrimaryKey)) != name) {
+    std::string tableMemo = readMemo(owner.property);
+    appendProperty(tableMemo, kPropPrimaryKey, name + '\0');
+    replaceProperty(owner.number, tableMemo);
+    read_ = fs_->status(dbcPath_);
+  }
+}
+
+void ContainerCatalog::addRelation(std::string_view child, const std::string& childTag, std::string_view parent,
+                                   const std::string& parentTag) {
+  std::unique_ptr<FileLock> lock = lockContainer();
+  refresh();
+  const CodePage& codePage = namesToWrite("add a relation to");
+  const Record* c = findTable(child);
+  const Record* p = findTable(parent);
+  if (!c || !p)
+    throwSqlException("Table \"" + std::string(c ? parent : child) + "\" does not exist in the database.");
+  const Record owner = *c;
+  const std::string values[] = {lowerName(childTag, codePage), p->name, lowerName(parentTag, codePage)};
+  int relations = 0;
+  for (const auto& r : records_) {
+    if (r.deleted || r.type != "Relation" || r.parentId != owner.objectId) continue;
+    ++relations;
+    if (textValue(property(r, kPropChildTag)) == values[0] && textValue(property(r, kPropParentTable)) == values[1] &&
+        textValue(property(r, kPropParentTag)) == values[2])
+      return;  // recorded already
+  }
+  std::string memo;
+  appendProperty(memo, kPropChildTag, values[0] + '\0');
+  appendProperty(memo, kPropParentTable, values[1] + '\0');
+  appendProperty(memo, kPropParentTag, values[2] + '\0');
+  std::vector<Record> added{newRecord(owner.objectId, "Relation", "Relation " + std::to_string(relations + 1), {})};
+  commitObjects(added, {memo}, {});
+}
+
+void ContainerCatalog::commitObjects(std::vector<Record>& added, const std::vector<std::string>& properties,
+                                     const std::vector<std::uint32_t>& replaced) {
+  writeIndexTemporary(added, replaced);
+  const AppendUndo undo(*fs_, dbcPath_, dctPath_);
+  bool flagged = false;
+  try {
+    setFlags(replaced, kRecordDeleted);
+    flagged = true;
+    appendRecords(added, properties);
+    installIndex();
+  } catch (...) {
+    // The container keeps its previous records and index.
+    undo.apply(*fs_, dbcPath_, dctPath_);
+    try {
+      if (flagged) setFlags(replaced, kRecordLive);
+    } catch (const data::Failure&) {
+    }
+    read_ = fs_->status(dbcPath_);
+    removeIndexTemporary();
+    throw;
+  }
+  records_.insert(records_.end(), added.begin(), added.end());
+  read_ = fs_->status(dbcPath_);
 }
 
 // ------------------------------------------------------------------------------------

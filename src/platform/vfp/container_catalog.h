@@ -88,6 +88,24 @@ class ContainerCatalog : public Catalog {
 
   const std::string& path() const { return dbcPath_; }
 
+  // The records of a table's index tags and relations, as Visual FoxPro keeps them (the
+  // tags themselves are in the table's .cdx, table_indexes.h). Names are stored in lower
+  // case. Each change is one writer's, and rebuilds the .dcx as every change does.
+  //
+  // The tag name of the table's primary key (its PrimaryKey property); empty when none.
+  std::string primaryKey(std::string_view table);
+  // Records that `table` has the tag `tag`: an Index record owned by the table, named after
+  // the tag, whose Prim_Cand property is 1 for a primary or candidate tag and 0 otherwise;
+  // `primary` also makes the tag the table's PrimaryKey. A tag recorded already keeps its
+  // record when it stays the same kind of tag; otherwise the record is replaced.
+  void addIndex(std::string_view table, const std::string& tag, bool candidate, bool primary);
+  // Records the persistent relation from the table `child`, through its tag `childTag`, to
+  // the tag `parentTag` of the table `parent`: a Relation record "Relation n" owned by the
+  // child with the properties ChildTag, ParentTable and ParentTag. A relation recorded
+  // already is not recorded twice.
+  void addRelation(std::string_view child, const std::string& childTag, std::string_view parent,
+                   const std::string& parentTag);
+
   // One record of the .dbc, as read.
   struct Record {
     std::uint32_t number = 0;  // from 1
@@ -154,6 +172,16 @@ class ContainerCatalog : public Catalog {
   // Undoes a drop that failed before it was complete; `flagged` when its records were
   // marked. Never throws: what could not be undone stays in `files`.
   void undoDrop(const std::vector<std::uint32_t>& numbers, bool flagged, AsideFiles& files);
+  // Appends `added` (each with its PROPERTY memo, "" for none) and marks `replaced` deleted,
+  // with the index rebuilt to match; a failure puts the container back as it was.
+  void commitObjects(std::vector<Record>& added, const std::vector<std::string>& properties,
+                     const std::vector<std::uint32_t>& replaced);
+  // Gives the record numbered `number` a new PROPERTY memo: the memo first, then the pointer.
+  void replaceProperty(std::uint32_t number, const std::string& memo);
+  // A new record owned by `parent`, numbered and given an id after every existing one and
+  // the `added` before it.
+  Record newRecord(std::int32_t parent, const char* type, const std::string& name,
+                   const std::vector<Record>& added) const;
 
   std::shared_ptr<FileSystem> fs_;
   std::string dbcPath_;

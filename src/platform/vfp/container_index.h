@@ -7,13 +7,8 @@
 // deleted, with keys compared byte by byte (the "machine" collating sequence):
 //   OBJECTNAME  STR(parentid)+objecttype+LOWER(objectname)   148 bytes
 //   OBJECTTYPE  STR(parentid)+objecttype                       20 bytes
-// Layout, in 512-byte pages: the header of the list of tags (two pages) and its one leaf;
-// then for each tag its header (two pages: fields, then the key and FOR expressions) and
-// its root node; then every further node of the two tags. Leaves hold the keys with their
-// leading bytes shared with the previous key and their trailing blanks left out, record
-// numbers and those two counts packed into the fewest whole bytes; interior nodes hold,
-// for each child, the child's last key, its record number and the child's offset.
-// Equal keys are ordered by record number.
+// The layout is the compound index of compound_index.h, the OBJECTNAME tag first; equal
+// keys are ordered by record number.
 #pragma once
 
 #include <cstdint>

@@ -259,8 +259,6 @@ void numberNullBits(FieldDescriptors& d) {
 // flags, its backlink and its code page tell; `t.unsupported` keeps an earlier reason.
 void checkOwnership(TableHeader& t, const std::string& backlink, bool vfp, std::string_view container,
                     bool containerItself) {
-  if (t.unsupported.empty() && (t.tableFlags & kTableFlagCdx) && !containerItself)
-    t.unsupported = "it has a structural index (.cdx) that this engine cannot keep up to date";
   if (t.unsupported.empty() && (t.tableFlags & kTableFlagDbc) && !containerItself)
     t.unsupported = "it is a database container";
   if (t.unsupported.empty() && vfp) {

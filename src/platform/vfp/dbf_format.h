@@ -123,8 +123,8 @@ struct TableHeader {
   std::uint8_t codePage = 0;
   std::uint32_t recordCount = 0;
   TableLayout layout;
-  // Fields or settings the engine does not write (a Picture field, an index, ...), in
-  // words; empty when the engine can append rows to this table.
+  // Fields or settings the engine does not write (a Picture field, ...), in words; empty
+  // when the engine can append rows to this table.
   std::string unsupported;
 };
 
@@ -132,8 +132,9 @@ struct TableHeader {
 // header when the file is that long), `fileSize` the size of the whole file. `container`
 // is the file name of the database container the table is opened through (empty for a
 // free table): a table whose backlink names another container, or none, is unsupported.
-// `containerItself` reads a database container's own table (.dbc), whose index the engine
-// rebuilds itself, so its index and container flags do not make it unsupported.
+// `containerItself` reads a database container's own table (.dbc), whose container flag
+// then does not make it unsupported. A structural index (.cdx) never does: the engine keeps
+// its tags (table_indexes.h).
 TableHeader parseHeader(const std::vector<std::uint8_t>& bytes, std::uint64_t fileSize,
                         std::string_view container = {}, bool containerItself = false);
 

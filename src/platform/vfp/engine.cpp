@@ -554,12 +554,22 @@ void Engine::run(std::string_view statement) {
   }
   if (c.keyword("alter")) {
     if (!c.keyword("table")) sqlError(kSyntax);
-    alterTable(std::string_view(c.p, static_cast<std::size_t>(c.end - c.p)));
+    const std::string_view rest(c.p, static_cast<std::size_t>(c.end - c.p));
+    if (!addKey(rest)) alterTable(rest);  // ADD PRIMARY/FOREIGN KEY: engine_index.cpp
     return;
   }
   if (c.keyword("dbsetprop") || (c.consume('=') && c.keyword("dbsetprop"))) {
     leaveTable();
     setProperty(std::string_view(c.p, static_cast<std::size_t>(c.end - c.p)));
+    return;
+  }
+  // USE and INDEX ON: engine_index.cpp.
+  const bool use = c.keyword("use");
+  if (use || c.keyword("index")) {
+    leaveTable();
+    const std::string_view rest(c.p, static_cast<std::size_t>(c.end - c.p));
+    if (use) useTable(rest);
+    else indexOn(rest);
     return;
   }
   c.skipSpace();
@@ -590,6 +600,7 @@ void Engine::dropTable(std::string_view rest) {
   }
   locks_.erase(key);
   broken_.erase(key);
+  forgetIndexes(at.dbfPath);
   dropped_ = foldCase(tableFileBase(name));
 }
 
@@ -722,6 +733,7 @@ TableFile& Engine::openForInsert(const std::string& rawName) {
       sqlError("Table \"" + at.file + "\" has become corrupted: its database names " +
                std::to_string(at.columnNames.size()) + " columns, the table has " +
                std::to_string(t->layout().fields.size()) + ".");
+    attachIndexes(*t, at);
   } catch (const data::Failure& f) {
     if (f.endsTable()) throw;
     throw tableFailure(kCannotOpen, f, rawName);
@@ -1014,6 +1026,8 @@ void Engine::insertInto(std::string_view rest) {
   RecordValues values(t->layout(), *t, rec, *tableCodePage_, scratch_, listed ? &columns_ : nullptr);
   try {
     values.read(c);
+    if (auto* indexes = dynamic_cast<TableIndexes*>(t->batchListener()))
+      indexes->addRecord(rec, t->recordCount() + 1);
   } catch (data::Failure& f) {
     t->abortRecord();
     // A memo that would take its file past 2 GB ends the table like a failed write.

@@ -7,6 +7,10 @@
 //   INSERT INTO name [(column, ...)] VALUES (value, ...)
 //   ALTER TABLE name ALTER [COLUMN] column I AUTOINC [NEXTVALUE n [STEP s]]
 //   [=]DBSETPROP('table.column', 'FIELD', 'Caption' | 'Comment', text)
+//   USE name [EXCLUSIVE] | USE
+//   INDEX ON key TAG tag [CANDIDATE] [DESCENDING] [FOR filter]
+//   ALTER TABLE name ADD PRIMARY KEY key TAG tag
+//   ALTER TABLE child ADD FOREIGN KEY key TAG tag REFERENCES parent TAG parent_tag
 //
 // with an optional ";" at the end and keywords in any case. Names are bare, in double or
 // single quotes, or in square brackets (VFP's string delimiters); column names bare or in
@@ -21,6 +25,11 @@
 // CHECK are stored in a database container's Field records for the applications that use
 // the tables; this engine does not evaluate them, and a free table refuses them ("No
 // database is open or set as the current database."). DBSETPROP, too, needs a container.
+//
+// USE makes a table the current one (and locks it), INDEX ON adds a tag to its structural
+// index (.cdx); primary keys and foreign keys (a tag and a persistent relation) need a
+// database container. Key expressions and filters: index_expression.h; how the tags are
+// kept in step with every later INSERT: table_indexes.h.
 //
 // Values go to the listed columns, or else to the fields in order: numbers (12, -0.5,
 // 1E+15), texts in quotes ('O''Neil') or joined from quoted pieces and CHR(n) with "+"
@@ -91,6 +100,7 @@
 #include "platform/vfp/catalog.h"
 #include "platform/vfp/file_system.h"
 #include "platform/vfp/table_file.h"
+#include "platform/vfp/table_indexes.h"
 
 namespace tw::vfp {
 
@@ -188,6 +198,21 @@ class Engine {
   std::string scratch_;                   // memo text being converted
   std::vector<std::size_t> columns_;      // fields named by an INSERT's column list
   std::size_t batchBytes_ = 4 << 20;
+
+  // Indexes and keys (engine_index.cpp).
+  void useTable(std::string_view rest);
+  void indexOn(std::string_view rest);
+  // ALTER TABLE ... ADD PRIMARY KEY / ADD FOREIGN KEY; false (and nothing done) for any
+  // other ALTER TABLE.
+  bool addKey(std::string_view rest);
+  // The indexes of the table at `at`, kept from the last call when it is the same table.
+  TableIndexes& indexesOf(const TableLocation& at);
+  // Has `t`'s batches keep its indexes when its header says it has any.
+  void attachIndexes(TableFile& t, const TableLocation& at);
+  // Drops what is kept of the indexes of the table at `dbfPath` (it was dropped).
+  void forgetIndexes(const std::string& dbfPath);
+  std::string currentTable_;  // the table USE made current, as written; empty when none
+  std::unique_ptr<TableIndexes> indexes_;
 };
 
 }  // namespace tw::vfp

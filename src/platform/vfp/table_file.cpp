@@ -232,6 +232,7 @@ void TableFile::flush() {
     writeBatch();
   } catch (const data::Failure& f) {
     broken_ = true;
+    if (listener_) listener_->discard();
     records_.clear();
     memo_.clear();
     pendingCount_ = 0;
@@ -253,6 +254,8 @@ void TableFile::writeBatch() {
   dbf_->writeAt(end + 1, records_.data() + 1, records_.size() - 1);
   if (!memo_.empty()) fpt_->sync();
   dbf_->sync();
+  std::uint32_t count = flushedCount_ + pendingCount_;
+  if (listener_) listener_->prepare(count);
   // Now the records become visible: first to readers that scan for the end marker, then
   // to those that trust the count.
   dbf_->writeAt(end, records_.data(), 1);
@@ -260,12 +263,16 @@ void TableFile::writeBatch() {
   // The next values go before the count: a record the count takes in has had its value
   // handed out for good.
   writeCounters();
-  std::uint32_t count = flushedCount_ + pendingCount_;
   HeaderDate d = today();
   std::uint8_t head[7] = {d.yy, d.mm, d.dd, 0, 0, 0, 0};
   putLe32(head + 3, count);
   dbf_->writeAt(1, head, sizeof head);
   flushedCount_ = count;
+  if (listener_) {
+    // The count is durable before what depends on it is put in place.
+    dbf_->sync();
+    listener_->commit();
+  }
   flushedMemoBlock_ = nextMemoBlock_;
   pendingCount_ = 0;
   records_.clear();

@@ -39,6 +39,18 @@ namespace tw::vfp {
 // which is where a write cut short leaves them.
 void checkRecordsEnd(File& file, const TableHeader& header);
 
+// What must follow the table's records as they are written: a table's indexes (see
+// table_indexes.h). A batch calls prepare() once its records are in the file but not yet
+// counted, commit() once they count, and discard() when the batch failed.
+class BatchListener {
+ public:
+  virtual ~BatchListener() = default;
+  // `recordCount` is the count the table will have once the batch counts.
+  virtual void prepare(std::uint32_t recordCount) = 0;
+  virtual void commit() = 0;
+  virtual void discard() = 0;
+};
+
 class TableFile {
  public:
   // Writes a new, empty table: its .dbf (and .fpt when the layout has memo fields) under
@@ -103,6 +115,10 @@ class TableFile {
   // How many bytes of records and memo data are kept in memory before a batch is written.
   void setBatchBytes(std::size_t bytes) { batchBytes_ = bytes; }
 
+  // The listener told about every batch from now on (null: none); not owned.
+  void setBatchListener(BatchListener* listener) { listener_ = listener; }
+  BatchListener* batchListener() const { return listener_; }
+
   // The lock taken by create(); null for a table that was opened.
   std::unique_ptr<FileLock> takeLock() { return std::move(lock_); }
 
@@ -141,6 +157,7 @@ class TableFile {
   std::uint16_t blockSize_ = kMemoBlockSize;
   std::size_t batchBytes_ = 4 << 20;
   bool broken_ = false;
+  BatchListener* listener_ = nullptr;
 };
 
 }  // namespace tw::vfp

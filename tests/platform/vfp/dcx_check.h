@@ -81,11 +81,15 @@ struct Entry {
   std::string key;
   std::uint32_t record;
   bool operator<(const Entry& o) const { return std::tie(key, record) < std::tie(o.key, o.record); }
+  bool operator==(const Entry& o) const { return key == o.key && record == o.record; }
 };
 
 // Reads one tag (header at `at`); appends faults to `out` and returns its entries in order.
+// `fill` is the byte trailing compression leaves out (blank for character keys, zero for the
+// others).
 inline std::vector<Entry> readTag(const std::vector<std::uint8_t>& f, std::uint32_t at, const std::string& label,
-                                  std::string& out, std::string* keyExpr = nullptr, std::string* forExpr = nullptr) {
+                                  std::string& out, std::string* keyExpr = nullptr, std::string* forExpr = nullptr,
+                                  char fill = ' ') {
   auto fault = [&](const std::string& s) { out += label + ": " + s + "\n"; };
   std::vector<Entry> entries;
   if (at + 1024 > f.size() || at % 512 != 0) {
@@ -95,7 +99,6 @@ inline std::vector<Entry> readTag(const std::vector<std::uint8_t>& f, std::uint3
   const std::uint32_t root = le32(f, at);
   const std::size_t keyLength = le16(f, at + 12);
   if (!(f[at + 14] & 0x20)) fault("not a compact index");
-  if (le16(f, at + 502) != 0) fault("descending");
   std::string pool(reinterpret_cast<const char*>(&f[at + 512]), 512);
   std::string key = pool.substr(0, pool.find('\0'));
   std::string rest = pool.substr(key.size() + 1);
@@ -170,7 +173,7 @@ inline std::vector<Entry> readTag(const std::vector<std::uint8_t>& f, std::uint3
           keyEnd -= stored;
           std::string k = previous.substr(0, dup) +
                           std::string(reinterpret_cast<const char*>(&f[node + keyEnd]), stored) +
-                          std::string(trail, ' ');
+                          std::string(trail, fill);
           if (!entries.empty() && Entry{k, record} < entries.back())
             fault(where + " key " + std::to_string(i) + " is out of order");
           entries.push_back({k, record});
@@ -259,6 +262,7 @@ inline std::string checkContainerIndex(const std::vector<std::uint8_t>& dcx, con
     }
     std::string key, forClause;
     std::vector<Entry> got = readTag(dcx, tagAt[w.tag], w.tag, out, &key, &forClause);
+    if (le16(dcx, tagAt[w.tag] + 502) != 0) out += std::string(w.tag) + ": descending\n";
     if (upperCase(key) != w.expression) out += std::string(w.tag) + ": key expression " + key + "\n";
     std::string f = upperCase(forClause);
     if (f != ".NOT.DELETED()" && f != "!DELETED()") out += std::string(w.tag) + ": FOR clause " + forClause + "\n";
