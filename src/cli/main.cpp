@@ -166,7 +166,8 @@ tw::cli::TerminalSettings TerminalSettingsFor(const tw::cli::Options& o) {
 }
 
 // The main window's fields as the run reads them: the source and its password, the
-// destination, preview or direct mode with one preview after all tables.
+// destination, preview or direct mode with one preview after all tables, classic or
+// native tables.
 void FillWindow(tw::cli::TerminalWindow& window, const tw::cli::Options& o, const std::string& password,
                 bool container, bool preview) {
   window.text5 = o.source;
@@ -178,6 +179,7 @@ void FillWindow(tw::cli::TerminalWindow& window, const tw::cli::Options& o, cons
     window.text2 = o.destination;
   }
   window.check1 = preview ? 1 : 0;
+  window.check2 = o.native ? 1 : 0;
   window.option1 = true;
   window.option2 = false;
 }

@@ -13,7 +13,7 @@ namespace tw::cli {
 namespace {
 
 // Values getopt_long returns for the options that have no short form.
-enum : int { kPasswordFile = 256, kPreview, kTypes, kCodePage };
+enum : int { kPasswordFile = 256, kPreview, kTypes, kCodePage, kNative, kClassic };
 
 const option kLongOptions[] = {
     {"password", required_argument, nullptr, 'p'},
@@ -22,6 +22,8 @@ const option kLongOptions[] = {
     {"preview", required_argument, nullptr, kPreview},
     {"types", required_argument, nullptr, kTypes},
     {"codepage", required_argument, nullptr, kCodePage},
+    {"native", no_argument, nullptr, kNative},
+    {"classic", no_argument, nullptr, kClassic},
     {"quiet", no_argument, nullptr, 'q'},
     {"verbose", no_argument, nullptr, 'v'},
     {"help", no_argument, nullptr, 'h'},
@@ -107,6 +109,8 @@ CommandLine ParseCommandLine(int argc, char** argv) {
         o.codePage = static_cast<int>(n);
         break;
       }
+      case kNative: o.native = true; break;
+      case kClassic: o.native = false; break;
       case 'q': o.quiet = true; break;
       case 'v': o.verbose = true; break;
       case 'h': result.action = CommandLine::Action::Help; return result;
@@ -156,6 +160,13 @@ Options:
       --codepage=N           write the FoxPro tables in Windows code page N: 874,
                              932, 936, 949, 950 or 1250 to 1257 (default: the code
                              page of the locale, 1252 in Western Europe and America)
+      --native               keep the Access field types: Yes/No as logical, dates
+                             as datetime, Short Text(n) as a character column of n
+                             characters, nulls where Access allows them, AutoNumber
+                             as an autoincrementing integer that goes on counting
+      --classic              every text 254 characters wide, dates as text, Yes/No
+                             and every integer as integer, currency as double (the
+                             default; of --native and --classic the last one counts)
   -q, --quiet                no progress bar, no notes, no summary: only failures
   -v, --verbose              one line per table, and where each failure happened
   -h, --help                 show this help and exit
@@ -172,6 +183,11 @@ tables are kept.
 Progress goes to standard error when it is a terminal; a summary of tables converted,
 skipped and failed, rows written and time taken ends the run. Failures go to standard
 error, one line each: "tablewright-convert: SOURCE: what went wrong".
+
+Native tables (--native): column names keep up to 10 characters in free tables and
+the whole Access name (up to 128 characters) in a database container. A Decimal wider
+than FoxPro's 20-character numbers becomes a double; its values that lose digits there
+are counted and said as the code page's changes are.
 
 Code page: a character the tables' code page cannot hold is stored as "?"; the run
 then says so, one line per table with the number of values changed, and ends with exit

@@ -24,7 +24,8 @@ struct Options {
   std::optional<std::string> typesPath;    // --types ("-": standard output)
   bool quiet = false;
   bool verbose = false;
-  int codePage = 0;  // --codepage; 0: from the locale
+  int codePage = 0;     // --codepage; 0: from the locale
+  bool native = false;  // --native; --classic (the default) clears it
 };
 
 // What the command line asks for: a conversion, the help text, the version, or nothing

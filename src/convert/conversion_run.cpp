@@ -1,7 +1,11 @@
 #include "convert/conversion_run.h"
 
+#include <climits>
+#include <optional>
+
 #include "common/guard.h"
 #include "common/text_list.h"
+#include "convert/native_row.h"
 #include "convert/row_statement.h"
 #include "db/access.h"
 #include "db/foxpro.h"
@@ -109,6 +113,8 @@ struct StatementLines {
 constexpr StatementLines kDrop{174, 176, 178};
 constexpr StatementLines kCreate{338, 340, 342};
 constexpr StatementLines kInsert{438, 440, 450};
+// Native tables: the AutoNumber's next value, after the last row.
+constexpr StatementLines kAutoIncrement{453, 455, 457};
 }  // namespace line
 }  // namespace
 
@@ -152,6 +158,10 @@ class ConversionRun::Steps {
     std::string name;
     std::vector<data::FieldInfo> fields;
     CreateTableDefinition def;
+    // Native mode (Check2): the columns that keep the Access types, and what their rows
+    // changed; the definition's statement and rows are then those of `def`.
+    std::optional<NativeTableDefinition> native;
+    NativeRowTally tally;
     bool readable = false;
     bool transferable = false;
     int reportsBefore = 0;
@@ -257,6 +267,7 @@ class ConversionRun::Steps {
     if (table.transferable) {
       emit(line::kCreate, table.def.statement);
       if (!tableEnded_ && guard_.test(line::kHasRows, [&] { return !rs_->Eof() && !rs_->Bof(); })) copyRows(table);
+      if (table.native) finishNativeTable(table);
     }
     if (rs_ && rs_->isOpen()) guard_(line::kCloseSourceTable, [&] { rs_->Close(); });
     // A table that could not be read, or whose target refused it, counts as failed.
@@ -305,13 +316,18 @@ class ConversionRun::Steps {
       for (int f = 0; f < count; ++f) table.fields.push_back(rs_->field(f));
     });
     guard_(line::kBuildDefinition, [&] {
-      table.def = BuildCreateTableStatement(
-          table.name, table.fields,
-          [&] {
-            guard_.line(line::kDefinitionField);
-            yieldNow_();
-          },
-          *run_.codePage_, run_.containerCodePage_);
+      const auto onField = [&] {
+        guard_.line(line::kDefinitionField);
+        yieldNow_();
+      };
+      if (window_.Check2() == 1) {
+        table.native = BuildNativeTableDefinition(table.name, table.fields, window_.OptionDBC1(), onField,
+                                                  *run_.codePage_, run_.containerCodePage_);
+        table.def = table.native->create;
+      } else {
+        table.def =
+            BuildCreateTableStatement(table.name, table.fields, onField, *run_.codePage_, run_.containerCodePage_);
+      }
     });
     guard_(line::kListConversions, [&] {
       for (auto& row : table.def.rows) state_.conversions.push_back(row);
@@ -353,13 +369,22 @@ class ConversionRun::Steps {
   void copyRow(Table& table) {
     std::string statement;
     guard_(line::kBuildInsert, [&] {
-      statement = BuildInsertStatement(
-          table.name, table.fields, rs_->row(), table.def.numericFields, run_.locale_,
-          [&] {
-            guard_.line(line::kInsertValue);
-            yieldNow_();
-          },
-          *run_.codePage_);
+      const auto onField = [&] {
+        guard_.line(line::kInsertValue);
+        yieldNow_();
+      };
+      if (table.native) {
+        try {
+          statement = BuildNativeInsertStatement(table.name, *table.native, rs_->row(), run_.locale_, table.tally,
+                                                 onField, *run_.codePage_);
+        } catch (data::Failure& f) {
+          f.atRow(row_);
+          throw;
+        }
+      } else {
+        statement = BuildInsertStatement(table.name, table.fields, rs_->row(), table.def.numericFields, run_.locale_,
+                                         onField, *run_.codePage_);
+      }
     });
     // A row whose statement could not be built (its failure is reported) has nothing to
     // append or execute.
@@ -367,6 +392,16 @@ class ConversionRun::Steps {
     const int before = guard_.reports();
     emit(line::kInsert, statement, row_);
     if (guard_.reports() == before) ++table.rowsWritten;
+  }
+
+  // After the last row of a native table: its AutoNumbers go on past the largest number the
+  // rows kept, and what its rows changed is told with the target's notices.
+  void finishNativeTable(Table& table) {
+    for (const auto& [field, largest] : table.tally.largest)
+      if (!tableEnded_ && largest < INT32_MAX)
+        emit(line::kAutoIncrement,
+             AutoIncrementStatement(table.name, table.native->columns[static_cast<std::size_t>(field)], largest + 1));
+    for (std::string& n : table.tally.notices(table.name)) run_.notices_.push_back(std::move(n));
   }
 
   // Appends `statement` to the list in preview mode, executes it otherwise. `row`, when not

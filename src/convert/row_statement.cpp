@@ -62,14 +62,7 @@ void appendWithChr(std::string& statement, std::string_view escaped) {
 // The bytes of the longest prefix of `text` that a C column of 254 bytes holds in the
 // code page.
 std::size_t columnBytes(std::string_view text, const CodePage& codePage) {
-  std::size_t used = 0, pos = 0;
-  while (pos < text.size()) {
-    const std::size_t start = pos;
-    DecodeUtf8(text, pos);
-    used += codePage.encodedSize(text.substr(start, pos - start));
-    if (used > kMaxValueChars) return start;
-  }
-  return text.size();
+  return PrefixFittingBytes(text, kMaxValueChars, codePage);
 }
 
 // Writes a number that reads as one in the locale with a decimal point: every "," becomes
@@ -111,6 +104,26 @@ void appendDateItem(std::string& statement, const DateTime& date, const Locale& 
 }
 
 }  // namespace
+
+std::size_t PrefixFittingBytes(std::string_view text, std::size_t limit, const CodePage& codePage) {
+  std::size_t used = 0, pos = 0;
+  while (pos < text.size()) {
+    const std::size_t start = pos;
+    DecodeUtf8(text, pos);
+    used += codePage.encodedSize(text.substr(start, pos - start));
+    if (used > limit) return start;
+  }
+  return text.size();
+}
+
+void AppendTextLiteral(std::string& statement, std::string_view text) {
+  if (text.empty()) {
+    statement += "''";
+    return;
+  }
+  bool chr = false;
+  appendWithChr(statement, escapeText(text, chr));
+}
 
 std::string RenderFieldValue(const Value& value, const Locale& locale, std::size_t maxChars) {
   static const Value kEmptyText{std::string()};

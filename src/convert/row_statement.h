@@ -33,6 +33,15 @@ std::string RenderFieldValue(const Value& value, const Locale& locale, std::size
 void FormatFieldValue(std::string& statement, std::string_view rendered, bool numeric, bool tableHasNumeric,
                       const Locale& locale);
 
+// Appends `text` as a FoxPro text expression, the way the row statements write text: in
+// quotes with its quotes doubled, control characters as CHR(n) joined with "+"; '' when
+// it is empty.
+void AppendTextLiteral(std::string& statement, std::string_view text);
+
+// The bytes of the longest prefix of the UTF-8 `text` that takes at most `limit` bytes in
+// the code page.
+std::size_t PrefixFittingBytes(std::string_view text, std::size_t limit, const CodePage& codePage);
+
 // INSERT INTO [name] VALUES (...); for one row. `fields` and `values` are the row's fields
 // in record-set order; `onField` is called before each field that is not skipped (the run
 // yields there) and may be empty. Memo fields (adLongVarWChar, adLongVarChar) keep their

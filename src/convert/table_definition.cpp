@@ -78,6 +78,11 @@ FieldTypeRule MapFieldType(std::string_view t, int precision, int scale) {
 
 std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNames, const CodePage& codePage,
                                 const CodePage* containerCodePage) {
+  return MakeColumnName(fieldName, usedNames, {8, kMaxNameBytes}, codePage, containerCodePage);
+}
+
+std::string MakeColumnName(std::string_view fieldName, std::string& usedNames, ColumnNameLimits limits,
+                           const CodePage& codePage, const CodePage* containerCodePage) {
   // Blanks out; what FoxPro does not take in a name becomes "_".
   std::string name;
   name.reserve(fieldName.size() + 1);
@@ -92,12 +97,14 @@ std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNam
     else name += '_';
   }
   if (!name.empty() && name[0] >= '0' && name[0] <= '9') name.insert(0, 1, '_');
-  std::string candidate = name.substr(0, fittingPrefix(name, 8, kMaxNameBytes, codePage));
+  std::string candidate = name.substr(0, fittingPrefix(name, limits.chars, limits.bytes, codePage));
   int counter = 0;
   while (containsIgnoringCase(usedNames, candidate)) {
     ++counter;
     const std::string digits = std::to_string(counter);
-    candidate = candidate.substr(0, fittingPrefix(candidate, 7, kMaxNameBytes - digits.size(), codePage)) + digits;
+    candidate =
+        candidate.substr(0, fittingPrefix(candidate, limits.chars - 1, limits.bytes - digits.size(), codePage)) +
+        digits;
   }
   usedNames += ',';
   usedNames += candidate;

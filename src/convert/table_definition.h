@@ -6,6 +6,7 @@
 // `NumericFieldList` (the fields whose values the row statements write unquoted).
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -58,6 +59,19 @@ FieldTypeRule MapFieldType(std::string_view lowerTypeName, int precision = 0, in
 std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNames,
                                 const CodePage& codePage = CodePage::western(),
                                 const CodePage* containerCodePage = nullptr);
+
+// How long a column name may be: characters, and bytes in the code page.
+struct ColumnNameLimits {
+  std::size_t chars = 8;
+  std::size_t bytes = 10;
+};
+
+// MakeFoxProFieldName with other limits: the first `limits.chars` characters (at most
+// `limits.bytes` bytes); on a collision the name keeps one character less, and the bytes
+// its number leaves, before the number. MakeFoxProFieldName is this with 8 and 10.
+std::string MakeColumnName(std::string_view fieldName, std::string& usedNames, ColumnNameLimits limits,
+                           const CodePage& codePage = CodePage::western(),
+                           const CodePage* containerCodePage = nullptr);
 
 // DROP TABLE "name"
 std::string DropTableStatement(std::string_view tableName);
