@@ -451,6 +451,47 @@ TEST_F(RunOnEngineTest, ABatchLostAtTheNextTableComesOffTheEarlierTablesCount) {
   EXPECT_EQ(ids("items.dbf"), (std::vector<std::int64_t>{1, 2, 3}));
 }
 
+// Native mode: AutoNumbers keep their numbers and go on after the largest; a required
+// field refuses nulls (that row is reported, with its number), every other field keeps them.
+TEST_F(RunOnEngineTest, NativeTablesContinueTheirAutoNumbersAndKeepNullsWhereAccessDoes) {
+  data::FieldInfo id{"ID", ado::kInteger, 10, 0, 0, 0, {{"ISAUTOINCREMENT", Value(true)}}};
+  data::FieldInfo name{"Name", ado::kVarWChar, 0, 0, 20, 0, {}};
+  data::FieldInfo note{"Note", ado::kVarWChar, 0, 0, 20, data::kFldIsNullable, {}};
+  source->tables = {MemoryTable{
+      "Items",
+      "TABLE",
+      {id, name, note},
+      {{Value(7), Value("a"), Value()}, {Value(41), Value("b"), Value("x")}, {Value(12), Value(), Value("y")}}}};
+  window.check2 = 1;
+  window.check1 = 1;  // preview first: the statements as listed
+  ScriptedPreview preview;
+  run(&preview);
+  ASSERT_EQ(preview.shown.size(), 1u);
+  EXPECT_EQ(preview.shown[0].back(), "ALTER TABLE \"Items\" ALTER COLUMN ID I AUTOINC NEXTVALUE 42 STEP 1");
+  EXPECT_EQ(state.conversions[0].foxproType, "I AUTOINC");
+  window.check1 = 0;
+  ui.boxes.clear();
+  run();
+  const auto rep = reports();
+  ASSERT_EQ(rep.size(), 1u);
+  EXPECT_NE(rep[0].find("does not accept null values."), std::string::npos) << rep[0];
+  EXPECT_NE(rep[0].find("row 3)"), std::string::npos) << rep[0];
+  {
+    vfp::Engine engine(vfp::testing::plainFs(), targetPath);
+    engine.execute("INSERT INTO items (name) VALUES ('c')");
+  }
+  vfp::TableReader reader(*vfp::testing::plainFs(), targetPath + "/items.dbf", "");
+  const auto& layout = reader.header().layout.fields;
+  EXPECT_EQ(std::vector<bool>({layout[0].nullable, layout[1].nullable, layout[2].nullable}),
+            std::vector<bool>({false, false, true}));
+  std::vector<std::vector<Value>> rows;
+  for (std::vector<Value> row; reader.next(row);) rows.push_back(row);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0], (std::vector<Value>{Value(std::int64_t{7}), Value("a"), Value()}));
+  EXPECT_EQ(rows[1][0], Value(std::int64_t{41}));
+  EXPECT_EQ(rows[2][0], Value(std::int64_t{42}));  // the numbering went on after the largest
+}
+
 // A target that writes in a code page (and keeps names in another, as a database container
 // may) and has notices about the values it had to change: the memory provider's session,
 // with the code pages and one notice per INSERT of a value holding "?" .
