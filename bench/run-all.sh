@@ -2,8 +2,8 @@
 # Runs every benchmark against a build folder (make bench):
 #   the .mdb writer (one million generated rows), the Access reader against libmdb, the
 #   FoxPro engine against plain buffered writes and with keys against without, the whole
-#   conversion against mdb-export, the SQL Preview window over a million statements, and
-#   the desktop program against the headless converter.
+#   conversion against mdb-export, classic against native tables, the SQL Preview window
+#   over a million statements, and the desktop program against the headless converter.
 #   bench/run-all.sh [BUILD_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -23,6 +23,9 @@ echo; echo "== FoxPro engine: one million rows with a primary key and two indexe
 
 echo; echo "== Conversion of one million rows against mdb-export"
 "$here/convert_bench.sh" "$build" 1000000
+
+echo; echo "== Classic against native tables, one million rows: time and size"
+"$here/native_bench.sh" "$build" 1000000
 
 echo; echo "== SQL Preview window: one million statements, shown, scrolled and executed"
 "$here/preview_bench.sh" "$build" 1000000
