@@ -12,14 +12,38 @@ namespace tw {
 
 namespace {
 
+// The fewest significant digits that read back as the same value, in plain digits where
+// the exponent is small enough (2583.2092, 0.0001, -8540982000) and in E notation beyond
+// (1.5E+20, 2.5E-07).
 template <class Real>
 std::string shortest(Real value) {
   if (!std::isfinite(value)) return {};
   char buf[64];
-  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value);
-  std::string out(buf, r.ptr);
-  for (char& c : out)
-    if (c == 'e') c = 'E';
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
+  const std::string_view text(buf, static_cast<std::size_t>(r.ptr - buf));
+  const std::size_t e = text.find('e');
+  const bool negative = text.front() == '-';
+  std::string digits;
+  for (char c : text.substr(0, e))
+    if (c >= '0' && c <= '9') digits += c;
+  int exponent = 0;
+  std::string_view ex = text.substr(e + 1);
+  if (ex.front() == '+') ex.remove_prefix(1);
+  std::from_chars(ex.data(), ex.data() + ex.size(), exponent);
+  std::string out = negative ? "-" : "";
+  if (exponent < -5 || exponent > 16) {
+    out += digits.substr(0, 1);
+    if (digits.size() > 1) out += "." + digits.substr(1);
+    out += exponent < 0 ? "E-" : "E+";
+    out += std::to_string(exponent < 0 ? -exponent : exponent);
+  } else if (exponent < 0) {
+    out += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+  } else if (digits.size() <= static_cast<std::size_t>(exponent) + 1) {
+    out += digits + std::string(static_cast<std::size_t>(exponent) + 1 - digits.size(), '0');
+  } else {
+    out += digits.substr(0, static_cast<std::size_t>(exponent) + 1) + "." +
+           digits.substr(static_cast<std::size_t>(exponent) + 1);
+  }
   return out;
 }
 

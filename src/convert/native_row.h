@@ -31,8 +31,9 @@ struct NativeRowTally {
   std::vector<std::string> notices(const std::string& table) const;
 };
 
-// The literal of a number for the target: the shortest text that reads back as the same
-// double (or Single), with "E" for the exponent; empty for infinities and NaN.
+// The literal of a number for the target: the fewest significant digits that read back
+// as the same double (or Single), as plain digits (2583.2092, -8540982000) or, for
+// exponents below -5 or above 16, with "E" (1.5E+20); empty for infinities and NaN.
 std::string NativeNumberLiteral(double value);
 std::string NativeNumberLiteral(float value);
 

@@ -418,10 +418,21 @@ def check_file(converter, path, password, counts, native=False):
     source = dump(path, password)
     out = tempfile.mkdtemp(prefix="tw-e2e-")
     try:
-        args = [converter, "--overwrite=yes"] + (["--native"] if native else []) + \
+        types = os.path.join(tempfile.gettempdir(), "tw-e2e-types-%d.tsv" % os.getpid())
+        args = [converter, "--overwrite=yes"] + (["--native", "--types=" + types] if native else []) + \
             (["--password=" + password] if password else []) + [path, out]
         env = dict(os.environ, LANG="en_US.UTF-8", LC_ALL="en_US.UTF-8")
         run = subprocess.run(args, capture_output=True, text=True, env=env, timeout=600)
+        # mdb-reader reads a calculated column's stored wrapper rather than its result:
+        # such columns (as the type list names them) are left unchecked.
+        calculated = set()
+        if native and os.path.exists(types):
+            with open(types, encoding="utf-8") as f:
+                for line in f.read().splitlines()[1:]:
+                    cells = line.split("\t")
+                    if len(cells) == 4 and cells[2].endswith("(calculated)"):
+                        calculated.add((cells[0], cells[1]))
+            os.remove(types)
         for name, table in source["tables"].items():
             label = "%s: %s" % (os.path.basename(path), name)
             if "error" in table:
@@ -457,12 +468,13 @@ def check_file(converter, path, password, counts, native=False):
                 fields, rows = read_table(dbf, native)
                 if native:
                     problems += ["%s is %s" % (c["name"], t) for c, (_, t) in zip(columns, fields)
-                                 if t not in NATIVE_TYPES.get(c["type"], "?")]
+                                 if t not in NATIVE_TYPES.get(c["type"], "?") and (name, c["name"]) not in calculated]
                 codec = code_page_of(dbf)
                 has_numeric = any(c["type"] in NUMERIC_TYPES for c in columns)
                 if len(rows) != len(table["rows"]):
                     problems.append("%d rows, source has %d" % (len(rows), len(table["rows"])))
-                expected = [[expected_native(c, src[i]) if native else expected_value(c, src[i], has_numeric)
+                expected = [[("skip", "calculated") if (name, c["name"]) in calculated else
+                             expected_native(c, src[i]) if native else expected_value(c, src[i], has_numeric)
                              for i, c in zip(keep, columns)] for src in table["rows"]]
 
                 def row_problem(want_row, got_row):
