@@ -275,6 +275,14 @@ try:
     check("preview creates nothing", not os.path.exists(previewed))
     check("preview summary", summary(r.stderr) == (9, 0, 0, sum(counts.values())) and "rows listed" in r.stderr,
           r.stderr)
+    # Of --native and --classic the last one counts; native statements continue the AutoNumbers.
+    for order, native in ((("--native", "--classic"), False), (("--classic", "--native"), True)):
+        r = run("--preview=-", *order, sample, previewed)
+        creates = [l for l in r.stdout.split("\n") if l.startswith('CREATE TABLE "Orders"')]
+        check("%s %s" % order, r.returncode == 0 and len(creates) == 1 and
+              ("[OrderID] I AUTOINC," in creates[0]) == native and ("[ORDERID] INT," in creates[0].upper()) != native
+              and ('ALTER TABLE "Orders" ALTER COLUMN OrderID I AUTOINC NEXTVALUE' in r.stdout) == native,
+              creates)
 
     # --- Sources and destinations that cannot be used: one line, exit 1 -----------------
     junk = os.path.join(work, "junk.mdb")
