@@ -395,13 +395,15 @@ class ConversionRun::Steps {
   }
 
   // After the last row of a native table: its AutoNumbers go on past the largest number the
-  // rows kept, and what its rows changed is told with the target's notices.
+  // rows kept, and what its rows changed is told with the target's notices (a preview
+  // changes nothing).
   void finishNativeTable(Table& table) {
     for (const auto& [field, largest] : table.tally.largest)
       if (!tableEnded_ && largest < INT32_MAX)
         emit(line::kAutoIncrement,
              AutoIncrementStatement(table.name, table.native->columns[static_cast<std::size_t>(field)], largest + 1));
-    for (std::string& n : table.tally.notices(table.name)) run_.notices_.push_back(std::move(n));
+    if (!preview())
+      for (std::string& n : table.tally.notices(table.name)) run_.notices_.push_back(std::move(n));
   }
 
   // Appends `statement` to the list in preview mode, executes it otherwise. `row`, when not
