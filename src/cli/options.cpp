@@ -173,14 +173,17 @@ Progress goes to standard error when it is a terminal; a summary of tables conve
 skipped and failed, rows written and time taken ends the run. Failures go to standard
 error, one line each: "tablewright-convert: SOURCE: what went wrong".
 
-Code page: a character the tables' code page cannot hold is stored as "?"; the run
-then says so, one line per table with the number of values changed, and ends with exit
-status 1.
+Changed values: a character the tables' code page cannot hold is stored as "?", a text
+longer than the 254 characters of a C column is cut, and a decimal with more digits than
+a double holds is rounded. The run says so, one line per table with the number of values
+changed, and ends with exit status 1. A table whose name a file cannot carry is written
+under a name with "_" in place of the characters, and OLE Object columns are left out;
+both are said once per table, with exit status 0.
 
 Exit status:
   0    every table was converted or skipped as asked
   1    something failed: the source, the destination, an output file, a table or a
-       row; or values were changed for the code page
+       row; or values were changed (see above)
   2    the command line is wrong
   130  interrupted (Ctrl-C); 143: terminated. The table being written keeps the rows
        written so far and stays readable.
