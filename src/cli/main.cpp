@@ -201,8 +201,9 @@ int Conclude(const tw::cli::Options& o, bool preview, std::chrono::steady_clock:
         " written so far");
   if (!o.quiet) Say(summary.text(seconds, preview, !ok || gSignal));
   if (gSignal) return 128 + gSignal;
-  // Values changed for the code page are no failure, but a script must learn of them.
-  return ok && run.notices().empty() ? 0 : 1;
+  // Values the run had to change are no failure, but a script must learn of them; a renamed
+  // table or a column left out on purpose changes no value.
+  return ok && !run.valuesChanged() ? 0 : 1;
 }
 
 int Convert(const tw::cli::Options& o) {
@@ -250,10 +251,12 @@ int Convert(const tw::cli::Options& o) {
   tw::Locale locale = tw::Locale::system();
   tw::ConversionRun run(access, ui, window, state, locale, preview ? &previewFile : nullptr);
   run.setObserver(&summary);
-  // Values changed for the code page: one line per table, even with --quiet.
+  // What the run changed or left out: one line per table and kind.
   run.setNoticeHandler([&](const std::vector<std::string>& notices) {
     window.clearLine();
-    for (const std::string& n : notices) Say(o.source + ": " + n);
+    // --quiet keeps only the notices of changed values.
+    for (std::size_t i = 0; i < notices.size(); ++i)
+      if (!o.quiet || run.changesValues(i)) Say(o.source + ": " + notices[i]);
   });
   run.StartConverting();
   window.clearLine();

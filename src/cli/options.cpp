@@ -165,7 +165,7 @@ Options:
                              characters, nulls where Access allows them, AutoNumber
                              as an autoincrementing integer that goes on counting
       --classic              every text 254 characters wide, dates as text, Yes/No
-                             and every integer as integer, currency as double (the
+                             and integers as integer, currency as double (the
                              default; of --native and --classic the last one counts)
   -q, --quiet                no progress bar, no notes, no summary: only failures
   -v, --verbose              one line per table, and where each failure happened
@@ -185,18 +185,21 @@ skipped and failed, rows written and time taken ends the run. Failures go to sta
 error, one line each: "tablewright-convert: SOURCE: what went wrong".
 
 Native tables (--native): column names keep up to 10 characters in free tables and
-the whole Access name (up to 128 characters) in a database container. A Decimal wider
-than FoxPro's 20-character numbers becomes a double; its values that lose digits there
-are counted and said as the code page's changes are.
+the whole Access name (up to 128 characters) in a database container; nothing is left
+out (OLE objects become W columns), and a text is cut only where a double-byte code page
+needs more bytes than its column has.
 
-Code page: a character the tables' code page cannot hold is stored as "?"; the run
-then says so, one line per table with the number of values changed, and ends with exit
-status 1.
+Changed values: a character the tables' code page cannot hold is stored as "?", a text
+longer than the 254 characters of a C column is cut, and a decimal with more digits than
+a double holds is rounded. The run says so, one line per table with the number of values
+changed, and ends with exit status 1. A table whose name a file cannot carry is written
+under a name with "_" in place of the characters, and OLE Object columns are left out;
+both are said once per table, with exit status 0.
 
 Exit status:
   0    every table was converted or skipped as asked
   1    something failed: the source, the destination, an output file, a table or a
-       row; or values were changed for the code page
+       row; or values were changed (see above)
   2    the command line is wrong
   130  interrupted (Ctrl-C); 143: terminated. The table being written keeps the rows
        written so far and stays readable.

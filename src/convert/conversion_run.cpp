@@ -13,6 +13,27 @@
 
 namespace tw {
 
+std::string CutValuesNotice(const std::string& table, std::int64_t values) {
+  return "Table " + table + ": " + std::to_string(values) +
+         (values == 1 ? " value was longer than 254 characters and was cut."
+                      : " values were longer than 254 characters and were cut.");
+}
+
+std::string InexactValuesNotice(const std::string& table, std::int64_t values) {
+  return "Table " + table + ": " + std::to_string(values) +
+         (values == 1 ? " decimal value has more digits than a FoxPro double holds and was rounded."
+                      : " decimal values have more digits than a FoxPro double holds and were rounded.");
+}
+
+std::string LeftOutColumnsNotice(const std::string& table, const std::vector<std::string>& columns) {
+  std::string text = "Table " + table + (columns.size() == 1 ? ": column " : ": columns ");
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (i > 0) text += ", ";
+    text += columns[i] + " (OLE Object)";
+  }
+  return text + (columns.size() == 1 ? " was left out." : " were left out.");
+}
+
 std::string NoTransferableFieldMessage(const std::string& table) {
   return "The table " + table +
          " was skipped: it has no field that can be transferred (only OLE objects or other "
@@ -155,18 +176,20 @@ class ConversionRun::Steps {
  private:
   // What the run learns of one source table.
   struct Table {
-    std::string name;
+    std::string name;    // in the source
+    std::string target;  // in the target (FoxProTableNames)
     std::vector<data::FieldInfo> fields;
     CreateTableDefinition def;
-    // Native mode (Check2): the columns that keep the Access types, and what their rows
-    // changed; the definition's statement and rows are then those of `def`.
+    // Native mode (Check2): the columns that keep the Access types, and the largest number
+    // of each AutoNumber; the definition's statement and rows are then those of `def`.
     std::optional<NativeTableDefinition> native;
-    NativeRowTally tally;
+    AutoNumberMaxima largest;
     bool readable = false;
     bool transferable = false;
     int reportsBefore = 0;
     std::int64_t rowsWritten = 0;  // its rows that went through
     int othersReports = 0;         // reports during its work that concern a table done before
+    ValueLosses losses;
   };
 
   bool preview() const { return window_.Check1() == 1; }
@@ -221,6 +244,10 @@ class ConversionRun::Steps {
   void convertTables() {
     int last = 0;
     guard_.run([&] { last = window_.List2().count() - 1; });
+    guard_.run([&] {
+      for (int i = 0; i <= last; ++i) sourceNames_.push_back(window_.List2().item(i));
+      targetNames_ = FoxProTableNames(sourceNames_);
+    });
     for (int i = last; i >= 0; --i) {
       if (observer_.stopRequested()) break;
       if (!convertTable(i)) break;
@@ -239,8 +266,12 @@ class ConversionRun::Steps {
 
   bool convertTable(Table& table, int index) {
     guard_(line::kTableName, [&] { table.name = window_.List2().item(index); });
+    table.target = static_cast<std::size_t>(index) < targetNames_.size() && !targetNames_[index].empty()
+                       ? targetNames_[index]
+                       : table.name;
+    if (table.target != table.name) addNotice(RenamedTableNotice(table.name, table.target), false);
 
-    const Answer answer = askOverwrite(table.name);
+    const Answer answer = askOverwrite(table.target);
     if (guard_.test(line::kKeepTarget, [&] { return answer == Answer::No; })) {
       observer_.tableSkipped(table.name);
       return true;
@@ -251,13 +282,14 @@ class ConversionRun::Steps {
       guard_(line::kClearTableConversions, [&] { state_.conversions.clear(); });
     }
     tableEnded_ = false;
-    if (guard_.test(line::kOverwrite, [&] { return answer == Answer::Yes; })) {
-      emit(line::kDrop, DropTableStatement(table.name));
-      guard_(line::kRemoveFromTargetList, [&] { ListRemoveText(window_.List1(), lowerCase(table.name)); });
-    }
     guard_(line::kTableCaption, [&] { window_.setProgressCaption("Please wait.. Processing table " + table.name); });
-    if (!tableEnded_)
-      guard_(line::kOpenSourceTable, [&] { rs_->Open("SELECT * FROM `" + table.name + "`", *source_); });
+    // The source table opens before the target's table is dropped: one that cannot be read
+    // leaves the old table in place.
+    guard_(line::kOpenSourceTable, [&] { rs_->Open("SELECT * FROM `" + table.name + "`", *source_); });
+    if (guard_.test(line::kOverwrite, [&] { return answer == Answer::Yes && rs_ && rs_->isOpen(); })) {
+      emit(line::kDrop, DropTableStatement(table.target));
+      guard_(line::kRemoveFromTargetList, [&] { ListRemoveText(window_.List1(), lowerCase(table.target)); });
+    }
     // A source table that cannot be read at all has been reported at its opening; it gets
     // no definition and no rows rather than a report for every step that would follow.
     table.readable = !tableEnded_ && rs_ && rs_->isOpen();
@@ -268,6 +300,11 @@ class ConversionRun::Steps {
       emit(line::kCreate, table.def.statement);
       if (!tableEnded_ && guard_.test(line::kHasRows, [&] { return !rs_->Eof() && !rs_->Bof(); })) copyRows(table);
       if (table.native) finishNativeTable(table);
+      if (table.losses.cut > 0)
+        addNotice(table.native ? NativeCutValuesNotice(table.name, table.losses.cut)
+                               : CutValuesNotice(table.name, table.losses.cut),
+                  true);
+      if (table.losses.inexact > 0) addNotice(InexactValuesNotice(table.name, table.losses.inexact), true);
     }
     if (rs_ && rs_->isOpen()) guard_(line::kCloseSourceTable, [&] { rs_->Close(); });
     // A table that could not be read, or whose target refused it, counts as failed.
@@ -321,17 +358,28 @@ class ConversionRun::Steps {
         yieldNow_();
       };
       if (window_.Check2() == 1) {
-        table.native = BuildNativeTableDefinition(table.name, table.fields, window_.OptionDBC1(), onField,
+        table.native = BuildNativeTableDefinition(table.target, table.fields, window_.OptionDBC1(), onField,
                                                   *run_.codePage_, run_.containerCodePage_);
         table.def = table.native->create;
       } else {
         table.def =
-            BuildCreateTableStatement(table.name, table.fields, onField, *run_.codePage_, run_.containerCodePage_);
+            BuildCreateTableStatement(table.target, table.fields, onField, *run_.codePage_, run_.containerCodePage_);
       }
     });
     guard_(line::kListConversions, [&] {
       for (auto& row : table.def.rows) state_.conversions.push_back(row);
     });
+    std::vector<std::string> leftOut;
+    for (std::size_t i = 0; i < table.fields.size() && i < table.def.rows.size(); ++i)
+      if (table.def.rows[i].foxproType.empty()) leftOut.push_back(table.fields[i].name);
+    // A table left out whole is told about on its own (leftOutForNoField).
+    if (!leftOut.empty() && table.def.hasColumns) addNotice(LeftOutColumnsNotice(table.name, leftOut), false);
+  }
+
+  void addNotice(std::string text, bool valuesChanged) {
+    run_.notices_.push_back(std::move(text));
+    run_.noticeChangesValues_.push_back(valuesChanged);
+    if (valuesChanged) run_.valuesChanged_ = true;
   }
 
   // A CREATE TABLE without columns, and a row statement without values, would be refused
@@ -375,15 +423,15 @@ class ConversionRun::Steps {
       };
       if (table.native) {
         try {
-          statement = BuildNativeInsertStatement(table.name, *table.native, rs_->row(), run_.locale_, table.tally,
-                                                 onField, *run_.codePage_);
+          statement = BuildNativeInsertStatement(table.target, *table.native, rs_->row(), run_.locale_, table.largest,
+                                                 onField, *run_.codePage_, &table.losses);
         } catch (data::Failure& f) {
           f.atRow(row_);
           throw;
         }
       } else {
-        statement = BuildInsertStatement(table.name, table.fields, rs_->row(), table.def.numericFields, run_.locale_,
-                                         onField, *run_.codePage_);
+        statement = BuildInsertStatement(table.target, table.fields, rs_->row(), table.def.numericFields,
+                                         run_.locale_, onField, *run_.codePage_, &table.losses);
       }
     });
     // A row whose statement could not be built (its failure is reported) has nothing to
@@ -395,15 +443,13 @@ class ConversionRun::Steps {
   }
 
   // After the last row of a native table: its AutoNumbers go on past the largest number the
-  // rows kept, and what its rows changed is told with the target's notices (a preview
-  // changes nothing).
+  // rows kept.
   void finishNativeTable(Table& table) {
-    for (const auto& [field, largest] : table.tally.largest)
+    for (const auto& [field, largest] : table.largest)
       if (!tableEnded_ && largest < INT32_MAX)
         emit(line::kAutoIncrement,
-             AutoIncrementStatement(table.name, table.native->columns[static_cast<std::size_t>(field)], largest + 1));
-    if (!preview())
-      for (std::string& n : table.tally.notices(table.name)) run_.notices_.push_back(std::move(n));
+             AutoIncrementStatement(table.target, table.native->columns[static_cast<std::size_t>(field)],
+                                    largest + 1));
   }
 
   // Appends `statement` to the list in preview mode, executes it otherwise. `row`, when not
@@ -417,7 +463,7 @@ class ConversionRun::Steps {
           state_.FoxPro_conn->Execute(statement);
         } catch (data::Failure& f) {
           lose(f);
-          if (!f.table().empty() && current_ && f.table() != current_->name) ++current_->othersReports;
+          if (!f.table().empty() && current_ && f.table() != current_->target) ++current_->othersReports;
           // The target takes no more rows of this table (it is in use, cannot be written,
           // is full or at its size limit): every later statement of the table would fail
           // the same way, so the run reports once and goes on with the next table.
@@ -433,8 +479,15 @@ class ConversionRun::Steps {
   // gone through. They come off the count of the table they were counted for.
   void lose(const data::Failure& f) {
     if (f.rowsLost() <= 0) return;
-    if (current_ && f.lostFrom() == current_->name) current_->rowsWritten -= f.rowsLost();
-    else observer_.rowsLost(f.lostFrom(), f.rowsLost());
+    if (current_ && f.lostFrom() == current_->target) current_->rowsWritten -= f.rowsLost();
+    else observer_.rowsLost(sourceName(f.lostFrom()), f.rowsLost());
+  }
+
+  // The source name of a table the run wrote under `target`.
+  std::string sourceName(const std::string& target) const {
+    for (std::size_t i = 0; i < targetNames_.size() && i < sourceNames_.size(); ++i)
+      if (targetNames_[i] == target) return sourceNames_[i];
+    return target;
   }
 
   // The per-file preview, after the last table.
@@ -481,7 +534,7 @@ class ConversionRun::Steps {
 
   // The target's notices, gathered before it is closed.
   void collectNotices() {
-    for (std::string& n : state_.FoxPro_conn->takeNotices()) run_.notices_.push_back(std::move(n));
+    for (std::string& n : state_.FoxPro_conn->takeNotices()) addNotice(std::move(n), true);
   }
 
   // Values the target had to change (characters its code page lacks): said once, before
@@ -510,7 +563,10 @@ class ConversionRun::Steps {
   // Set when the target says the current table takes no more rows.
   bool tableEnded_ = false;
   Table* current_ = nullptr;  // the table being converted
-  std::int64_t row_ = 0;      // the source row being converted, from 1
+  // Per entry of the source list, its name there and in the target.
+  std::vector<std::string> sourceNames_;
+  std::vector<std::string> targetNames_;
+  std::int64_t row_ = 0;  // the source row being converted, from 1
 };
 
 void ConversionRun::StartConverting() {
@@ -519,6 +575,8 @@ void ConversionRun::StartConverting() {
   state_.runInProgress = true;
   endedAtTargetCheck_ = false;
   notices_.clear();
+  noticeChangesValues_.clear();
+  valuesChanged_ = false;
   endedAtTargetCheck_ = !Steps(*this).run();
 }
 

@@ -131,8 +131,16 @@ class ConversionRun {
   // True when the last run ended at the target check: the destination could not be
   // opened, and (as in the window) nothing was shown.
   bool endedAtTargetCheck() const { return endedAtTargetCheck_; }
-  // The target's notices of the last run.
+  // The notices of the last run: what the run or the target had to change or leave out,
+  // one text per table and kind.
   const std::vector<std::string>& notices() const { return notices_; }
+  // True when one of them says values were changed (cut, rounded, characters replaced),
+  // not only that a table was renamed or a column left out as intended.
+  bool valuesChanged() const { return valuesChanged_; }
+  // True when notice `index` says values were changed.
+  bool changesValues(std::size_t index) const {
+    return index < noticeChangesValues_.size() && noticeChangesValues_[index];
+  }
 
  private:
   // The steps of one run, one member function each (conversion_run.cpp).
@@ -155,6 +163,8 @@ class ConversionRun {
   std::function<void(const std::vector<std::string>&)> noticeHandler_;
   std::function<std::string()> doneText_;
   std::vector<std::string> notices_;
+  std::vector<bool> noticeChangesValues_;  // per notice
+  bool valuesChanged_ = false;
   int reported_ = 0;
   bool endedAtTargetCheck_ = false;
 };

@@ -68,22 +68,6 @@ std::string currencyText(const Currency& c) {
 
 std::string decimalText(const Decimal& d) { return exactText(d.negative, d.digits, d.scale); }
 
-// Significant digits (no leading or trailing zeros) and the power of ten of the first.
-struct Significant {
-  std::string digits;
-  int exponent = 0;
-  friend bool operator==(const Significant&, const Significant&) = default;
-};
-
-Significant significant(std::string digits, int exponentOfFirst) {
-  const std::size_t first = digits.find_first_not_of('0');
-  if (first == std::string::npos) return {};
-  exponentOfFirst -= static_cast<int>(first);
-  digits.erase(0, first);
-  while (digits.back() == '0') digits.pop_back();
-  return {digits, exponentOfFirst};
-}
-
 std::string dateLiteral(const DateTime& d) {
   const DateTimeParts p = splitDateTime(d.days);
   char buf[48];
@@ -105,8 +89,8 @@ void appendHex(std::string& statement, const Bytes& bytes) {
 class ValueWriter {
  public:
   ValueWriter(std::string& out, const NativeFieldType& type, const Locale& locale, const CodePage& codePage,
-              NativeRowTally& tally)
-      : out_(out), type_(type), locale_(locale), codePage_(codePage), tally_(tally) {}
+              ValueLosses& losses)
+      : out_(out), type_(type), locale_(locale), codePage_(codePage), losses_(losses) {}
 
   // False when the column cannot take the value.
   bool write(const Value& v) {
@@ -151,7 +135,7 @@ class ValueWriter {
     else if (const Currency* c = v.get<Currency>()) digits = currencyText(*c);
     else if (const Decimal* d = v.get<Decimal>()) {
       digits = decimalText(*d);
-      if (type_.decimalInDouble && DecimalLosesDigitsInDouble(*d)) ++tally_.roundedDecimals;
+      if (type_.decimalInDouble && !DoubleHoldsDecimal(*d)) ++losses_.inexact;
     } else if (const Single* s = v.get<Single>()) digits = NativeNumberLiteral(s->value);
     else if (const double* x = v.get<double>()) digits = NativeNumberLiteral(*x);
     if (digits.empty()) return false;  // another type, or no finite number
@@ -165,7 +149,7 @@ class ValueWriter {
     std::string_view t = s ? std::string_view(*s) : std::string_view(rendered);
     const std::size_t fits = PrefixFittingBytes(t, type_.width, codePage_);
     if (fits < t.size()) {
-      ++tally_.cutTexts;
+      ++losses_.cut;
       t = t.substr(0, fits);
     }
     AppendTextLiteral(out_, t);
@@ -175,7 +159,7 @@ class ValueWriter {
   const NativeFieldType& type_;
   const Locale& locale_;
   const CodePage& codePage_;
-  NativeRowTally& tally_;
+  ValueLosses& losses_;
 };
 
 const char* kindName(const Value& v) {
@@ -197,44 +181,20 @@ const char* kindName(const Value& v) {
 
 }  // namespace
 
-std::vector<std::string> NativeRowTally::notices(const std::string& table) const {
-  std::vector<std::string> out;
-  if (roundedDecimals > 0)
-    out.push_back("Table " + table + ": " + std::to_string(roundedDecimals) +
-                  (roundedDecimals == 1 ? " Decimal value has" : " Decimal values have") +
-                  " more digits than a Double column holds; stored as the nearest Double.");
-  if (cutTexts > 0)
-    out.push_back("Table " + table + ": " + std::to_string(cutTexts) + (cutTexts == 1 ? " text was" : " texts were") +
-                  " cut to the bytes of their character column.");
-  return out;
+std::string NativeCutValuesNotice(const std::string& table, std::int64_t values) {
+  return "Table " + table + ": " + std::to_string(values) +
+         (values == 1 ? " text was longer than its character column holds in the code page and was cut."
+                      : " texts were longer than their character columns hold in the code page and were cut.");
 }
 
 std::string NativeNumberLiteral(double value) { return shortest(value); }
 std::string NativeNumberLiteral(float value) { return shortest(value); }
 
-bool DecimalLosesDigitsInDouble(const Decimal& value) {
-  const std::string text = value.digits + "e-" + std::to_string(value.scale);
-  double d = 0;
-  std::from_chars(text.data(), text.data() + text.size(), d);
-  const int digitCount = static_cast<int>(value.digits.size());
-  const Significant exact = significant(value.digits, digitCount - 1 - value.scale);
-  char buf[64];
-  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific);
-  const std::string_view back(buf, static_cast<std::size_t>(r.ptr - buf));
-  const std::size_t e = back.find('e');
-  std::string mantissa;
-  for (char c : back.substr(0, e))
-    if (c != '.') mantissa += c;
-  int exponent = 0;
-  std::string_view ex = back.substr(e + 1);
-  if (!ex.empty() && ex.front() == '+') ex.remove_prefix(1);
-  std::from_chars(ex.data(), ex.data() + ex.size(), exponent);
-  return significant(mantissa, exponent) != exact;
-}
-
 std::string BuildNativeInsertStatement(std::string_view tableName, const NativeTableDefinition& def,
-                                       const std::vector<Value>& values, const Locale& locale, NativeRowTally& tally,
-                                       const std::function<void()>& onField, const CodePage& codePage) {
+                                       const std::vector<Value>& values, const Locale& locale,
+                                       AutoNumberMaxima& largest, const std::function<void()>& onField,
+                                       const CodePage& codePage, ValueLosses* losses) {
+  ValueLosses ignored;
   std::string statement;
   statement.reserve(64 + tableName.size() + values.size() * 16);
   statement += "INSERT INTO [";
@@ -246,13 +206,13 @@ std::string BuildNativeInsertStatement(std::string_view tableName, const NativeT
     if (i > 0) statement += ", ";
     const NativeFieldType& type = def.types[i];
     const Value& v = values[i];
-    if (!ValueWriter(statement, type, locale, codePage, tally).write(v))
+    if (!ValueWriter(statement, type, locale, codePage, losses ? *losses : ignored).write(v))
       throw data::Failure("Data type mismatch: a " + std::string(kindName(v)) + " value cannot go into a " +
                           type.foxproType + " column.")
           .concerning(std::string(tableName), def.columns[i]);
     if (type.autoIncrement)
       if (const std::int64_t* n = v.get<std::int64_t>()) {
-        auto [it, added] = tally.largest.emplace(static_cast<int>(i), *n);
+        auto [it, added] = largest.emplace(static_cast<int>(i), *n);
         if (!added && *n > it->second) it->second = *n;
       }
   }

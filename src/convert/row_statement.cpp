@@ -1,7 +1,10 @@
 #include "convert/row_statement.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 #include "common/value_helpers.h"
 #include "convert/ado_type_name.h"
@@ -125,6 +128,29 @@ void AppendTextLiteral(std::string& statement, std::string_view text) {
   appendWithChr(statement, escapeText(text, chr));
 }
 
+bool DoubleHoldsDecimal(const Decimal& value) {
+  // The significant digits, without the zeros on either side.
+  const std::string& d = value.digits;
+  const std::size_t first = d.find_first_not_of('0');
+  if (first == std::string::npos) return true;
+  const std::size_t last = d.find_last_not_of('0');
+  const std::string significant = d.substr(first, last - first + 1);
+  const long exponent = static_cast<long>(d.size() - first) - 1 - value.scale;
+  // Every decimal of up to 15 significant digits well inside a double's range survives the
+  // round trip through it.
+  if (significant.size() <= 15 && exponent > -300 && exponent < 300) return true;
+  const std::string text = significant.substr(0, 1) + "." + significant.substr(1) + "e" + std::to_string(exponent);
+  const double nearest = std::strtod(text.c_str(), nullptr);
+  if (!std::isfinite(nearest)) return false;
+  // The double written with as many significant digits must give them back.
+  std::vector<char> buffer(significant.size() + 32);
+  std::snprintf(buffer.data(), buffer.size(), "%.*e", static_cast<int>(significant.size()) - 1, nearest);
+  std::string back(buffer.data());
+  back = back.substr(0, back.find('e'));
+  back.erase(1, 1);  // the point
+  return back == significant;
+}
+
 std::string RenderFieldValue(const Value& value, const Locale& locale, std::size_t maxChars) {
   static const Value kEmptyText{std::string()};
   std::string text = locale.displayText(NullToDefault(value, kEmptyText));
@@ -173,8 +199,8 @@ void FormatFieldValue(std::string& statement, std::string_view rendered, bool nu
 
 std::string BuildInsertStatement(std::string_view tableName, const std::vector<data::FieldInfo>& fields,
                                  const std::vector<Value>& values, const NumericFieldList& numericFields,
-                                 const Locale& locale, const std::function<void()>& onField,
-                                 const CodePage& codePage) {
+                                 const Locale& locale, const std::function<void()>& onField, const CodePage& codePage,
+                                 ValueLosses* losses) {
   std::string statement;
   statement.reserve(64 + tableName.size() + fields.size() * 16);
   statement += "INSERT INTO [";
@@ -205,8 +231,22 @@ std::string BuildInsertStatement(std::string_view tableName, const std::vector<d
     }
     const std::int16_t type = fields[i].type;
     const bool memo = !numeric && (type == ado::kLongVarWChar || type == ado::kLongVarChar);
-    std::string rendered = RenderFieldValue(values[i], locale, memo ? SIZE_MAX : kMaxValueChars);
-    if (!memo && !numeric && codePage.doubleByte()) rendered.resize(columnBytes(rendered, codePage));
+    if (losses && numeric)
+      if (const Decimal* d = values[i].get<Decimal>();
+          d && DecimalGoesToDouble(AdoTypeNameLower(type), fields[i].precision) && !DoubleHoldsDecimal(*d))
+        ++losses->inexact;
+    std::string rendered = RenderFieldValue(values[i], locale, SIZE_MAX);
+    if (!memo && !numeric) {
+      std::size_t keep =
+          rendered.size() > kMaxValueChars ? Utf8PrefixBytes(rendered, kMaxValueChars) : rendered.size();
+      if (codePage.doubleByte()) keep = std::min(keep, columnBytes(rendered.substr(0, keep), codePage));
+      if (keep < rendered.size()) {
+        rendered.resize(keep);
+        if (losses) ++losses->cut;
+      }
+    } else if (!memo && rendered.size() > kMaxValueChars) {
+      rendered.resize(Utf8PrefixBytes(rendered, kMaxValueChars));
+    }
     FormatFieldValue(statement, rendered, numeric, tableHasNumeric, locale);
   }
   statement.resize(statement.size() >= 2 ? statement.size() - 2 : 0);

@@ -42,15 +42,26 @@ void AppendTextLiteral(std::string& statement, std::string_view text);
 // the code page.
 std::size_t PrefixFittingBytes(std::string_view text, std::size_t limit, const CodePage& codePage);
 
+// What a row statement could not carry as the source holds it, counted across rows.
+struct ValueLosses {
+  std::int64_t cut = 0;      // texts longer than a C column holds, cut to its size
+  std::int64_t inexact = 0;  // decimals whose digits a DOUBLE column cannot hold exactly
+};
+
+// True when the nearest double to the decimal keeps all of its significant digits.
+bool DoubleHoldsDecimal(const Decimal& value);
+
 // INSERT INTO [name] VALUES (...); for one row. `fields` and `values` are the row's fields
 // in record-set order; `onField` is called before each field that is not skipped (the run
 // yields there) and may be empty. Memo fields (adLongVarWChar, adLongVarChar) keep their
 // whole text; other text is cut to 254 characters and, where `codePage` writes some
 // characters in two bytes, to the 254 bytes a C column holds. Date/Time Extended values
-// (adDBTimeStamp) are written as "mm/dd/yyyy hh:nn:ss.fffffff".
+// (adDBTimeStamp) are written as "mm/dd/yyyy hh:nn:ss.fffffff". Each cut text, and each
+// decimal that goes to a DOUBLE column (DecimalGoesToDouble) and loses digits there, is
+// counted in `losses` when given.
 std::string BuildInsertStatement(std::string_view tableName, const std::vector<data::FieldInfo>& fields,
                                  const std::vector<Value>& values, const NumericFieldList& numericFields,
                                  const Locale& locale, const std::function<void()>& onField = {},
-                                 const CodePage& codePage = CodePage::western());
+                                 const CodePage& codePage = CodePage::western(), ValueLosses* losses = nullptr);
 
 }  // namespace tw

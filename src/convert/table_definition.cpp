@@ -25,12 +25,15 @@ FieldTypeRule rule(int number, std::string suffix, std::string keyword, std::str
   return r;
 }
 
+// N(w,d) holds at most 20 characters: a precision that needs more (a sign and a point
+// besides its digits) gets a double, which keeps every value's row, if not every digit.
 std::string numericSuffix(int precision, int scale) {
   if (precision <= 0) {
     precision = 18;
     scale = 0;
   }
-  int width = std::min(precision + 2, 20);
+  if (precision + 2 > kMaxNumericWidth) return "] DOUBLE,";
+  int width = precision + 2;
   int decimals = std::clamp(scale, 0, width - 2);
   return "] N(" + std::to_string(width) + "," + std::to_string(decimals) + "),";
 }
@@ -49,6 +52,10 @@ std::size_t fittingPrefix(std::string_view text, std::size_t chars, std::size_t 
 
 }  // namespace
 
+bool DecimalGoesToDouble(std::string_view t, int precision) {
+  return (contains(t, "decimal") || contains(t, "numeric")) && precision + 2 > kMaxNumericWidth;
+}
+
 FieldTypeRule MapFieldType(std::string_view t, int precision, int scale) {
   if (t == "adlongvarbinary") {
     FieldTypeRule r;
@@ -64,6 +71,8 @@ FieldTypeRule MapFieldType(std::string_view t, int precision, int scale) {
   if (contains(t, "varwchar")) return rule(3, "] CHAR(254),", "varwchar", "TEXT", false);
   if (contains(t, "decimal")) return rule(4, numericSuffix(precision, scale), "decimal", "NUMERIC", true);
   if (contains(t, "smallint") || contains(t, "tinyint")) return rule(5, "] INT,", "int", "INTEGER", true);
+  // A Large Number holds up to 19 digits and a sign, beyond what an INT column takes.
+  if (contains(t, "bigint")) return rule(6, "] N(20,0),", "int", "NUMERIC", true);
   if (contains(t, "int")) return rule(6, "] INT,", "int", "INTEGER", true);
   if (contains(t, "currency")) return rule(7, "] DOUBLE,", "currency", "NUMERIC", true);
   if (contains(t, "bool")) return rule(8, "] INT,", "bool", "INTEGER", true);
@@ -109,6 +118,59 @@ std::string MakeColumnName(std::string_view fieldName, std::string& usedNames, C
   usedNames += ',';
   usedNames += candidate;
   return candidate;
+}
+
+namespace {
+
+// CON, and CON.txt too: Windows takes the part before the first dot.
+bool deviceName(std::string_view name) {
+  name = name.substr(0, name.find('.'));
+  std::string upper;
+  for (char c : name) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
+  return upper.size() == 4 && (upper.rfind("COM", 0) == 0 || upper.rfind("LPT", 0) == 0) && upper[3] >= '1' &&
+         upper[3] <= '9';
+}
+
+std::string storableTableName(std::string_view name) {
+  std::string out(name);
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos)
+      c = '_';
+  for (std::size_t end = out.size(); end > 0 && (out[end - 1] == '.' || out[end - 1] == ' '); --end)
+    out[end - 1] = '_';
+  if (deviceName(out)) out.insert(0, 1, '_');
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string> FoxProTableNames(const std::vector<std::string>& accessNames) {
+  std::vector<std::string> written(accessNames.size());
+  std::vector<std::string> taken;  // lower-cased
+  auto isTaken = [&](const std::string& n) {
+    return std::find(taken.begin(), taken.end(), lowerCase(n)) != taken.end();
+  };
+  // Names kept as they are come first, so that a changed name never takes one of them.
+  for (std::size_t i = 0; i < accessNames.size(); ++i)
+    if (storableTableName(accessNames[i]) == accessNames[i]) {
+      written[i] = accessNames[i];
+      taken.push_back(lowerCase(written[i]));
+    }
+  for (std::size_t i = 0; i < accessNames.size(); ++i) {
+    if (!written[i].empty() || accessNames[i].empty()) continue;
+    const std::string base = storableTableName(accessNames[i]);
+    std::string candidate = base;
+    for (int n = 1; isTaken(candidate); ++n) candidate = base + std::to_string(n);
+    written[i] = candidate;
+    taken.push_back(lowerCase(candidate));
+  }
+  return written;
+}
+
+std::string RenamedTableNotice(std::string_view accessName, std::string_view written) {
+  return "Table " + std::string(accessName) + ": written as " + std::string(written) +
+         ", a name FoxPro can store as a file.";
 }
 
 std::string DropTableStatement(std::string_view tableName) {

@@ -43,11 +43,19 @@ struct FieldTypeRule {
   bool numeric = false;
 };
 
+// The widest N column FoxPro declares.
+inline constexpr int kMaxNumericWidth = 20;
+
 // The rule for a lower-cased ADO type name (AdoTypeNameLower). Memo text (any "longvar"
-// type but binary) is tried before "varwchar" and gets a MEMO column. Rules 4 and 9 declare
-// N(w,d) from the field's precision and scale: w = min(p + 2, 20), d = min(s, w - 2); a
-// precision of 0 (none reported) counts as 18, 0.
+// type but binary) is tried before "varwchar" and gets a MEMO column. A Large Number
+// (bigint) gets N(20,0). Rules 4 and 9 declare N(w,d) from the field's precision and scale:
+// w = p + 2, d = min(s, p); a precision of 0 (none reported) counts as 18, 0. A precision
+// that N(20) cannot hold (p + 2 > 20) gets a DOUBLE column instead.
 FieldTypeRule MapFieldType(std::string_view lowerTypeName, int precision = 0, int scale = 0);
+
+// True when MapFieldType gives a decimal or numeric field of this precision a DOUBLE column,
+// whose values may keep fewer digits than Access holds.
+bool DecimalGoesToDouble(std::string_view lowerTypeName, int precision);
 
 // Derives the column name of a field and appends "," + the name to `usedNames`: blanks
 // removed; every character but a letter the code page holds, a digit 0-9 or "_" becomes
@@ -72,6 +80,16 @@ struct ColumnNameLimits {
 std::string MakeColumnName(std::string_view fieldName, std::string& usedNames, ColumnNameLimits limits,
                            const CodePage& codePage = CodePage::western(),
                            const CodePage* containerCodePage = nullptr);
+
+// The names the tables of a run are written under, in the order given: a character a file
+// name cannot hold (\ / : * ? " < > |, a control character, a dot or blank at the end)
+// becomes "_", and a device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9) gets "_" in front. A
+// changed name that then meets another name of the run, without regard to case, gets the
+// first number that sets it apart. Names that need no change stay as they are.
+std::vector<std::string> FoxProTableNames(const std::vector<std::string>& accessNames);
+
+// The notice for a table written under another name than its own.
+std::string RenamedTableNotice(std::string_view accessName, std::string_view written);
 
 // DROP TABLE "name"
 std::string DropTableStatement(std::string_view tableName);

@@ -484,6 +484,30 @@ TEST_F(RunOnEngineTest, NativeTablesContinueTheirAutoNumbersAndKeepNullsWhereAcc
   EXPECT_EQ(rows[2][0], Value(std::int64_t{42}));  // the numbering went on after the largest
 }
 
+// Large Numbers and wide decimals keep their rows: the extremes of a BigInt in N(20,0), a
+// Decimal(28,10) with 18 integer digits in a double, under a name the file system takes.
+TEST_F(RunOnEngineTest, LargeNumbersKeepTheirRowsUnderAStorableName) {
+  source->tables = {
+      MemoryTable{"Big: Numbers?",
+                  "TABLE",
+                  {{"ID", ado::kInteger}, {"Big", ado::kBigInt}, {"Wide", ado::kDecimal, 28, 10}},
+                  {{Value(1), Value(std::int64_t{9223372036854775807}),
+                    Value(Decimal{false, "1234567890123456789012345678", 10})},
+                   {Value(2), Value(std::int64_t{-9223372036854775807 - 1}), Value(Decimal{true, "5", 1})},
+                   {Value(3), Null{}, Null{}}}}};
+  run();
+  EXPECT_TRUE(reports().empty());
+  vfp::TableReader reader(*vfp::testing::plainFs(), targetPath + "/big_ numbers_.dbf", "");
+  std::vector<std::vector<Value>> rows;
+  for (std::vector<Value> row; reader.next(row);) rows.push_back(row);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0][1], Value(Decimal{false, "9223372036854775807", 0}));
+  EXPECT_EQ(rows[1][1], Value(Decimal{true, "9223372036854775808", 0}));
+  EXPECT_DOUBLE_EQ(rows[0][2].as<double>(), 123456789012345678.9012345678);
+  EXPECT_DOUBLE_EQ(rows[1][2].as<double>(), -0.5);
+  EXPECT_TRUE(rows[2][1].isNull());
+}
+
 // A target that writes in a code page (and keeps names in another, as a database container
 // may) and has notices about the values it had to change: the memory provider's session,
 // with the code pages and one notice per INSERT of a value holding "?" .
@@ -553,12 +577,19 @@ TEST_F(ConversionRunTest, ColumnNamesFollowTheCodePageTheTargetWritesIn) {
   EXPECT_EQ(target->executed, (std::vector<std::string>{"CREATE TABLE \"Miasta\"([MiastoŁó] CHAR(254));"}));
 }
 
+// A table whose texts the fake target below says it changed (they hold a "?").
+MemoryTable marked(const std::string& name, int rows) {
+  MemoryTable t = table(name, rows);
+  for (auto& r : t.rows) r[1] = Value(name + "?");
+  return t;
+}
+
 TEST_F(ConversionRunTest, ChangedValuesAreSaidOnceBeforeDone) {
-  source->tables = {table("A?", 2), table("Plain", 1), table("B?", 1)};
+  source->tables = {marked("A", 2), table("Plain", 1), marked("B", 1)};
   access.registerProvider("vfpoledb.1", std::make_shared<CodePageTarget>(targetProvider, 1252));
   run();
   ASSERT_GE(ui.boxes.size(), 2u);
-  EXPECT_EQ(ui.boxes[ui.boxes.size() - 2].text, "changed B?\r\nchanged A?\r\nchanged A?");
+  EXPECT_EQ(ui.boxes[ui.boxes.size() - 2].text, "changed B\r\nchanged A\r\nchanged A");
   EXPECT_EQ(ui.boxes.back().text, "Done.");
   EXPECT_TRUE(reports().empty());
   // A run without changed values says nothing more than "Done.".
@@ -570,7 +601,7 @@ TEST_F(ConversionRunTest, ChangedValuesAreSaidOnceBeforeDone) {
 }
 
 TEST_F(ConversionRunTest, ChangedValuesGoToTheNoticeHandlerAlsoAfterAPreviewThatExecuted) {
-  source->tables = {table("A?", 1)};
+  source->tables = {marked("A", 1)};
   access.registerProvider("vfpoledb.1", std::make_shared<CodePageTarget>(targetProvider, 1252));
   // The preview window executes the statements itself, on the run's open connection.
   struct ExecutingPreview : PreviewWindow {
@@ -587,10 +618,63 @@ TEST_F(ConversionRunTest, ChangedValuesGoToTheNoticeHandlerAlsoAfterAPreviewThat
   r.setYieldInterval(std::chrono::milliseconds(0));
   r.setNoticeHandler([&](const std::vector<std::string>& n) { handed.push_back(n); });
   r.StartConverting();
-  EXPECT_EQ(handed, (std::vector<std::vector<std::string>>{{"changed A?"}}));
-  EXPECT_EQ(r.notices(), (std::vector<std::string>{"changed A?"}));
+  EXPECT_EQ(handed, (std::vector<std::vector<std::string>>{{"changed A"}}));
+  EXPECT_EQ(r.notices(), (std::vector<std::string>{"changed A"}));
+  EXPECT_TRUE(r.valuesChanged());
   EXPECT_EQ(ui.boxes.back().text, "Done.");
   EXPECT_EQ(ui.boxes.size(), 1u);  // the handler, not a box, said it
+}
+
+// What the run itself changes or leaves out is said once per table: cut texts and rounded
+// decimals as changed values, a renamed table and a left-out column as notices only.
+TEST_F(ConversionRunTest, CutTextsRoundedDecimalsRenamedTablesAndLeftOutColumnsAreNoticed) {
+  const std::string longText(300, 'x'), fullText(254, 'y');
+  MemoryTable odd{"Sales/Returns: Q1?",
+                  "TABLE",
+                  {{"Note", ado::kVarWChar}, {"Photo", ado::kLongVarBinary}, {"Big", ado::kDecimal, 28, 17}},
+                  {{Value(longText), Value(Bytes{1}), Value(Decimal{false, "56505085819424791296572280180", 18})},
+                   {Value(fullText), Value(Bytes{2}), Value(Decimal{false, "50325", 3})},
+                   {Value(longText), Null{}, Null{}}}};
+  source->tables = {odd, table("Sales_Returns_ Q1_", 1), table("con", 1)};
+  std::vector<std::string> handed;
+  ConversionRun r(access, ui, window, state, usLocale());
+  r.setYieldInterval(std::chrono::milliseconds(0));
+  r.setNoticeHandler([&](const std::vector<std::string>& n) { handed = n; });
+  r.StartConverting();
+  EXPECT_TRUE(reports().empty());
+  EXPECT_EQ(target->executed.front(), "CREATE TABLE \"_con\"([ID] INT,[Name] CHAR(254));");
+  EXPECT_EQ(target->executed[4], "CREATE TABLE \"Sales_Returns_ Q1_1\"([Note] CHAR(254),[Big] DOUBLE);");
+  EXPECT_EQ(target->executed[5], "INSERT INTO [Sales_Returns_ Q1_1] VALUES ('" + std::string(254, 'x') +
+                                     "', 56505085819.42479129657228018);");
+  EXPECT_EQ(handed,
+            (std::vector<std::string>{
+                "Table con: written as _con, a name FoxPro can store as a file.",
+                "Table Sales/Returns: Q1?: written as Sales_Returns_ Q1_1, a name FoxPro can store as a file.",
+                "Table Sales/Returns: Q1?: column Photo (OLE Object) was left out.",
+                "Table Sales/Returns: Q1?: 2 values were longer than 254 characters and were cut.",
+                "Table Sales/Returns: Q1?: 1 decimal value has more digits than a FoxPro double holds and "
+                "was rounded."}));
+  EXPECT_TRUE(r.valuesChanged());
+  // Renamed and left out, nothing changed: notices, but no changed values.
+  source->tables = {MemoryTable{"a|b", "TABLE", {{"ID", ado::kInteger}, {"Pic", ado::kLongVarBinary}}, {}}};
+  target->tables.clear();
+  r.StartConverting();
+  EXPECT_EQ(handed.size(), 2u);
+  EXPECT_FALSE(r.valuesChanged());
+}
+
+// A source table that cannot be read leaves the target's table of that name in place.
+TEST_F(ConversionRunTest, AnUnreadableSourceTableDropsNothing) {
+  source->tables = {table("Gone", 2)};
+  target->tables = {named("gone")};
+  ui.answers = {MessageAnswer::Yes};
+  ui.onYield = [&] {
+    if (window.list2.items.size() == 1) source->tables.clear();
+  };
+  run();
+  EXPECT_TRUE(target->executed.empty());
+  ASSERT_EQ(reports().size(), 1u);
+  EXPECT_NE(reports()[0].find("at line 184"), std::string::npos) << reports()[0];
 }
 
 }  // namespace

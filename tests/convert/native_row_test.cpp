@@ -66,18 +66,18 @@ TEST(NativeRow, ValuesReachTheEngineWithTheirTypesAndDigits) {
   const CodePage& gbk = *CodePage::byNumber(936);
   const NativeTableDefinition def = BuildNativeTableDefinition("T", fields, false, {}, gbk);
   const Locale locale("en_US");
-  NativeRowTally tally;
+  AutoNumberMaxima largest;
+  ValueLosses losses;
   vfp::testing::ScratchFolder dir;
   {
     vfp::Engine engine(vfp::testing::plainFs(), dir.path(), gbk);
     engine.execute(def.create.statement);
-    engine.execute(BuildNativeInsertStatement("T", def, values, locale, tally, {}, gbk));
-    engine.execute(BuildNativeInsertStatement("T", def, nulls, locale, tally, {}, gbk));
+    engine.execute(BuildNativeInsertStatement("T", def, values, locale, largest, {}, gbk, &losses));
+    engine.execute(BuildNativeInsertStatement("T", def, nulls, locale, largest, {}, gbk, &losses));
   }
-  EXPECT_EQ(tally.roundedDecimals, 1);
-  EXPECT_EQ(tally.cutTexts, 1);
-  EXPECT_EQ(tally.largest, (std::map<int, std::int64_t>{{0, 9}}));
-  EXPECT_EQ(tally.notices("T").size(), 2u);
+  EXPECT_EQ(losses.inexact, 1);
+  EXPECT_EQ(losses.cut, 1);
+  EXPECT_EQ(largest, (AutoNumberMaxima{{0, 9}}));
   vfp::TableReader reader(*vfp::testing::plainFs(), dir.file("t.dbf"), dir.file("t.fpt"));
   std::vector<Value> row;
   ASSERT_TRUE(reader.next(row));
@@ -95,7 +95,7 @@ TEST(NativeRow, ValuesReachTheEngineWithTheirTypesAndDigits) {
   for (std::size_t i = 1; i < std::size(cases); ++i) EXPECT_TRUE(row[i].isNull()) << def.create.rows[i].foxproType;
   // A value its column cannot take is refused before it reaches the target, naming the column.
   nulls[1] = Value("yes");
-  EXPECT_EQ(vfp::testing::failureOf([&] { BuildNativeInsertStatement("T", def, nulls, locale, tally); }),
+  EXPECT_EQ(vfp::testing::failureOf([&] { BuildNativeInsertStatement("T", def, nulls, locale, largest); }),
             "Data type mismatch: a text value cannot go into a L column. (table \"T\", column \"F1\")");
   const std::pair<std::string, std::string> literals[] = {{NativeNumberLiteral(2583.2092f), "2583.2092"},
                                                           {NativeNumberLiteral(-8540981760.0f), "-8540982000"},

@@ -143,6 +143,53 @@ TEST(InsertStatement, TextIsCutToTheBytesOfAColumnInATwoByteCodePage) {
             "INSERT INTO [t] VALUES ('ab" + kept252 + "');");
 }
 
+// Every value that does not arrive whole is counted: texts over 254 characters (or over
+// 254 bytes in a two-byte code page), and decimals a double rounds; a memo, a text that
+// fits exactly and a decimal of a column N(w,d) holds are not.
+TEST(InsertStatement, CutTextsAndRoundedDecimalsAreCounted) {
+  std::string kana;
+  for (int i = 0; i < 127; ++i) kana += "\xE3\x81\x82";  // 254 bytes in code page 932
+  std::vector<FieldInfo> f = {
+      {"s", ado::kVarWChar}, {"m", ado::kLongVarWChar}, {"w", ado::kDecimal, 28, 10}, {"n", ado::kDecimal, 18, 2}};
+  const Decimal wide{false, "1234567890123456789012345678", 10}, exact{false, "12345", 2};
+  struct Case {
+    std::vector<Value> row;
+    const CodePage* codePage;
+    ValueLosses expected;
+  } cases[] = {
+      {{Value(std::string(255, 'x')), Value(std::string(300, 'x')), Value(exact), Value(wide)},
+       &CodePage::western(),
+       {1, 0}},
+      {{Value(std::string(254, 'x')), Null{}, Value(wide), Value(exact)}, &CodePage::western(), {0, 1}},
+      {{Value(kana), Null{}, Null{}, Null{}}, CodePage::byNumber(932), {0, 0}},
+      {{Value("a" + kana), Null{}, Null{}, Null{}}, CodePage::byNumber(932), {1, 0}},
+  };
+  for (const Case& c : cases) {
+    ValueLosses losses;
+    CreateTableDefinition def = BuildCreateTableStatement("t", f, {}, *c.codePage);
+    BuildInsertStatement("t", f, c.row, def.numericFields, Locale("en_US"), {}, *c.codePage, &losses);
+    EXPECT_EQ(losses.cut, c.expected.cut) << &c - cases;
+    EXPECT_EQ(losses.inexact, c.expected.inexact) << &c - cases;
+  }
+}
+
+TEST(InsertStatement, ADoubleHoldsADecimalWhenItGivesBackEveryDigit) {
+  struct Case {
+    Decimal value;
+    bool held;
+  } cases[] = {
+      {{false, "0", 0}, true},
+      {{false, "50325", 3}, true},
+      {{true, "123456789012345", 5}, true},           // 15 digits
+      {{false, "9007199254740993", 0}, false},        // 2^53 + 1
+      {{false, "9007199254740992", 0}, true},         // 2^53
+      {{false, "12345678000000000000000", 4}, true},  // trailing zeros are no digits
+      {{false, "56505085819424791296572280180", 18}, false},
+      {{false, "1" + std::string(400, '0'), 0}, false},  // beyond a double's range
+  };
+  for (const Case& c : cases) EXPECT_EQ(DoubleHoldsDecimal(c.value), c.held) << c.value.digits;
+}
+
 TEST(InsertStatement, ExtendedDatesArriveToTheLastDigit) {
   std::vector<FieldInfo> f = {{"n", ado::kInteger}, {"x", ado::kDBTimeStamp}};
   const ExtendedDateTime x{737954, (22 * 3600 + 45 * 60 + 12) * 10000000LL + 3456789};

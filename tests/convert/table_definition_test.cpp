@@ -50,14 +50,18 @@ TEST(CreateTableStatement, TableOfOnlyBinaryFieldsIsFlaggedAsHavingNoColumns) {
   EXPECT_EQ(def.rows.size(), 2u);
 }
 
+// A precision N(20) cannot hold gets a double, so that no value of it loses its row.
 TEST(CreateTableStatement, DecimalAndNumericDeclareNumericWidthFromPrecisionAndScale) {
   CreateTableDefinition def = BuildCreateTableStatement("t", {{"a", ado::kNumeric, 10, 2},
                                                               {"b", ado::kNumeric, 28, 6},
                                                               {"c", ado::kNumeric, 0, 0},
                                                               {"d", ado::kDecimal, 5, 5},
-                                                              {"e", ado::kNumeric, 28, 25}});
-  EXPECT_EQ(def.statement, "CREATE TABLE \"t\"([a] N(12,2),[b] N(20,6),[c] N(20,0),[d] N(7,5),[e] N(20,18));");
-  EXPECT_EQ(def.numericFields, (NumericFieldList{0, 1, 2, 3, 4}));
+                                                              {"e", ado::kNumeric, 28, 25},
+                                                              {"f", ado::kDecimal, 18, 4},
+                                                              {"g", ado::kDecimal, 19, 0}});
+  EXPECT_EQ(def.statement,
+            "CREATE TABLE \"t\"([a] N(12,2),[b] DOUBLE,[c] N(20,0),[d] N(7,5),[e] DOUBLE,[f] N(20,4),[g] DOUBLE);");
+  EXPECT_EQ(def.numericFields, (NumericFieldList{0, 1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(def.rows[0].accessType, "numeric");
   EXPECT_EQ(def.rows[3].accessType, "decimal");
   EXPECT_EQ(def.rows[3].foxproType, "NUMERIC");
@@ -95,9 +99,9 @@ INSTANTIATE_TEST_SUITE_P(AllRules, TypeMapping,
                                            MappingCase{17, "] INT,", "int", "INTEGER", true, 5},
                                            MappingCase{18, "] INT,", "int", "INTEGER", true, 5},
                                            MappingCase{3, "] INT,", "int", "INTEGER", true, 6},
-                                           MappingCase{20, "] INT,", "int", "INTEGER", true, 6},
+                                           MappingCase{20, "] N(20,0),", "int", "NUMERIC", true, 6},
                                            MappingCase{19, "] INT,", "int", "INTEGER", true, 6},
-                                           MappingCase{21, "] INT,", "int", "INTEGER", true, 6},
+                                           MappingCase{21, "] N(20,0),", "int", "NUMERIC", true, 6},
                                            MappingCase{6, "] DOUBLE,", "currency", "NUMERIC", true, 7},
                                            MappingCase{11, "] INT,", "bool", "INTEGER", true, 8},
                                            MappingCase{131, "] N(12,2),", "numeric", "NUMERIC", true, 9},
@@ -195,6 +199,21 @@ TEST(AdoTypeNames, NamesCodesAndLeavesUnknownCodesEmpty) {
   for (int code = -32768; code <= 32767; ++code)
     if (!AdoTypeName(static_cast<std::int16_t>(code)).empty()) ++named;
   EXPECT_EQ(named, 39);
+}
+
+TEST(TableNames, WhatAFileNameCannotHoldBecomesAnUnderscoreAndStaysUnique) {
+  struct Case {
+    std::vector<std::string> access, written;
+  } cases[] = {
+      {{"Orders", "Order Details", "ÄÖÜ"}, {"Orders", "Order Details", "ÄÖÜ"}},
+      {{"Sales/Returns: Q1?", "a\\b*c\"d<e>f|g", "tab\tname", "dot.", "blank "},
+       {"Sales_Returns_ Q1_", "a_b_c_d_e_f_g", "tab_name", "dot_", "blank_"}},
+      {{"CON", "nul", "Com1", "LPT9.txt", "COM0", "Console"},
+       {"_CON", "_nul", "_Com1", "_LPT9.txt", "COM0", "Console"}},
+      // A changed name never takes a name kept as it is, nor one given before it.
+      {{"a/b", "A_B", "a:b", "a_b1"}, {"a_b2", "A_B", "a_b3", "a_b1"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FoxProTableNames(c.access), c.written);
 }
 
 }  // namespace
