@@ -97,12 +97,9 @@ TEST(NativeRow, ValuesReachTheEngineWithTheirTypesAndDigits) {
   nulls[1] = Value("yes");
   EXPECT_EQ(vfp::testing::failureOf([&] { BuildNativeInsertStatement("T", def, nulls, locale, largest); }),
             "Data type mismatch: a text value cannot go into a L column. (table \"T\", column \"F1\")");
-  const std::pair<std::string, std::string> literals[] = {{NativeNumberLiteral(2583.2092f), "2583.2092"},
-                                                          {NativeNumberLiteral(-8540981760.0f), "-8540982000"},
-                                                          {NativeNumberLiteral(0.000125), "0.000125"},
-                                                          {NativeNumberLiteral(1.5e20), "1.5E+20"},
-                                                          {NativeNumberLiteral(100.0), "100"}};
-  for (const auto& [got, want] : literals) EXPECT_EQ(got, want);
+  // The two forms the round trip above does not take: digits padded with zeros, E notation.
+  EXPECT_EQ(NativeNumberLiteral(-8540981760.0f), "-8540982000");
+  EXPECT_EQ(NativeNumberLiteral(1.5e20), "1.5E+20");
 }
 
 }  // namespace
