@@ -13,6 +13,8 @@
 
 namespace tw {
 
+namespace {
+
 std::string CutValuesNotice(const std::string& table, std::int64_t values) {
   return "Table " + table + ": " + std::to_string(values) +
          (values == 1 ? " value was longer than 254 characters and was cut."
@@ -25,14 +27,19 @@ std::string InexactValuesNotice(const std::string& table, std::int64_t values) {
                       : " decimal values have more digits than a FoxPro double holds and were rounded.");
 }
 
+// `columns`: each left-out column's name with its kind in parentheses.
 std::string LeftOutColumnsNotice(const std::string& table, const std::vector<std::string>& columns) {
   std::string text = "Table " + table + (columns.size() == 1 ? ": column " : ": columns ");
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    if (i > 0) text += ", ";
-    text += columns[i] + " (OLE Object)";
-  }
+  for (std::size_t i = 0; i < columns.size(); ++i) text += (i > 0 ? ", " : "") + columns[i];
   return text + (columns.size() == 1 ? " was left out." : " were left out.");
 }
+
+// A column classic mode leaves out, as the notice names it: "Photo (OLE Object)".
+std::string leftOutColumn(const data::FieldInfo& f) {
+  const std::string* complex = f.property("Jet OLEDB:Complex Type").get<std::string>();
+  return f.name + (complex && *complex == "Attachment" ? " (Attachment)" : " (OLE Object)");
+}
+}  // namespace
 
 std::string NoTransferableFieldMessage(const std::string& table) {
   return "The table " + table +
@@ -371,7 +378,7 @@ class ConversionRun::Steps {
     });
     std::vector<std::string> leftOut;
     for (std::size_t i = 0; i < table.fields.size() && i < table.def.rows.size(); ++i)
-      if (table.def.rows[i].foxproType.empty()) leftOut.push_back(table.fields[i].name);
+      if (table.def.rows[i].foxproType.empty()) leftOut.push_back(leftOutColumn(table.fields[i]));
     // A table left out whole is told about on its own (leftOutForNoField).
     if (!leftOut.empty() && table.def.hasColumns) addNotice(LeftOutColumnsNotice(table.name, leftOut), false);
   }

@@ -328,7 +328,7 @@ NOTICE = re.compile(r'^tablewright-convert: (.+: )?Table (.+): \d+ (values? held
                     r'and w(as|ere) rounded)\.$')
 # Said without changing the exit status: a table under another name, a column left out.
 INFO = re.compile(r'^tablewright-convert: (.+: )?Table (.+): (written as .+, a name FoxPro can store as a file|'
-                  r'columns? .+ \(OLE Object\) w(as|ere) left out)\.$')
+                  r'columns? .+ \((OLE Object|Attachment)\) w(as|ere) left out)\.$')
 SUMMARY = re.compile(r"^tablewright-convert: (Done: )?\d+ tables? converted, \d+ skipped, 0 failed; ")
 
 

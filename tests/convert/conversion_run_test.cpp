@@ -629,12 +629,15 @@ TEST_F(ConversionRunTest, ChangedValuesGoToTheNoticeHandlerAlsoAfterAPreviewThat
 // decimals as changed values, a renamed table and a left-out column as notices only.
 TEST_F(ConversionRunTest, CutTextsRoundedDecimalsRenamedTablesAndLeftOutColumnsAreNoticed) {
   const std::string longText(300, 'x'), fullText(254, 'y');
-  MemoryTable odd{"Sales/Returns: Q1?",
-                  "TABLE",
-                  {{"Note", ado::kVarWChar}, {"Photo", ado::kLongVarBinary}, {"Big", ado::kDecimal, 28, 17}},
-                  {{Value(longText), Value(Bytes{1}), Value(Decimal{false, "56505085819424791296572280180", 18})},
-                   {Value(fullText), Value(Bytes{2}), Value(Decimal{false, "50325", 3})},
-                   {Value(longText), Null{}, Null{}}}};
+  data::FieldInfo files{"Files", ado::kLongVarBinary};
+  files.properties["Jet OLEDB:Complex Type"] = Value(std::string("Attachment"));
+  MemoryTable odd{
+      "Sales/Returns: Q1?",
+      "TABLE",
+      {{"Note", ado::kVarWChar}, {"Photo", ado::kLongVarBinary}, {"Big", ado::kDecimal, 28, 17}, files},
+      {{Value(longText), Value(Bytes{1}), Value(Decimal{false, "56505085819424791296572280180", 18}), Null{}},
+       {Value(fullText), Value(Bytes{2}), Value(Decimal{false, "50325", 3}), Null{}},
+       {Value(longText), Null{}, Null{}, Null{}}}};
   source->tables = {odd, table("Sales_Returns_ Q1_", 1), table("con", 1)};
   std::vector<std::string> handed;
   ConversionRun r(access, ui, window, state, usLocale());
@@ -650,7 +653,7 @@ TEST_F(ConversionRunTest, CutTextsRoundedDecimalsRenamedTablesAndLeftOutColumnsA
             (std::vector<std::string>{
                 "Table con: written as _con, a name FoxPro can store as a file.",
                 "Table Sales/Returns: Q1?: written as Sales_Returns_ Q1_1, a name FoxPro can store as a file.",
-                "Table Sales/Returns: Q1?: column Photo (OLE Object) was left out.",
+                "Table Sales/Returns: Q1?: columns Photo (OLE Object), Files (Attachment) were left out.",
                 "Table Sales/Returns: Q1?: 2 values were longer than 254 characters and were cut.",
                 "Table Sales/Returns: Q1?: 1 decimal value has more digits than a FoxPro double holds and "
                 "was rounded."}));
