@@ -124,7 +124,7 @@ NativeFieldType MapNativeFieldType(const data::FieldInfo& field, const CodePage&
 }
 
 ColumnNameLimits NativeNameLimits(bool container) {
-  return container ? ColumnNameLimits{128, 128} : ColumnNameLimits{10, 10};
+  return container ? ColumnNameLimits{128, 128, true} : ColumnNameLimits{10, 10, true};
 }
 
 NativeTableDefinition BuildNativeTableDefinition(std::string_view tableName,

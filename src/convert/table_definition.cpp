@@ -107,8 +107,12 @@ std::string MakeColumnName(std::string_view fieldName, std::string& usedNames, C
   }
   if (!name.empty() && name[0] >= '0' && name[0] <= '9') name.insert(0, 1, '_');
   std::string candidate = name.substr(0, fittingPrefix(name, limits.chars, limits.bytes, codePage));
+  auto taken = [&](const std::string& c) {
+    return limits.wholeNames ? containsIgnoringCase(usedNames + ",", "," + c + ",")
+                             : containsIgnoringCase(usedNames, c);
+  };
   int counter = 0;
-  while (containsIgnoringCase(usedNames, candidate)) {
+  while (taken(candidate)) {
     ++counter;
     const std::string digits = std::to_string(counter);
     candidate =

@@ -72,6 +72,9 @@ std::string MakeFoxProFieldName(std::string_view fieldName, std::string& usedNam
 struct ColumnNameLimits {
   std::size_t chars = 8;
   std::size_t bytes = 10;
+  // False: a name counts as taken when it is part of any name before it ("ID" after
+  // "OrderID"), as the classic names have it; true: only when it equals one.
+  bool wholeNames = false;
 };
 
 // MakeFoxProFieldName with other limits: the first `limits.chars` characters (at most

@@ -66,17 +66,19 @@ TEST(NativeDefinition, EveryAccessFieldTakesTheColumnOfItsType) {
 
 TEST(NativeDefinition, NamesKeepTenCharactersInAFolderAndTheWholeNameInAContainer) {
   std::vector<FieldInfo> fields = {field(ado::kInteger, 0, 0, {{"ISAUTOINCREMENT", Value(true)}}),
-                                   field(ado::kVarWChar, 30, 0), field(ado::kVarWChar, 30), field(ado::kDate)};
-  const char* names[] = {"Customer ID", "Customer Name", "Customer Names", "1st Order"};
+                                   field(ado::kVarWChar, 30, 0), field(ado::kVarWChar, 30), field(ado::kDate),
+                                   field(ado::kInteger)};
+  // "ID" after "CustomerID" is a name of its own.
+  const char* names[] = {"Customer ID", "Customer Name", "Customer Names", "1st Order", "ID"};
   for (std::size_t i = 0; i < fields.size(); ++i) fields[i].name = names[i];
   const NativeTableDefinition free = BuildNativeTableDefinition("Customers", fields, false);
   EXPECT_EQ(free.create.statement,
             "CREATE TABLE \"Customers\"([CustomerID] I AUTOINC,[CustomerNa] C(30) NOT NULL,[CustomerN1] C(30) "
-            "NULL,[_1stOrder] T NULL);");
+            "NULL,[_1stOrder] T NULL,[ID] I NULL);");
   EXPECT_EQ(free.autoIncrementFields, std::vector<int>{0});
   const NativeTableDefinition container = BuildNativeTableDefinition("Customers", fields, true);
   EXPECT_EQ(container.columns,
-            (std::vector<std::string>{"CustomerID", "CustomerName", "CustomerNames", "_1stOrder"}));
+            (std::vector<std::string>{"CustomerID", "CustomerName", "CustomerNames", "_1stOrder", "ID"}));
 }
 
 }  // namespace
