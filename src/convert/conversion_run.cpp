@@ -5,6 +5,7 @@
 
 #include "common/guard.h"
 #include "common/text_list.h"
+#include "convert/key_statements.h"
 #include "convert/native_row.h"
 #include "convert/row_statement.h"
 #include "db/access.h"
@@ -143,6 +144,9 @@ constexpr StatementLines kCreate{338, 340, 342};
 constexpr StatementLines kInsert{438, 440, 450};
 // Native tables: the AutoNumber's next value, after the last row.
 constexpr StatementLines kAutoIncrement{453, 455, 457};
+// Native tables: the indexes after the last row, the relations after the last table.
+constexpr StatementLines kIndex{459, 461, 463};
+constexpr StatementLines kRelation{469, 471, 473};
 }  // namespace line
 }  // namespace
 
@@ -175,6 +179,7 @@ class ConversionRun::Steps {
     guard_(line::kClearStatements, [&] { state_.statements.clear(); });
     guard_(line::kClearConversions, [&] { state_.conversions.clear(); });
     convertTables();
+    emitRelations();
     showFilePreview();
     finish();
     return true;
@@ -307,6 +312,7 @@ class ConversionRun::Steps {
       emit(line::kCreate, table.def.statement);
       if (!tableEnded_ && guard_.test(line::kHasRows, [&] { return !rs_->Eof() && !rs_->Bof(); })) copyRows(table);
       if (table.native) finishNativeTable(table);
+      if (table.native && !tableEnded_) emitTableKeys(table);
       if (table.losses.cut > 0)
         addNotice(table.native ? NativeCutValuesNotice(table.name, table.losses.cut)
                                : CutValuesNotice(table.name, table.losses.cut),
@@ -318,6 +324,8 @@ class ConversionRun::Steps {
     if (table.transferable || !table.readable)
       observer_.tableDone(table.name, table.rowsWritten,
                           guard_.reports() - table.reportsBefore - table.othersReports);
+    // The last table brings the relations, so that a preview of it lists them too.
+    if (index == 0) emitRelations();
     if (guard_.test(line::kTablePreview, [&] { return preview() && window_.Option2(); })) {
       guard_(line::kSetStopAfterPreview, [&] {
         state_.StopAfterPreview = true;
@@ -459,6 +467,41 @@ class ConversionRun::Steps {
                                     largest + 1));
   }
 
+  // The indexes of a native table, from the source's definitions (read at the first such
+  // table; a source that cannot give them costs one notice, and the tables go without).
+  void emitTableKeys(Table& table) {
+    if (!sourceKeys_) {
+      try {
+        sourceKeys_ = ReadSourceKeys(*source_);
+      } catch (const std::exception& e) {
+        sourceKeys_ = SourceKeys{};
+        addNotice(std::string("The indexes and relationships of the database could not be read (") + e.what() +
+                      "); the tables were written without them.",
+                  false);
+      }
+    }
+    std::vector<KeyColumn> columns;
+    for (std::size_t i = 0; i < table.fields.size() && i < table.native->columns.size(); ++i)
+      columns.push_back({table.fields[i].name, table.native->columns[i], table.native->types[i].foxproType,
+                         table.native->types[i].nullable});
+    TableKeys keys = BuildTableKeys(*sourceKeys_, table.name, table.target, columns, window_.OptionDBC1());
+    for (const std::string& s : keys.statements) {
+      if (tableEnded_) break;
+      emit(line::kIndex, s);
+    }
+    for (std::string& n : keys.notices) addNotice(std::move(n), false);
+    written_[table.name] = WrittenTable{table.target, std::move(keys), std::move(columns)};
+  }
+
+  // The relations between the native tables written, after the last one.
+  void emitRelations() {
+    if (written_.empty() || !sourceKeys_) return;
+    RelationStatements r = BuildRelationStatements(*sourceKeys_, written_, window_.OptionDBC1());
+    written_.clear();
+    for (const std::string& s : r.statements) emit(line::kRelation, s);
+    for (std::string& n : r.notices) addNotice(std::move(n), false);
+  }
+
   // Appends `statement` to the list in preview mode, executes it otherwise. `row`, when not
   // zero, is the source row a refused value came from.
   void emit(const line::StatementLines& lines, const std::string& statement, std::int64_t row = 0) {
@@ -569,7 +612,9 @@ class ConversionRun::Steps {
   Answer answerForAll_ = Answer::None;  // "Yes to All" or "No to All" given
   // Set when the target says the current table takes no more rows.
   bool tableEnded_ = false;
-  Table* current_ = nullptr;  // the table being converted
+  Table* current_ = nullptr;                     // the table being converted
+  std::optional<SourceKeys> sourceKeys_;         // read at the first native table
+  std::map<std::string, WrittenTable> written_;  // native tables written, by source name
   // Per entry of the source list, its name there and in the target.
   std::vector<std::string> sourceNames_;
   std::vector<std::string> targetNames_;
