@@ -163,7 +163,9 @@ Options:
       --native               keep the Access field types: Yes/No as logical, dates
                              as datetime, Short Text(n) as a character column of n
                              characters, nulls where Access allows them, AutoNumber
-                             as an autoincrementing integer that goes on counting
+                             as an autoincrementing integer that goes on counting;
+                             and the keys: indexes as tags, relationships as
+                             persistent relations in a database container
       --classic              every text 254 characters wide, dates as text, Yes/No
                              and integers as integer, currency as double (the
                              default; of --native and --classic the last one counts)
@@ -187,7 +189,9 @@ error, one line each: "tablewright-convert: SOURCE: what went wrong".
 Native tables (--native): column names keep up to 10 characters in free tables and
 the whole Access name (up to 128 characters) in a database container; nothing is left
 out (OLE objects become W columns), and a text is cut only where a double-byte code page
-needs more bytes than its column has.
+needs more bytes than its column has. Each Access index becomes a tag of the table's .cdx
+(the primary key a candidate tag, or the container's primary key); an index no tag can
+hold, cascading rules and relations between free tables are said once.
 
 Changed values: a character the tables' code page cannot hold is stored as "?", a text
 longer than the 254 characters of a C column is cut, and a decimal with more digits than
