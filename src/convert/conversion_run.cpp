@@ -5,6 +5,7 @@
 
 #include "common/guard.h"
 #include "common/text_list.h"
+#include "convert/field_properties.h"
 #include "convert/key_statements.h"
 #include "convert/native_row.h"
 #include "convert/row_statement.h"
@@ -146,6 +147,8 @@ constexpr StatementLines kInsert{438, 440, 450};
 constexpr StatementLines kAutoIncrement{453, 455, 457};
 // Native tables: the indexes after the last row, the relations after the last table.
 constexpr StatementLines kIndex{459, 461, 463};
+// Native tables in a container: the captions and descriptions, after CREATE TABLE.
+constexpr StatementLines kProperty{343, 345, 347};
 constexpr StatementLines kRelation{469, 471, 473};
 }  // namespace line
 }  // namespace
@@ -310,6 +313,12 @@ class ConversionRun::Steps {
     table.transferable = table.readable && !leftOut;
     if (table.transferable) {
       emit(line::kCreate, table.def.statement);
+      if (table.native) {
+        for (const std::string& p : table.native->propertyStatements)
+          if (!tableEnded_) emit(line::kProperty, p);
+        if (!table.native->leftOutProperties.empty())
+          addNotice(LeftOutPropertiesNotice(table.name, table.native->leftOutProperties), false);
+      }
       if (!tableEnded_ && guard_.test(line::kHasRows, [&] { return !rs_->Eof() && !rs_->Bof(); })) copyRows(table);
       if (table.native) finishNativeTable(table);
       if (table.native && !tableEnded_) emitTableKeys(table);

@@ -1,6 +1,7 @@
 #include "convert/native_definition.h"
 
 #include "convert/ado_type_name.h"
+#include "convert/field_properties.h"
 #include "platform/ado_types.h"
 
 namespace tw {
@@ -148,6 +149,12 @@ NativeTableDefinition BuildNativeTableDefinition(std::string_view tableName,
     create.statement += "] ";
     create.statement += t.foxproType;
     if (!t.autoIncrement) create.statement += t.nullable ? " NULL" : " NOT NULL";
+    if (container) {
+      FieldProperties p = TranslateFieldProperties(f, t, std::string(tableName), name);
+      create.statement += p.clauses;
+      for (std::string& s : p.statements) def.propertyStatements.push_back(std::move(s));
+      for (std::string& s : p.leftOut) def.leftOutProperties.push_back(std::move(s));
+    }
     create.statement += ',';
     create.rows.back().accessType = t.accessType;
     create.rows.back().foxproType = t.foxproType;

@@ -65,6 +65,10 @@ struct NativeTableDefinition {
   std::vector<std::string> columns;  // each field's column name
   std::vector<NativeFieldType> types;
   std::vector<int> autoIncrementFields;  // the indexes of the AutoNumber fields
+  // In a database container: the DBSETPROP statements of the captions and descriptions,
+  // and the properties FoxPro has no rule for (field_properties.h).
+  std::vector<std::string> propertyStatements;
+  std::vector<std::string> leftOutProperties;
 };
 
 // The native counterpart of BuildCreateTableStatement: CREATE TABLE "name"([col] TYPE NULL,
