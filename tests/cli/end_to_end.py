@@ -327,8 +327,12 @@ NOTICE = re.compile(r'^tablewright-convert: (.+: )?Table (.+): \d+ (values? held
                     r'characters and w(as|ere) cut|decimal values? ha(s|ve) more digits than a FoxPro double holds '
                     r'and w(as|ere) rounded)\.$')
 # Said without changing the exit status: a table under another name, a column left out.
-INFO = re.compile(r'^tablewright-convert: (.+: )?Table (.+): (written as .+, a name FoxPro can store as a file|'
-                  r'columns? .+ \((OLE Object|Attachment)\) w(as|ere) left out)\.$')
+INFO = re.compile(r'^tablewright-convert: (.+: )?((Table (.+): (written as .+, a name FoxPro can store as a file|'
+                  r'columns? .+ \((OLE Object|Attachment)\) w(as|ere) left out|index .+ was left out: .+|'
+                  r'index .+ mixes ascending and descending columns; its tag is ascending|FoxPro has no rule for '
+                  r'the propert.+ left out))|Relationships .+: their cascading updates and deletes were not carried .+|'
+                  r'\d+ relationships? w(as|ere) not written: relations between free tables need a database '
+                  r'container)\.?$')
 SUMMARY = re.compile(r"^tablewright-convert: (Done: )?\d+ tables? converted, \d+ skipped, 0 failed; ")
 
 
