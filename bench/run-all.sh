@@ -27,6 +27,9 @@ echo; echo "== Conversion of one million rows against mdb-export"
 echo; echo "== Classic against native tables, one million rows: time and size"
 "$here/native_bench.sh" "$build" 1000000
 
+echo; echo "== Native tables with a primary key and two indexes against none, one million rows"
+"$here/keys_bench.sh" "$build" 1000000
+
 echo; echo "== SQL Preview window: one million statements, shown, scrolled and executed"
 "$here/preview_bench.sh" "$build" 1000000
 

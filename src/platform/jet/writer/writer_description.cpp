@@ -815,7 +815,7 @@ void writeDatabaseFromFile(const std::string& descriptionPath, const std::string
   writeDatabaseFromJson(bytes.toStdString(), outPath, descriptionPath);
 }
 
-void writeGeneratedDatabase(std::int64_t rows, const std::string& outPath) {
+void writeGeneratedDatabase(std::int64_t rows, const std::string& outPath, bool indexed) {
   if (rows < 0) throw WriteError("The row count must not be negative");
   MdbWriter writer(outPath);
   const auto f = [](const char* name, FieldKind kind, int size = 0) {
@@ -832,6 +832,11 @@ void writeGeneratedDatabase(std::int64_t rows, const std::string& outPath) {
                        f("Samples", FieldKind::Integer), f("Weight", FieldKind::Single)}};
   def.fields[8].precision = 12;
   def.fields[8].scale = 4;
+  if (indexed) {
+    def.indexes.push_back({"PrimaryKey", {{"ID"}}, true, true});
+    def.indexes.push_back({"Station", {{"Station"}, {"Taken"}}});
+    def.indexes.push_back({"Code", {{"Code"}}});
+  }
   const int table = writer.addTable(def);
   static const char* const remarks[] = {"ok", "checked twice", "sensor cleaned before reading", "",
                                         "value looks high; recheck next visit"};

@@ -83,7 +83,8 @@ void writeDatabaseFromFile(const std::string& descriptionPath, const std::string
 
 // The benchmark file: one table "Measurements" of `rows` rows and eleven fields of mixed
 // types (Long, AutoNumber, Text, Memo short enough to stay in the row, Double, Currency,
-// Date/Time, Yes/No, Decimal, Integer, Single), generated row by row.
-void writeGeneratedDatabase(std::int64_t rows, const std::string& outPath);
+// Date/Time, Yes/No, Decimal, Integer, Single), generated row by row; `indexed` adds a
+// primary key on ID, an index on Station and Taken and one on Code.
+void writeGeneratedDatabase(std::int64_t rows, const std::string& outPath, bool indexed = false);
 
 }  // namespace tw::jet
