@@ -113,6 +113,9 @@ std::optional<Key> buildKey(const std::vector<SourceIndex::Column>& parts, const
   const auto descending = std::count_if(parts.begin(), parts.end(), [](const auto& p) { return p.descending; });
   key.descending = descending == static_cast<std::ptrdiff_t>(parts.size());
   key.mixed = descending > 0 && !key.descending;
+  // Access keeps Yes as -1, so its ascending Yes/No index lists Yes first; a logical tag
+  // puts .F. first. The tag runs the other way to give Access's order.
+  if (used.size() == 1 && parseType(used[0]->type).letter == 'L') key.descending = !key.descending;
   if (filterNulls)
     for (const KeyColumn* c : used)
       if (c->nullable) key.filter += (key.filter.empty() ? "" : " AND ") + ("!ISNULL(" + c->column + ")");

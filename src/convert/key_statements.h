@@ -18,7 +18,8 @@
 // - Key of one column: the column. Of several: each part in a fixed-width character form
 //   joined with "+" (the C column itself, BINTOC() of an I, STR(n, w, d) of N, Y and B,
 //   TTOC(t, 1) of a T), so that the tag orders as Access's index. All parts descending: a
-//   DESCENDING tag; a mix one tag cannot hold: ascending, and a notice says so.
+//   DESCENDING tag; a mix one tag cannot hold: ascending, and a notice says so. A Yes/No
+//   column's tag runs the other way (Access sorts Yes, stored as -1, before No).
 // - The index Access keeps on a relationship's referring columns is not written twice:
 //   when the table has another plain index on the same columns, that one carries the
 //   relation. In a container the tag that carries a relation is made by ADD FOREIGN KEY;

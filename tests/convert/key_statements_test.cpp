@@ -1,6 +1,7 @@
 // Keys, indexes and relations of native tables: the statements for the Access definitions,
 // and the corpus's index and relationship files converted whole, their .cdx files checked by
-// the independent reader of cdx_check.h and against what mdb-schema lists.
+// the independent reader of cdx_check.h, against what mdb-schema lists and against the
+// order of Access's own indexes.
 #include "convert/key_statements.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,10 @@
 #include "../platform/vfp/vfp_test_support.h"
 #include "common/guard.h"
 #include "convert/conversion_run.h"
+#include "platform/jet/index_definitions.h"
+#include "platform/jet/index_walk.h"
 #include "platform/jet/provider.h"
+#include "platform/jet/reader.h"
 #include "platform/vfp/container_catalog.h"
 #include "platform/vfp/provider.h"
 #include "support/fake_ui.h"
@@ -68,6 +72,11 @@ TEST(KeyStatements, EachKindOfIndexBecomesItsTag) {
        false,
        {"USE \"Orders\"", "INDEX ON Code TAG CODE CANDIDATE FOR !ISNULL(Code)",
         "INDEX ON Amount TAG AMOUNT FOR !ISNULL(Amount)", "INDEX ON Placed TAG PLACED DESCENDING"},
+       {}},
+      {"Yes/No: Access lists Yes (-1) first",
+       {col("Paid", "Paid")},
+       false,
+       {"USE \"Orders\"", "INDEX ON Paid TAG PAID DESCENDING"},
        {}},
       {"composite keys in a fixed-width form, tags cut to 10 and unique",
        {col("Code and amount and date", "Code"), col("Code and amount and date", "Amount", 2),
@@ -184,27 +193,66 @@ std::string keyColumns(const std::string& expression) {
 }
 
 // Every tag of every .cdx in `folder`, as "table:columns" (and " desc" for a descending
-// tag); each .cdx checked whole by the independent reader first.
-std::multiset<std::string> checkedTags(const std::string& folder,
-                                       const std::map<std::string, std::vector<std::string>>& longNames) {
+// tag), with the records each gives in its order; each .cdx checked whole by the
+// independent reader first.
+struct Tags {
+  std::multiset<std::string> signatures;
+  std::map<std::string, std::vector<std::uint32_t>> orders;  // by signature
+};
+
+Tags checkedTags(const std::string& folder, const std::map<std::string, std::vector<std::string>>& longNames) {
   using namespace vfp::testing;
-  std::multiset<std::string> tags;
+  Tags tags;
   for (const auto& e : std::filesystem::directory_iterator(folder)) {
     if (e.path().extension() != ".cdx") continue;
     const std::string table = e.path().stem().string();
     const auto cdx = readBytes(e.path().string());
     auto names = longNames.find(table);
-    const std::string faults = checkTableIndex(cdx, readBytes(folder + "/" + table + ".dbf"),
-                                               names == longNames.end() ? std::vector<std::string>{} : names->second);
+    std::map<std::string, std::vector<std::uint32_t>> order;
+    const std::string faults =
+        checkTableIndex(cdx, readBytes(folder + "/" + table + ".dbf"),
+                        names == longNames.end() ? std::vector<std::string>{} : names->second, &order);
     EXPECT_EQ(faults, "") << e.path();
     std::string ignored;
     for (const auto& entry : dcx_detail::readTag(cdx, 0, "tag list", ignored)) {
+      const std::string tag = entry.key.substr(0, entry.key.find_last_not_of(std::string(" \0", 2)) + 1);
       std::string key, filter;
       dcx_detail::readTag(cdx, entry.record, "tag", ignored, &key, &filter);
-      tags.insert(plain(table) + ":" + keyColumns(key) + (dcx_detail::le16(cdx, entry.record + 502) ? " desc" : ""));
+      const std::string signature =
+          plain(table) + ":" + keyColumns(key) + (dcx_detail::le16(cdx, entry.record + 502) ? " desc" : "");
+      tags.signatures.insert(signature);
+      tags.orders[signature] = order[tag];
     }
   }
   return tags;
+}
+
+// For every single-column ascending index on a number or date, the records in the order
+// Access's own index gives them (jet::rowOrder walks the index pages), where the tag holds
+// them too, must come in the tag's order. (Text tags sort by bytes, Access by its collation.)
+void expectAccessOrder(const std::string& source, const Tags& tags) {
+  auto db = jet::Database::open(source, "");
+  for (const jet::CatalogEntry& e : db->catalog()) {
+    if (e.type != jet::kObjectTable || (e.flags & jet::kObjectSystemFlags) || e.name.rfind("MSys", 0) == 0) continue;
+    auto def = db->readTableDef(e.tdefPage(), e.name);
+    const jet::TableIndexes indexes = jet::readIndexDefinitions(*db, *def);
+    for (const jet::LogicalIndexDef& l : indexes.logical) {
+      const jet::RealIndexDef& r = indexes.real[static_cast<std::size_t>(l.realIndex)];
+      if (r.columns.size() != 1 || !r.columns[0].ascending) continue;
+      const auto column = std::find_if(def->columns.begin(), def->columns.end(),
+                                       [&](const jet::ColumnDef& c) { return c.number == r.columns[0].number; });
+      if (column == def->columns.end() || column->type == jet::kTypeText || column->type == jet::kTypeMemo ||
+          column->type == jet::kTypeGuid || column->type == jet::kTypeBinary)
+        continue;
+      auto ours = tags.orders.find(plain(e.name) + ":" + plain(r.columns[0].name));
+      if (ours == tags.orders.end()) continue;
+      const std::set<std::uint32_t> held(ours->second.begin(), ours->second.end());
+      std::vector<std::uint32_t> access;
+      for (std::uint32_t position : jet::rowOrder(*db, e.name, l.name))
+        if (held.count(position + 1)) access.push_back(position + 1);
+      EXPECT_EQ(ours->second, access) << e.name << "." << l.name;
+    }
+  }
 }
 
 class KeysCorpus : public ::testing::TestWithParam<const char*> {};
@@ -274,7 +322,8 @@ TEST_P(KeysCorpus, EveryIndexMdbSchemaListsArrivesAsACheckedTag) {
           for (int f = 0; f < rs.fieldCount(); ++f) longNames[e.path().stem().string()].push_back(rs.field(f).name);
         }
     }
-    const std::multiset<std::string> tags = checkedTags(dir.path(), longNames);
+    const Tags tags = checkedTags(dir.path(), longNames);
+    if (!container) expectAccessOrder(source, tags);
     // An index a tag cannot hold (on a memo column: a Text(255) needs more than a C column's
     // 254 bytes) is named in a notice instead.
     std::set<std::string> leftOut;
@@ -282,10 +331,10 @@ TEST_P(KeysCorpus, EveryIndexMdbSchemaListsArrivesAsACheckedTag) {
     for (const std::string& n : r.notices())
       if (std::smatch m; std::regex_match(n, m, notice)) leftOut.insert(plain(m[1]));
     for (const std::string& want : listed)
-      EXPECT_TRUE(
-          tags.count(want) || leftOut.count(want.substr(0, want.find(':'))) ||
-          (want.size() > 4 && want.compare(want.size() - 4, 4, " any") == 0 &&
-           (tags.count(want.substr(0, want.size() - 4)) || tags.count(want.substr(0, want.size() - 4) + " desc"))))
+      EXPECT_TRUE(tags.signatures.count(want) || leftOut.count(want.substr(0, want.find(':'))) ||
+                  (want.size() > 4 && want.compare(want.size() - 4, 4, " any") == 0 &&
+                   (tags.signatures.count(want.substr(0, want.size() - 4)) ||
+                    tags.signatures.count(want.substr(0, want.size() - 4) + " desc"))))
           << want << " is neither among the tags nor said to be left out";
   }
 }
