@@ -484,30 +484,6 @@ TEST_F(RunOnEngineTest, NativeTablesContinueTheirAutoNumbersAndKeepNullsWhereAcc
   EXPECT_EQ(rows[2][0], Value(std::int64_t{42}));  // the numbering went on after the largest
 }
 
-// Large Numbers and wide decimals keep their rows: the extremes of a BigInt in N(20,0), a
-// Decimal(28,10) with 18 integer digits in a double, under a name the file system takes.
-TEST_F(RunOnEngineTest, LargeNumbersKeepTheirRowsUnderAStorableName) {
-  source->tables = {
-      MemoryTable{"Big: Numbers?",
-                  "TABLE",
-                  {{"ID", ado::kInteger}, {"Big", ado::kBigInt}, {"Wide", ado::kDecimal, 28, 10}},
-                  {{Value(1), Value(std::int64_t{9223372036854775807}),
-                    Value(Decimal{false, "1234567890123456789012345678", 10})},
-                   {Value(2), Value(std::int64_t{-9223372036854775807 - 1}), Value(Decimal{true, "5", 1})},
-                   {Value(3), Null{}, Null{}}}}};
-  run();
-  EXPECT_TRUE(reports().empty());
-  vfp::TableReader reader(*vfp::testing::plainFs(), targetPath + "/big_ numbers_.dbf", "");
-  std::vector<std::vector<Value>> rows;
-  for (std::vector<Value> row; reader.next(row);) rows.push_back(row);
-  ASSERT_EQ(rows.size(), 3u);
-  EXPECT_EQ(rows[0][1], Value(Decimal{false, "9223372036854775807", 0}));
-  EXPECT_EQ(rows[1][1], Value(Decimal{true, "9223372036854775808", 0}));
-  EXPECT_DOUBLE_EQ(rows[0][2].as<double>(), 123456789012345678.9012345678);
-  EXPECT_DOUBLE_EQ(rows[1][2].as<double>(), -0.5);
-  EXPECT_TRUE(rows[2][1].isNull());
-}
-
 // A target that writes in a code page (and keeps names in another, as a database container
 // may) and has notices about the values it had to change: the memory provider's session,
 // with the code pages and one notice per INSERT of a value holding "?" .
