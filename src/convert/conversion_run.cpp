@@ -284,13 +284,13 @@ class ConversionRun::Steps {
     table.target = static_cast<std::size_t>(index) < targetNames_.size() && !targetNames_[index].empty()
                        ? targetNames_[index]
                        : table.name;
-    if (table.target != table.name) addNotice(RenamedTableNotice(table.name, table.target), false);
 
     const Answer answer = askOverwrite(table.target);
     if (guard_.test(line::kKeepTarget, [&] { return answer == Answer::No; })) {
       observer_.tableSkipped(table.name);
       return true;
     }
+    if (table.target != table.name) addNotice(RenamedTableNotice(table.name, table.target), false);
     table.reportsBefore = guard_.reports();
     if (guard_.test(line::kPreviewPerTable, [&] { return window_.Option2(); })) {
       guard_(line::kClearTableStatements, [&] { state_.statements.clear(); });
