@@ -470,6 +470,7 @@ void ContainerCatalog::repairAfterCrash() {
       (r.deleted ? goneIds : liveIds).insert(r.objectId);
       (r.deleted ? goneNames : liveNames).insert(foldCase(names().decode(r.name)));
     }
+    restoreInterruptedDrop();
     std::vector<std::uint32_t> orphans;
     for (const auto& r : records_) {
       if (r.deleted) continue;
@@ -489,6 +490,30 @@ void ContainerCatalog::repairAfterCrash() {
   } catch (const data::Failure&) {
     // A container that cannot be written (a read-only copy) is still read; the next change
     // rebuilds the index anyway.
+  }
+}
+
+void ContainerCatalog::restoreInterruptedDrop() {
+  // A kill after a drop set a table's files aside but before its records were marked
+  // deleted: the table is still listed, and its files wait under names that keep theirs.
+  for (const auto& r : records_) {
+    if (r.deleted || r.type != "Table") continue;
+    std::string dbfPath;
+    try {
+      dbfPath = tablePath(r);
+    } catch (const data::Failure&) {
+      continue;  // refused by name when it is used
+    }
+    if (fs_->status(dbfPath).kind != FileKind::Missing) continue;
+    const std::string folder = folderOf(dbfPath);
+    const std::string stem = foldCase(baseName(dbfPath).substr(0, baseName(dbfPath).find_last_of('.')));
+    for (const DirEntry& e : fs_->list(folder)) {
+      const std::string original = asideOriginal(e.name);
+      if (!e.regularFile || original.empty()) continue;
+      if (foldCase(original.substr(0, original.find_last_of('.'))) != stem) continue;
+      const std::string to = joinPath(folder, original);
+      if (fs_->status(to).kind == FileKind::Missing) fs_->renameNew(joinPath(folder, e.name), to);
+    }
   }
 }
 

@@ -48,7 +48,8 @@
 // table's rows are (table_file.h), a dropped table's records are deleted after its files
 // are set aside, and a new .dcx is written whole under the name "<dcx>.tmp" and renamed
 // into place. A kill between the records and that rename leaves that file behind; opening
-// the container then rebuilds the .dcx (and finishes an interrupted drop), taking the
+// the container then rebuilds the .dcx (and finishes an interrupted drop, or puts back the
+// files of a table whose drop was killed before its records were marked), taking the
 // leftover for its own only when it is a regular file with no other name. A table file
 // that a killed CREATE left unlisted (empty, naming this container) is replaced by the next
 // CREATE of that name.
@@ -158,6 +159,8 @@ class ContainerCatalog : public Catalog {
   // killed before its records were written, and an empty memo file without its table;
   // refuses with "File already exists." when anything else is at either name.
   void removeLeftovers(const std::string& base, const std::string& dbfFile);
+  // Puts back the files of a listed table that a killed drop had set aside.
+  void restoreInterruptedDrop();
   // Appends `added` to the .dbc, each with its PROPERTY memo from `properties` (by
   // position; an empty one or none gets no memo), whose block each record then keeps.
   void appendRecords(std::vector<Record>& added, const std::vector<std::string>& properties);

@@ -67,8 +67,12 @@ NewFile createUnique(FileSystem& fs, const std::string& folder, const std::strin
 }
 
 std::string setAside(FileSystem& fs, const std::string& path) {
+  // "~twXXXXXXXX.<name>.del": the name stays readable, so that a drop a kill interrupted can
+  // be put back (asideOriginal); a name too long for that goes aside without it.
+  const std::string name = baseName(path);
+  const std::string suffix = name.size() + 17 <= 255 ? "." + name + ".del" : ".del";
   for (int attempt = 0;; ++attempt) {
-    std::string aside = joinPath(folderOf(path), uniqueName(".del"));
+    std::string aside = joinPath(folderOf(path), uniqueName(suffix));
     try {
       fs.renameNew(path, aside);
       return aside;
@@ -76,6 +80,14 @@ std::string setAside(FileSystem& fs, const std::string& path) {
       if (f.error() != EEXIST || attempt == 20) throw;
     }
   }
+}
+
+std::string asideOriginal(const std::string& asideName) {
+  // "~tw" + 8 letters or digits + "." + the name + ".del"
+  if (asideName.size() <= 16 || asideName.compare(0, 3, "~tw") != 0 || asideName[11] != '.' ||
+      asideName.compare(asideName.size() - 4, 4, ".del") != 0)
+    return {};
+  return asideName.substr(12, asideName.size() - 16);
 }
 
 std::string joinPath(const std::string& folder, const std::string& name) {

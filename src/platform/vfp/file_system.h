@@ -144,6 +144,8 @@ NewFile createUnique(FileSystem& fs, const std::string& folder, const std::strin
 // Renames `path` to a new unique name in the same folder and returns that name: a file set
 // aside this way can be put back with renameNew.
 std::string setAside(FileSystem& fs, const std::string& path);
+// The name a file set aside had (its own name keeps it), or empty for any other name.
+std::string asideOriginal(const std::string& asideName);
 
 // The folder part of `path` ("." for a bare name) and its last name.
 std::string folderOf(const std::string& path);

@@ -751,6 +751,20 @@ TEST(ContainerChanges, OpeningAfterAKillRebuildsTheIndexAndFinishesADrop) {
   writeBytes(dcx, stale);
   { ContainerCatalog reopened(plainFs(), dbc); }
   EXPECT_EQ(readBytes(dcx), stale);
+  // Killed in a drop after the files went aside, before the records: the files come back.
+  {
+    auto engine = engineFor(dbc);
+    engine->execute("CREATE TABLE kept ([a] INT, [m] MEMO)");
+    engine->execute("INSERT INTO kept VALUES (7, 'note')");
+  }
+  const auto table = readBytes(dir.file("kept.dbf"));
+  std::filesystem::rename(dir.file("kept.dbf"), dir.file("~twabcd1234.kept.dbf.del"));
+  std::filesystem::rename(dir.file("kept.fpt"), dir.file("~twwxyz9876.kept.fpt.del"));
+  writeBytes(dcx + ".tmp", {0});
+  { ContainerCatalog reopened(plainFs(), dbc); }
+  EXPECT_EQ(readBytes(dir.file("kept.dbf")), table);
+  EXPECT_TRUE(std::filesystem::exists(dir.file("kept.fpt")));
+  EXPECT_EQ(indexFaults(dbc, dcx), "");
 }
 
 }  // namespace
