@@ -9,21 +9,8 @@ namespace tw::jet {
 using tw::data::Failure;
 
 std::vector<std::uint32_t> TableCursor::rowPointers() {
-  // The same walk as countRows: a page that cannot be read delivers no rows.
-  ensurePages();
   std::vector<std::uint32_t> out;
-  const Format& f = db_.format();
-  for (std::uint32_t number : pages_) {
-    std::size_t rows = 0;
-    std::shared_ptr<const std::vector<std::uint8_t>> p;
-    try {
-      p = dataPage(number, rows);
-    } catch (const Failure&) {
-      continue;
-    }
-    for (std::size_t r = 0; r < rows; ++r)
-      if (!(u16(*p, f.dataRowTableOffset() + 2 * r) & kRowDeletedFlag)) out.push_back(makeRowPointer(number, r));
-  }
+  forEachLiveRow([&](std::uint32_t page, std::size_t row) { out.push_back(makeRowPointer(page, row)); });
   return out;
 }
 

@@ -780,11 +780,10 @@ bool TableCursor::advancePage() {
   return true;
 }
 
-std::int64_t TableCursor::countRows() {
-  // Looks only at the row offset tables. A page that cannot be read counts no rows
+void TableCursor::forEachLiveRow(const std::function<void(std::uint32_t page, std::size_t row)>& visit) {
+  // Looks only at the row offset tables. A page that cannot be read holds no rows here
   // (reading it reports the damage once).
   ensurePages();
-  std::int64_t count = 0;
   const Format& f = db_.format();
   for (std::uint32_t number : pages_) {
     std::size_t rows = 0;
@@ -795,8 +794,13 @@ std::int64_t TableCursor::countRows() {
       continue;
     }
     for (std::size_t r = 0; r < rows; ++r)
-      if (!(u16(*p, f.dataRowTableOffset() + 2 * r) & kRowDeletedFlag)) ++count;
+      if (!(u16(*p, f.dataRowTableOffset() + 2 * r) & kRowDeletedFlag)) visit(number, r);
   }
+}
+
+std::int64_t TableCursor::countRows() {
+  std::int64_t count = 0;
+  forEachLiveRow([&](std::uint32_t, std::size_t) { ++count; });
   return count;
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -95,6 +96,8 @@ class TableCursor {
   void loadPages();
   void ensurePages();
   std::shared_ptr<const std::vector<std::uint8_t>> dataPage(std::uint32_t number, std::size_t& rows);
+  // Calls `visit` with the page and slot of each row that is not deleted, in `next`'s order.
+  void forEachLiveRow(const std::function<void(std::uint32_t page, std::size_t row)>& visit);
   void resolveComplex();
   bool advancePage();
   bool nextRow(std::vector<Value>& row);

@@ -199,6 +199,15 @@ struct MdbWriter::Impl {
   void flushDataPage(Table& t);
   void flushLongValuePage();
   void writeCatalog();
+  // Usage-map rows go on pages of their own (owner 0), as Access keeps them: a page is
+  // written when the next row does not fit, and the last one by closeMapPage.
+  struct MapPage {
+    encode::DataPage page{0};
+    std::uint32_t number = 0;
+    bool open = false;
+  };
+  std::uint32_t addMapRow(MapPage& m, const ByteVector& row);
+  void closeMapPage(MapPage& m);
   void writeUsageMaps();
   // The empty root page of every index of `t` that has none yet, right away.
   void placeIndexRoots(Table& t);
@@ -985,27 +994,28 @@ void MdbWriter::Impl::writeUsageMaps() {
     }
     usedMaps.emplace_back(&t, encode::encodeIndirectUsageMap(bitmapPages));
   }
-  encode::DataPage mapPage(0);
-  std::uint32_t mapPageNumber = 0;
-  bool open = false;
-  const auto addRow = [&](const ByteVector& row) {
-    if (open && !mapPage.fits(row.size())) {
-      writePage(mapPageNumber, mapPage.bytes());
-      open = false;
-    }
-    if (!open) {
-      mapPage.clear();
-      mapPageNumber = allocatePage();
-      open = true;
-    }
-    return makeRowPointer(mapPageNumber, mapPage.add(row));
-  };
+  MapPage maps;
   const ByteVector emptyMap = encode::encodeInlineUsageMap(0, {});
   for (auto& [t, row] : usedMaps) {
-    t->usageMap = addRow(row);
-    t->freeMap = addRow(emptyMap);
+    t->usageMap = addMapRow(maps, row);
+    t->freeMap = addMapRow(maps, emptyMap);
   }
-  if (open) writePage(mapPageNumber, mapPage.bytes());
+  closeMapPage(maps);
+}
+
+std::uint32_t MdbWriter::Impl::addMapRow(MapPage& m, const ByteVector& row) {
+  if (m.open && !m.page.fits(row.size())) closeMapPage(m);
+  if (!m.open) {
+    m.page.clear();
+    m.number = allocatePage();
+    m.open = true;
+  }
+  return makeRowPointer(m.number, m.page.add(row));
+}
+
+void MdbWriter::Impl::closeMapPage(MapPage& m) {
+  if (m.open) writePage(m.number, m.page.bytes());
+  m.open = false;
 }
 
 void MdbWriter::Impl::placeIndexRoots(Table& t) {
@@ -1017,26 +1027,11 @@ void MdbWriter::Impl::placeIndexRoots(Table& t) {
 }
 
 void MdbWriter::Impl::writeIndexMaps() {
-  // The usage maps go on pages of their own, as writeUsageMaps keeps the tables' maps.
-  encode::DataPage mapPage(0);
-  std::uint32_t mapPageNumber = 0;
-  bool open = false;
+  MapPage maps;
   const ByteVector emptyMap = encode::encodeInlineUsageMap(0, {});
-  for (auto& tp : tables) {
-    for (encode::RealIndexEntry& r : tp->indexes.real) {
-      if (open && !mapPage.fits(emptyMap.size())) {
-        writePage(mapPageNumber, mapPage.bytes());
-        open = false;
-      }
-      if (!open) {
-        mapPage.clear();
-        mapPageNumber = allocatePage();
-        open = true;
-      }
-      r.usageMap = makeRowPointer(mapPageNumber, mapPage.add(emptyMap));
-    }
-  }
-  if (open) writePage(mapPageNumber, mapPage.bytes());
+  for (auto& tp : tables)
+    for (encode::RealIndexEntry& r : tp->indexes.real) r.usageMap = addMapRow(maps, emptyMap);
+  closeMapPage(maps);
 }
 
 void MdbWriter::Impl::writeTableDefinitions() {
