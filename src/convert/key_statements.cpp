@@ -263,6 +263,10 @@ TableKeys BuildTableKeys(const SourceKeys& keys, const std::string& accessTable,
       out.pending.push_back({carried->name, tagName(carried->name, usedTags), key->expression});
     }
     if (container && index->primaryKey) {
+      // ALTER TABLE ADD PRIMARY KEY has no DESCENDING: the primary tag runs ascending.
+      if (key->descending)
+        out.notices.push_back("Table " + accessTable + ": primary key " + index->name +
+                              " runs the other way in Access; its tag is ascending.");
       body.push_back("ALTER TABLE " + quoted(table) + " ADD PRIMARY KEY " + key->expression + " TAG " + tag);
       continue;
     }

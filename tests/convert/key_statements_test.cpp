@@ -59,6 +59,8 @@ TEST(KeyStatements, EachKindOfIndexBecomesItsTag) {
   unique.unique = true;
   auto ignoring = col("Amount", "Amount");
   ignoring.nulls = data::kIndexNullsIgnored;
+  auto primary = col("PrimaryKey", "Placed", 1, true);
+  primary.primaryKey = primary.unique = true;
   const Case cases[] = {
       {"unique over nulls, ignore-nulls, descending",
        {unique, ignoring, col("Placed", "Placed", 1, true)},
@@ -82,6 +84,11 @@ TEST(KeyStatements, EachKindOfIndexBecomesItsTag) {
        {"Table Orders: index Mixed mixes ascending and descending columns; its tag is ascending.",
         "Table Orders: index Memo was left out: a tag cannot key its column Notes (M).",
         "Table Orders: index Flags was left out: a key of several columns cannot hold its column Paid (L)."}},
+      {"a descending primary key in a container, which has no descending primary tag",
+       {primary},
+       true,
+       {"ALTER TABLE \"Orders\" ADD PRIMARY KEY Placed TAG PRIMARYKEY"},
+       {"Table Orders: primary key PrimaryKey runs the other way in Access; its tag is ascending."}},
   };
   for (const Case& c : cases) {
     SourceKeys keys = GroupSourceKeys(c.rows, {});
