@@ -66,11 +66,24 @@ NewFile createUnique(FileSystem& fs, const std::string& folder, const std::strin
   }
 }
 
+namespace {
+
+// ".<name><extension>" when a unique name with it still fits a file name, else `extension`.
+std::string keepingName(const std::string& path, const std::string& extension) {
+  const std::string name = baseName(path);
+  return name.size() + 13 + extension.size() <= 255 ? "." + name + extension : extension;
+}
+
+}  // namespace
+
+NewFile createBeside(FileSystem& fs, const std::string& path) {
+  return createUnique(fs, folderOf(path), keepingName(path, ".tmp"));
+}
+
 std::string setAside(FileSystem& fs, const std::string& path) {
   // "~twXXXXXXXX.<name>.del": the name stays readable, so that a drop a kill interrupted can
   // be put back (asideOriginal); a name too long for that goes aside without it.
-  const std::string name = baseName(path);
-  const std::string suffix = name.size() + 17 <= 255 ? "." + name + ".del" : ".del";
+  const std::string suffix = keepingName(path, ".del");
   for (int attempt = 0;; ++attempt) {
     std::string aside = joinPath(folderOf(path), uniqueName(suffix));
     try {

@@ -140,6 +140,8 @@ struct NewFile {
   std::string path;
 };
 NewFile createUnique(FileSystem& fs, const std::string& folder, const std::string& suffix = ".tmp");
+// A new file beside `path` whose unique name keeps that file's: "~twXXXXXXXX.<name>.tmp".
+NewFile createBeside(FileSystem& fs, const std::string& path);
 
 // Renames `path` to a new unique name in the same folder and returns that name: a file set
 // aside this way can be put back with renameNew.

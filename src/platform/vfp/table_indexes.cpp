@@ -399,6 +399,7 @@ void TableIndexes::commit() {
       fs_.remove(cdxPath_);
     } catch (const data::Failure&) {
     }
+    removeTemporary();
   }
 }
 
@@ -408,31 +409,39 @@ void TableIndexes::discard() {
     k->pendingRecords.clear();
     k->pendingSet.clear();
   }
-  if (!staged_.empty()) {
-    staged_.clear();
-    try {
-      fs_.remove(cdxPath_ + ".tmp");
-    } catch (const data::Failure&) {
-    }
+  staged_.clear();
+  removeTemporary();
+}
+
+void TableIndexes::removeTemporary() {
+  if (temporary_.empty()) return;
+  try {
+    fs_.remove(temporary_);
+  } catch (const data::Failure&) {
   }
+  temporary_.clear();
 }
 
 void TableIndexes::writeTemporary(const std::vector<const IndexTag*>& tags, std::uint32_t recordCount) {
   const std::vector<std::uint8_t> bytes = buildCompoundIndex(tags, recordCount);
-  const std::string temporary = cdxPath_ + ".tmp";
-  fs_.remove(temporary);
-  auto file = fs_.open(temporary, OpenMode::CreateNew);
+  // A new name of its own: whatever is at any other name stays as it is.
+  removeTemporary();
+  NewFile made = createBeside(fs_, cdxPath_);
+  temporary_ = made.path;
   try {
-    file->writeAt(0, bytes.data(), bytes.size());
-    file->sync();
+    made.file->writeAt(0, bytes.data(), bytes.size());
+    made.file->sync();
   } catch (...) {
-    file.reset();
-    fs_.remove(temporary);
+    made.file.reset();
+    removeTemporary();
     throw;
   }
 }
 
-void TableIndexes::installTemporary() { fs_.rename(cdxPath_ + ".tmp", cdxPath_); }
+void TableIndexes::installTemporary() {
+  fs_.rename(temporary_, cdxPath_);
+  temporary_.clear();
+}
 
 void TableIndexes::setFlag() {
   if (flagged_) return;

@@ -13,8 +13,8 @@
 // index <tag> is violated." and nothing changes. The keys then wait with the record and are
 // written with its batch (table_file.h):
 //   1. the records are in the .dbf, not yet counted;
-//   2. prepare(): the whole new .cdx is written beside it under a temporary name (the
-//      .cdx's name and ".tmp") and made durable;
+//   2. prepare(): the whole new .cdx is written beside it under a new temporary name
+//      ("~twXXXXXXXX.<the .cdx's name>.tmp") and made durable;
 //   3. the records are counted;
 //   4. commit(): the new .cdx is renamed over the old one.
 // A kill before 4 leaves the previous .cdx, which lacks only the batch's rows; the engine
@@ -101,11 +101,13 @@ class TableIndexes : public BatchListener {
   // Writes `tags` as the .cdx's temporary file.
   void writeTemporary(const std::vector<const IndexTag*>& tags, std::uint32_t recordCount);
   void installTemporary();
+  void removeTemporary();  // the temporary file this made, if any
   void setFlag();
 
   FileSystem& fs_;
   std::string dbfPath_;
   std::string cdxPath_;
+  std::string temporary_;  // the new .cdx between writeTemporary and installTemporary
   std::vector<std::string> names_;
   const CodePage* codePage_;
   TableLayout layout_;

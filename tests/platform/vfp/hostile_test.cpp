@@ -71,10 +71,17 @@ TEST(PlantedLinks, AtEveryNameTheEngineCreatesAreNeitherFollowedNorRemoved) {
     planted.push_back(path);
   };
   std::unique_ptr<Engine> engines[] = {s.engine(fs), std::make_unique<Engine>(fs, s.root.file("free"))};
+  // A file of the user's at the name an index's next version once had.
+  for (const std::string& dir : {s.dest, s.root.file("free")}) writeBytes(dir + "/t.cdx.tmp", {'u'});
   for (auto& engine : engines)
-    for (const char* sql : {"CREATE TABLE t ([a] INT, [m] MEMO)", "INSERT INTO t VALUES (1, 'x')", "DROP TABLE t",
-                            "CREATE TABLE t ([a] INT)"})
+    for (const char* sql :
+         {"CREATE TABLE t ([a] INT, [m] MEMO)", "INSERT INTO t VALUES (1, 'x')", "USE t", "INDEX ON a TAG a",
+          "INSERT INTO t VALUES (2, 'y')", "DROP TABLE t", "CREATE TABLE t ([a] INT)"}) {
       engine->execute(sql);
+      engine->flush();
+    }
+  for (const std::string& dir : {s.dest, s.root.file("free")})
+    EXPECT_EQ(readBytes(dir + "/t.cdx.tmp"), std::vector<std::uint8_t>{'u'});
   // Fixed names: the container's next index, a new container's memo file.
   for (const char* name : {"/FOXPRO-DB-TEST.DCX.tmp", "/new.dct"}) symlink("victim", (s.dest + name).c_str());
   EXPECT_EQ(failureOf([&] { s.engine(fs)->execute("CREATE TABLE u ([a] INT)"); }),
