@@ -101,6 +101,9 @@ damaged = [
      "memos use blocks up to 166."),
     ("stale record count", lambda c, d, v: c.d.__setitem__(slice(4, 8), struct.pack("<I", c.count - 1)),
      "it has become corrupted: its header counts 57 records but the file holds 58."),
+    ("bytes after the last record",
+     lambda c, d, v: c.d.__setitem__(slice(c.head + c.count * c.size, None), b"\x00" * 40),
+     "it has become corrupted: its header counts 58 records but the file holds 40 more bytes after them."),
     ("two tables of one name", lambda c, d, v: c.rename(b"setup", b"types"),
      'it has become corrupted: it has two tables called "types".'),
 ]

@@ -165,8 +165,10 @@ void checkRecordsEnd(File& file, const TableHeader& header) {
   const std::uint64_t size = file.size();
   std::uint8_t marker = kEndOfFile;
   if (size <= end || (file.readAt(end, &marker, 1) == 1 && marker == kEndOfFile)) return;
-  throw CorruptTable("its header counts " + std::to_string(header.recordCount) + " records but the file holds " +
-                     std::to_string((size - header.layout.headerLength) / header.layout.recordLength));
+  const std::uint64_t whole = (size - header.layout.headerLength) / header.layout.recordLength;
+  throw CorruptTable(
+      "its header counts " + std::to_string(header.recordCount) + " records but the file holds " +
+      (whole > header.recordCount ? std::to_string(whole) : std::to_string(size - end) + " more bytes after them"));
 }
 
 TableFile::~TableFile() {
