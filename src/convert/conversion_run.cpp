@@ -145,6 +145,8 @@ constexpr StatementLines kCreate{338, 340, 342};
 constexpr StatementLines kInsert{438, 440, 450};
 // Native tables: the AutoNumber's next value, after the last row.
 constexpr StatementLines kAutoIncrement{453, 455, 457};
+// Native tables with an AutoNumber: SET AUTOINCERROR OFF before their rows.
+constexpr StatementLines kKeepAutoNumbers{349, 351, 353};
 // Native tables: the indexes after the last row, the relations after the last table.
 constexpr StatementLines kIndex{459, 461, 463};
 // Native tables in a container: the captions and descriptions, after CREATE TABLE.
@@ -192,7 +194,8 @@ class ConversionRun::Steps {
   // What the run learns of one source table.
   struct Table {
     std::string name;    // in the source
-    std::string target;  // in the target (FoxProTableNames)
+    std::string target;  // in the target (FoxProTableNames; a container's ContainerTableName)
+    std::string file;    // its file's name, when that is not `target`
     std::vector<data::FieldInfo> fields;
     CreateTableDefinition def;
     // Native mode (Check2): the columns that keep the Access types, and the largest number
@@ -262,6 +265,10 @@ class ConversionRun::Steps {
     guard_.run([&] {
       for (int i = 0; i <= last; ++i) sourceNames_.push_back(window_.List2().item(i));
       targetNames_ = FoxProTableNames(sourceNames_);
+      fileNames_ = targetNames_;
+      if (window_.OptionDBC1())
+        for (std::size_t i = 0; i < targetNames_.size(); ++i)
+          targetNames_[i] = ContainerTableName(sourceNames_[i], fileNames_[i]);
     });
     for (int i = last; i >= 0; --i) {
       if (observer_.stopRequested()) break;
@@ -284,13 +291,15 @@ class ConversionRun::Steps {
     table.target = static_cast<std::size_t>(index) < targetNames_.size() && !targetNames_[index].empty()
                        ? targetNames_[index]
                        : table.name;
+    table.file = static_cast<std::size_t>(index) < fileNames_.size() && !fileNames_[index].empty() ? fileNames_[index]
+                                                                                                   : table.target;
 
     const Answer answer = askOverwrite(table.target);
     if (guard_.test(line::kKeepTarget, [&] { return answer == Answer::No; })) {
       observer_.tableSkipped(table.name);
       return true;
     }
-    if (table.target != table.name) addNotice(RenamedTableNotice(table.name, table.target), false);
+    if (table.file != table.name) addNotice(RenamedTableNotice(table.name, table.file), false);
     table.reportsBefore = guard_.reports();
     if (guard_.test(line::kPreviewPerTable, [&] { return window_.Option2(); })) {
       guard_(line::kClearTableStatements, [&] { state_.statements.clear(); });
@@ -314,6 +323,9 @@ class ConversionRun::Steps {
     if (table.transferable) {
       emit(line::kCreate, table.def.statement);
       if (table.native) {
+        // The rows keep their Access numbers, which Visual FoxPro takes only so.
+        if (!table.native->autoIncrementFields.empty() && !tableEnded_)
+          emit(line::kKeepAutoNumbers, "SET AUTOINCERROR OFF");
         for (const std::string& p : table.native->propertyStatements)
           if (!tableEnded_) emit(line::kProperty, p);
         if (!table.native->leftOutProperties.empty())
@@ -389,6 +401,7 @@ class ConversionRun::Steps {
         table.def =
             BuildCreateTableStatement(table.target, table.fields, onField, *run_.codePage_, run_.containerCodePage_);
       }
+      if (table.file != table.target) NameTableFile(table.def.statement, table.target, table.file);
     });
     guard_(line::kListConversions, [&] {
       for (auto& row : table.def.rows) state_.conversions.push_back(row);
@@ -627,7 +640,8 @@ class ConversionRun::Steps {
   // Per entry of the source list, its name there and in the target.
   std::vector<std::string> sourceNames_;
   std::vector<std::string> targetNames_;
-  std::int64_t row_ = 0;  // the source row being converted, from 1
+  std::vector<std::string> fileNames_;  // FoxProTableNames: where a container's name differs
+  std::int64_t row_ = 0;                // the source row being converted, from 1
 };
 
 void ConversionRun::StartConverting() {

@@ -172,6 +172,18 @@ std::vector<std::string> FoxProTableNames(const std::vector<std::string>& access
   return written;
 }
 
+std::string ContainerTableName(std::string_view accessName, std::string_view written) {
+  const bool onlyADevice = storableTableName(accessName) == "_" + std::string(accessName);
+  return std::string(onlyADevice ? accessName : written);
+}
+
+void NameTableFile(std::string& createStatement, std::string_view longName, std::string_view file) {
+  const std::string head = "CREATE TABLE \"" + std::string(longName) + "\"";
+  if (createStatement.rfind(head, 0) != 0) return;
+  createStatement.replace(0, head.size(),
+                          "CREATE TABLE \"" + std::string(file) + "\" NAME \"" + std::string(longName) + "\"");
+}
+
 std::string RenamedTableNotice(std::string_view accessName, std::string_view written) {
   return "Table " + std::string(accessName) + ": written as " + std::string(written) +
          ", a name FoxPro can store as a file.";

@@ -91,6 +91,15 @@ std::string MakeColumnName(std::string_view fieldName, std::string& usedNames, C
 // first number that sets it apart. Names that need no change stay as they are.
 std::vector<std::string> FoxProTableNames(const std::vector<std::string>& accessNames);
 
+// The name a database container keeps for a table the run writes under `written`: its
+// Access name when only a device name kept that from being a file name (the container then
+// knows CON by that name, in the file _con.dbf), else `written`.
+std::string ContainerTableName(std::string_view accessName, std::string_view written);
+
+// A CREATE TABLE statement for the table `longName` (as built for that name) that puts it
+// in the file `file`: CREATE TABLE "file" NAME "longName"(...
+void NameTableFile(std::string& createStatement, std::string_view longName, std::string_view file);
+
 // The notice for a table written under another name than its own.
 std::string RenamedTableNotice(std::string_view accessName, std::string_view written);
 

@@ -62,6 +62,11 @@ try:
               [r[2] for r in got])
         check(kind + " device name", rows(os.path.join(folder, "_con.dbf")) == [[7]])
         check(kind + " name kept as it was", rows(os.path.join(folder, "sales_returns_ q1_.dbf")) == [[8]])
+        if kind == "container":
+            tables = {r["OBJECTNAME"].strip() for r in dbfread.DBF(destination, ignore_missing_memofile=True)
+                      if r["OBJECTTYPE"].strip() == "Table"}
+            check("the container knows CON by its name", tables == {"con", "sales_returns_ q1_", "sales_returns_ q1_1"},
+                  tables)
 finally:
     shutil.rmtree(work, ignore_errors=True)
 finish()

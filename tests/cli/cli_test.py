@@ -283,7 +283,8 @@ try:
         creates = [l for l in r.stdout.split("\n") if l.startswith('CREATE TABLE "Orders"')]
         check("%s %s" % order, r.returncode == 0 and len(creates) == 1 and
               ("[OrderID] I AUTOINC," in creates[0]) == native and ("[ORDERID] INT," in creates[0].upper()) != native
-              and ('ALTER TABLE "Orders" ALTER COLUMN OrderID I AUTOINC NEXTVALUE' in r.stdout) == native,
+              and ('ALTER TABLE "Orders" ALTER COLUMN OrderID I AUTOINC NEXTVALUE' in r.stdout) == native
+              and ('\nSET AUTOINCERROR OFF\n' in r.stdout) == native,
               creates)
 
     # --- Sources and destinations that cannot be used: one line, exit 1 -----------------

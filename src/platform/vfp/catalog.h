@@ -45,6 +45,9 @@ struct TableDefinition {
   std::vector<std::string> columnNames;
   TableLayout layout;
   std::vector<FieldRules> rules;
+  // A container's name for the table when it is not `name`, whose file it then has; empty
+  // otherwise.
+  std::string longName;
 };
 
 // An existing table: its files, and the names its columns go by.

@@ -528,12 +528,12 @@ std::unique_ptr<FileLock> ContainerCatalog::lockContainer() {
 
 namespace {
 
-// The object name a new table's record gets: the file name `base` of the table called
-// `table` in the container's code page, refused when that code page lacks one of its
-// characters or it is too long.
-std::string containerObjectName(const std::string& table, const std::string& base, const CodePage& codePage) {
+// The object name a new table's record gets: `known` (its file name, or the long name it
+// was given) of the table called `table` in the container's code page, refused when that
+// code page lacks one of its characters or it is too long.
+std::string containerObjectName(const std::string& table, const std::string& known, const CodePage& codePage) {
   std::string objectName;
-  if (codePage.encode(base, objectName) != 0)
+  if (codePage.encode(known, objectName) != 0)
     throwSqlException("Invalid name. The table name \"" + table +
                       "\" has characters a database container cannot store in its code page " +
                       std::to_string(codePage.number()) + ".");
@@ -682,8 +682,9 @@ std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& defin
   refresh();
   const CodePage& codePage = namesToWrite("add a table to");
   std::string base = tableFileBase(definition.name);
-  std::string objectName = containerObjectName(definition.name, base, codePage);
-  if (findTable(base)) throwSqlException("Table \"" + base + "\" already exists in the database.");
+  const std::string known = definition.longName.empty() ? base : lowerCase(definition.longName);
+  std::string objectName = containerObjectName(definition.name, known, codePage);
+  if (findTable(known)) throwSqlException("Table \"" + known + "\" already exists in the database.");
   std::vector<std::string> fieldNames = containerFieldNames(definition.columnNames, codePage);
   std::vector<std::string> properties = fieldPropertyMemos(definition.rules, codePage, definition.columnNames);
   std::string dbfFile = base + ".dbf";

@@ -215,6 +215,13 @@ std::string tableFileBase(std::string_view name) {
 
 namespace {
 
+// A dropped table's name as a CREATE TABLE that may put it back names it (a long name in a
+// container need not be a file name).
+std::string droppedKey(std::string_view name) {
+  if (name.size() > 4 && endsWithIgnoringAsciiCase(name, ".dbf")) name.remove_suffix(4);
+  return foldCase(name);
+}
+
 // A column name as the engine compares it: letters in upper case where the code page holds
 // the upper-case letter, in the code page's bytes ("?" for a character it lacks).
 std::string columnKey(std::string_view utf8, const CodePage& codePage) {
@@ -563,6 +570,13 @@ void Engine::run(std::string_view statement) {
     setProperty(std::string_view(c.p, static_cast<std::size_t>(c.end - c.p)));
     return;
   }
+  if (c.keyword("set")) {
+    // SET AUTOINCERROR OFF: a value given for an autoincrementing field is stored as it is,
+    // as this engine always does. It keeps the current table.
+    if (!c.keyword("autoincerror") || !c.keyword("off")) sqlError(kUnrecognized);
+    c.expectEnd();
+    return;
+  }
   // USE and INDEX ON: engine_index.cpp.
   const bool use = c.keyword("use");
   if (use || c.keyword("index")) {
@@ -601,14 +615,14 @@ void Engine::dropTable(std::string_view rest) {
   locks_.erase(key);
   broken_.erase(key);
   forgetIndexes(at.dbfPath);
-  dropped_ = foldCase(tableFileBase(name));
+  dropped_ = droppedKey(name);
 }
 
 std::string Engine::restoreDropped(const std::string& name) {
   std::string dropped = std::move(dropped_);
   dropped_.clear();
   try {
-    if (dropped.empty() || dropped != foldCase(tableFileBase(name))) {
+    if (dropped.empty() || dropped != droppedKey(name)) {
       catalog_->settleDrop();
       return {};
     }
@@ -645,6 +659,15 @@ void Engine::makeTable(std::string_view rest, std::string& tableName, std::strin
   std::string_view name = scanName(c);
   tableName = name;
   tableFileBase(name);  // refuses names that cannot be file names before anything else
+  // NAME: the container knows the table by a long name of its own, its file by the first.
+  std::string longName;
+  if (c.keyword("name")) {
+    longName = scanName(c);
+    if (longName.empty()) sqlError(kSyntax);
+    if (!catalog_->keepsFieldProperties())
+      sqlError(std::string(kNoDatabase) + " A long table name is kept only in a database container.");
+    tableName = longName;
+  }
   c.keyword("free");
   if (!c.consume('(')) sqlError(kSyntax);
   std::vector<FieldDef> fields;
@@ -684,10 +707,11 @@ void Engine::makeTable(std::string_view rest, std::string& tableName, std::strin
   layout.codePage = codePage_->mark();
   if (layout.recordLength > kMaxRecordLength) sqlError("Record is too long: a record holds at most 65,500 bytes.");
 
-  TableDefinition definition{std::string(name), std::move(columnNames), std::move(layout), std::move(rules)};
+  TableDefinition definition{std::string(name), std::move(columnNames), std::move(layout), std::move(rules),
+                             longName};
   table_ = catalog_->create(definition);
   table_->setBatchBytes(batchBytes_);
-  tableRawName_ = std::string(name);
+  tableRawName_ = tableName;
   tableCodePage_ = codePage_;
   setColumnKeys(definition.columnNames);
 }

@@ -37,7 +37,8 @@
 // followed by hex digits for bytes (0h00FF); fields that get no value are null (blank in a
 // NOT NULL column), and an autoincrementing field that gets none takes its next value,
 // which then advances by its step. A value given for an autoincrementing field is stored as
-// it is and leaves the next value alone (VFP with SET AUTOINCERROR OFF); ALTER TABLE sets
+// it is and leaves the next value alone (VFP with SET AUTOINCERROR OFF, which the engine
+// takes as a statement that changes nothing); ALTER TABLE sets
 // the next value (and makes an Integer column that refuses nulls autoincrementing). A value
 // is stored exactly or the row is refused: an I column refuses fractions and numbers
 // outside +/-2,147,483,647, N(w,d) refuses more integer digits than fit and more than d
