@@ -143,7 +143,7 @@ std::string HelpText() {
   return UsageLine() + R"(Copy every user table of the Access database SOURCE (.mdb or .accdb) into Visual
 FoxPro tables: free tables in the folder DESTINATION, or tables of the database container
 DESTINATION when its name ends in .dbc. A missing destination folder, or a missing
-container in an existing folder, is created.
+container in an existing folder, is created (a preview creates nothing).
 
 Options:
   -p, --password=TEXT        the database password. Other users can see it in the
@@ -191,7 +191,9 @@ the whole Access name (up to 128 characters) in a database container; nothing is
 out (OLE objects become W columns), and a text is cut only where a double-byte code page
 needs more bytes than its column has. Each Access index becomes a tag of the table's .cdx
 (the primary key a candidate tag, or the container's primary key); an index no tag can
-hold, cascading rules and relations between free tables are said once.
+hold, cascading rules and relations between free tables are said once. In a database
+container the fields keep their Access default values, validation rules and texts,
+captions and descriptions where FoxPro has a rule for them.
 
 Changed values: a character the tables' code page cannot hold is stored as "?", a text
 longer than the 254 characters of a C column is cut, and a decimal with more digits than
