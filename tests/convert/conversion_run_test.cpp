@@ -220,7 +220,7 @@ TEST_F(ConversionRunTest, PreviewPerFileListsEverythingAndExecutesNothing) {
   EXPECT_TRUE(reports().empty());
 }
 
-TEST_F(ConversionRunTest, PreviewPerTableStopsUnlessTheTableIsSkipped) {
+TEST_F(ConversionRunTest, PreviewPerTableBackEndsTheRunAndSkipGoesOn) {
   source->tables = {table("A", 1), table("B", 2)};
   target->tables = {named("B")};
   ui.answers = {MessageAnswer::Yes};
@@ -229,7 +229,7 @@ TEST_F(ConversionRunTest, PreviewPerTableStopsUnlessTheTableIsSkipped) {
   window.option2 = true;
   ScriptedPreview stop;
   run(&stop);
-  ASSERT_EQ(stop.shown.size(), 1u);  // the run ended after B
+  ASSERT_EQ(stop.shown.size(), 1u);  // "< Back" on B ended the run
   EXPECT_EQ(stop.shown[0],
             (std::vector<std::string>{"DROP TABLE \"B\"", "CREATE TABLE \"B\"([ID] INT,[Name] CHAR(254));",
                                       "INSERT INTO [B] VALUES (1, 'B1');", "INSERT INTO [B] VALUES (2, 'B2');"}));

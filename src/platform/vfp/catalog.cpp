@@ -20,6 +20,10 @@ void throwFileExists(const std::string& path, const std::string& table) {
                     (table.empty() ? std::string("belongs to no table.") : "holds table \"" + table + "\"."));
 }
 
+void refuseOccupied(FileSystem& fs, const std::string& path) {
+  if (fs.status(path).kind != FileKind::Missing) throwFileExists(path, "");
+}
+
 namespace {
 
 // The first bytes of the regular file at `path`, when it has no other name.

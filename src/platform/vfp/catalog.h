@@ -122,6 +122,8 @@ void sortListing(std::vector<ListedTable>& tables);
 // Refuses a new table's file: "File already exists." with the file, and the table it holds
 // (empty: none).
 [[noreturn]] void throwFileExists(const std::string& path, const std::string& table);
+// Refuses, as belonging to no table, anything at `path` (a link, a device, a file).
+void refuseOccupied(FileSystem& fs, const std::string& path);
 
 // True when the file at `path` provably holds nothing of anyone's: a regular file with no
 // other name, that is an empty memo file (its header only) or, with `backlink`, an empty

@@ -586,7 +586,7 @@ std::vector<ContainerCatalog::Record> newTableRecords(const std::vector<Containe
 
 }  // namespace
 
-void ContainerCatalog::removeLeftovers(const std::string& base, const std::string& dbfFile) {
+void ContainerCatalog::removeLeftovers(const std::string& base, const std::string& dbfFile, bool hasMemo) {
   FolderCatalog files(fs_, folder_);
   std::string existing = files.findFile(dbfFile);
   if (existing.empty() && fs_->status(joinPath(folder_, dbfFile)).kind != FileKind::Missing) existing = dbfFile;
@@ -607,9 +607,12 @@ void ContainerCatalog::removeLeftovers(const std::string& base, const std::strin
     fs_->remove(path);
   }
   // A memo file without its table, holding nothing, is a leftover of an interrupted CREATE.
+  if (!hasMemo) return;
   if (std::string memo = files.findFile(base + ".fpt"); !memo.empty()) {
     if (!isEmptyMemo(*fs_, joinPath(folder_, memo))) throwFileExists(joinPath(folder_, memo), "");
     fs_->remove(joinPath(folder_, memo));
+  } else {
+    refuseOccupied(*fs_, joinPath(folder_, base + ".fpt"));
   }
 }
 
@@ -688,7 +691,7 @@ std::unique_ptr<TableFile> ContainerCatalog::create(const TableDefinition& defin
   std::vector<std::string> fieldNames = containerFieldNames(definition.columnNames, codePage);
   std::vector<std::string> properties = fieldPropertyMemos(definition.rules, codePage, definition.columnNames);
   std::string dbfFile = base + ".dbf";
-  removeLeftovers(base, dbfFile);
+  removeLeftovers(base, dbfFile, definition.layout.hasMemo);
 
   TableLayout layout = definition.layout;
   std::vector<std::string> shorts = shortNames(layout.fields, layout.codePage);

@@ -156,9 +156,10 @@ class ContainerCatalog : public Catalog {
   void installIndex();
   void removeIndexTemporary();
   // Before a new table's files are made: removes the empty table file of a CREATE that was
-  // killed before its records were written, and an empty memo file without its table;
-  // refuses with "File already exists." when anything else is at either name.
-  void removeLeftovers(const std::string& base, const std::string& dbfFile);
+  // killed before its records were written, and (for a table with memos) an empty memo
+  // file without its table; refuses with "File already exists." when anything else is at
+  // either name.
+  void removeLeftovers(const std::string& base, const std::string& dbfFile, bool hasMemo);
   // Puts back the files of a listed table that a killed drop had set aside.
   void restoreInterruptedDrop();
   // Appends `added` to the .dbc, each with its PROPERTY memo from `properties` (by

@@ -37,11 +37,11 @@ std::unique_ptr<TableFile> FolderCatalog::create(const TableDefinition& definiti
   auto nameIsFree = [&] {
     const std::string dbf = findFile(base + ".dbf");
     if (!dbf.empty()) throwFileExists(joinPath(folder_, dbf), dbf.substr(0, dbf.size() - 4));
-    if (fs_->status(joinPath(folder_, base + ".dbf")).kind != FileKind::Missing)
-      throwFileExists(joinPath(folder_, base + ".dbf"), "");
+    refuseOccupied(*fs_, joinPath(folder_, base + ".dbf"));
     // A memo file without its table: replaced only when it holds nothing.
+    if (!definition.layout.hasMemo) return;
     std::string oldMemo = findFile(base + ".fpt");
-    if (oldMemo.empty() || !definition.layout.hasMemo) return;
+    if (oldMemo.empty()) return refuseOccupied(*fs_, joinPath(folder_, base + ".fpt"));
     if (!isEmptyMemo(*fs_, joinPath(folder_, oldMemo))) throwFileExists(joinPath(folder_, oldMemo), "");
     fs_->remove(joinPath(folder_, oldMemo));
   };

@@ -90,6 +90,13 @@ TEST(PlantedLinks, AtEveryNameTheEngineCreatesAreNeitherFollowedNorRemoved) {
                 "(table \"u\")");
   EXPECT_NE(failureOf([&] { createContainer(*fs, s.dest + "/new.dbc"); }).find("new.dct\" exists already"),
             std::string::npos);
+  // A link where a new table's memo file goes was there first: it is no other writer's.
+  for (const std::string& dir : {s.dest, s.root.file("free")}) {
+    symlink("victim", (dir + "/v.fpt").c_str());
+    auto engine = dir == s.dest ? s.engine(fs) : std::make_unique<Engine>(fs, dir);
+    EXPECT_EQ(failureOf([&] { engine->execute("CREATE TABLE v ([m] MEMO)"); }),
+              "SQLException: File already exists. \"" + dir + "/v.fpt\" belongs to no table. (table \"v\")");
+  }
   EXPECT_GT(planted.size(), 4u);
   for (const auto& p : planted) EXPECT_TRUE(std::filesystem::is_symlink(p)) << p;
   s.expectWhole(*engines[0]);
