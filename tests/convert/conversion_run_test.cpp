@@ -484,6 +484,24 @@ TEST_F(RunOnEngineTest, NativeTablesContinueTheirAutoNumbersAndKeepNullsWhereAcc
   EXPECT_EQ(rows[2][0], Value(std::int64_t{42}));  // the numbering went on after the largest
 }
 
+// A Large Number keeps its row at both ends of its range, in N(20,0) (the Decimal(28,10)
+// beside it goes through the converter in awkward_tables.py).
+TEST_F(RunOnEngineTest, LargeNumbersKeepTheirRowsAtBothEnds) {
+  source->tables = {MemoryTable{"Big",
+                                "TABLE",
+                                {{"ID", ado::kInteger}, {"Big", ado::kBigInt}},
+                                {{Value(1), Value(std::int64_t{9223372036854775807})},
+                                 {Value(2), Value(std::int64_t{-9223372036854775807 - 1})}}}};
+  run();
+  EXPECT_TRUE(reports().empty());
+  vfp::TableReader reader(*vfp::testing::plainFs(), targetPath + "/big.dbf", "");
+  std::vector<std::vector<Value>> rows;
+  for (std::vector<Value> row; reader.next(row);) rows.push_back(row);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0][1], Value(Decimal{false, "9223372036854775807", 0}));
+  EXPECT_EQ(rows[1][1], Value(Decimal{true, "9223372036854775808", 0}));
+}
+
 // A target that writes in a code page (and keeps names in another, as a database container
 // may) and has notices about the values it had to change: the memory provider's session,
 // with the code pages and one notice per INSERT of a value holding "?" .
