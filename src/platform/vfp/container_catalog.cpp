@@ -606,14 +606,7 @@ void ContainerCatalog::removeLeftovers(const std::string& base, const std::strin
     if (!isEmptyTable(*fs_, path, backlink_)) throwFileExists(path, "");
     fs_->remove(path);
   }
-  // A memo file without its table, holding nothing, is a leftover of an interrupted CREATE.
-  if (!hasMemo) return;
-  if (std::string memo = files.findFile(base + ".fpt"); !memo.empty()) {
-    if (!isEmptyMemo(*fs_, joinPath(folder_, memo))) throwFileExists(joinPath(folder_, memo), "");
-    fs_->remove(joinPath(folder_, memo));
-  } else {
-    refuseOccupied(*fs_, joinPath(folder_, base + ".fpt"));
-  }
+  if (hasMemo) files.clearOrphanMemo(base);
 }
 
 void ContainerCatalog::appendRecords(std::vector<Record>& added, const std::vector<std::string>& properties) {

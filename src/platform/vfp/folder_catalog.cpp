@@ -31,6 +31,13 @@ TableLocation FolderCatalog::locate(std::string_view name) {
   return at;
 }
 
+void FolderCatalog::clearOrphanMemo(const std::string& base) {
+  const std::string memo = findFile(base + ".fpt");
+  if (memo.empty()) return refuseOccupied(*fs_, joinPath(folder_, base + ".fpt"));
+  if (!isEmptyMemo(*fs_, joinPath(folder_, memo))) throwFileExists(joinPath(folder_, memo), "");
+  fs_->remove(joinPath(folder_, memo));
+}
+
 std::unique_ptr<TableFile> FolderCatalog::create(const TableDefinition& definition) {
   std::string base = tableFileBase(definition.name);
   // Checked again once the new file is locked: another writer may have made the table since.
@@ -38,12 +45,7 @@ std::unique_ptr<TableFile> FolderCatalog::create(const TableDefinition& definiti
     const std::string dbf = findFile(base + ".dbf");
     if (!dbf.empty()) throwFileExists(joinPath(folder_, dbf), dbf.substr(0, dbf.size() - 4));
     refuseOccupied(*fs_, joinPath(folder_, base + ".dbf"));
-    // A memo file without its table: replaced only when it holds nothing.
-    if (!definition.layout.hasMemo) return;
-    std::string oldMemo = findFile(base + ".fpt");
-    if (oldMemo.empty()) return refuseOccupied(*fs_, joinPath(folder_, base + ".fpt"));
-    if (!isEmptyMemo(*fs_, joinPath(folder_, oldMemo))) throwFileExists(joinPath(folder_, oldMemo), "");
-    fs_->remove(joinPath(folder_, oldMemo));
+    if (definition.layout.hasMemo) clearOrphanMemo(base);
   };
   nameIsFree();
   return TableFile::create(*fs_, joinPath(folder_, base + ".dbf"), joinPath(folder_, base + ".fpt"),

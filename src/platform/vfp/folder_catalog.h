@@ -30,6 +30,10 @@ class FolderCatalog : public Catalog {
   // The file in the folder whose name equals `name` without regard to case (an exact match
   // wins); empty when there is none.
   std::string findFile(std::string_view name);
+  // Makes room for the memo file of a new table `base`: an empty memo file without its
+  // table (what a creation cut short leaves) goes; any other file, link or device there is
+  // refused with "File already exists.".
+  void clearOrphanMemo(const std::string& base);
 
  private:
   std::shared_ptr<FileSystem> fs_;
